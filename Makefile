@@ -1,0 +1,30 @@
+# Two commands for a fresh machine: `make demo` and `make check`.
+# Knobs for CI and developers: BUILD (build folder), WERROR=ON, SANITIZE=address,undefined|thread,
+# LABEL (run only the tests with this CTest label).
+
+BUILD    ?= build
+WERROR   ?= OFF
+SANITIZE ?=
+LABEL    ?=
+JOBS     ?= $(shell nproc)
+
+export ASAN_OPTIONS  ?= detect_leaks=1:strict_string_checks=1
+export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: deps build check demo
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	      -DTALVIR_WERROR=$(WERROR) -DTALVIR_SANITIZE=$(SANITIZE)
+	cmake --build $(BUILD) -j $(JOBS)
+
+check: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(if $(LABEL),-L $(LABEL))
+
+demo: build
+	tools/demo.sh $(BUILD)
