@@ -172,7 +172,11 @@ std::string IniWithValue(std::string_view text, std::string_view section, std::s
     const std::string entry = std::string(key) + "=" + value.value_or(std::string());
     if (!value && !otherEntries) {
         // The section held only this key: it goes with its header and its blank lines.
-        out.erase(out.begin() + static_cast<std::ptrdiff_t>(span->header),
+        std::size_t from = span->header;
+        // A last section also takes the blank lines that separated it from the one before.
+        while (span->end == out.size() && from > 0 && Trim(out[from - 1].text).empty())
+            --from;
+        out.erase(out.begin() + static_cast<std::ptrdiff_t>(from),
                   out.begin() + static_cast<std::ptrdiff_t>(span->end));
     } else if (!value) {
         out.erase(out.begin() + static_cast<std::ptrdiff_t>(*keyLine));
@@ -205,14 +209,15 @@ std::string PortsIniPath() {
 PortRegistration::PortRegistration(std::string iniPath, int comNumber, std::string devicePath)
     : iniPath_(std::move(iniPath)), key_("COM" + std::to_string(comNumber)),
       devicePath_(std::move(devicePath)) {
-    const std::string text = ReadFile(iniPath_, fileExisted_);
-    previous_ = IniValue(text, kSection, key_);
+    original_ = ReadFile(iniPath_, fileExisted_);
+    previous_ = IniValue(original_, kSection, key_);
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(iniPath_).parent_path(), error);
     if (error)
         throw std::runtime_error("cannot create the folder of " + iniPath_ + ": " +
                                  error.message());
-    WriteFile(iniPath_, IniWithValue(text, kSection, key_, devicePath_));
+    written_ = IniWithValue(original_, kSection, key_, devicePath_);
+    WriteFile(iniPath_, written_);
 }
 
 PortRegistration::~PortRegistration() {
@@ -227,16 +232,20 @@ bool PortRegistration::Restore(std::string& message) {
     try {
         bool exists = false;
         const std::string text = ReadFile(iniPath_, exists);
+        if (text == written_) {
+            // Nobody else touched the file: put back exactly what was there.
+            if (fileExisted_)
+                WriteFile(iniPath_, original_);
+            else
+                std::filesystem::remove(iniPath_);
+            return true;
+        }
         if (IniValue(text, kSection, key_) != devicePath_) {
             message = key_ + " in " + iniPath_ + " no longer names " + devicePath_ +
                       "; left as it is";
             return true;
         }
-        const std::string restored = IniWithValue(text, kSection, key_, previous_);
-        if (!fileExisted_ && Trim(restored).find_first_not_of("\r\n") == std::string_view::npos)
-            std::filesystem::remove(iniPath_);
-        else
-            WriteFile(iniPath_, restored);
+        WriteFile(iniPath_, IniWithValue(text, kSection, key_, previous_));
         return true;
     } catch (const std::exception& e) {
         message = e.what();

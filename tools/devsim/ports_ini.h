@@ -20,10 +20,11 @@ std::string IniWithValue(std::string_view text, std::string_view section, std::s
 // when neither variable gives a directory.
 std::string PortsIniPath();
 
-// Registers a device path as COMn for the lifetime of the object. At the end the previous entry
-// comes back, or the key is removed when there was none; a file that did not exist before and
-// is left empty is deleted. An entry that meanwhile names another device is left alone: some
-// other program registered it after us.
+// Registers a device path as COMn for the lifetime of the object. At the end a file nobody else
+// changed meanwhile gets its old bytes back (or is deleted when it did not exist). Otherwise
+// only our key is undone: the previous entry comes back, or the key is removed when there was
+// none; an entry that meanwhile names another device is left alone, as some other program
+// registered it after us.
 class PortRegistration {
 public:
     PortRegistration(std::string iniPath, int comNumber, std::string devicePath);
@@ -39,6 +40,8 @@ private:
     std::string iniPath_;
     std::string key_;
     std::string devicePath_;
+    std::string original_;
+    std::string written_;
     std::optional<std::string> previous_;
     bool fileExisted_ = false;
     bool restored_ = false;

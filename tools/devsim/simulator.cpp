@@ -139,7 +139,9 @@ void Simulator::Answer(const Reply& reply, Nanos now) {
         log_.Event("unknown \"" + Printable(reply.line) + "\"");
         break;
     case Reply::Kind::Stop:
+        // Bytes made but not yet taken were never sent; the fault positions count sent bytes.
         pending_.resize(pending_.size() - pendingSamples_);
+        generated_ -= pendingSamples_;
         pendingSamples_ = 0;
         stallUntil_ = 0;
         log_.Event("stop, streamed=" + std::to_string(streamed_));

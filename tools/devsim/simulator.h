@@ -55,7 +55,7 @@ private:
     std::string pending_;
     std::size_t pendingSamples_ = 0;
     std::uint64_t streamed_ = 0;  // sample bytes written in the current stream
-    std::uint64_t generated_ = 0; // sample bytes made since the program started
+    std::uint64_t generated_ = 0; // sample bytes made since the program started, less dropped
     bool stallDone_ = false;
     Nanos stallUntil_ = 0;
     bool hangupReached_ = false;
