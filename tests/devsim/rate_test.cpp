@@ -42,7 +42,7 @@ TEST_P(Rate, MatchesDeviceAndLineWithinTenPercent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Dividers, Rate,
-    testing::Values(RateCase{"RP 10\r", B4000000, 11059200.0 / 108 / 8},   // 12800
+    testing::Values(RateCase{"RP 10\r", B4000000, 11059200.0 / 108 / 8},    // 12800
                     RateCase{"RP 731\r", B4000000, 11059200.0 / 11058 / 8}, // 125.01
                     RateCase{"RP 10\r", B115200, 115200.0 / 10}));          // the line caps
 

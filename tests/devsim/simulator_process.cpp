@@ -56,8 +56,8 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 }
 
 // Starts the simulator with stdout (and stderr, when asked) on pipes.
-pid_t Spawn(std::vector<std::string> args, const std::vector<std::string>& environment,
-            int& outFd, int* errFd) {
+pid_t Spawn(std::vector<std::string> args, const std::vector<std::string>& environment, int& outFd,
+            int* errFd) {
     int out[2], err[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || (errFd && pipe2(err, O_CLOEXEC) != 0))
         Fail("pipe2");
@@ -71,8 +71,8 @@ pid_t Spawn(std::vector<std::string> args, const std::vector<std::string>& envir
     auto envStrings = MergedEnvironment(environment);
     auto envp = Pointers(envStrings);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, TALVIR_DEVSIM_PROGRAM, &actions, nullptr, argv.data(),
-                               envp.data());
+    const int rc =
+        posix_spawn(&pid, TALVIR_DEVSIM_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     if (errFd)

@@ -40,10 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(CommandCase{"RP 10", 16}, CommandCase{"RP 1A", 26}, CommandCase{"RP 731", 1841},
                     CommandCase{"RP FFFF", 65535}, CommandCase{"RT 10", 16, true},
                     CommandCase{"RP 0010", 16}, CommandCase{"rp 10", {}}, CommandCase{"RP 1a", {}},
-                    CommandCase{"RP 0F", {}}, CommandCase{"RP 10000", {}},
-                    CommandCase{"RP 1", {}}, CommandCase{"RP ", {}}, CommandCase{"RP  10", {}},
-                    CommandCase{"RP 10 ", {}}, CommandCase{"RX 10", {}},
-                    CommandCase{"RP 0000000000010", 16}));
+                    CommandCase{"RP 0F", {}}, CommandCase{"RP 10000", {}}, CommandCase{"RP 1", {}},
+                    CommandCase{"RP ", {}}, CommandCase{"RP  10", {}}, CommandCase{"RP 10 ", {}},
+                    CommandCase{"RX 10", {}}, CommandCase{"RP 0000000000010", 16}));
 
 std::vector<Reply::Kind> Kinds(const std::vector<Reply>& replies) {
     std::vector<Reply::Kind> kinds;
@@ -312,17 +311,17 @@ TEST_P(IniEdit, RegistersAndRestoresTheEntry) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, IniEdit,
-    testing::Values(
-        IniCase{"", "[Ports]\nCOM1=/dev/pts/4\n"},
-        IniCase{"[Ports]\r\nCOM1 = /dev/ttyUSB0\r\nCOM2=/dev/x\r\n",
-                "[Ports]\r\nCOM1=/dev/pts/4\r\nCOM2=/dev/x\r\n",
-                "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/x\r\n"},
-        IniCase{"; map\n[ports]\ncom2=/dev/x\n\n[Other]\nCOM1=keep\n",
-                "; map\n[ports]\ncom2=/dev/x\nCOM1=/dev/pts/4\n\n[Other]\nCOM1=keep\n"},
-        IniCase{"[Other]\nA=1\n", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n"},
-        IniCase{"[Other]\nA=1", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n", "[Other]\nA=1\n"},
-        IniCase{"[Ports]\nCOM2=/dev/x", "[Ports]\nCOM2=/dev/x\nCOM1=/dev/pts/4\n",
-                "[Ports]\nCOM2=/dev/x\n"}));
+    testing::Values(IniCase{"", "[Ports]\nCOM1=/dev/pts/4\n"},
+                    IniCase{"[Ports]\r\nCOM1 = /dev/ttyUSB0\r\nCOM2=/dev/x\r\n",
+                            "[Ports]\r\nCOM1=/dev/pts/4\r\nCOM2=/dev/x\r\n",
+                            "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/x\r\n"},
+                    IniCase{"; map\n[ports]\ncom2=/dev/x\n\n[Other]\nCOM1=keep\n",
+                            "; map\n[ports]\ncom2=/dev/x\nCOM1=/dev/pts/4\n\n[Other]\nCOM1=keep\n"},
+                    IniCase{"[Other]\nA=1\n", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n"},
+                    IniCase{"[Other]\nA=1", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n",
+                            "[Other]\nA=1\n"},
+                    IniCase{"[Ports]\nCOM2=/dev/x", "[Ports]\nCOM2=/dev/x\nCOM1=/dev/pts/4\n",
+                            "[Ports]\nCOM2=/dev/x\n"}));
 
 TEST(IniEdit, RemovingTheLastKeyDropsItsSection) {
     EXPECT_EQ(IniWithValue("[A]\nx=1\n[Ports]\nCOM1=/dev/pts/4\n\n[B]\ny=2\n", "Ports", "COM1",

@@ -1,8 +1,10 @@
 // The simulator as the recorder meets it: a real process behind a pseudo-terminal.
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <stdlib.h>
@@ -16,10 +18,11 @@ namespace devsim_test {
 namespace {
 
 constexpr milliseconds kAnswerTime{600}; // the recorder's longest wait for an answer
-constexpr milliseconds kQuiet{200};       // the simulator answers within a millisecond
+constexpr milliseconds kQuiet{200};      // the simulator answers within a millisecond
 
 struct Started {
-    explicit Started(const std::vector<std::string>& args) : process(args), line(process.SlavePath()) {}
+    explicit Started(const std::vector<std::string>& args)
+        : process(args), line(process.SlavePath()) {}
     SimulatorProcess process;
     LineClient line;
 };
@@ -60,8 +63,7 @@ TEST_P(Echo, EchoesCommandExactlyThenStreams) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dividers, Echo,
-                         testing::Values("RP 10\r", "RP 1A\r", "RP 731\r", "RP FFFF\r",
-                                         "RT 10\r"));
+                         testing::Values("RP 10\r", "RP 1A\r", "RP 731\r", "RP FFFF\r", "RT 10\r"));
 
 class Refused : public testing::TestWithParam<std::string> {};
 
@@ -74,8 +76,8 @@ TEST_P(Refused, GetsNoAnswerAndLeavesDeviceReady) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, Refused,
-                         testing::Values("rp 10\r", "RP 1a\r", "RP 0F\r", "RP 10000\r",
-                                         "RX 10\r", "RP 1\r", "HELLO\r"));
+                         testing::Values("rp 10\r", "RP 1a\r", "RP 0F\r", "RP 10000\r", "RX 10\r",
+                                         "RP 1\r", "HELLO\r"));
 
 TEST(Wire, EchoesInLowerCaseOnRequest) {
     Started sim({"--fault", "lower-echo"});
@@ -124,8 +126,7 @@ TEST(Wire, PrbsStreamMatchesRegeneratedSequenceFromFirstByte) {
         ASSERT_EQ(received.size(), 6 + kCount);
         EXPECT_EQ(received.substr(0, 6), "RP 10\r");
         const std::string expected = PrbsBytes(7, kCount);
-        const auto mismatch = std::mismatch(expected.begin(), expected.end(),
-                                            received.begin() + 6);
+        const auto mismatch = std::mismatch(expected.begin(), expected.end(), received.begin() + 6);
         EXPECT_EQ(mismatch.first, expected.end())
             << "first difference at byte " << mismatch.first - expected.begin();
         sim.line.Write("\r");
@@ -183,8 +184,11 @@ TEST(Wire, LogHoldsReceivedBytesAndEvents) {
     std::stringstream text;
     text << file.rdbuf();
     std::filesystem::remove(log);
-    const std::string expected[] = {"rx 0D\n", "prompt\n", "rx 52 50 20 37 33 31 0D\n",
-                                    "echo \"RP 731\\r\" RP divider=1841\n", "stop, streamed=",
+    const std::string expected[] = {"rx 0D\n",
+                                    "prompt\n",
+                                    "rx 52 50 20 37 33 31 0D\n",
+                                    "echo \"RP 731\\r\" RP divider=1841\n",
+                                    "stop, streamed=",
                                     "signal TERM"};
     std::size_t at = 0;
     for (const auto& piece : expected) {
@@ -197,8 +201,8 @@ TEST(Wire, LogHoldsReceivedBytesAndEvents) {
 TEST(CommandLine, HelpExplainsAndExitsZero) {
     const Outcome outcome = RunSimulator({"--help"});
     EXPECT_EQ(outcome.status, 0);
-    for (const char* word : {"--source", "prbs:SEED", "--fault", "hangup:BYTES", "--rate",
-                             "--com", "--log", "xorshift32"})
+    for (const char* word : {"--source", "prbs:SEED", "--fault", "hangup:BYTES", "--rate", "--com",
+                             "--log", "xorshift32"})
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
 }
 
@@ -261,10 +265,10 @@ TEST_P(PortsIni, RestoredAfterSignal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, PortsIni,
-    testing::Values(
-        Registration{"[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/pts/9\r\n", SIGTERM},
-        Registration{"; ours\n[Ports]\nCOM2=/dev/pts/9\n", SIGTERM},
-        Registration{std::nullopt, SIGTERM}, Registration{"[Ports]\nCOM1=/dev/ttyS0\n", SIGINT}));
+    testing::Values(Registration{"[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/pts/9\r\n", SIGTERM},
+                    Registration{"; ours\n[Ports]\nCOM2=/dev/pts/9\n", SIGTERM},
+                    Registration{std::nullopt, SIGTERM},
+                    Registration{"[Ports]\nCOM1=/dev/ttyS0\n", SIGINT}));
 
 } // namespace
 } // namespace devsim_test

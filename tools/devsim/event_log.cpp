@@ -23,8 +23,7 @@ void EventLog::Event(std::string_view text) {
     if (!file_)
         return;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-    std::fprintf(file_, "%.6f %.*s\n", elapsed.count(), static_cast<int>(text.size()),
-                 text.data());
+    std::fprintf(file_, "%.6f %.*s\n", elapsed.count(), static_cast<int>(text.size()), text.data());
     std::fflush(file_);
 }
 

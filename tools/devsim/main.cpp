@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
                   (options.comNumber ? ", COM" + std::to_string(*options.comNumber) : ""));
 
         Simulator simulator(options, line, log, signals);
-        int status = simulator.Run(signalFd);
+        simulator.Run(signalFd);
+        int status = 0;
         if (registration) {
             std::string message;
             if (!registration->Restore(message))

@@ -150,10 +150,18 @@ std::string DecodeEscapes(std::string_view text) {
         if (++i == text.size())
             throw UsageError("noise text ends in a lone backslash");
         switch (text[i]) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
         case 'x': {
             const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
             const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;

@@ -18,12 +18,12 @@ public:
 struct SourceSpec {
     enum class Kind { Square, Pulses, Prbs, File };
     Kind kind = Kind::Square;
-    double frequencyHz = 1000.0; // Square
-    double duty = 0.5;           // Square: share of each period at level 1
-    double widthUs = 0.0;        // Pulses
-    double periodUs = 0.0;       // Pulses
-    std::uint32_t seed = 1;      // Prbs
-    std::string path;            // File
+    double frequencyHz = 1000.0;      // Square
+    double duty = 0.5;                // Square: share of each period at level 1
+    double widthUs = 0.0;             // Pulses
+    double periodUs = 0.0;            // Pulses
+    std::uint32_t seed = 1;           // Prbs
+    std::string path;                 // File
     std::string text = "square:1000"; // as given, for the log
 };
 

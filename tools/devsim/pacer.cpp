@@ -23,8 +23,8 @@ void Pacer::Restart(Nanos now, long double bytesPerSecond) {
 std::uint64_t Pacer::ScheduledBy(Nanos now) const {
     if (now <= origin_)
         return sentAtOrigin_;
-    const long double bytes = std::floor(static_cast<long double>(now - origin_) * rate_ /
-                                         kNanosPerSecond);
+    const long double bytes =
+        std::floor(static_cast<long double>(now - origin_) * rate_ / kNanosPerSecond);
     return sentAtOrigin_ + static_cast<std::uint64_t>(bytes);
 }
 
@@ -48,8 +48,8 @@ Pacer::Nanos Pacer::WaitFor(std::uint64_t bytes, Nanos now) const {
     const std::uint64_t target = sent_ + bytes;
     if (ScheduledBy(now) >= target)
         return 0;
-    const long double at = std::ceil(static_cast<long double>(target - sentAtOrigin_) *
-                                     kNanosPerSecond / rate_);
+    const long double at =
+        std::ceil(static_cast<long double>(target - sentAtOrigin_) * kNanosPerSecond / rate_);
     return origin_ + static_cast<Nanos>(at) - now;
 }
 

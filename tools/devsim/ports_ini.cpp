@@ -31,8 +31,8 @@ std::vector<Line> SplitLines(std::string_view text) {
             break;
         }
         const bool crlf = at > 0 && text[at - 1] == '\r';
-        lines.push_back({text.substr(0, crlf ? at - 1 : at), text.substr(crlf ? at - 1 : at,
-                                                                         crlf ? 2 : 1)});
+        lines.push_back(
+            {text.substr(0, crlf ? at - 1 : at), text.substr(crlf ? at - 1 : at, crlf ? 2 : 1)});
         text.remove_prefix(at + 1);
     }
     return lines;
@@ -241,8 +241,8 @@ bool PortRegistration::Restore(std::string& message) {
             return true;
         }
         if (IniValue(text, kSection, key_) != devicePath_) {
-            message = key_ + " in " + iniPath_ + " no longer names " + devicePath_ +
-                      "; left as it is";
+            message =
+                key_ + " in " + iniPath_ + " no longer names " + devicePath_ + "; left as it is";
             return true;
         }
         WriteFile(iniPath_, IniWithValue(text, kSection, key_, previous_));

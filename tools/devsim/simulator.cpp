@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include <poll.h>
@@ -25,6 +25,10 @@ constexpr Pacer::Nanos kLongestSleep = 50'000'000;
 constexpr std::size_t kMaxChunk = 16384;
 // A reader that stopped reading does not keep the hang-up from happening for ever.
 constexpr auto kHangupDrainLimit = std::chrono::seconds(2);
+
+[[noreturn]] void Fail(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
 
 std::string Describe(const Command& command) {
     return std::string(command.test ? "RT" : "RP") + " divider=" + std::to_string(command.divider);
@@ -50,18 +54,17 @@ Simulator::Nanos Simulator::Now() {
         .count();
 }
 
-int Simulator::Run(int signalFd) {
+void Simulator::Run(int signalFd) {
     for (;;) {
         const Nanos now = Now();
         if (parser_.Streaming()) {
             CheckLineSpeed(now);
             Produce(now);
         }
-        if (!Flush())
-            return 1;
+        Flush();
         if (hangupReached_ && pending_.empty()) {
             FinishHangup();
-            return 0;
+            return;
         }
 
         pollfd fds[2] = {{line_.Master(), POLLIN, 0}, {signalFd, POLLIN, 0}};
@@ -72,8 +75,7 @@ int Simulator::Run(int signalFd) {
         if (ppoll(fds, 2, timeout < 0 ? nullptr : &wait, nullptr) < 0) {
             if (errno == EINTR)
                 continue;
-            log_.Event(std::string("poll failed: ") + std::strerror(errno));
-            return 1;
+            Fail("poll");
         }
         if (fds[1].revents & POLLIN) {
             signalfd_siginfo info{};
@@ -81,41 +83,40 @@ int Simulator::Run(int signalFd) {
             log_.Event(std::string("signal ") +
                        (got ? sigabbrev_np(static_cast<int>(info.ssi_signo)) : "?") +
                        ", streamed=" + std::to_string(streamed_));
-            return 0;
+            return;
         }
-        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !ReadInput(Now()))
-            return 1;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+            ReadInput(Now());
     }
 }
 
-bool Simulator::ReadInput(Nanos now) {
+void Simulator::ReadInput(Nanos now) {
     char buffer[4096];
     const ssize_t n = read(line_.Master(), buffer, sizeof buffer);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
-        return true;
-    if (n <= 0) {
-        // We hold the slave open ourselves, so this is no reader going away but a broken line.
-        log_.Event(std::string("read failed: ") + (n == 0 ? "end of file" : std::strerror(errno)));
-        return false;
-    }
+        return;
+    // We hold the slave open ourselves, so this is no reader going away but a broken line.
+    if (n == 0)
+        errno = EIO;
+    if (n <= 0)
+        Fail("reading the line");
     const std::string_view bytes(buffer, static_cast<std::size_t>(n));
     log_.Received(bytes);
     for (const Reply& reply : parser_.Receive(bytes))
         Answer(reply, now);
-    return true;
 }
 
 void Simulator::Answer(const Reply& reply, Nanos now) {
     switch (reply.kind) {
     case Reply::Kind::Prompt:
-        log_.Event(faults_.noise.empty() ? "prompt"
-                                         : "prompt after noise \"" + Printable(faults_.noise) +
-                                               "\"");
+        log_.Event(faults_.noise.empty()
+                       ? "prompt"
+                       : "prompt after noise \"" + Printable(faults_.noise) + "\"");
         break;
     case Reply::Kind::PromptWithheld:
-        log_.Event(faults_.noise.empty() ? "prompt withheld"
-                                         : "prompt withheld after noise \"" +
-                                               Printable(faults_.noise) + "\"");
+        log_.Event(faults_.noise.empty()
+                       ? "prompt withheld"
+                       : "prompt withheld after noise \"" + Printable(faults_.noise) + "\"");
         break;
     case Reply::Kind::Start:
         log_.Event("echo \"" + Printable(reply.bytes) + "\" " + Describe(reply.command));
@@ -175,8 +176,8 @@ void Simulator::Produce(Nanos now) {
         count = std::min(count, *faults_.hangupAfterBytes - generated_);
     const bool stallAhead = faults_.stall && !stallDone_;
     if (stallAhead)
-        count = std::min(count, faults_.stall->afterBytes - std::min(generated_,
-                                                                     faults_.stall->afterBytes));
+        count = std::min(count, faults_.stall->afterBytes -
+                                    std::min(generated_, faults_.stall->afterBytes));
     for (std::uint64_t i = 0; i < count; ++i)
         pending_ += static_cast<char>(source_->NextByte());
     pendingSamples_ += count;
@@ -192,17 +193,15 @@ void Simulator::Produce(Nanos now) {
         hangupReached_ = true;
 }
 
-bool Simulator::Flush() {
+void Simulator::Flush() {
     while (!pending_.empty()) {
         const ssize_t n = write(line_.Master(), pending_.data(), pending_.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
-            return true;
-        if (n <= 0) {
-            log_.Event(std::string("write failed: ") + std::strerror(errno));
-            return false;
-        }
+            return;
+        if (n <= 0)
+            Fail("writing the line");
         const auto written = static_cast<std::size_t>(n);
         const std::size_t answers = pending_.size() - pendingSamples_;
         const std::size_t samples = written > answers ? written - answers : 0;
@@ -210,7 +209,6 @@ bool Simulator::Flush() {
         pendingSamples_ -= samples;
         pending_.erase(0, written);
     }
-    return true;
 }
 
 Simulator::Nanos Simulator::Timeout(Nanos now) const {
@@ -222,8 +220,8 @@ Simulator::Nanos Simulator::Timeout(Nanos now) const {
         return std::max<Nanos>(0, stallUntil_ - now);
     if (options_.rate == RateMode::Max)
         return 0;
-    const auto chunk = std::max<std::uint64_t>(
-        1, static_cast<std::uint64_t>(pacer_.Rate() * kChunkTime / 1e9L));
+    const auto chunk =
+        std::max<std::uint64_t>(1, static_cast<std::uint64_t>(pacer_.Rate() * kChunkTime / 1e9L));
     return std::clamp<Nanos>(pacer_.WaitFor(chunk, now), 0, kLongestSleep);
 }
 

@@ -25,18 +25,18 @@ public:
               const SignalFactory& signals);
 
     // Runs until a signal arrives on `signalFd` or the hang-up fault has closed the line.
-    // Returns the exit status.
-    int Run(int signalFd);
+    // Throws std::system_error when the line fails.
+    void Run(int signalFd);
 
 private:
     using Nanos = Pacer::Nanos;
 
     static Nanos Now();
-    bool ReadInput(Nanos now);
+    void ReadInput(Nanos now);
     void Answer(const Reply& reply, Nanos now);
     void CheckLineSpeed(Nanos now);
     void Produce(Nanos now);
-    bool Flush();
+    void Flush();
     Nanos Timeout(Nanos now) const;
     void FinishHangup();
 

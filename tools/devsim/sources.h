@@ -71,7 +71,8 @@ private:
     std::uint8_t counter_ = 0;
 };
 
-// Replays levels one per sample, from the first again after the last.
+// Replays levels one per sample, from the first again after the last. The levels belong to
+// the SignalFactory, which outlives every stream.
 class ReplaySource final : public SampleSource {
 public:
     explicit ReplaySource(const std::vector<bool>& levels) : levels_(levels) {}
