@@ -36,8 +36,9 @@ TEST_P(Rate, MatchesDeviceAndLineWithinTenPercent) {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     const double rate = received / elapsed.count();
     EXPECT_NEAR(rate, c.bytesPerSecond, c.bytesPerSecond * 0.1) << received << " bytes";
-    // Smooth, not in bursts: no quarter second carries much more than its share.
-    EXPECT_LE(largestSlice, c.bytesPerSecond / 4 * 1.5 + 8);
+    // No bursts: a quarter second never carries three times its share (a reader that the
+    // machine holds up for a moment still finds the delayed bytes waiting, hence the margin).
+    EXPECT_LE(largestSlice, c.bytesPerSecond / 4 * 3 + 8);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -243,7 +243,7 @@ Options:
                     square:FREQ_HZ[:DUTY]   level 1 for the first DUTY (0..1, default 0.5)
                                             of each period, starting with the first sample
                     pulses:WIDTH_US:PERIOD_US  level 1 for WIDTH_US at the start of each period
-                    prbs:SEED               xorshift32 bit sequence, SEED 1..4294967295 (see below)
+                    prbs:SEED               xorshift32 bits, SEED 1..4294967295 (see PRBS)
                     file:PATH               replays the levels of a Тальвир data file, one per
                                             sample, from its start again at its end
                   "RT" (test mode) always streams the test pattern: byte k is k mod 256
