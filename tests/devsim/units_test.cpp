@@ -1,0 +1,333 @@
+// The simulator's pure pieces: command parsing, sources, pacing, options, ports.ini edits.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "devsim/command_parser.h"
+#include "devsim/level_file.h"
+#include "devsim/options.h"
+#include "devsim/pacer.h"
+#include "devsim/ports_ini.h"
+#include "devsim/simulator.h"
+#include "devsim/sources.h"
+
+namespace devsim {
+namespace {
+
+struct CommandCase {
+    const char* line;
+    std::optional<unsigned> divider;
+    bool test = false;
+};
+
+class CommandLineParse : public testing::TestWithParam<CommandCase> {};
+
+TEST_P(CommandLineParse, AcceptsOnlyUpperCaseHexDividersInRange) {
+    const auto command = ParseCommand(GetParam().line);
+    ASSERT_EQ(command.has_value(), GetParam().divider.has_value());
+    if (command) {
+        EXPECT_EQ(command->divider, *GetParam().divider);
+        EXPECT_EQ(command->test, GetParam().test);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CommandLineParse,
+    testing::Values(CommandCase{"RP 10", 16}, CommandCase{"RP 1A", 26}, CommandCase{"RP 731", 1841},
+                    CommandCase{"RP FFFF", 65535}, CommandCase{"RT 10", 16, true},
+                    CommandCase{"RP 0010", 16}, CommandCase{"rp 10", {}}, CommandCase{"RP 1a", {}},
+                    CommandCase{"RP 0F", {}}, CommandCase{"RP 10000", {}}, CommandCase{"RP 1", {}},
+                    CommandCase{"RP ", {}}, CommandCase{"RP  10", {}}, CommandCase{"RP 10 ", {}},
+                    CommandCase{"RX 10", {}}, CommandCase{"RP 0000000000010", 16}));
+
+std::vector<Reply::Kind> Kinds(const std::vector<Reply>& replies) {
+    std::vector<Reply::Kind> kinds;
+    for (const auto& r : replies)
+        kinds.push_back(r.kind);
+    return kinds;
+}
+
+using K = Reply::Kind;
+
+TEST(CommandParser, PromptEchoStreamAndStopInOneDialogue) {
+    const Faults faults;
+    CommandParser parser(faults);
+    auto replies = parser.Receive("\r");
+    ASSERT_EQ(Kinds(replies), std::vector<K>{K::Prompt});
+    EXPECT_EQ(replies[0].bytes, "\r\n>");
+    // A command split over several reads, bytes after it ignored while streaming.
+    EXPECT_TRUE(parser.Receive("RP ").empty());
+    replies = parser.Receive("1A\rRP 10");
+    ASSERT_EQ(Kinds(replies), std::vector<K>{K::Start});
+    EXPECT_EQ(replies[0].bytes, "RP 1A\r");
+    EXPECT_EQ(replies[0].command.divider, 26u);
+    EXPECT_TRUE(parser.Streaming());
+    replies = parser.Receive("\r\r");
+    EXPECT_EQ(Kinds(replies), (std::vector<K>{K::Stop, K::Prompt}));
+    EXPECT_FALSE(parser.Streaming());
+}
+
+TEST(CommandParser, LineFeedBetweenCommandsIsIgnored) {
+    const Faults faults;
+    CommandParser parser(faults);
+    EXPECT_EQ(Kinds(parser.Receive("\r\nRP 10\r")), (std::vector<K>{K::Prompt, K::Start}));
+}
+
+TEST(CommandParser, OverlongLineIsNoCommandEvenIfItsStartIsOne) {
+    const Faults faults;
+    CommandParser parser(faults);
+    const auto replies = parser.Receive("RP 10" + std::string(40, '0') + "\r");
+    EXPECT_EQ(Kinds(replies), std::vector<K>{K::Unknown});
+    EXPECT_EQ(Kinds(parser.Receive("RP 10\r")), std::vector<K>{K::Start});
+}
+
+TEST(CommandParser, FaultsShapeTheAnswers) {
+    Faults faults;
+    faults.noPrompt = true;
+    faults.noise = "x>";
+    CommandParser parser(faults);
+    auto replies = parser.Receive("\r");
+    ASSERT_EQ(Kinds(replies), std::vector<K>{K::PromptWithheld});
+    EXPECT_EQ(replies[0].bytes, "x>");
+
+    faults = {};
+    faults.lowerEcho = true;
+    replies = parser.Receive("RT FF\r");
+    ASSERT_EQ(Kinds(replies), std::vector<K>{K::Start});
+    EXPECT_EQ(replies[0].bytes, "rt ff\r");
+    EXPECT_EQ(replies[0].line, "RT FF\r");
+    parser.Receive("\r");
+
+    faults = {};
+    faults.noEcho = true;
+    replies = parser.Receive("RP 10\r");
+    ASSERT_EQ(Kinds(replies), std::vector<K>{K::EchoWithheld});
+    EXPECT_EQ(replies[0].bytes, "");
+    EXPECT_FALSE(parser.Streaming());
+}
+
+std::vector<std::uint8_t> Bytes(SampleSource& source, std::size_t count) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < count; ++i)
+        bytes.push_back(source.NextByte());
+    return bytes;
+}
+
+TEST(Sources, XorshiftGivesDocumentedWords) {
+    Xorshift32 generator(1);
+    EXPECT_EQ(generator.Next(), 0x00042021u);
+    EXPECT_EQ(generator.Next(), 0x04080601u);
+    EXPECT_EQ(generator.Next(), 0x9DCCA8C5u);
+}
+
+TEST(Sources, PrbsSendsWordsMostSignificantByteFirst) {
+    PrbsSource source(1);
+    EXPECT_EQ(Bytes(source, 8),
+              (std::vector<std::uint8_t>{0x00, 0x04, 0x20, 0x21, 0x04, 0x08, 0x06, 0x01}));
+}
+
+struct WaveCase {
+    const char* spec;
+    unsigned divider;
+    std::vector<std::uint8_t> bytes;
+};
+
+class Wave : public testing::TestWithParam<WaveCase> {};
+
+TEST_P(Wave, StartsHighAndKeepsItsPeriodOnTheSampleGrid) {
+    const SignalFactory factory(ParseSource(GetParam().spec));
+    const auto source = factory.Start(Command{false, GetParam().divider});
+    const auto& expected = GetParam().bytes;
+    // The pattern must still hold a million samples later: the phase does not drift.
+    const auto first = Bytes(*source, expected.size());
+    EXPECT_EQ(first, expected);
+    for (int i = 0; i < 125000 / static_cast<int>(expected.size()); ++i)
+        Bytes(*source, expected.size());
+    EXPECT_EQ(Bytes(*source, expected.size()), expected);
+}
+
+// Divider 16 samples every 9.765625 us, so 1600 Hz and 625 us are 64 samples a period.
+INSTANTIATE_TEST_SUITE_P(
+    Specs, Wave,
+    testing::Values(WaveCase{"square:1600:0.25", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
+                    WaveCase{"square:1600", 16, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
+                    WaveCase{"pulses:156.25:625", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
+                    WaveCase{"pulses:9.765625:78.125", 16, {0x80}}));
+
+TEST(Sources, TestModeCountsBytesWhateverTheSource) {
+    const SignalFactory factory(ParseSource("prbs:5"));
+    const auto source = factory.Start(Command{true, 16});
+    const auto bytes = Bytes(*source, 300);
+    for (std::size_t k = 0; k < bytes.size(); ++k)
+        ASSERT_EQ(bytes[k], k % 256);
+}
+
+TEST(LevelFile, ReadsOneLevelPerLine) {
+    const auto levels = ParseLevels("0 0\r\n0.0097656 1\r\n\r\n  0.0195312\t1 extra\r\n"
+                                    "+3e-2 0\r\n-1 0.7");
+    EXPECT_EQ(levels, (std::vector<bool>{false, true, true, false, true}));
+}
+
+class BadLevelFile : public testing::TestWithParam<const char*> {};
+
+TEST_P(BadLevelFile, IsRefused) {
+    EXPECT_THROW(ParseLevels(GetParam()), std::runtime_error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, BadLevelFile,
+                         testing::Values("", "\r\n\r\n", "0,0097656 1\r\n", "0 1\r\n1\r\n",
+                                         "0 x\r\n", "+-1 0\r\n"));
+
+TEST(LevelFile, FactoryReplaysDataFileAndRefusesBadOne) {
+    const std::string path = testing::TempDir() + "devsim-levels.txt";
+    std::ofstream(path, std::ios::binary) << "0 1\r\n0.5 0\r\n1 1\r\n1.5 1\r\n";
+    const SignalFactory factory(ParseSource("file:" + path));
+    const auto source = factory.Start(Command{false, 1841});
+    EXPECT_EQ(Bytes(*source, 2), (std::vector<std::uint8_t>{0xBB, 0xBB}));
+    std::ofstream(path, std::ios::binary) << "0 1\r\n0.5\r\n";
+    EXPECT_THROW(SignalFactory(ParseSource("file:" + path)), UsageError);
+    std::remove(path.c_str());
+}
+
+TEST(LevelFile, ReplayRepeatsFromTheStart) {
+    const std::vector<bool> levels{true, false, true};
+    ReplaySource source(levels);
+    // 101 101 10|1 101 101 1|01 101 101
+    EXPECT_EQ(Bytes(source, 3), (std::vector<std::uint8_t>{0xB6, 0xDB, 0x6D}));
+}
+
+constexpr Pacer::Nanos kSecond = 1'000'000'000;
+
+TEST(Pacer, DoesNotDriftOverTenMinutesOfSmallSteps) {
+    Pacer pacer;
+    const long double rate = StreamRate(1841, 4000000, RateMode::Line); // 125.011.. bytes/s
+    pacer.Start(0, rate);
+    std::uint64_t sent = 0;
+    Pacer::Nanos now = 0;
+    for (; now <= 600 * kSecond; now += 1'700'000) {
+        const auto due = pacer.Due(now);
+        pacer.Sent(due);
+        sent += due;
+    }
+    EXPECT_NEAR(static_cast<double>(sent), static_cast<double>(rate) * now / kSecond, 1.0);
+}
+
+TEST(Pacer, HeldBackReaderGetsAtMostTheBacklogAtOnce) {
+    Pacer pacer;
+    pacer.Start(0, 12800);
+    EXPECT_EQ(pacer.Due(5 * kSecond), 1280u); // 100 ms worth, not 64000 bytes
+    pacer.Sent(1280);
+    EXPECT_EQ(pacer.Due(5 * kSecond + kSecond / 100), 128u) << "then the normal pace";
+}
+
+TEST(Pacer, RestartKeepsBytesSentAndChangesPace) {
+    Pacer pacer;
+    pacer.Start(0, 11520);
+    pacer.Sent(pacer.Due(kSecond / 2));
+    pacer.Restart(kSecond / 2, 12800);
+    EXPECT_EQ(pacer.Due(kSecond / 2), 0u);
+    EXPECT_EQ(pacer.Due(kSecond / 2 + kSecond / 20), 640u);
+}
+
+TEST(Pacer, WaitForNamesTheMomentBytesBecomeDue) {
+    Pacer pacer;
+    pacer.Start(1000, 125);
+    EXPECT_EQ(pacer.WaitFor(1, 1000), 8'000'000);
+    EXPECT_EQ(pacer.Due(1000 + 7'999'999), 0u);
+    EXPECT_EQ(pacer.Due(1000 + 8'000'000), 1u);
+    EXPECT_EQ(pacer.WaitFor(1, 1000 + 8'000'000), 0);
+}
+
+TEST(StreamRate, DeviceRateCappedByLine) {
+    EXPECT_DOUBLE_EQ(static_cast<double>(StreamRate(16, 4000000, RateMode::Line)), 12800.0);
+    EXPECT_DOUBLE_EQ(static_cast<double>(StreamRate(16, 115200, RateMode::Line)), 11520.0);
+    EXPECT_DOUBLE_EQ(static_cast<double>(StreamRate(16, 115200, RateMode::Max)), 12800.0);
+    EXPECT_DOUBLE_EQ(static_cast<double>(StreamRate(65535, 0, RateMode::Line)),
+                     11059200.0 / 393222 / 8);
+}
+
+TEST(Options, ParsesEveryKind) {
+    const auto options = ParseOptions({"--source=file:/data/a:b.txt", "--fault", "noise:a:b\\r",
+                                       "--fault", "stall:250", "--fault", "hangup:0", "--rate",
+                                       "max", "--com", "50", "--log", "/tmp/x"});
+    EXPECT_EQ(options.source.kind, SourceSpec::Kind::File);
+    EXPECT_EQ(options.source.path, "/data/a:b.txt");
+    EXPECT_EQ(options.faults.noise, "a:b\r");
+    ASSERT_TRUE(options.faults.stall);
+    EXPECT_EQ(options.faults.stall->ms, 250);
+    EXPECT_EQ(options.faults.stall->afterBytes, 256u);
+    EXPECT_EQ(options.faults.hangupAfterBytes, 0u);
+    EXPECT_EQ(options.rate, RateMode::Max);
+    EXPECT_EQ(options.comNumber, 50);
+    EXPECT_EQ(options.logPath, "/tmp/x");
+}
+
+class BadOptions : public testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(BadOptions, AreUsageErrors) {
+    EXPECT_THROW(ParseOptions(GetParam()), UsageError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, BadOptions,
+    testing::Values(std::vector<std::string>{"--source", "square:0"},
+                    std::vector<std::string>{"--source", "square:1000:1"},
+                    std::vector<std::string>{"--source", "square:1e999"},
+                    std::vector<std::string>{"--source", "square:1000:0.5:7"},
+                    std::vector<std::string>{"--source", "pulses:100:100"},
+                    std::vector<std::string>{"--source", "prbs:4294967296"},
+                    std::vector<std::string>{"--source", "prbs:-1"},
+                    std::vector<std::string>{"--source", "file:"},
+                    std::vector<std::string>{"--fault", "noise:"},
+                    std::vector<std::string>{"--fault", "noise:\\x4"},
+                    std::vector<std::string>{"--fault", "stall:0"},
+                    std::vector<std::string>{"--fault", "hangup"},
+                    std::vector<std::string>{"--fault", "no-echo", "--fault", "lower-echo"},
+                    std::vector<std::string>{"--fault", "no-prompt:1"},
+                    std::vector<std::string>{"--com", "0"}, std::vector<std::string>{"--log"},
+                    std::vector<std::string>{"extra"}));
+
+struct IniCase {
+    const char* original;
+    const char* registered;         // after COM1 := /dev/pts/4
+    const char* restored = nullptr; // when not the original
+};
+
+class IniEdit : public testing::TestWithParam<IniCase> {};
+
+TEST_P(IniEdit, RegistersAndRestoresTheEntry) {
+    const std::string original = GetParam().original;
+    const std::string registered = IniWithValue(original, "Ports", "COM1", "/dev/pts/4");
+    EXPECT_EQ(registered, GetParam().registered);
+    EXPECT_EQ(IniValue(registered, "ports", "com1"), "/dev/pts/4");
+    const auto previous = IniValue(original, "Ports", "COM1");
+    EXPECT_EQ(IniWithValue(registered, "Ports", "COM1", previous),
+              GetParam().restored ? GetParam().restored : original);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, IniEdit,
+    testing::Values(IniCase{"", "[Ports]\nCOM1=/dev/pts/4\n"},
+                    IniCase{"[Ports]\r\nCOM1 = /dev/ttyUSB0\r\nCOM2=/dev/x\r\n",
+                            "[Ports]\r\nCOM1=/dev/pts/4\r\nCOM2=/dev/x\r\n",
+                            "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/x\r\n"},
+                    IniCase{"; map\n[ports]\ncom2=/dev/x\n\n[Other]\nCOM1=keep\n",
+                            "; map\n[ports]\ncom2=/dev/x\nCOM1=/dev/pts/4\n\n[Other]\nCOM1=keep\n"},
+                    IniCase{"[Other]\nA=1\n", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n"},
+                    IniCase{"[Other]\nA=1", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n",
+                            "[Other]\nA=1\n"},
+                    IniCase{"[Ports]\nCOM2=/dev/x", "[Ports]\nCOM2=/dev/x\nCOM1=/dev/pts/4\n",
+                            "[Ports]\nCOM2=/dev/x\n"}));
+
+TEST(IniEdit, RemovingTheLastKeyDropsItsSection) {
+    EXPECT_EQ(IniWithValue("[A]\nx=1\n[Ports]\nCOM1=/dev/pts/4\n\n[B]\ny=2\n", "Ports", "COM1",
+                           std::nullopt),
+              "[A]\nx=1\n[B]\ny=2\n");
+}
+
+} // namespace
+} // namespace devsim

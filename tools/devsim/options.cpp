@@ -1,0 +1,278 @@
+#include "devsim/options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace devsim {
+
+namespace {
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        const auto at = text.find(separator);
+        parts.push_back(text.substr(0, at));
+        if (at == std::string_view::npos)
+            return parts;
+        text.remove_prefix(at + 1);
+    }
+}
+
+template <typename T> std::optional<T> ParseNumber(std::string_view text) {
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end)
+        return std::nullopt;
+    if constexpr (std::is_floating_point_v<T>) {
+        if (!std::isfinite(value))
+            return std::nullopt;
+    }
+    return value;
+}
+
+template <typename T> T Number(std::string_view text, std::string_view what) {
+    const auto value = ParseNumber<T>(text);
+    if (!value)
+        throw UsageError(std::string(what) + " is not a valid number: \"" + std::string(text) +
+                         "\"");
+    return *value;
+}
+
+double Positive(std::string_view text, std::string_view what) {
+    const double value = Number<double>(text, what);
+    if (value <= 0)
+        throw UsageError(std::string(what) + " must be greater than 0: \"" + std::string(text) +
+                         "\"");
+    return value;
+}
+
+void ExpectParts(const std::vector<std::string_view>& parts, std::size_t least, std::size_t most,
+                 std::string_view spec, std::string_view form) {
+    if (parts.size() < least || parts.size() > most)
+        throw UsageError("\"" + std::string(spec) + "\" should be " + std::string(form));
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+SourceSpec ParseSource(std::string_view spec) {
+    const auto parts = Split(spec, ':');
+    SourceSpec source;
+    source.text = std::string(spec);
+    const std::string_view kind = parts[0];
+    if (kind == "square") {
+        ExpectParts(parts, 2, 3, spec, "square:FREQ_HZ[:DUTY]");
+        source.kind = SourceSpec::Kind::Square;
+        source.frequencyHz = Positive(parts[1], "square frequency");
+        if (parts.size() == 3) {
+            source.duty = Number<double>(parts[2], "square duty");
+            if (source.duty <= 0 || source.duty >= 1)
+                throw UsageError("square duty must lie between 0 and 1 (exclusive): \"" +
+                                 std::string(parts[2]) + "\"");
+        }
+    } else if (kind == "pulses") {
+        ExpectParts(parts, 3, 3, spec, "pulses:WIDTH_US:PERIOD_US");
+        source.kind = SourceSpec::Kind::Pulses;
+        source.widthUs = Positive(parts[1], "pulse width");
+        source.periodUs = Positive(parts[2], "pulse period");
+        if (source.widthUs >= source.periodUs)
+            throw UsageError("pulse width must be shorter than the period: \"" + std::string(spec) +
+                             "\"");
+    } else if (kind == "prbs") {
+        ExpectParts(parts, 2, 2, spec, "prbs:SEED");
+        source.kind = SourceSpec::Kind::Prbs;
+        source.seed = Number<std::uint32_t>(parts[1], "prbs seed");
+        if (source.seed == 0)
+            throw UsageError("prbs seed must not be 0 (the generator would only give zeros)");
+    } else if (kind == "file") {
+        if (spec.size() <= 5)
+            throw UsageError("\"" + std::string(spec) + "\" should be file:PATH");
+        source.kind = SourceSpec::Kind::File;
+        source.path = std::string(spec.substr(5)); // a path may itself hold ':'
+    } else {
+        throw UsageError("unknown source \"" + std::string(spec) +
+                         "\" (square, pulses, prbs or file)");
+    }
+    return source;
+}
+
+void ApplyFault(std::string_view spec, Faults& faults) {
+    const auto parts = Split(spec, ':');
+    const std::string_view kind = parts[0];
+    if (kind == "no-prompt" && parts.size() == 1) {
+        faults.noPrompt = true;
+    } else if (kind == "no-echo" && parts.size() == 1) {
+        faults.noEcho = true;
+    } else if (kind == "lower-echo" && parts.size() == 1) {
+        faults.lowerEcho = true;
+    } else if (kind == "noise" && parts.size() >= 2) {
+        faults.noise = DecodeEscapes(spec.substr(6)); // the text may itself hold ':'
+        if (faults.noise.empty())
+            throw UsageError("noise needs a text: noise:TEXT");
+    } else if (kind == "stall") {
+        ExpectParts(parts, 2, 3, spec, "stall:MS[:AFTER_BYTES]");
+        Stall stall;
+        stall.ms = Number<std::int64_t>(parts[1], "stall time");
+        if (stall.ms <= 0)
+            throw UsageError("stall time must be greater than 0 ms");
+        if (parts.size() == 3)
+            stall.afterBytes = Number<std::uint64_t>(parts[2], "stall position");
+        faults.stall = stall;
+    } else if (kind == "hangup") {
+        ExpectParts(parts, 2, 2, spec, "hangup:BYTES");
+        faults.hangupAfterBytes = Number<std::uint64_t>(parts[1], "hang-up byte count");
+    } else {
+        throw UsageError("unknown fault \"" + std::string(spec) +
+                         "\" (no-prompt, no-echo, lower-echo, noise:TEXT, stall:MS, "
+                         "hangup:BYTES)");
+    }
+    if (faults.noEcho && faults.lowerEcho)
+        throw UsageError("the faults no-echo and lower-echo exclude each other");
+}
+
+std::string DecodeEscapes(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size())
+            throw UsageError("noise text ends in a lone backslash");
+        switch (text[i]) {
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        case 'x': {
+            const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+            if (high < 0 || low < 0)
+                throw UsageError("\\x in a noise text needs two hexadecimal digits");
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+            break;
+        }
+        default:
+            throw UsageError(std::string("unknown escape \\") + text[i] + " in a noise text");
+        }
+    }
+    return out;
+}
+
+Options ParseOptions(const std::vector<std::string>& args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        std::string_view name = arg;
+        std::optional<std::string_view> inlineValue;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        auto value = [&]() -> std::string_view {
+            if (inlineValue)
+                return *inlineValue;
+            if (i + 1 == args.size())
+                throw UsageError("option " + std::string(name) + " needs a value");
+            return args[++i];
+        };
+        if (name == "--source") {
+            options.source = ParseSource(value());
+        } else if (name == "--fault") {
+            ApplyFault(value(), options.faults);
+        } else if (name == "--rate") {
+            const std::string_view rate = value();
+            if (rate == "line")
+                options.rate = RateMode::Line;
+            else if (rate == "max")
+                options.rate = RateMode::Max;
+            else
+                throw UsageError("--rate takes line or max, not \"" + std::string(rate) + "\"");
+        } else if (name == "--com") {
+            const int com = Number<int>(value(), "COM number");
+            if (com < 1 || com > 50)
+                throw UsageError("COM number must lie between 1 and 50");
+            options.comNumber = com;
+        } else if (name == "--log") {
+            options.logPath = std::string(value());
+            if (options.logPath.empty())
+                throw UsageError("--log needs a file path");
+        } else {
+            throw UsageError("unknown option \"" + std::string(arg) + "\"");
+        }
+    }
+    return options;
+}
+
+std::string HelpText() {
+    return R"(Usage: talvir-devsim [OPTION]...
+Plays the measuring device of Тальвир on a pseudo-terminal. The first line written to
+standard output is the path of the terminal's slave side; the recorder opens that path.
+
+Dialogue: CR is answered with CR LF ">". "RP " or "RT " with the divider n in upper-case
+hexadecimal (at least two digits, 16 <= n <= 65535) and CR is echoed byte for byte, then
+sample bytes stream at 11059200 / (6n + 12) samples per second, 8 samples per byte, the
+earliest in the most significant bit. A CR while streaming stops the stream. A command it
+does not understand gets no answer. LF bytes between commands are ignored.
+
+Options:
+  --source SPEC   signal streamed after "RP" (default square:1000):
+                    square:FREQ_HZ[:DUTY]   level 1 for the first DUTY (0..1, default 0.5)
+                                            of each period, starting with the first sample
+                    pulses:WIDTH_US:PERIOD_US  level 1 for WIDTH_US at the start of each period
+                    prbs:SEED               xorshift32 bits, SEED 1..4294967295 (see PRBS)
+                    file:PATH               replays the levels of a Тальвир data file, one per
+                                            sample, from its start again at its end
+                  "RT" (test mode) always streams the test pattern: byte k is k mod 256
+                  (00 01 02 ... FF 00 01 ...), counted from the echo.
+  --fault SPEC    misbehave; may be given several times:
+                    no-prompt       never answer CR with the prompt
+                    no-echo         neither echo nor start a command
+                    lower-echo      echo the command in lower case, then stream
+                    noise:TEXT      send TEXT before every prompt (\r \n \t \\ \xHH allowed)
+                    stall:MS[:AFTER_BYTES]  once, after AFTER_BYTES (default 256) sample bytes,
+                                    send nothing for MS ms, then go on at the normal rate
+                    hangup:BYTES    after BYTES sample bytes (counted from program start)
+                                    close the line as an unplugged device would, then exit
+  --rate MODE     line: the device rate, but never more bytes per second than the baud
+                        rate set on the slave side allows at 10 bits a byte (default)
+                  max:  as fast as the reader takes them
+  --com N         register the slave as COMN (1..50) in $XDG_CONFIG_HOME/talvir/ports.ini
+                  (default ~/.config/talvir/ports.ini); the previous entry comes back, or
+                  ours is removed, when the simulator exits
+  --log PATH      log every received byte (hex) and every event, with seconds since start
+  --help          show this text
+
+PRBS: state s := SEED; for each 32-bit word: s ^= s << 13; s ^= s >> 17; s ^= s << 5
+(unsigned 32-bit); the word is s, sent as 4 bytes, most significant byte first. The first
+sample after the echo is bit 31 of the first word. The sequence restarts at every command.
+
+The slave starts raw at 115200 baud. SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
+Exit status: 0 after a signal or a hang-up, 1 on a system error, 2 on a bad command line.
+)";
+}
+
+} // namespace devsim

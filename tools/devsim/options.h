@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devsim {
+
+// A command line the simulator cannot run with; the program prints what() and exits with code 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SourceSpec {
+    enum class Kind { Square, Pulses, Prbs, File };
+    Kind kind = Kind::Square;
+    double frequencyHz = 1000.0;      // Square
+    double duty = 0.5;                // Square: share of each period at level 1
+    double widthUs = 0.0;             // Pulses
+    double periodUs = 0.0;            // Pulses
+    std::uint32_t seed = 1;           // Prbs
+    std::string path;                 // File
+    std::string text = "square:1000"; // as given, for the log
+};
+
+struct Stall {
+    std::int64_t ms = 0;
+    std::uint64_t afterBytes = 256;
+};
+
+struct Faults {
+    bool noPrompt = false;
+    bool noEcho = false;
+    bool lowerEcho = false;
+    std::string noise; // sent before every prompt, escapes already decoded
+    std::optional<Stall> stall;
+    std::optional<std::uint64_t> hangupAfterBytes;
+};
+
+enum class RateMode { Line, Max };
+
+struct Options {
+    SourceSpec source;
+    Faults faults;
+    RateMode rate = RateMode::Line;
+    std::optional<int> comNumber;
+    std::string logPath;
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Throws UsageError with a message naming the
+// offending argument.
+Options ParseOptions(const std::vector<std::string>& args);
+
+SourceSpec ParseSource(std::string_view spec);
+void ApplyFault(std::string_view spec, Faults& faults);
+
+// Turns \r \n \t \\ and \xHH into their bytes, so a noise text can hold line ends.
+std::string DecodeEscapes(std::string_view text);
+
+std::string HelpText();
+
+} // namespace devsim

@@ -1,0 +1,83 @@
+#include "devsim/sources.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "devsim/level_file.h"
+
+namespace devsim {
+
+long double SamplesPerSecond(unsigned divider) {
+    return kClockHz / (6.0L * divider + 12.0L);
+}
+
+SquareSource::SquareSource(long double cyclesPerSample, long double duty)
+    : cyclesPerSample_(cyclesPerSample), duty_(duty) {}
+
+std::uint8_t SquareSource::NextByte() {
+    std::uint8_t byte = 0;
+    for (int bit = 7; bit >= 0; --bit, ++sample_) {
+        // The phase comes from the sample index, not from a running sum, so it cannot drift.
+        long double cycles = static_cast<long double>(sample_) * cyclesPerSample_;
+        if (cycles - std::floor(cycles) < duty_)
+            byte |= static_cast<std::uint8_t>(1u << bit);
+    }
+    return byte;
+}
+
+std::uint8_t PrbsSource::NextByte() {
+    if (bytesLeft_ == 0) {
+        word_ = generator_.Next();
+        bytesLeft_ = 4;
+    }
+    --bytesLeft_;
+    return static_cast<std::uint8_t>(word_ >> (8 * bytesLeft_));
+}
+
+std::uint8_t ReplaySource::NextByte() {
+    std::uint8_t byte = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        if (levels_[next_])
+            byte |= static_cast<std::uint8_t>(1u << bit);
+        next_ = (next_ + 1) % levels_.size();
+    }
+    return byte;
+}
+
+SignalFactory::SignalFactory(SourceSpec spec) : spec_(std::move(spec)) {
+    if (spec_.kind != SourceSpec::Kind::File)
+        return;
+    std::ifstream file(spec_.path, std::ios::binary);
+    if (!file)
+        throw UsageError("cannot read the data file \"" + spec_.path + "\"");
+    std::ostringstream text;
+    text << file.rdbuf();
+    try {
+        fileLevels_ = ParseLevels(text.str());
+    } catch (const std::runtime_error& e) {
+        throw UsageError("data file \"" + spec_.path + "\": " + e.what());
+    }
+}
+
+std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const {
+    if (command.test)
+        return std::make_unique<TestPatternSource>();
+    const long double sampleSeconds = 1.0L / SamplesPerSecond(command.divider);
+    switch (spec_.kind) {
+    case SourceSpec::Kind::Square:
+        return std::make_unique<SquareSource>(spec_.frequencyHz * sampleSeconds, spec_.duty);
+    case SourceSpec::Kind::Pulses:
+        // A pulse train is a square wave whose duty is the pulse's share of the period.
+        return std::make_unique<SquareSource>(sampleSeconds * 1e6L / spec_.periodUs,
+                                              static_cast<long double>(spec_.widthUs) /
+                                                  spec_.periodUs);
+    case SourceSpec::Kind::Prbs:
+        return std::make_unique<PrbsSource>(spec_.seed);
+    case SourceSpec::Kind::File:
+        return std::make_unique<ReplaySource>(fileLevels_);
+    }
+    return nullptr;
+}
+
+} // namespace devsim
