@@ -1,0 +1,236 @@
+#include "recorder/sweep.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using recorder::TSweep;
+
+namespace {
+
+// Feeds bytes as one data event does: stops at the first byte that finishes a single sweep.
+struct TEvent {
+    int redraws = 0;
+    bool finished = false;
+    std::size_t bytesRead = 0;
+};
+
+TEvent FeedEvent(TSweep& sweep, const std::vector<std::uint8_t>& bytes, std::vector<double>& levels)
+{
+    TEvent event;
+    for (std::uint8_t b : bytes) {
+        ++event.bytesRead;
+        const auto r = sweep.Feed(b, levels);
+        event.redraws += r.RedrawRequested;
+        if (r.Finished) {
+            event.finished = true;
+            break;
+        }
+    }
+    return event;
+}
+
+std::vector<double> Levels(std::initializer_list<int> bits)
+{
+    std::vector<double> v;
+    for (int b : bits)
+        v.push_back(b);
+    return v;
+}
+
+} // namespace
+
+TEST(PeriodicSweep, SampleAfterAFullSweepRedrawsAndBecomesPointZero)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smPeriodic, 20);
+    std::vector<double> levels(20, 0.0);
+    // 24 samples: 1111 0000 1111 0000 1010 | 1 0 1 0 (0xA then 0xA of the last byte)
+    const auto e = FeedEvent(sweep, {0xF0, 0xF0, 0xAA}, levels);
+    EXPECT_EQ(e.redraws, 1);
+    EXPECT_EQ(sweep.WriteIndex(), 4);
+    // Sample 21..24 = 1,0,1,0 overwrite points 0..3; points 4..19 keep the first round.
+    EXPECT_EQ(levels, Levels({1, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 0, 0, 0, 1, 0, 1, 0}));
+}
+
+TEST(PeriodicSweep, FullSweepIsNotRedrawnUntilTheNextSampleArrives)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smPeriodic, 16);
+    std::vector<double> levels(16, 0.0);
+    auto first = FeedEvent(sweep, {0xFF, 0xFF}, levels);
+    EXPECT_EQ(first.redraws, 0);
+    EXPECT_EQ(sweep.WriteIndex(), 16);
+    EXPECT_EQ(levels, std::vector<double>(16, 1.0));
+    auto second = FeedEvent(sweep, {0x00, 0x00}, levels);
+    EXPECT_EQ(second.redraws, 1);
+    EXPECT_EQ(sweep.WriteIndex(), 16);
+    EXPECT_EQ(levels, std::vector<double>(16, 0.0));
+}
+
+TEST(PeriodicSweep, ShortSweepWrapsSeveralTimesWithinOneByte)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smPeriodic, 2);
+    std::vector<double> levels(2, 0.0);
+    const auto e = FeedEvent(sweep, {0b10'01'11'00}, levels);
+    EXPECT_GE(e.redraws, 1);
+    EXPECT_EQ(sweep.WriteIndex(), 2);
+    EXPECT_EQ(levels, Levels({0, 0}));
+}
+
+TEST(SingleSweep, FirstSampleIsTheReferenceAndTheFirstOtherLevelStartsTheTrace)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smSingle, 10);
+    std::vector<double> levels(10, 0.0);
+    const auto e = FeedEvent(sweep, {0x00, 0x0F}, levels);
+    EXPECT_FALSE(e.finished);
+    EXPECT_EQ(e.redraws, 0);
+    EXPECT_TRUE(sweep.Triggered());
+    EXPECT_EQ(sweep.FirstLevel(), 0u);
+    EXPECT_EQ(sweep.WriteIndex(), 4);
+    EXPECT_EQ(levels, Levels({1, 1, 1, 1, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(SingleSweep, ConstantLevelNeverTriggersNorWrites)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smSingle, 8);
+    std::vector<double> levels(8, 0.0);
+    const auto e = FeedEvent(sweep, std::vector<std::uint8_t>(1000, 0xFF), levels);
+    EXPECT_FALSE(e.finished);
+    EXPECT_EQ(e.redraws, 0);
+    EXPECT_FALSE(sweep.Triggered());
+    EXPECT_EQ(sweep.FirstLevel(), 1u);
+    EXPECT_EQ(sweep.WriteIndex(), 0);
+    EXPECT_EQ(levels, std::vector<double>(8, 0.0));
+}
+
+TEST(SingleSweep, SampleAfterAFullSweepFinishesAndTheRestIsNotRead)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smSingle, 8);
+    std::vector<double> levels(8, 0.0);
+    const auto e = FeedEvent(sweep, {0x00, 0xFF, 0x00, 0x55}, levels);
+    EXPECT_TRUE(e.finished);
+    EXPECT_EQ(e.redraws, 1);
+    EXPECT_EQ(e.bytesRead, 3u);
+    EXPECT_EQ(sweep.WriteIndex(), 8);
+    EXPECT_EQ(levels, std::vector<double>(8, 1.0));
+}
+
+TEST(SingleSweep, StartResetsTheStateOfThePreviousRecording)
+{
+    TSweep sweep;
+    sweep.Start(TSweep::smSingle, 8);
+    std::vector<double> levels(8, 0.0);
+    FeedEvent(sweep, {0x0F}, levels);
+    sweep.Start(TSweep::smSingle, 8);
+    EXPECT_TRUE(sweep.AwaitingFirstSample());
+    EXPECT_FALSE(sweep.Triggered());
+    EXPECT_EQ(sweep.WriteIndex(), 0);
+}
+
+// A trace loaded from a file during a recording may hold fewer points than the sweep expects.
+TEST(SweepWrites, NeverReachBeyondThePointsTheTraceHolds)
+{
+    for (auto mode : {TSweep::smPeriodic, TSweep::smSingle}) {
+        TSweep sweep;
+        sweep.Start(mode, 64);
+        std::vector<double> storage(64, -1.0);
+        std::span<double> shorter(storage.data(), 5);
+        for (int i = 0; i < 40; ++i)
+            sweep.Feed(i % 2 ? 0xFF : 0x00, shorter);
+        for (std::size_t i = 5; i < storage.size(); ++i)
+            ASSERT_EQ(storage[i], -1.0) << "mode " << mode << " wrote point " << i;
+    }
+}
+
+// The byte-at-once fast path must give exactly what the sample-by-sample rule gives.
+class SweepAgainstSampleRule : public testing::TestWithParam<std::tuple<TSweep::TMode, int>> {};
+
+TEST_P(SweepAgainstSampleRule, SameLevelsRedrawsAndEnd)
+{
+    const auto [mode, n] = GetParam();
+    std::mt19937 rng(static_cast<unsigned>(n) * 7919u + mode);
+    std::vector<std::uint8_t> bytes(4000);
+    for (auto& b : bytes) // long runs of one level with occasional edges, as a real signal has
+        b = (rng() % 16 == 0) ? static_cast<std::uint8_t>(rng()) : (rng() % 2 ? 0xFF : 0x00);
+
+    TSweep sweep;
+    sweep.Start(mode, n);
+    std::vector<double> levels(static_cast<std::size_t>(n), 0.0);
+
+    std::vector<double> expect(static_cast<std::size_t>(n), 0.0);
+    int index = 0, redraws = 0;
+    bool awaiting = true, triggered = false, finished = false;
+    unsigned first = 0;
+    std::size_t expectBytes = 0;
+    for (std::uint8_t b : bytes) {
+        ++expectBytes;
+        for (int k = 7; k >= 0 && !finished; --k) {
+            const unsigned s = (b >> k) & 1u;
+            if (mode == TSweep::smPeriodic) {
+                if (index >= n) {
+                    ++redraws;
+                    index = 0;
+                }
+                expect[static_cast<std::size_t>(index++)] = s;
+            } else if (awaiting) {
+                first = s;
+                awaiting = false;
+            } else if (triggered) {
+                if (index >= n) {
+                    ++redraws;
+                    finished = true;
+                } else {
+                    expect[static_cast<std::size_t>(index++)] = s;
+                }
+            } else if (s != first) {
+                triggered = true;
+                expect[static_cast<std::size_t>(index++)] = s;
+            }
+        }
+        if (finished)
+            break;
+    }
+
+    int gotRedraws = 0;
+    bool gotFinished = false;
+    std::size_t gotBytes = 0;
+    for (std::uint8_t b : bytes) {
+        ++gotBytes;
+        const auto r = sweep.Feed(b, levels);
+        gotRedraws += r.RedrawRequested;
+        if (r.Finished) {
+            gotFinished = true;
+            break;
+        }
+    }
+    EXPECT_EQ(levels, expect);
+    EXPECT_EQ(gotFinished, finished);
+    EXPECT_EQ(gotBytes, expectBytes);
+    EXPECT_EQ(sweep.WriteIndex(), index);
+    if (mode == TSweep::smPeriodic) // several wraps inside one byte count as one request
+        EXPECT_LE(gotRedraws, redraws);
+    else
+        EXPECT_EQ(gotRedraws, redraws);
+}
+
+INSTANTIATE_TEST_SUITE_P(ModesAndLengths, SweepAgainstSampleRule,
+                         testing::Combine(testing::Values(TSweep::smPeriodic, TSweep::smSingle),
+                                          testing::Values(1, 2, 7, 8, 9, 103, 1000, 20001)));
+
+TEST(LineErrorText, KnownCodesHaveTheirTextAndOthersNone)
+{
+    EXPECT_STREQ(recorder::LineErrorText(0), "No error, ordinal value matches ecOK");
+    EXPECT_STREQ(recorder::LineErrorText(4), "UART receiver framing error");
+    EXPECT_STREQ(recorder::LineErrorText(9), "Break condition received");
+    EXPECT_STREQ(recorder::LineErrorText(10), "");
+    EXPECT_STREQ(recorder::LineErrorText(12), "");
+    EXPECT_EQ(std::string(recorder::kLineErrorPrefix) + recorder::LineErrorText(9),
+              "Ошибка приема данных: Break condition received");
+}
