@@ -14,6 +14,9 @@ class TSpinEditor : public QLineEdit {
 public:
     explicit TSpinEditor(TSpinEdit* owner) : QLineEdit(owner), FOwner(owner) {}
 
+    // The owner is going: the focus that its destruction takes away is no leaving by the operator.
+    void Detach() { FOwner = nullptr; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -54,6 +57,8 @@ std::optional<QChar> TypedChar(const QKeyEvent* event)
 
 void TSpinEditor::keyPressEvent(QKeyEvent* event)
 {
+    if (!FOwner)
+        return QLineEdit::keyPressEvent(event);
     const int key = event->key();
     if (FOwner->FArrowKeys && (key == Qt::Key_Up || key == Qt::Key_Down)) {
         FOwner->Step(key == Qt::Key_Up ? +1 : -1);
@@ -99,7 +104,8 @@ void TSpinEditor::focusOutEvent(QFocusEvent* event)
 {
     QLineEdit::focusOutEvent(event);
     // Switching to another window or opening a menu leaves the focus where it is.
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+    if (FOwner && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason)
         FOwner->EditorLeft();
 }
 
@@ -117,13 +123,18 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     LayoutChildren();
 }
 
+TSpinEdit::~TSpinEdit() { FEditor->Detach(); }
+
 TSpinFormat TSpinEdit::Format() const { return {FValueType, FDecimal, locale().decimalPoint()}; }
 
 long double TSpinEdit::Value() const { return ParseSpinText(Text(), Format(), FMinValue); }
 
 void TSpinEdit::SetValue(long double value)
 {
-    FEditor->setText(FormatSpinValue(ClampSpinValue(value, FMinValue, FMaxValue), Format()));
+    // The same text again would only move the cursor and clear the modified mark.
+    const QString text = FormatSpinValue(ClampSpinValue(value, FMinValue, FMaxValue), Format());
+    if (text != FEditor->text())
+        FEditor->setText(text);
 }
 
 void TSpinEdit::SetDecimal(int value)
