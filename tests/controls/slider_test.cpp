@@ -14,8 +14,7 @@ struct SliderFixture {
     TSlider slider;
     QStringList log;
 
-    explicit SliderFixture(Qt::Orientation orientation = Qt::Horizontal)
-    {
+    explicit SliderFixture(Qt::Orientation orientation = Qt::Horizontal) {
         slider.SetOrientation(orientation);
         slider.resize(orientation == Qt::Horizontal ? QSize(111, 40) : QSize(40, 111));
         slider.OnChange = [this](QObject* sender) {
@@ -27,8 +26,7 @@ struct SliderFixture {
         slider.activateWindow();
     }
     // The point over the thumb's centre when the thumb stands at the value.
-    QPoint At(int value) const
-    {
+    QPoint At(int value) const {
         if (slider.Orientation() == Qt::Horizontal)
             return {value + 5, 20};
         return {20, 110 - (value + 5)};
@@ -54,10 +52,10 @@ private slots:
     void keysStepAndAlwaysFinish_data();
     void keysStepAndAlwaysFinish();
     void doubleClickStartsNoAction();
+    void losingTheActivationEndsTheDrag();
 };
 
-void SliderTest::defaults()
-{
+void SliderTest::defaults() {
     TSlider slider;
     QCOMPARE(slider.MinValue(), 0);
     QCOMPARE(slider.MaxValue(), 100);
@@ -67,8 +65,7 @@ void SliderTest::defaults()
     QCOMPARE(slider.Options(), TSliderOptions(soShowFocus) | soShowPoints | soSmooth);
 }
 
-void SliderTest::writingValueLimitsAndReportsChanges()
-{
+void SliderTest::writingValueLimitsAndReportsChanges() {
     SliderFixture f;
     f.slider.SetValue(150);
     f.slider.SetValue(100);
@@ -79,8 +76,7 @@ void SliderTest::writingValueLimitsAndReportsChanges()
     QCOMPARE(f.log, (QStringList{"change:100", "change:0", "change:60", "change:50", "change:55"}));
 }
 
-void SliderTest::incrementOutsideTheRangeIsRefused_data()
-{
+void SliderTest::incrementOutsideTheRangeIsRefused_data() {
     QTest::addColumn<int>("increment");
     QTest::addColumn<bool>("refused");
     QTest::newRow("0") << 0 << true;
@@ -90,8 +86,7 @@ void SliderTest::incrementOutsideTheRangeIsRefused_data()
     QTest::newRow("101") << 101 << true;
 }
 
-void SliderTest::incrementOutsideTheRangeIsRefused()
-{
+void SliderTest::incrementOutsideTheRangeIsRefused() {
     QFETCH(int, increment);
     QFETCH(bool, refused);
     TSlider slider;
@@ -106,8 +101,7 @@ void SliderTest::incrementOutsideTheRangeIsRefused()
     }
 }
 
-void SliderTest::storedIncrementIsTakenWhileLoading()
-{
+void SliderTest::storedIncrementIsTakenWhileLoading() {
     SliderFixture f;
     f.slider.SetLoading(true);
     f.slider.SetIncrement(0);
@@ -118,8 +112,7 @@ void SliderTest::storedIncrementIsTakenWhileLoading()
     QCOMPARE(f.slider.Value(), 1);
 }
 
-void SliderTest::draggingReportsEachValueAndFinishesOnce()
-{
+void SliderTest::draggingReportsEachValueAndFinishesOnce() {
     SliderFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.slider));
     QStringList expected;
@@ -136,8 +129,7 @@ void SliderTest::draggingReportsEachValueAndFinishesOnce()
     QVERIFY(f.slider.hasFocus());
 }
 
-void SliderTest::draggingWithoutSmoothSnapsToIncrements()
-{
+void SliderTest::draggingWithoutSmoothSnapsToIncrements() {
     SliderFixture f;
     f.slider.SetOptions(soShowFocus);
     QVERIFY(QTest::qWaitForWindowActive(&f.slider));
@@ -151,8 +143,7 @@ void SliderTest::draggingWithoutSmoothSnapsToIncrements()
     QTest::mouseRelease(&f.slider, Qt::LeftButton, {}, f.At(500));
 }
 
-void SliderTest::trackPressStepsAtOnceThenEvery400ms()
-{
+void SliderTest::trackPressStepsAtOnceThenEvery400ms() {
     SliderFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.slider));
     QElapsedTimer clock;
@@ -168,8 +159,7 @@ void SliderTest::trackPressStepsAtOnceThenEvery400ms()
     QCOMPARE(f.log, (QStringList{"change:10", "change:20", "changed"}));
 }
 
-void SliderTest::trackPressStopsWhenTheThumbReachesThePointer()
-{
+void SliderTest::trackPressStopsWhenTheThumbReachesThePointer() {
     SliderFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.slider));
     QTest::mousePress(&f.slider, Qt::LeftButton, {}, QPoint(25, 20));
@@ -180,8 +170,7 @@ void SliderTest::trackPressStopsWhenTheThumbReachesThePointer()
     QCOMPARE(f.log.back(), "changed");
 }
 
-void SliderTest::verticalTrackPressesStepTowardsThePointer()
-{
+void SliderTest::verticalTrackPressesStepTowardsThePointer() {
     SliderFixture f(Qt::Vertical);
     f.slider.SetValue(50);
     QVERIFY(QTest::qWaitForWindowActive(&f.slider));
@@ -191,8 +180,7 @@ void SliderTest::verticalTrackPressesStepTowardsThePointer()
     QCOMPARE(f.slider.Value(), 50);
 }
 
-void SliderTest::keysStepAndAlwaysFinish_data()
-{
+void SliderTest::keysStepAndAlwaysFinish_data() {
     QTest::addColumn<Qt::Orientation>("orientation");
     QTest::addColumn<int>("start");
     QTest::addColumn<int>("key");
@@ -214,8 +202,7 @@ void SliderTest::keysStepAndAlwaysFinish_data()
     QTest::newRow("Right, vertical") << v << 50 << int(Qt::Key_Right) << 50 << false;
 }
 
-void SliderTest::keysStepAndAlwaysFinish()
-{
+void SliderTest::keysStepAndAlwaysFinish() {
     QFETCH(Qt::Orientation, orientation);
     QFETCH(int, start);
     QFETCH(int, key);
@@ -234,13 +221,26 @@ void SliderTest::keysStepAndAlwaysFinish()
     QCOMPARE(f.log, expected);
 }
 
-void SliderTest::doubleClickStartsNoAction()
-{
+void SliderTest::doubleClickStartsNoAction() {
     SliderFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.slider));
     // The platform delivers press, release, double click, release: only the first press steps.
     QTest::mouseDClick(f.slider.windowHandle(), Qt::LeftButton, {}, f.At(90));
     QCOMPARE(f.log, (QStringList{"change:10", "changed"}));
+}
+
+void SliderTest::losingTheActivationEndsTheDrag() {
+    SliderFixture f;
+    QVERIFY(QTest::qWaitForWindowActive(&f.slider));
+    QTest::mousePress(&f.slider, Qt::LeftButton, {}, f.At(0));
+    QTest::mouseMove(&f.slider, f.At(10));
+    QWidget messageBox;
+    messageBox.show();
+    messageBox.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&messageBox));
+    QCOMPARE(f.log, (QStringList{"change:10", "changed"}));
+    QTest::mouseMove(&f.slider, f.At(40)); // the button is up by now
+    QCOMPARE(f.slider.Value(), 10);
 }
 
 QTEST_MAIN(SliderTest)

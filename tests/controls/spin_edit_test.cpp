@@ -14,8 +14,7 @@ namespace {
 struct EventLog {
     QStringList entries;
 
-    void Attach(TSpinEdit& spin)
-    {
+    void Attach(TSpinEdit& spin) {
         spin.OnChange = [this, &spin](QObject*) { entries << "change:" + spin.Text(); };
         spin.OnTopClick = [this](QObject*) { entries << "top"; };
         spin.OnBottomClick = [this](QObject*) { entries << "bottom"; };
@@ -24,26 +23,27 @@ struct EventLog {
             entries << "key:" + QString::number(key.unicode());
         };
     }
-    qsizetype Count(const QString& prefix) const
-    {
+    qsizetype Count(const QString& prefix) const {
         return std::count_if(entries.begin(), entries.end(),
                              [&](const QString& e) { return e.startsWith(prefix); });
     }
 };
 
 // The spin button is the child at the right end of the edit.
-QWidget* SpinButtonOf(TSpinEdit& spin)
-{
+QWidget* SpinButtonOf(TSpinEdit& spin) {
     QWidget* button = spin.childAt(spin.width() - 6, spin.height() / 2);
     Q_ASSERT(button && button != spin.Editor());
     return button;
 }
 
-QPoint TopPart(QWidget*) { return {2, 2}; }
-QPoint BottomPart(QWidget* button) { return {button->width() - 3, button->height() - 3}; }
+QPoint TopPart(QWidget*) {
+    return {2, 2};
+}
+QPoint BottomPart(QWidget* button) {
+    return {button->width() - 3, button->height() - 3};
+}
 
-void ShowAndWait(QWidget& widget)
-{
+void ShowAndWait(QWidget& widget) {
     widget.show();
     widget.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&widget));
@@ -82,10 +82,10 @@ private slots:
     void leavingWithinTheLimitsKeepsTheText();
     void disablingDisablesTheButton();
     void destroyingAFocusedEditRaisesNoExit();
+    void losingTheActivationEndsRepetition();
 };
 
-void SpinEditTest::writingValueLimitsAndFormats_data()
-{
+void SpinEditTest::writingValueLimitsAndFormats_data() {
     QTest::addColumn<double>("minValue");
     QTest::addColumn<double>("maxValue");
     QTest::addColumn<double>("value");
@@ -96,8 +96,7 @@ void SpinEditTest::writingValueLimitsAndFormats_data()
     QTest::newRow("equal limits do not limit") << 0.0 << 0.0 << -5.0 << "-5.000";
 }
 
-void SpinEditTest::writingValueLimitsAndFormats()
-{
+void SpinEditTest::writingValueLimitsAndFormats() {
     QFETCH(double, minValue);
     QFETCH(double, maxValue);
     QFETCH(double, value);
@@ -111,8 +110,7 @@ void SpinEditTest::writingValueLimitsAndFormats()
     QCOMPARE(spin.Text(), text);
 }
 
-void SpinEditTest::showsAndReadsTheLocalesSeparator_data()
-{
+void SpinEditTest::showsAndReadsTheLocalesSeparator_data() {
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<bool>("asDefault");
     QTest::addColumn<QString>("text");
@@ -121,8 +119,7 @@ void SpinEditTest::showsAndReadsTheLocalesSeparator_data()
     QTest::newRow("comma, widget locale") << QLocale(QLocale::Russian) << false << "0,0097656";
 }
 
-void SpinEditTest::showsAndReadsTheLocalesSeparator()
-{
+void SpinEditTest::showsAndReadsTheLocalesSeparator() {
     QFETCH(QLocale, locale);
     QFETCH(bool, asDefault);
     QFETCH(QString, text);
@@ -137,11 +134,11 @@ void SpinEditTest::showsAndReadsTheLocalesSeparator()
     spin.SetMaxValue(35.55609809027778L);
     spin.SetValue(0.009765625L);
     QCOMPARE(spin.Text(), text);
-    QVERIFY2(spin.Value() == 0.0097656L, qPrintable(QString::number(double(spin.Value()), 'g', 17)));
+    QVERIFY2(spin.Value() == 0.0097656L,
+             qPrintable(QString::number(double(spin.Value()), 'g', 17)));
 }
 
-void SpinEditTest::unreadableTextReadsAsLowerLimit()
-{
+void SpinEditTest::unreadableTextReadsAsLowerLimit() {
     TSpinEdit spin;
     spin.SetValueType(TSpinEdit::vtFloat);
     spin.SetMinValue(0.01L);
@@ -156,8 +153,7 @@ void SpinEditTest::unreadableTextReadsAsLowerLimit()
     QVERIFY(spin.Value() == 2);
 }
 
-void SpinEditTest::limitsLeaveTheTextAlone()
-{
+void SpinEditTest::limitsLeaveTheTextAlone() {
     TSpinEdit spin;
     QCOMPARE(spin.Text(), "0");
     spin.SetValue(5);
@@ -167,8 +163,7 @@ void SpinEditTest::limitsLeaveTheTextAlone()
     QVERIFY(spin.Value() == 5);
 }
 
-void SpinEditTest::decimalAndTypeChangesReformat()
-{
+void SpinEditTest::decimalAndTypeChangesReformat() {
     TSpinEdit spin;
     spin.SetValue(26);
     spin.SetValueType(TSpinEdit::vtHex);
@@ -179,23 +174,27 @@ void SpinEditTest::decimalAndTypeChangesReformat()
     QCOMPARE(spin.Text(), "26.000");
 }
 
-void SpinEditTest::typingFiltersCharacters_data()
-{
+void SpinEditTest::typingFiltersCharacters_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<QLocale>("locale");
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("text");
     const QLocale c = QLocale::c(), german(QLocale::German);
-    QTest::newRow("second point") << int(TSpinEdit::vtFloat) << c << "1.5.2" << "1.52";
-    QTest::newRow("second exponent") << int(TSpinEdit::vtFloat) << c << "2e5E1" << "2e51";
-    QTest::newRow("letters and signs") << int(TSpinEdit::vtFloat) << c << "x-1a?+" << "-1+";
-    QTest::newRow("comma locale") << int(TSpinEdit::vtFloat) << german << "1,5,2.3" << "1,523";
-    QTest::newRow("hex letters") << int(TSpinEdit::vtHex) << c << "1aFgG9" << "1aF9";
-    QTest::newRow("integer") << int(TSpinEdit::vtInteger) << c << "-12.5e" << "-125";
+    QTest::newRow("second point") << int(TSpinEdit::vtFloat) << c << "1.5.2"
+                                  << "1.52";
+    QTest::newRow("second exponent") << int(TSpinEdit::vtFloat) << c << "2e5E1"
+                                     << "2e51";
+    QTest::newRow("letters and signs") << int(TSpinEdit::vtFloat) << c << "x-1a?+"
+                                       << "-1+";
+    QTest::newRow("comma locale") << int(TSpinEdit::vtFloat) << german << "1,5,2.3"
+                                  << "1,523";
+    QTest::newRow("hex letters") << int(TSpinEdit::vtHex) << c << "1aFgG9"
+                                 << "1aF9";
+    QTest::newRow("integer") << int(TSpinEdit::vtInteger) << c << "-12.5e"
+                             << "-125";
 }
 
-void SpinEditTest::typingFiltersCharacters()
-{
+void SpinEditTest::typingFiltersCharacters() {
     QFETCH(int, type);
     QFETCH(QLocale, locale);
     QFETCH(QString, keys);
@@ -209,8 +208,7 @@ void SpinEditTest::typingFiltersCharacters()
     QCOMPARE(spin.Text(), text);
 }
 
-void SpinEditTest::keyPressSeesAcceptedCharactersAndMayReplaceThem()
-{
+void SpinEditTest::keyPressSeesAcceptedCharactersAndMayReplaceThem() {
     TSpinEdit spin;
     spin.SetText("");
     QString seen;
@@ -231,8 +229,7 @@ void SpinEditTest::keyPressSeesAcceptedCharactersAndMayReplaceThem()
     QCOMPARE(seen.back(), u'\b');
 }
 
-void SpinEditTest::disabledEditorRefusesTypingButSteps()
-{
+void SpinEditTest::disabledEditorRefusesTypingButSteps() {
     TSpinEdit spin;
     spin.SetValue(12);
     spin.SetEditorEnabled(false);
@@ -248,8 +245,7 @@ void SpinEditTest::disabledEditorRefusesTypingButSteps()
     QCOMPARE(spin.Text(), "13");
 }
 
-void SpinEditTest::enterAndEscapeReachTheDialog()
-{
+void SpinEditTest::enterAndEscapeReachTheDialog() {
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
         QDialog dialog;
         auto* spin = new TSpinEdit(&dialog);
@@ -272,8 +268,7 @@ void SpinEditTest::enterAndEscapeReachTheDialog()
     }
 }
 
-void SpinEditTest::steppingStopsAtTheLimits_data()
-{
+void SpinEditTest::steppingStopsAtTheLimits_data() {
     QTest::addColumn<bool>("byButton");
     QTest::addColumn<bool>("up");
     QTest::addColumn<int>("start");
@@ -286,8 +281,7 @@ void SpinEditTest::steppingStopsAtTheLimits_data()
                                  << QStringList{"change:0", "bottom", "bottom", "bottom"};
 }
 
-void SpinEditTest::steppingStopsAtTheLimits()
-{
+void SpinEditTest::steppingStopsAtTheLimits() {
     QFETCH(bool, byButton);
     QFETCH(bool, up);
     QFETCH(int, start);
@@ -303,7 +297,8 @@ void SpinEditTest::steppingStopsAtTheLimits()
     QWidget* button = SpinButtonOf(spin);
     for (int i = 0; i < 3; ++i) {
         if (byButton)
-            QTest::mouseClick(button, Qt::LeftButton, {}, up ? TopPart(button) : BottomPart(button));
+            QTest::mouseClick(button, Qt::LeftButton, {},
+                              up ? TopPart(button) : BottomPart(button));
         else
             QTest::keyClick(spin.Editor(), up ? Qt::Key_Up : Qt::Key_Down);
     }
@@ -311,15 +306,13 @@ void SpinEditTest::steppingStopsAtTheLimits()
     QVERIFY(spin.Modified());
 }
 
-void SpinEditTest::buttonPartsStepUpAndDown_data()
-{
+void SpinEditTest::buttonPartsStepUpAndDown_data() {
     QTest::addColumn<int>("kind");
     QTest::addRow("diagonal") << int(TSpinEdit::bkDiagonal);
     QTest::addRow("standard") << int(TSpinEdit::bkStandard);
 }
 
-void SpinEditTest::buttonPartsStepUpAndDown()
-{
+void SpinEditTest::buttonPartsStepUpAndDown() {
     QFETCH(int, kind);
     TSpinEdit spin;
     QCOMPARE(spin.ButtonKind(), TSpinEdit::bkDiagonal);
@@ -336,14 +329,14 @@ void SpinEditTest::buttonPartsStepUpAndDown()
     QTest::mouseClick(button, Qt::LeftButton, {}, BottomPart(button));
     QTest::mouseClick(button, Qt::LeftButton, {}, BottomPart(button));
     QCOMPARE(spin.Text(), "0.000");
-    // Right in the upper half, but below the diagonal from the lower-left to the upper-right corner.
+    // Right in the upper half, but below the diagonal from the lower-left to the upper-right
+    // corner.
     const QPoint rightOfDiagonal(button->width() - 2, button->height() / 2 - 2);
     QTest::mouseClick(button, Qt::LeftButton, {}, rightOfDiagonal);
     QCOMPARE(spin.Text(), kind == TSpinEdit::bkDiagonal ? "-0.001" : "0.001");
 }
 
-void SpinEditTest::readOnlyRefusesSteps()
-{
+void SpinEditTest::readOnlyRefusesSteps() {
     TSpinEdit spin;
     spin.resize(121, 24);
     spin.SetReadOnly(true);
@@ -358,8 +351,7 @@ void SpinEditTest::readOnlyRefusesSteps()
     QCOMPARE(log.entries, QStringList{"key:55"}); // typed, but a read-only edit takes nothing
 }
 
-void SpinEditTest::arrowKeysCanBeSwitchedOff()
-{
+void SpinEditTest::arrowKeysCanBeSwitchedOff() {
     TSpinEdit spin;
     spin.SetArrowKeys(false);
     ShowAndWait(spin);
@@ -368,8 +360,7 @@ void SpinEditTest::arrowKeysCanBeSwitchedOff()
     QCOMPARE(spin.Text(), "0");
 }
 
-void SpinEditTest::holdingTheButtonRepeatsAfter400msThenEvery100ms()
-{
+void SpinEditTest::holdingTheButtonRepeatsAfter400msThenEvery100ms() {
     TSpinEdit spin;
     spin.resize(121, 24);
     spin.SetMaxValue(1000);
@@ -397,8 +388,7 @@ void SpinEditTest::holdingTheButtonRepeatsAfter400msThenEvery100ms()
     QCOMPARE(spin.Text(), QString::number(steps));
 }
 
-void SpinEditTest::movingOffThePressedPartPausesRepetition()
-{
+void SpinEditTest::movingOffThePressedPartPausesRepetition() {
     TSpinEdit spin;
     spin.resize(121, 24);
     spin.SetMaxValue(1000);
@@ -416,8 +406,7 @@ void SpinEditTest::movingOffThePressedPartPausesRepetition()
     QTest::mouseRelease(button, Qt::LeftButton, {}, TopPart(button));
 }
 
-void SpinEditTest::leavingRaisesExitBeforeLimiting()
-{
+void SpinEditTest::leavingRaisesExitBeforeLimiting() {
     QWidget window;
     auto* spin = new TSpinEdit(&window);
     auto* other = new QLineEdit(&window);
@@ -439,8 +428,7 @@ void SpinEditTest::leavingRaisesExitBeforeLimiting()
     QCOMPARE(log.entries, (QStringList{"exit:5000", "change:1000.000"}));
 }
 
-void SpinEditTest::leavingWithinTheLimitsKeepsTheText()
-{
+void SpinEditTest::leavingWithinTheLimitsKeepsTheText() {
     QWidget window;
     auto* spin = new TSpinEdit(&window);
     auto* other = new QLineEdit(&window);
@@ -462,8 +450,7 @@ void SpinEditTest::leavingWithinTheLimitsKeepsTheText()
     QCOMPARE(spin->Text(), "0.5");
 }
 
-void SpinEditTest::disablingDisablesTheButton()
-{
+void SpinEditTest::disablingDisablesTheButton() {
     TSpinEdit spin;
     spin.resize(121, 24);
     ShowAndWait(spin);
@@ -474,8 +461,7 @@ void SpinEditTest::disablingDisablesTheButton()
     QCOMPARE(spin.Text(), "0");
 }
 
-void SpinEditTest::destroyingAFocusedEditRaisesNoExit()
-{
+void SpinEditTest::destroyingAFocusedEditRaisesNoExit() {
     int exits = 0;
     QWidget window;
     auto* spin = new TSpinEdit(&window);
@@ -485,6 +471,20 @@ void SpinEditTest::destroyingAFocusedEditRaisesNoExit()
     QTRY_VERIFY(spin->Editor()->hasFocus());
     delete spin;
     QCOMPARE(exits, 0);
+}
+
+void SpinEditTest::losingTheActivationEndsRepetition() {
+    TSpinEdit spin;
+    spin.resize(121, 24);
+    spin.SetMaxValue(1000);
+    ShowAndWait(spin);
+    QWidget* button = SpinButtonOf(spin);
+    QTest::mousePress(button, Qt::LeftButton, {}, TopPart(button));
+    QWidget messageBox; // takes the activation, and with it the release of the button
+    ShowAndWait(messageBox);
+    const QString text = spin.Text();
+    QTest::qWait(600);
+    QCOMPARE(spin.Text(), text);
 }
 
 QTEST_MAIN(SpinEditTest)

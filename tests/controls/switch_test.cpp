@@ -13,8 +13,7 @@ struct SwitchFixture {
     TSwitch* swch = new TSwitch(&window);
     QStringList log;
 
-    SwitchFixture()
-    {
+    SwitchFixture() {
         swch->resize(swch->sizeHint());
         swch->OnOn = [this](QObject* sender) {
             QCOMPARE(sender, swch);
@@ -47,16 +46,14 @@ private slots:
     void drawsOffOnAndDisabledDifferently();
 };
 
-void SwitchTest::startsOffWithTheRecordersSize()
-{
+void SwitchTest::startsOffWithTheRecordersSize() {
     TSwitch swch;
     QVERIFY(!swch.StateOn());
     QCOMPARE(swch.TextPosition(), TSwitch::tpNone);
     QCOMPARE(swch.sizeHint(), QSize(33, 39));
 }
 
-void SwitchTest::clickSeesTheFlippedState()
-{
+void SwitchTest::clickSeesTheFlippedState() {
     SwitchFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     QTest::mouseClick(f.swch, Qt::LeftButton, {}, f.Centre());
@@ -67,8 +64,7 @@ void SwitchTest::clickSeesTheFlippedState()
     QCOMPARE(f.log.size(), 4);
 }
 
-void SwitchTest::toggleKeyFlipsWithoutClick_data()
-{
+void SwitchTest::toggleKeyFlipsWithoutClick_data() {
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<QStringList>("events");
     QTest::newRow("space") << int(Qt::NoModifier) << QStringList{"on", "off"};
@@ -76,8 +72,7 @@ void SwitchTest::toggleKeyFlipsWithoutClick_data()
     QTest::newRow("control space") << int(Qt::ControlModifier) << QStringList{};
 }
 
-void SwitchTest::toggleKeyFlipsWithoutClick()
-{
+void SwitchTest::toggleKeyFlipsWithoutClick() {
     QFETCH(int, modifiers);
     QFETCH(QStringList, events);
     SwitchFixture f;
@@ -88,8 +83,7 @@ void SwitchTest::toggleKeyFlipsWithoutClick()
     QCOMPARE(f.log, events);
 }
 
-void SwitchTest::releaseOutsideFlipsWithoutClick()
-{
+void SwitchTest::releaseOutsideFlipsWithoutClick() {
     SwitchFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     QTest::mousePress(f.swch, Qt::LeftButton, {}, f.Centre());
@@ -99,8 +93,7 @@ void SwitchTest::releaseOutsideFlipsWithoutClick()
     QCOMPARE(f.log, QStringList{"on"});
 }
 
-void SwitchTest::doubleClickSecondPressFlipsWithoutClick()
-{
+void SwitchTest::doubleClickSecondPressFlipsWithoutClick() {
     SwitchFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     // Sent to the window, so the platform's press-release-double-click sequence reaches the switch.
@@ -109,8 +102,7 @@ void SwitchTest::doubleClickSecondPressFlipsWithoutClick()
     QCOMPARE(f.log, (QStringList{"on", "click:on", "off"}));
 }
 
-void SwitchTest::writingTheStateRaisesOnlyOnChange()
-{
+void SwitchTest::writingTheStateRaisesOnlyOnChange() {
     SwitchFixture f;
     f.swch->SetStateOn(false);
     QVERIFY(f.log.isEmpty());
@@ -120,8 +112,7 @@ void SwitchTest::writingTheStateRaisesOnlyOnChange()
     QCOMPARE(f.log, (QStringList{"on", "off"}));
 }
 
-void SwitchTest::pressTakesTheFocusFirst()
-{
+void SwitchTest::pressTakesTheFocusFirst() {
     SwitchFixture f;
     auto* edit = new QLineEdit(&f.window);
     edit->move(0, 45);
@@ -134,8 +125,7 @@ void SwitchTest::pressTakesTheFocusFirst()
     QVERIFY(focusedWhenFlipped);
 }
 
-void SwitchTest::disabledSwitchIgnoresThePointer()
-{
+void SwitchTest::disabledSwitchIgnoresThePointer() {
     SwitchFixture f;
     QVERIFY(QTest::qWaitForWindowActive(&f.window));
     f.swch->setEnabled(false);
@@ -144,8 +134,7 @@ void SwitchTest::disabledSwitchIgnoresThePointer()
     QVERIFY(f.log.isEmpty());
 }
 
-void SwitchTest::drawsOffOnAndDisabledDifferently()
-{
+void SwitchTest::drawsOffOnAndDisabledDifferently() {
     TSwitch swch;
     swch.resize(33, 39);
     const QImage off = swch.grab().toImage();
