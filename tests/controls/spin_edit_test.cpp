@@ -313,7 +313,7 @@ private slots:
         clock.restart();
         QTest::qWait(1000);
         const qsizetype perSecond = f.log.Count("top") - 2;
-        QVERIFY2(perSecond >= 8 && perSecond <= 11,
+        QVERIFY2(perSecond >= 6 && perSecond <= 11,
                  qPrintable(QString("%1 steps in %2 ms").arg(perSecond).arg(clock.elapsed())));
         QTest::mouseRelease(f.button, Qt::LeftButton, {}, f.Top());
         const qsizetype released = f.log.Count("top");
