@@ -11,6 +11,8 @@ namespace recorder {
 inline constexpr long double DeviceClockHz = 11059200.0L;
 inline constexpr std::int64_t MinDivider = 16;
 inline constexpr std::int64_t MaxDivider = 65535;
+// One step of the divider moves the period by 6 clock cycles, in ms.
+inline constexpr long double DividerStepMs = 6 * 1000 / DeviceClockHz;
 // The longest sweep in samples: a duration of at most 500,000 sample periods.
 inline constexpr std::int32_t MaxSweepLength = 500001;
 
