@@ -46,6 +46,13 @@ void PlaceSpinEdit(controls::TSpinEdit* edit, const char* name, int left, int to
     edit->setGeometry(left, top, width, std::min(edit->sizeHint().height(), room));
 }
 
+// Captions sit close above their fields; on top, their descenders are not cut off by the fields.
+void RaiseLabels(QWidget* panel) {
+    for (QLabel* label : panel->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        label->raise();
+    }
+}
+
 void SetFloat(controls::TSpinEdit* edit, int decimals) {
     edit->SetValueType(controls::TSpinEdit::vtFloat);
     edit->SetDecimal(decimals);
@@ -173,6 +180,7 @@ void TMainForm::BuildAcquisitionPanel(QWidget* parent) {
     swchStart = new controls::TSwitch(Panel1);
     swchStart->setObjectName(QStringLiteral("swchStart"));
     swchStart->setGeometry(6, 16, 33, 39);
+    swchStart->SetCaption(QStringLiteral("swchStart"));
     swchStart->SetTextPosition(controls::TSwitch::tpNone);
 
     chbTest = new QCheckBox(QStringLiteral("Режим теста"), Panel1);
@@ -209,6 +217,7 @@ void TMainForm::BuildAcquisitionPanel(QWidget* parent) {
         spedDeflectTimeKeyPress(sender, key);
     };
     Label3 = AddLabel(Panel1, "Label3", QStringLiteral("сек"), 418, 40);
+    RaiseLabels(Panel1);
 }
 
 void TMainForm::BuildStatusLine() {
