@@ -14,8 +14,7 @@ using TNotifyEvent = std::function<void(QObject* Sender)>;
 using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
 
 // Raises an event only when a handler is assigned.
-inline void Raise(const TNotifyEvent& event, QObject* sender)
-{
+inline void Raise(const TNotifyEvent& event, QObject* sender) {
     if (event)
         event(sender);
 }

@@ -22,15 +22,13 @@ constexpr int MinPointSpacing = 4; // px between drawn points
 
 } // namespace
 
-TSlider::TSlider(QWidget* parent) : QWidget(parent)
-{
+TSlider::TSlider(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     FTrackTimer.setTimerType(Qt::PreciseTimer);
     connect(&FTrackTimer, &QTimer::timeout, this, &TSlider::TrackRepeat);
 }
 
-void TSlider::SetValue(int value)
-{
+void TSlider::SetValue(int value) {
     value = std::max(std::min(value, FMaxValue), FMinValue);
     update();
     if (value != FValue) {
@@ -39,22 +37,21 @@ void TSlider::SetValue(int value)
     }
 }
 
-void TSlider::Limit() { SetValue(FValue); }
+void TSlider::Limit() {
+    SetValue(FValue);
+}
 
-void TSlider::SetMinValue(int value)
-{
+void TSlider::SetMinValue(int value) {
     FMinValue = value;
     Limit();
 }
 
-void TSlider::SetMaxValue(int value)
-{
+void TSlider::SetMaxValue(int value) {
     FMaxValue = value;
     Limit();
 }
 
-void TSlider::SetIncrement(int value)
-{
+void TSlider::SetIncrement(int value) {
     const long long range = static_cast<long long>(FMaxValue) - FMinValue;
     if (!FLoading && (value < 1 || value > range))
         throw EInvalidValue(
@@ -63,8 +60,7 @@ void TSlider::SetIncrement(int value)
     update();
 }
 
-void TSlider::SetOrientation(Qt::Orientation value)
-{
+void TSlider::SetOrientation(Qt::Orientation value) {
     if (FOrientation == value)
         return;
     FOrientation = value;
@@ -73,26 +69,22 @@ void TSlider::SetOrientation(Qt::Orientation value)
     update();
 }
 
-void TSlider::SetOptions(TSliderOptions value)
-{
+void TSlider::SetOptions(TSliderOptions value) {
     FOptions = value;
     update();
 }
 
-QSize TSlider::sizeHint() const
-{
+QSize TSlider::sizeHint() const {
     return FOrientation == Qt::Horizontal ? QSize(150, 40) : QSize(40, 150);
 }
 
 // Offsets run along the ruler from MinValue's end: rightwards, or upwards when vertical.
-int TSlider::RulerLength() const
-{
+int TSlider::RulerLength() const {
     const int along = FOrientation == Qt::Horizontal ? width() : height();
     return std::max(0, along - ThumbLength);
 }
 
-int TSlider::OffsetOf(int value) const
-{
+int TSlider::OffsetOf(int value) const {
     if (FMaxValue <= FMinValue)
         return 0;
     const long long range = static_cast<long long>(FMaxValue) - FMinValue;
@@ -101,13 +93,11 @@ int TSlider::OffsetOf(int value) const
 }
 
 // Where a point lies along the ruler, in the offsets of the thumb's leading edge plus its centre.
-int TSlider::PointerOffset(QPoint point) const
-{
+int TSlider::PointerOffset(QPoint point) const {
     return FOrientation == Qt::Horizontal ? point.x() : height() - 1 - point.y();
 }
 
-QRect TSlider::ThumbRect(int offset) const
-{
+QRect TSlider::ThumbRect(int offset) const {
     if (FOrientation == Qt::Horizontal) {
         const int breadth = std::min(ThumbBreadth, height());
         return {offset, (height() - breadth) / 2, ThumbLength, breadth};
@@ -116,16 +106,14 @@ QRect TSlider::ThumbRect(int offset) const
     return {(width() - breadth) / 2, height() - ThumbLength - offset, breadth, ThumbLength};
 }
 
-QRect TSlider::RulerRect() const
-{
+QRect TSlider::RulerRect() const {
     if (FOrientation == Qt::Horizontal)
         return {ThumbLength / 2, (height() - RulerBreadth) / 2, RulerLength() + 1, RulerBreadth};
     return {(width() - RulerBreadth) / 2, ThumbLength / 2, RulerBreadth, RulerLength() + 1};
 }
 
 // -1 when the point lies on MinValue's side of the thumb, +1 on MaxValue's side, 0 on it.
-int TSlider::SideOfThumb(QPoint point) const
-{
+int TSlider::SideOfThumb(QPoint point) const {
     const int along = PointerOffset(point);
     const int thumb = OffsetOf(FValue);
     if (along < thumb)
@@ -135,23 +123,21 @@ int TSlider::SideOfThumb(QPoint point) const
     return 0;
 }
 
-void TSlider::StepTowards(int side)
-{
+void TSlider::StepTowards(int side) {
     // An increment below 1 can only come from a stored description; step by 1 then.
     const long long increment = std::max(FIncrement, 1);
     const long long next =
         side > 0 ? SliderStepUp(FValue, increment) : SliderStepDown(FValue, increment);
-    SetValue(static_cast<int>(std::clamp<long long>(next, FMinValue, std::max(FMinValue, FMaxValue))));
+    SetValue(
+        static_cast<int>(std::clamp<long long>(next, FMinValue, std::max(FMinValue, FMaxValue))));
 }
 
-void TSlider::TrackRepeat()
-{
+void TSlider::TrackRepeat() {
     if (FAction == TAction::Track && SideOfThumb(FLastPointer) == FTrackSide)
         StepTowards(FTrackSide);
 }
 
-void TSlider::mousePressEvent(QMouseEvent* event)
-{
+void TSlider::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || FAction != TAction::None)
         return QWidget::mousePressEvent(event);
     QPointer<TSlider> self = this;
@@ -173,8 +159,7 @@ void TSlider::mousePressEvent(QMouseEvent* event)
     StepTowards(side);
 }
 
-void TSlider::mouseMoveEvent(QMouseEvent* event)
-{
+void TSlider::mouseMoveEvent(QMouseEvent* event) {
     FLastPointer = event->position().toPoint();
     if (FAction != TAction::Drag)
         return;
@@ -185,10 +170,13 @@ void TSlider::mouseMoveEvent(QMouseEvent* event)
                            FIncrement));
 }
 
-void TSlider::mouseReleaseEvent(QMouseEvent* event)
-{
+void TSlider::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || FAction == TAction::None)
         return QWidget::mouseReleaseEvent(event);
+    EndAction();
+}
+
+void TSlider::EndAction() {
     FAction = TAction::None;
     FTrackTimer.stop();
     FDragOffset.reset();
@@ -196,11 +184,26 @@ void TSlider::mouseReleaseEvent(QMouseEvent* event)
     Raise(OnChanged, this);
 }
 
-// A double click starts no action of its own.
-void TSlider::mouseDoubleClickEvent(QMouseEvent* event) { event->accept(); }
+void TSlider::changeEvent(QEvent* event) {
+    if (FAction != TAction::None && event->type() == QEvent::EnabledChange && !isEnabled())
+        EndAction(); // a disabled slider gets no release
+    QWidget::changeEvent(event);
+}
 
-void TSlider::keyPressEvent(QKeyEvent* event)
-{
+// A window that lost the activation to a message box or another program gets no release either:
+// the action ends there, or the thumb would follow a released pointer.
+bool TSlider::event(QEvent* event) {
+    if (FAction != TAction::None && event->type() == QEvent::WindowDeactivate)
+        EndAction();
+    return QWidget::event(event);
+}
+
+// A double click starts no action of its own.
+void TSlider::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+}
+
+void TSlider::keyPressEvent(QKeyEvent* event) {
     const bool horizontal = FOrientation == Qt::Horizontal;
     switch (event->key()) {
     case Qt::Key_Home:
@@ -228,20 +231,17 @@ void TSlider::keyPressEvent(QKeyEvent* event)
     Raise(OnChanged, this);
 }
 
-void TSlider::focusInEvent(QFocusEvent* event)
-{
+void TSlider::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
 }
 
-void TSlider::focusOutEvent(QFocusEvent* event)
-{
+void TSlider::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     update();
 }
 
-void TSlider::paintEvent(QPaintEvent*)
-{
+void TSlider::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (FOptions & soRulerOpaque)
         painter.fillRect(rect(), palette().window());
@@ -267,9 +267,11 @@ void TSlider::paintEvent(QPaintEvent*)
         painter.drawRect(thumb.adjusted(0, 0, -1, -1));
         painter.setPen(palette().color(QPalette::Light));
         if (FOrientation == Qt::Horizontal)
-            painter.drawLine(thumb.center().x(), thumb.top() + 3, thumb.center().x(), thumb.bottom() - 3);
+            painter.drawLine(thumb.center().x(), thumb.top() + 3, thumb.center().x(),
+                             thumb.bottom() - 3);
         else
-            painter.drawLine(thumb.left() + 3, thumb.center().y(), thumb.right() - 3, thumb.center().y());
+            painter.drawLine(thumb.left() + 3, thumb.center().y(), thumb.right() - 3,
+                             thumb.center().y());
     }
 
     if ((FOptions & soShowFocus) && hasFocus()) {
@@ -281,16 +283,15 @@ void TSlider::paintEvent(QPaintEvent*)
 }
 
 // Points at the multiples of the increment, thinned to a multiple of it where they would crowd.
-void TSlider::DrawPoints(QPainter& painter) const
-{
+void TSlider::DrawPoints(QPainter& painter) const {
     if (FMaxValue <= FMinValue || RulerLength() <= 0)
         return;
     const long long range = static_cast<long long>(FMaxValue) - FMinValue;
     long long step = std::max(FIncrement, 1);
     for (int factor = 2; step * RulerLength() < MinPointSpacing * range; factor = 7 - factor)
         step *= factor; // 1, 2, 10, 20, 100 ... times the increment
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     const QRect ruler = RulerRect();
     const long long below = ((FMinValue % step) + step) % step; // FMinValue above a multiple
     const long long first = below == 0 ? FMinValue : FMinValue - below + step;

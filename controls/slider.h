@@ -62,6 +62,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     enum class TAction { None, Drag, Track };
@@ -74,6 +76,7 @@ private:
     int SideOfThumb(QPoint point) const;
     void StepTowards(int side);
     void TrackRepeat();
+    void EndAction();
     void Limit();
     void DrawPoints(QPainter& painter) const;
 
@@ -86,7 +89,7 @@ private:
     TSliderOptions FOptions = TSliderOptions(soShowFocus) | soShowPoints | soSmooth;
 
     TAction FAction = TAction::None;
-    int FDragGrip = 0;             // pointer offset from the thumb's centre when the drag began
+    int FDragGrip = 0;              // pointer offset from the thumb's centre when the drag began
     std::optional<int> FDragOffset; // where the dragged thumb is drawn
     int FTrackSide = 0;             // -1 towards MinValue, +1 towards MaxValue
     QPoint FLastPointer;

@@ -4,8 +4,7 @@
 
 namespace controls {
 
-long long RoundHalfEvenDiv(long long value, long long divisor)
-{
+long long RoundHalfEvenDiv(long long value, long long divisor) {
     long long quotient = value / divisor;
     long long remainder = value % divisor;
     if (remainder < 0) { // floor division, so that 0 <= remainder < divisor
@@ -17,19 +16,16 @@ long long RoundHalfEvenDiv(long long value, long long divisor)
     return quotient;
 }
 
-long long SliderStepUp(long long value, long long increment)
-{
+long long SliderStepUp(long long value, long long increment) {
     return increment * (RoundHalfEvenDiv(value, increment) + 1);
 }
 
-long long SliderStepDown(long long value, long long increment)
-{
+long long SliderStepDown(long long value, long long increment) {
     return increment * RoundHalfEvenDiv(value, increment) - increment;
 }
 
 int SliderValueAt(long long offset, long long length, int minValue, int maxValue, bool smooth,
-                  int increment)
-{
+                  int increment) {
     if (length <= 0 || maxValue <= minValue)
         return minValue;
     const long long range = static_cast<long long>(maxValue) - minValue;

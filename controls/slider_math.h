@@ -8,7 +8,8 @@ namespace controls {
 long long RoundHalfEvenDiv(long long value, long long divisor);
 
 // One step of the keys and track presses, before limiting to the range: up gives
-// increment * (round(value / increment) + 1), down increment * round(value / increment) - increment.
+// increment * (round(value / increment) + 1), down increment * round(value / increment) -
+// increment.
 long long SliderStepUp(long long value, long long increment);
 long long SliderStepDown(long long value, long long increment);
 

@@ -7,8 +7,7 @@
 
 namespace controls {
 
-TSpinPart SpinPartAt(TSpinButtonKind kind, QSize size, QPoint point)
-{
+TSpinPart SpinPartAt(TSpinButtonKind kind, QSize size, QPoint point) {
     const long long w = size.width(), h = size.height();
     const long long x = point.x(), y = point.y();
     if (w <= 0 || h <= 0 || x < 0 || y < 0 || x >= w || y >= h)
@@ -19,26 +18,25 @@ TSpinPart SpinPartAt(TSpinButtonKind kind, QSize size, QPoint point)
     return (2 * x + 1) * h + (2 * y + 1) * w < 2 * w * h ? TSpinPart::Top : TSpinPart::Bottom;
 }
 
-TSpinButton::TSpinButton(QWidget* parent) : QWidget(parent)
-{
+TSpinButton::TSpinButton(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
     // The repeat pauses are the operator's timing, not a hint: no coarse early firing.
     FRepeatTimer.setTimerType(Qt::PreciseTimer);
     connect(&FRepeatTimer, &QTimer::timeout, this, &TSpinButton::Repeat);
 }
 
-void TSpinButton::SetKind(TSpinButtonKind kind)
-{
+void TSpinButton::SetKind(TSpinButtonKind kind) {
     if (FKind != kind) {
         FKind = kind;
         update();
     }
 }
 
-QSize TSpinButton::sizeHint() const { return {17, 21}; }
+QSize TSpinButton::sizeHint() const {
+    return {15, 21};
+}
 
-void TSpinButton::mousePressEvent(QMouseEvent* event)
-{
+void TSpinButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
     if (FFocusControl && !FFocusControl->hasFocus() && FFocusControl->isEnabled() &&
@@ -54,14 +52,12 @@ void TSpinButton::mousePressEvent(QMouseEvent* event)
     ClickPart(part);
 }
 
-void TSpinButton::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void TSpinButton::mouseDoubleClickEvent(QMouseEvent* event) {
     // The second press of a quick double click steps like any other press.
     mousePressEvent(event);
 }
 
-void TSpinButton::mouseMoveEvent(QMouseEvent* event)
-{
+void TSpinButton::mouseMoveEvent(QMouseEvent* event) {
     if (FPressedPart == TSpinPart::None)
         return;
     const bool over = SpinPartAt(FKind, size(), event->position().toPoint()) == FPressedPart;
@@ -71,33 +67,36 @@ void TSpinButton::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
-void TSpinButton::mouseReleaseEvent(QMouseEvent* event)
-{
+void TSpinButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         StopRepeat();
 }
 
-void TSpinButton::changeEvent(QEvent* event)
-{
+void TSpinButton::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange && !isEnabled())
-        StopRepeat();
+        StopRepeat(); // a disabled button gets no release
     QWidget::changeEvent(event);
 }
 
-void TSpinButton::Repeat()
-{
+// A window that lost the activation to a message box or another program gets no release either:
+// the repetition would run on unbidden.
+bool TSpinButton::event(QEvent* event) {
+    if (event->type() == QEvent::WindowDeactivate)
+        StopRepeat();
+    return QWidget::event(event);
+}
+
+void TSpinButton::Repeat() {
     FRepeatTimer.setInterval(RepeatPause);
     if (FOverPressedPart)
         ClickPart(FPressedPart);
 }
 
-void TSpinButton::ClickPart(TSpinPart part)
-{
+void TSpinButton::ClickPart(TSpinPart part) {
     Raise(part == TSpinPart::Top ? OnTopClick : OnBottomClick, this);
 }
 
-void TSpinButton::StopRepeat()
-{
+void TSpinButton::StopRepeat() {
     FRepeatTimer.stop();
     if (FPressedPart != TSpinPart::None) {
         FPressedPart = TSpinPart::None;
@@ -108,8 +107,7 @@ void TSpinButton::StopRepeat()
 
 namespace {
 
-void DrawPanel(QPainter& painter, QWidget* widget, QRect rect, bool sunken)
-{
+void DrawPanel(QPainter& painter, QWidget* widget, QRect rect, bool sunken) {
     QStyleOptionButton option;
     option.initFrom(widget);
     option.rect = rect;
@@ -117,8 +115,7 @@ void DrawPanel(QPainter& painter, QWidget* widget, QRect rect, bool sunken)
     widget->style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &option, &painter, widget);
 }
 
-void DrawArrow(QPainter& painter, QWidget* widget, QRect rect, bool up)
-{
+void DrawArrow(QPainter& painter, QWidget* widget, QRect rect, bool up) {
     QStyleOption option;
     option.initFrom(widget);
     option.rect = rect;
@@ -128,8 +125,7 @@ void DrawArrow(QPainter& painter, QWidget* widget, QRect rect, bool up)
 
 } // namespace
 
-void TSpinButton::paintEvent(QPaintEvent*)
-{
+void TSpinButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect all = rect();
     const bool topDown = FPressedPart == TSpinPart::Top && FOverPressedPart;

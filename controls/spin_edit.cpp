@@ -14,6 +14,9 @@ class TSpinEditor : public QLineEdit {
 public:
     explicit TSpinEditor(TSpinEdit* owner) : QLineEdit(owner), FOwner(owner) {}
 
+    // The owner is going: the focus that its destruction takes away is no leaving by the operator.
+    void Detach() { FOwner = nullptr; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -31,8 +34,7 @@ constexpr QChar Escape(u'\x1b');
 constexpr QChar Backspace(u'\b');
 
 // The character a key press types, or none for keys that only move or delete.
-std::optional<QChar> TypedChar(const QKeyEvent* event)
-{
+std::optional<QChar> TypedChar(const QKeyEvent* event) {
     switch (event->key()) {
     case Qt::Key_Backspace:
         return Backspace;
@@ -52,8 +54,9 @@ std::optional<QChar> TypedChar(const QKeyEvent* event)
 
 } // namespace
 
-void TSpinEditor::keyPressEvent(QKeyEvent* event)
-{
+void TSpinEditor::keyPressEvent(QKeyEvent* event) {
+    if (!FOwner)
+        return QLineEdit::keyPressEvent(event);
     const int key = event->key();
     if (FOwner->FArrowKeys && (key == Qt::Key_Up || key == Qt::Key_Down)) {
         FOwner->Step(key == Qt::Key_Up ? +1 : -1);
@@ -85,8 +88,7 @@ void TSpinEditor::keyPressEvent(QKeyEvent* event)
 }
 
 // A key press handler replaced the typed character: type the replacement instead.
-void TSpinEditor::DeliverReplacement(QChar key)
-{
+void TSpinEditor::DeliverReplacement(QChar key) {
     if (isReadOnly())
         return;
     if (key == Backspace)
@@ -95,17 +97,16 @@ void TSpinEditor::DeliverReplacement(QChar key)
         insert(QString(key));
 }
 
-void TSpinEditor::focusOutEvent(QFocusEvent* event)
-{
+void TSpinEditor::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     // Switching to another window or opening a menu leaves the focus where it is.
-    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+    if (FOwner && event->reason() != Qt::ActiveWindowFocusReason &&
+        event->reason() != Qt::PopupFocusReason)
         FOwner->EditorLeft();
 }
 
 TSpinEdit::TSpinEdit(QWidget* parent)
-    : QWidget(parent), FEditor(new TSpinEditor(this)), FButton(new TSpinButton(this))
-{
+    : QWidget(parent), FEditor(new TSpinEditor(this)), FButton(new TSpinButton(this)) {
     FEditor->setText(QStringLiteral("0"));
     setFocusProxy(FEditor);
     setFocusPolicy(FEditor->focusPolicy());
@@ -117,63 +118,81 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     LayoutChildren();
 }
 
-TSpinFormat TSpinEdit::Format() const { return {FValueType, FDecimal, locale().decimalPoint()}; }
-
-long double TSpinEdit::Value() const { return ParseSpinText(Text(), Format(), FMinValue); }
-
-void TSpinEdit::SetValue(long double value)
-{
-    FEditor->setText(FormatSpinValue(ClampSpinValue(value, FMinValue, FMaxValue), Format()));
+TSpinEdit::~TSpinEdit() {
+    FEditor->Detach();
 }
 
-void TSpinEdit::SetDecimal(int value)
-{
+TSpinFormat TSpinEdit::Format() const {
+    return {FValueType, FDecimal, locale().decimalPoint()};
+}
+
+long double TSpinEdit::Value() const {
+    return ParseSpinText(Text(), Format(), FMinValue);
+}
+
+void TSpinEdit::SetValue(long double value) {
+    // The same text again would only move the cursor and clear the modified mark.
+    const QString text = FormatSpinValue(ClampSpinValue(value, FMinValue, FMaxValue), Format());
+    if (text != FEditor->text())
+        FEditor->setText(text);
+}
+
+void TSpinEdit::SetDecimal(int value) {
     if (FDecimal != value)
         Reformat([&] { FDecimal = value; });
 }
 
-void TSpinEdit::SetValueType(TValueType value)
-{
+void TSpinEdit::SetValueType(TValueType value) {
     if (FValueType != value)
         Reformat([&] { FValueType = value; });
 }
 
-void TSpinEdit::Reformat(const std::function<void()>& change)
-{
+void TSpinEdit::Reformat(const std::function<void()>& change) {
     const long double value = Value();
     change();
     SetValue(value);
 }
 
-void TSpinEdit::SetEditorEnabled(bool value)
-{
+void TSpinEdit::SetEditorEnabled(bool value) {
     FEditorEnabled = value;
     UpdateEditorReadOnly();
 }
 
-void TSpinEdit::SetReadOnly(bool value)
-{
+void TSpinEdit::SetReadOnly(bool value) {
     FReadOnly = value;
     UpdateEditorReadOnly();
 }
 
 // Without the editor enabled the text still changes by stepping, but no key, paste or cut does.
-void TSpinEdit::UpdateEditorReadOnly() { FEditor->setReadOnly(FReadOnly || !FEditorEnabled); }
+void TSpinEdit::UpdateEditorReadOnly() {
+    FEditor->setReadOnly(FReadOnly || !FEditorEnabled);
+}
 
-TSpinButtonKind TSpinEdit::ButtonKind() const { return FButton->Kind(); }
+TSpinButtonKind TSpinEdit::ButtonKind() const {
+    return FButton->Kind();
+}
 
-void TSpinEdit::SetButtonKind(TSpinButtonKind value) { FButton->SetKind(value); }
+void TSpinEdit::SetButtonKind(TSpinButtonKind value) {
+    FButton->SetKind(value);
+}
 
-QString TSpinEdit::Text() const { return FEditor->text(); }
+QString TSpinEdit::Text() const {
+    return FEditor->text();
+}
 
-void TSpinEdit::SetText(const QString& text) { FEditor->setText(text); }
+void TSpinEdit::SetText(const QString& text) {
+    FEditor->setText(text);
+}
 
-bool TSpinEdit::Modified() const { return FEditor->isModified(); }
+bool TSpinEdit::Modified() const {
+    return FEditor->isModified();
+}
 
-QLineEdit* TSpinEdit::Editor() const { return FEditor; }
+QLineEdit* TSpinEdit::Editor() const {
+    return FEditor;
+}
 
-void TSpinEdit::Step(int direction)
-{
+void TSpinEdit::Step(int direction) {
     if (FReadOnly) {
         QApplication::beep();
         return;
@@ -188,8 +207,7 @@ void TSpinEdit::Step(int direction)
     Raise(direction > 0 ? OnTopClick : OnBottomClick, this);
 }
 
-void TSpinEdit::EditorLeft()
-{
+void TSpinEdit::EditorLeft() {
     QPointer<TSpinEdit> self = this;
     Raise(OnExit, this);
     if (!self)
@@ -200,25 +218,24 @@ void TSpinEdit::EditorLeft()
 }
 
 // Enter and Escape go on to the window, where a dialog presses its default or cancel button.
-void TSpinEdit::OfferDialogKey(QChar key)
-{
+void TSpinEdit::OfferDialogKey(QChar key) {
     QKeyEvent event(QEvent::KeyPress, key == Enter ? Qt::Key_Return : Qt::Key_Escape,
                     Qt::NoModifier, QString(key));
     event.ignore();
     QCoreApplication::sendEvent(this, &event);
 }
 
-QSize TSpinEdit::sizeHint() const { return {121, FEditor->sizeHint().height()}; }
+QSize TSpinEdit::sizeHint() const {
+    return {121, FEditor->sizeHint().height()};
+}
 
-void TSpinEdit::resizeEvent(QResizeEvent* event)
-{
+void TSpinEdit::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     LayoutChildren();
 }
 
 // The button sits inside the edit's frame at its right end; the text stops short of it.
-void TSpinEdit::LayoutChildren()
-{
+void TSpinEdit::LayoutChildren() {
     FEditor->setGeometry(rect());
     const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, FEditor);
     const int height = std::max(0, this->height() - 2 * frame);

@@ -25,6 +25,7 @@ public:
     using enum controls::TSpinButtonKind;
 
     explicit TSpinEdit(QWidget* parent = nullptr);
+    ~TSpinEdit() override;
 
     long double Value() const;
     void SetValue(long double value);

@@ -14,10 +14,11 @@ namespace {
 constexpr int MaxDecimal = 18;
 
 // Leading and trailing blanks are allowed around a number, as the edit's user may type them.
-std::string Trimmed(const QString& text) { return text.trimmed().toStdString(); }
+std::string Trimmed(const QString& text) {
+    return text.trimmed().toStdString();
+}
 
-std::optional<long double> ParseFloat(const QString& text, const QString& separator)
-{
+std::optional<long double> ParseFloat(const QString& text, const QString& separator) {
     // Only the locale's separator marks the fraction: with "," a "." is a misplaced character.
     if (separator != QLatin1String(".") && text.contains(QLatin1Char('.')))
         return std::nullopt;
@@ -40,8 +41,7 @@ std::optional<long double> ParseFloat(const QString& text, const QString& separa
     return negative ? -value : value;
 }
 
-std::optional<long double> ParseInteger(const QString& text, int base)
-{
+std::optional<long double> ParseInteger(const QString& text, int base) {
     std::string s = Trimmed(text);
     bool negative = false;
     std::size_t start = 0;
@@ -63,8 +63,7 @@ std::optional<long double> ParseInteger(const QString& text, int base)
 }
 
 // The value rounded to the nearest integer and held within the 64-bit range.
-long long RoundedInteger(long double value)
-{
+long long RoundedInteger(long double value) {
     const long double rounded = std::nearbyint(value);
     constexpr auto low = static_cast<long double>(std::numeric_limits<long long>::min());
     constexpr auto high = static_cast<long double>(std::numeric_limits<long long>::max());
@@ -75,8 +74,7 @@ long long RoundedInteger(long double value)
     return static_cast<long long>(rounded);
 }
 
-QString FormatFixed(long double value, int decimal, const QString& separator)
-{
+QString FormatFixed(long double value, int decimal, const QString& separator) {
     char buffer[128];
     auto [end, error] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimal);
@@ -92,8 +90,7 @@ QString FormatFixed(long double value, int decimal, const QString& separator)
 
 } // namespace
 
-long double ClampSpinValue(long double value, long double minValue, long double maxValue)
-{
+long double ClampSpinValue(long double value, long double minValue, long double maxValue) {
     if (minValue != maxValue) {
         if (value < minValue)
             return minValue;
@@ -103,8 +100,7 @@ long double ClampSpinValue(long double value, long double minValue, long double 
     return value;
 }
 
-long double ParseSpinText(const QString& text, const TSpinFormat& format, long double minValue)
-{
+long double ParseSpinText(const QString& text, const TSpinFormat& format, long double minValue) {
     std::optional<long double> value;
     switch (format.Type) {
     case vtFloat:
@@ -119,8 +115,7 @@ long double ParseSpinText(const QString& text, const TSpinFormat& format, long d
     return value ? *value : std::trunc(minValue);
 }
 
-QString FormatSpinValue(long double value, const TSpinFormat& format)
-{
+QString FormatSpinValue(long double value, const TSpinFormat& format) {
     switch (format.Type) {
     case vtFloat:
         return FormatFixed(value, std::clamp(format.Decimal, 0, MaxDecimal),
@@ -138,8 +133,8 @@ QString FormatSpinValue(long double value, const TSpinFormat& format)
     return {};
 }
 
-bool AcceptsSpinChar(QChar key, const QString& text, const TSpinFormat& format, bool editorEnabled)
-{
+bool AcceptsSpinChar(QChar key, const QString& text, const TSpinFormat& format,
+                     bool editorEnabled) {
     const char16_t code = key.unicode();
     // Only ASCII digits: no conversion reads the other scripts' digits.
     bool valid = code < 32 || (code >= '0' && code <= '9') || code == '+' || code == '-';

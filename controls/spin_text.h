@@ -29,7 +29,6 @@ QString FormatSpinValue(long double value, const TSpinFormat& format);
 
 // Whether a typed character may enter the text; control characters (code below 32) always may,
 // unless the editor is disabled, where Backspace and "." are refused along with printable ones.
-bool AcceptsSpinChar(QChar key, const QString& text, const TSpinFormat& format,
-                     bool editorEnabled);
+bool AcceptsSpinChar(QChar key, const QString& text, const TSpinFormat& format, bool editorEnabled);
 
 } // namespace controls

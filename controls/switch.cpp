@@ -14,8 +14,7 @@ constexpr QSize PictureSize(23, 33);
 constexpr int CaptionGap = 4;
 
 // A toggle switch seen from the front: a plate with a slot, the lever up and lit when on.
-QPixmap DrawPicture(bool on)
-{
+QPixmap DrawPicture(bool on) {
     QPixmap pixmap(PictureSize);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -35,8 +34,8 @@ QPixmap DrawPicture(bool on)
     painter.drawRoundedRect(slot, 3, 3);
 
     const qreal leverHeight = slot.height() / 2 - 1;
-    const QRectF lever(plate.center().x() - 7, on ? slot.top() - 1 : slot.bottom() - leverHeight + 1,
-                       14, leverHeight);
+    const QRectF lever(plate.center().x() - 7,
+                       on ? slot.top() - 1 : slot.bottom() - leverHeight + 1, 14, leverHeight);
     QLinearGradient leverShade(lever.topLeft(), lever.bottomLeft());
     const QColor face = on ? QColor(0x3c, 0xb0, 0x44) : QColor(0xd8, 0xd8, 0xd8);
     leverShade.setColorAt(0, face.lighter(130));
@@ -55,54 +54,48 @@ QPixmap DrawPicture(bool on)
 } // namespace
 
 TSwitch::TSwitch(QWidget* parent)
-    : QWidget(parent), FPictureOff(DrawPicture(false)), FPictureOn(DrawPicture(true))
-{
+    : QWidget(parent), FPictureOff(DrawPicture(false)), FPictureOn(DrawPicture(true)) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void TSwitch::SetStateOn(bool value)
-{
+void TSwitch::SetStateOn(bool value) {
     if (FStateOn != value)
         Toggle();
 }
 
-void TSwitch::Toggle()
-{
+void TSwitch::Toggle() {
     FStateOn = !FStateOn;
     update();
     Raise(FStateOn ? OnOn : OnOff, this);
 }
 
-void TSwitch::SetTextPosition(TTextPosition value)
-{
+void TSwitch::SetTextPosition(TTextPosition value) {
     FTextPosition = value;
     update();
 }
 
-void TSwitch::SetCaption(const QString& value)
-{
+void TSwitch::SetCaption(const QString& value) {
     FCaption = value;
     update();
 }
 
-void TSwitch::SetShowFocus(bool value)
-{
+void TSwitch::SetShowFocus(bool value) {
     FShowFocus = value;
     update();
 }
 
-QSize TSwitch::sizeHint() const { return {33, 39}; }
+QSize TSwitch::sizeHint() const {
+    return {33, 39};
+}
 
-QRect TSwitch::CaptionRect() const
-{
+QRect TSwitch::CaptionRect() const {
     if (FTextPosition == tpNone || FCaption.isEmpty())
         return {};
     return QRect(QPoint(), fontMetrics().size(Qt::TextSingleLine, FCaption));
 }
 
 // The picture and the caption form one group centred in the control.
-QRect TSwitch::PictureRect() const
-{
+QRect TSwitch::PictureRect() const {
     const QSize text = CaptionRect().size();
     QSize group = PictureSize;
     QPoint picture;
@@ -110,19 +103,23 @@ QRect TSwitch::PictureRect() const
     case tpNone:
         break;
     case tpLeft:
-        group = QSize(text.width() + CaptionGap + group.width(), std::max(text.height(), group.height()));
+        group = QSize(text.width() + CaptionGap + group.width(),
+                      std::max(text.height(), group.height()));
         picture = QPoint(text.width() + CaptionGap, (group.height() - PictureSize.height()) / 2);
         break;
     case tpRight:
-        group = QSize(text.width() + CaptionGap + group.width(), std::max(text.height(), group.height()));
+        group = QSize(text.width() + CaptionGap + group.width(),
+                      std::max(text.height(), group.height()));
         picture = QPoint(0, (group.height() - PictureSize.height()) / 2);
         break;
     case tpAbove:
-        group = QSize(std::max(text.width(), group.width()), text.height() + CaptionGap + group.height());
+        group = QSize(std::max(text.width(), group.width()),
+                      text.height() + CaptionGap + group.height());
         picture = QPoint((group.width() - PictureSize.width()) / 2, text.height() + CaptionGap);
         break;
     case tpBelow:
-        group = QSize(std::max(text.width(), group.width()), text.height() + CaptionGap + group.height());
+        group = QSize(std::max(text.width(), group.width()),
+                      text.height() + CaptionGap + group.height());
         picture = QPoint((group.width() - PictureSize.width()) / 2, 0);
         break;
     }
@@ -130,8 +127,7 @@ QRect TSwitch::PictureRect() const
     return QRect(origin + picture, PictureSize);
 }
 
-void TSwitch::paintEvent(QPaintEvent*)
-{
+void TSwitch::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect picture = PictureRect();
     QPixmap pixmap = FStateOn ? FPictureOn : FPictureOff;
@@ -154,8 +150,8 @@ void TSwitch::paintEvent(QPaintEvent*)
                                        picture.center().y() - caption.height() / 2));
             break;
         case tpAbove:
-            caption.moveBottomLeft(QPoint(picture.center().x() - caption.width() / 2,
-                                          picture.top() - CaptionGap - 1));
+            caption.moveBottomLeft(
+                QPoint(picture.center().x() - caption.width() / 2, picture.top() - CaptionGap - 1));
             break;
         case tpBelow:
             caption.moveTopLeft(QPoint(picture.center().x() - caption.width() / 2,
@@ -177,8 +173,7 @@ void TSwitch::paintEvent(QPaintEvent*)
     }
 }
 
-void TSwitch::mousePressEvent(QMouseEvent* event)
-{
+void TSwitch::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
     QPointer<TSwitch> self = this;
@@ -190,8 +185,7 @@ void TSwitch::mousePressEvent(QMouseEvent* event)
     Toggle();
 }
 
-void TSwitch::mouseReleaseEvent(QMouseEvent* event)
-{
+void TSwitch::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !FClicked)
         return QWidget::mouseReleaseEvent(event);
     FClicked = false;
@@ -200,16 +194,14 @@ void TSwitch::mouseReleaseEvent(QMouseEvent* event)
 }
 
 // The second press of a double click flips the state but makes no click.
-void TSwitch::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void TSwitch::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QWidget::mouseDoubleClickEvent(event);
     FClicked = false;
     Toggle();
 }
 
-void TSwitch::keyPressEvent(QKeyEvent* event)
-{
+void TSwitch::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (QKeyCombination(modifiers, Qt::Key(event->key())) != FToggleKey)
         return QWidget::keyPressEvent(event);
@@ -217,14 +209,12 @@ void TSwitch::keyPressEvent(QKeyEvent* event)
     Toggle();
 }
 
-void TSwitch::focusInEvent(QFocusEvent* event)
-{
+void TSwitch::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     update();
 }
 
-void TSwitch::focusOutEvent(QFocusEvent* event)
-{
+void TSwitch::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     update();
 }
