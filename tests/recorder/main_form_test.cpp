@@ -184,8 +184,8 @@ private slots:
         }
         QCOMPARE(shown, QStringList({"actLoad", "actSave", "actSaveImage", "actCopy", "actPrint",
                                      "|", "actPortSet", "|", "actViewGrid", "actViewCursor", "|",
-                                     "actViewMarkers", "|", "actSetMarker1", "actSetMarker2",
-                                     "|", "actInvertLeftAxis"}));
+                                     "actViewMarkers", "|", "actSetMarker1", "actSetMarker2", "|",
+                                     "actInvertLeftAxis"}));
     }
 
     void actionsCarryCaptionHintAndImage_data() {
@@ -348,8 +348,7 @@ private slots:
         // Enter takes a duration above the maximum as typed and leaves it shown so; leaving the
         // field limits it after the handler. Either way the sweep stays within 500,001 samples.
         row("duration 5, Enter", duration, "5", true, "5", 500001, 500001 * 0.0097656, 4.8828);
-        row("duration 5, Tab", duration, "5", false, "4.883", 500001, 500001 * 0.0097656,
-            4.8828);
+        row("duration 5, Tab", duration, "5", false, "4.883", 500001, 500001 * 0.0097656, 4.8828);
         // Leaving: the handler sees 0 before the field raises it to its lower limit.
         row("duration 0, Tab", duration, "0", false, "0.001", 1, 0.0097656, 4.8828);
     }
