@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -72,6 +73,7 @@ private slots:
     void firstRunShowsTheCreatedValues() {
         QCOMPARE(Form->windowTitle(), QStringLiteral("Регистратор двоичного сигнала"));
         QCOMPARE(Form->size(), QSize(674, 395));
+        QCOMPARE(Form->pos(), QPoint(60, 85));
 
         auto* summary = Find<QLabel>("StatusPanel0");
         QCOMPARE(summary->text(), QStringLiteral("COM1 8N1 115200"));
@@ -160,6 +162,23 @@ private slots:
         } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
             QCOMPARE(button->text(), caption);
         }
+    }
+
+    void sweepModeIsOneItemOrNone() {
+        auto* modes = Find<recorder::TRadioGroup>("rgrpDeflectOptions");
+        const QList<QRadioButton*> items = modes->findChildren<QRadioButton*>();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0]->text(), QStringLiteral("Однократная"));
+        QCOMPARE(items[1]->text(), QStringLiteral("Переодическая"));
+
+        QTest::mouseClick(items[0], Qt::LeftButton);
+        QCOMPARE(modes->ItemIndex(), 0);
+        QVERIFY(!items[1]->isChecked());
+        modes->SetItemIndex(-1);
+        QCOMPARE(modes->ItemIndex(), -1);
+        QVERIFY(!items[0]->isChecked() && !items[1]->isChecked());
+        modes->SetItemIndex(1);
+        QCOMPARE(modes->ItemIndex(), 1);
     }
 
     void partsStackFromToolBarToStatusLine() {
