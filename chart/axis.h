@@ -174,6 +174,14 @@ public:
         }
         return CenterPixel();
     }
+    // True when the value maps by the linear formula, not to the far-out fallback; between two
+    // such values the mapping is monotonic.
+    bool MapsLinearly(double value) const {
+        if (range_ == 0)
+            return true;
+        const long double t = (static_cast<long double>(value) - effMin_) * AxisLength() / range_;
+        return std::fabs(t) < 2147483647.0L;
+    }
     double AxisPixelToValue(int pixel) const;
     // The text the axis prints for a value ("#,##0.###" with the locale's separators).
     QString FormatLabel(double value) const;
