@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QString>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
@@ -168,8 +170,10 @@ public:
             const long double t = (static_cast<long double>(value) - effMin_) * AxisLength() / range_;
             // Far-out values (and NaN) would overflow a pixel coordinate: they go to the centre.
             if (std::fabs(t) < 2147483647.0L) {
-                const int r = static_cast<int>(std::llrint(t));
-                return Horizontal() != inverted_ ? startPixel_ + r : endPixel_ - r;
+                const long long r = std::llrint(t);
+                const long long p = Horizontal() != inverted_ ? startPixel_ + r : endPixel_ - r;
+                // Near the limit the sum leaves the int range: keep it at the edge of it.
+                return static_cast<int>(std::clamp<long long>(p, INT_MIN, INT_MAX));
             }
         }
         return CenterPixel();

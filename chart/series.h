@@ -111,6 +111,8 @@ public:
 
     void DrawPoints(QPainter& painter) override;
     int HitTest(int x, int y) const override;
+    // Segments the last draw handed to the painter.
+    int SegmentCount() const { return static_cast<int>(lines_.size()); }
 
 protected:
     bool PointAdded(int index) override;
