@@ -107,23 +107,57 @@ void TChartAxis::RestoreState(const TAxisState& state) {
     Changed();
 }
 
-void TChartAxis::SetInverted(bool v) { SetAndRepaint(inverted_, v); }
-void TChartAxis::SetVisible(bool v) { SetAndRepaint(visible_, v); }
-void TChartAxis::SetLabels(bool v) { SetAndRepaint(labels_, v); }
-void TChartAxis::SetLabelsOnAxis(bool v) { SetAndRepaint(labelsOnAxis_, v); }
-void TChartAxis::SetTickOnLabelsOnly(bool v) { SetAndRepaint(tickOnLabelsOnly_, v); }
-void TChartAxis::SetRoundFirstLabel(bool v) { SetAndRepaint(roundFirstLabel_, v); }
-void TChartAxis::SetAxisValuesFormat(const QString& f) { SetAndRepaint(valuesFormat_, f); }
-void TChartAxis::SetLabelsSeparation(int percent) { SetAndRepaint(labelsSeparation_, percent); }
-void TChartAxis::SetLabelStyle(TAxisLabelStyle s) { SetAndRepaint(labelStyle_, s); }
-void TChartAxis::SetLabelsFont(const QFont& f) { SetAndRepaint(labelsFont_, f); }
-void TChartAxis::SetTickLength(int v) { SetAndRepaint(tickLength_, v); }
-void TChartAxis::SetTickInnerLength(int v) { SetAndRepaint(tickInnerLength_, v); }
-void TChartAxis::SetMinorTickLength(int v) { SetAndRepaint(minorTickLength_, v); }
-void TChartAxis::SetMinorTickCount(int v) { SetAndRepaint(minorTickCount_, v); }
-void TChartAxis::SetStartPosition(double v) { SetAndRepaint(startPosition_, v); }
-void TChartAxis::SetEndPosition(double v) { SetAndRepaint(endPosition_, v); }
-void TChartAxis::SetPositionPercent(double v) { SetAndRepaint(positionPercent_, v); }
+void TChartAxis::SetInverted(bool v) {
+    SetAndRepaint(inverted_, v);
+}
+void TChartAxis::SetVisible(bool v) {
+    SetAndRepaint(visible_, v);
+}
+void TChartAxis::SetLabels(bool v) {
+    SetAndRepaint(labels_, v);
+}
+void TChartAxis::SetLabelsOnAxis(bool v) {
+    SetAndRepaint(labelsOnAxis_, v);
+}
+void TChartAxis::SetTickOnLabelsOnly(bool v) {
+    SetAndRepaint(tickOnLabelsOnly_, v);
+}
+void TChartAxis::SetRoundFirstLabel(bool v) {
+    SetAndRepaint(roundFirstLabel_, v);
+}
+void TChartAxis::SetAxisValuesFormat(const QString& f) {
+    SetAndRepaint(valuesFormat_, f);
+}
+void TChartAxis::SetLabelsSeparation(int percent) {
+    SetAndRepaint(labelsSeparation_, percent);
+}
+void TChartAxis::SetLabelStyle(TAxisLabelStyle s) {
+    SetAndRepaint(labelStyle_, s);
+}
+void TChartAxis::SetLabelsFont(const QFont& f) {
+    SetAndRepaint(labelsFont_, f);
+}
+void TChartAxis::SetTickLength(int v) {
+    SetAndRepaint(tickLength_, v);
+}
+void TChartAxis::SetTickInnerLength(int v) {
+    SetAndRepaint(tickInnerLength_, v);
+}
+void TChartAxis::SetMinorTickLength(int v) {
+    SetAndRepaint(minorTickLength_, v);
+}
+void TChartAxis::SetMinorTickCount(int v) {
+    SetAndRepaint(minorTickCount_, v);
+}
+void TChartAxis::SetStartPosition(double v) {
+    SetAndRepaint(startPosition_, v);
+}
+void TChartAxis::SetEndPosition(double v) {
+    SetAndRepaint(endPosition_, v);
+}
+void TChartAxis::SetPositionPercent(double v) {
+    SetAndRepaint(positionPercent_, v);
+}
 
 void TChartAxis::AdjustRange(bool hasData, double dataMin, double dataMax) {
     if (automatic_ || autoMax_)
@@ -154,7 +188,9 @@ double TChartAxis::AxisPixelToValue(int pixel) const {
     return static_cast<double>(Horizontal() ? effMin_ + a : effMax_ - a);
 }
 
-QString TChartAxis::FormatNumber(double value) const { return FormatFloat(valuesFormat_, value); }
+QString TChartAxis::FormatNumber(double value) const {
+    return FormatFloat(valuesFormat_, value);
+}
 
 QString TChartAxis::FormatLabel(double value) const {
     QString text = FormatNumber(value);

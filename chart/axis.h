@@ -29,8 +29,8 @@ class TChartSeries;
 using TAxisOnGetNextLabel =
     std::function<void(TChartAxis* Sender, int LabelIndex, double& LabelValue, bool& Stop)>;
 // Owner's hook that may replace a label text.
-using TAxisOnGetLabel = std::function<void(TChartAxis* Sender, TChartSeries* Series,
-                                           int ValueIndex, QString& LabelText)>;
+using TAxisOnGetLabel = std::function<void(TChartAxis* Sender, TChartSeries* Series, int ValueIndex,
+                                           QString& LabelText)>;
 
 class TChartAxisTitle {
 public:
@@ -167,7 +167,8 @@ public:
 
     int AxisValueToPixel(double value) const {
         if (range_ != 0) {
-            const long double t = (static_cast<long double>(value) - effMin_) * AxisLength() / range_;
+            const long double t =
+                (static_cast<long double>(value) - effMin_) * AxisLength() / range_;
             // Far-out values (and NaN) would overflow a pixel coordinate: they go to the centre.
             if (std::fabs(t) < 2147483647.0L) {
                 const long long r = std::llrint(t);

@@ -20,7 +20,9 @@ int LabelSizeForStep(const QFontMetrics& fm, const TChartAxis& axis) {
     return fm.height();
 }
 
-double TruncToStep(double v, double step) { return step * std::trunc(v / step); }
+double TruncToStep(double v, double step) {
+    return step * std::trunc(v / step);
+}
 
 TAxisLabelStyle ResolveStyle(const TChartAxis& axis, const std::vector<TChartSeries*>& series) {
     if (axis.LabelStyle() != talAuto)

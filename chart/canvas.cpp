@@ -138,9 +138,13 @@ void TChartCanvas::TextOut(int x, int y, const QString& text) {
     Emit(op);
 }
 
-void TChartCanvas::ClipRectangle(const QRect& r) { clip_ = r; }
+void TChartCanvas::ClipRectangle(const QRect& r) {
+    clip_ = r;
+}
 
-void TChartCanvas::UnClipRectangle() { clip_ = QRect(); }
+void TChartCanvas::UnClipRectangle() {
+    clip_ = QRect();
+}
 
 void TChartCanvas::Reset() {
     pen_ = TCanvasPen();

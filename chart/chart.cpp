@@ -50,7 +50,9 @@ void TChart::Invalidate() {
     update();
 }
 
-void TChart::RequestRedraw() { Invalidate(); }
+void TChart::RequestRedraw() {
+    Invalidate();
+}
 
 void TChart::RedrawNow() {
     RequestRedraw();

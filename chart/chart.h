@@ -22,13 +22,13 @@ using TMouseMoveEvent =
     std::function<void(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y)>;
 using TMouseEvent = std::function<void(QObject* Sender, Qt::MouseButton Button,
                                        Qt::KeyboardModifiers Shift, int X, int Y)>;
-using TAllowScrollEvent = std::function<void(TChartAxis* Sender, double& AMin, double& AMax,
-                                             bool& AllowScroll)>;
+using TAllowScrollEvent =
+    std::function<void(TChartAxis* Sender, double& AMin, double& AMax, bool& AllowScroll)>;
 using TClickAxisEvent = std::function<void(TChart* Sender, TChartAxis* Axis, Qt::MouseButton Button,
                                            Qt::KeyboardModifiers Shift, int X, int Y)>;
 using TClickSeriesEvent =
-    std::function<void(TChart* Sender, TChartSeries* Series, int ValueIndex,
-                       Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X, int Y)>;
+    std::function<void(TChart* Sender, TChartSeries* Series, int ValueIndex, Qt::MouseButton Button,
+                       Qt::KeyboardModifiers Shift, int X, int Y)>;
 using TClickBackgroundEvent = std::function<void(TChart* Sender, Qt::MouseButton Button,
                                                  Qt::KeyboardModifiers Shift, int X, int Y)>;
 

@@ -113,8 +113,8 @@ QRect TChart::DrawTitle(QPainter& painter, TChartTitle& title, bool atTop) {
     const QStringList lines = title.Text();
     const int n = static_cast<int>(lines.size());
     const int left = plotRect_.left(), right = plotRect_.right();
-    const int firstTop = atTop ? plotRect_.top() + frameWidth
-                               : plotRect_.bottom() - frameWidth - n * lineHeight;
+    const int firstTop =
+        atTop ? plotRect_.top() + frameWidth : plotRect_.bottom() - frameWidth - n * lineHeight;
     const int inset = fm.horizontalAdvance(QLatin1Char('W')) / 2;
 
     int widest = 0;
@@ -160,9 +160,8 @@ void TChart::DrawWalls(QPainter& painter) {
     painter.setPen(backWall_.Pen().ToQPen());
     painter.setBrush(backWall_.Brush());
     // The frame covers the edge rows and columns of the plot rectangle.
-    painter.drawRect(QRect(plotRect_.topLeft(),
-                           QSize(plotRect_.right() - plotRect_.left(),
-                                 plotRect_.bottom() - plotRect_.top())));
+    painter.drawRect(QRect(plotRect_.topLeft(), QSize(plotRect_.right() - plotRect_.left(),
+                                                      plotRect_.bottom() - plotRect_.top())));
 }
 
 void TChart::DrawSeries(QPainter& painter) {

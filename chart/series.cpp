@@ -58,8 +58,12 @@ void TChartSeries::SetLinePen(const TChartPen& pen) {
     color_ = pen.Color();
 }
 
-TChartAxis* TChartSeries::GetHorizAxis() const { return chart_ ? &chart_->BottomAxis() : nullptr; }
-TChartAxis* TChartSeries::GetVertAxis() const { return chart_ ? &chart_->LeftAxis() : nullptr; }
+TChartAxis* TChartSeries::GetHorizAxis() const {
+    return chart_ ? &chart_->BottomAxis() : nullptr;
+}
+TChartAxis* TChartSeries::GetVertAxis() const {
+    return chart_ ? &chart_->LeftAxis() : nullptr;
+}
 
 bool TChartSeries::UsesAxis(const TChartAxis* axis) const {
     return axis && (axis == GetHorizAxis() || axis == GetVertAxis());
@@ -82,7 +86,9 @@ int TChartSeries::AddPoint(double x, double y, const QString& label, unsigned co
     return index;
 }
 
-bool TChartSeries::PointAdded(int) { return true; }
+bool TChartSeries::PointAdded(int) {
+    return true;
+}
 
 void TChartSeries::ClearPoints() {
     x_.Clear();
@@ -102,14 +108,28 @@ void TChartSeries::RequestRedraw() {
         chart_->RequestRedraw();
 }
 
-int TChartSeries::ValueToPixelX(double v) const { return GetHorizAxis()->AxisValueToPixel(v); }
-int TChartSeries::ValueToPixelY(double v) const { return GetVertAxis()->AxisValueToPixel(v); }
-double TChartSeries::PixelToValueX(int p) const { return GetHorizAxis()->AxisPixelToValue(p); }
-double TChartSeries::PixelToValueY(int p) const { return GetVertAxis()->AxisPixelToValue(p); }
-int TChartSeries::PixelX(int index) const { return ValueToPixelX(x_.ReadValue(index)); }
-int TChartSeries::PixelY(int index) const { return ValueToPixelY(y_.ReadValue(index)); }
+int TChartSeries::ValueToPixelX(double v) const {
+    return GetHorizAxis()->AxisValueToPixel(v);
+}
+int TChartSeries::ValueToPixelY(double v) const {
+    return GetVertAxis()->AxisValueToPixel(v);
+}
+double TChartSeries::PixelToValueX(int p) const {
+    return GetHorizAxis()->AxisPixelToValue(p);
+}
+double TChartSeries::PixelToValueY(int p) const {
+    return GetVertAxis()->AxisPixelToValue(p);
+}
+int TChartSeries::PixelX(int index) const {
+    return ValueToPixelX(x_.ReadValue(index));
+}
+int TChartSeries::PixelY(int index) const {
+    return ValueToPixelY(y_.ReadValue(index));
+}
 
 QPointF TChartSeries::MouseValues() const {
+    if (!chart_)
+        return QPointF();
     const QPoint p = chart_->mapFromGlobal(QCursor::pos());
     return QPointF(PixelToValueX(p.x()), PixelToValueY(p.y()));
 }
@@ -133,10 +153,9 @@ void TChartSeries::CalcFirstLastVisibleIndex() {
     // X is ordered, so the first index at or beyond a value is found by bisection.
     const auto firstAtLeast = [&](int from, double value) {
         if (x_.Order() == loAscending)
-            return static_cast<int>(
-                std::partition_point(xs.begin() + from, xs.end(),
-                                     [&](double x) { return x * m < value; }) -
-                xs.begin());
+            return static_cast<int>(std::partition_point(xs.begin() + from, xs.end(),
+                                                         [&](double x) { return x * m < value; }) -
+                                    xs.begin());
         int i = from;
         while (i < n && xs[static_cast<size_t>(i)] * m < value)
             ++i;
@@ -149,7 +168,9 @@ void TChartSeries::CalcFirstLastVisibleIndex() {
     lastShown_ = xs.back() * m <= xr ? n - 1 : std::min(firstAtLeast(first, xr), n - 1);
 }
 
-int TChartSeries::HitTest(int, int) const { return -1; }
+int TChartSeries::HitTest(int, int) const {
+    return -1;
+}
 
 bool TFastLineSeries::PointAdded(int index) {
     if (AutoRepaint() || !ParentChart() || index == 0)
@@ -175,12 +196,11 @@ int TFastLineSeries::HitTest(int x, int y) const {
     const double lo = std::min(a, b), hi = std::max(a, b);
     int i = FirstShownIndex();
     if (XValues().Order() == loAscending)
-        i = std::max(i, static_cast<int>(std::partition_point(xs.begin() + i, xs.end(),
-                                                              [&](double v) {
-                                                                  return v * m < lo;
-                                                              }) -
-                                         xs.begin()) -
-                            1);
+        i = std::max(i,
+                     static_cast<int>(std::partition_point(xs.begin() + i, xs.end(),
+                                                           [&](double v) { return v * m < lo; }) -
+                                      xs.begin()) -
+                         1);
     const QPoint target(x, y);
     for (; i <= LastShownIndex(); ++i) {
         const QPoint p(PixelX(i), PixelY(i));
@@ -192,8 +212,8 @@ int TFastLineSeries::HitTest(int x, int y) const {
             const QPointF d = seg.p2() - seg.p1();
             const double len2 = d.x() * d.x() + d.y() * d.y();
             if (len2 > 0) {
-                const double t = std::clamp(
-                    ((x - p.x()) * d.x() + (y - p.y()) * d.y()) / len2, 0.0, 1.0);
+                const double t =
+                    std::clamp(((x - p.x()) * d.x() + (y - p.y()) * d.y()) / len2, 0.0, 1.0);
                 const QPointF c = seg.p1() + t * d;
                 if (std::abs(c.x() - x) <= 1 && std::abs(c.y() - y) <= 1)
                     return i;

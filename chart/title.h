@@ -83,7 +83,9 @@ private:
 // The back wall: the frame (and optional fill) of the plot rectangle.
 class TChartWall {
 public:
-    TChartWall() { pen_.OnChange = [this] { Changed(); }; }
+    TChartWall() {
+        pen_.OnChange = [this] { Changed(); };
+    }
     TChartPen& Pen() { return pen_; }
     const TChartPen& Pen() const { return pen_; }
     QBrush Brush() const { return brush_; }

@@ -12,8 +12,12 @@ int capacity = 0;
 EListError::EListError(int index)
     : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")") {}
 
-int ValueListCapacity() { return capacity; }
-void SetValueListCapacity(int c) { capacity = std::max(0, c); }
+int ValueListCapacity() {
+    return capacity;
+}
+void SetValueListCapacity(int c) {
+    capacity = std::max(0, c);
+}
 
 void TChartValueList::Check(int index) const {
     if (index < 0 || index >= ValueCount())

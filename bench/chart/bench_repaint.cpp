@@ -44,8 +44,7 @@ double Level(Signal s, int i, std::mt19937& rng) {
 constexpr double Period = 0.0976;
 
 // A chart as the recorder shows it with the grid on: white, axes with labels, level axis -1..2.
-template <class Series>
-std::unique_ptr<chart::TChart> MakeChart(int width, int n, Signal signal) {
+template <class Series> std::unique_ptr<chart::TChart> MakeChart(int width, int n, Signal signal) {
     auto c = std::make_unique<chart::TChart>();
     c->resize(width, 400);
     c->SetColor(Qt::white);
@@ -92,11 +91,10 @@ void RegisterAll() {
     for (int width : {780, 1100, 2050})
         for (int n : {103, 102401, 500001})
             for (Signal s : {Signal::EverySample, Signal::Every10000, Signal::Random}) {
-                const std::string suffix = "/w" + std::to_string(width) + "/n" +
-                                           std::to_string(n) + "/" + SignalName(s);
+                const std::string suffix =
+                    "/w" + std::to_string(width) + "/n" + std::to_string(n) + "/" + SignalName(s);
                 benchmark::RegisterBenchmark(("fast" + suffix).c_str(),
-                                             BM_Repaint<chart::TFastLineSeries>, width, n, s,
-                                             true)
+                                             BM_Repaint<chart::TFastLineSeries>, width, n, s, true)
                     ->Unit(benchmark::kMillisecond);
                 benchmark::RegisterBenchmark(("reference" + suffix).c_str(),
                                              BM_Repaint<chart_reference::TReferenceLineSeries>,

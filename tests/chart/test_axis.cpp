@@ -230,8 +230,7 @@ TEST_P(LabelFormat, UsesThePictureAndTheLocaleSeparators) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, LabelFormat,
                          testing::Values(FormatCase{0, "0", "0"}, FormatCase{1, "1", "1"},
-                                         FormatCase{-1, "-1", "-1"},
-                                         FormatCase{0.5, "0.5", "0,5"},
+                                         FormatCase{-1, "-1", "-1"}, FormatCase{0.5, "0.5", "0,5"},
                                          FormatCase{1234.5678, "1,234.568", "1.234,568"},
                                          FormatCase{1234567, "1,234,567", "1.234.567"},
                                          FormatCase{0.1 + 0.2, "0.3", "0,3"},

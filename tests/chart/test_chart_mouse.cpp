@@ -95,8 +95,8 @@ void ChartMouseTest::reverseDragUndoesExactly() {
     QVERIFY(c);
     c->RightAxis().SetAutomatic(true);
     c->RightAxis().SetAutomaticMinimum(false);
-    const Range before[] = {RangeOf(c->BottomAxis()), RangeOf(c->TopAxis()),
-                            RangeOf(c->LeftAxis()), RangeOf(c->RightAxis())};
+    const Range before[] = {RangeOf(c->BottomAxis()), RangeOf(c->TopAxis()), RangeOf(c->LeftAxis()),
+                            RangeOf(c->RightAxis())};
     int undos = 0;
     c->OnUndoZoom = [&](QObject*) { ++undos; };
     Drag(c.get(), Qt::LeftButton, QPoint(100, 50), QPoint(200, 150));

@@ -121,8 +121,9 @@ void ChartWidgetTest::repaintRunsHooksInOrder() {
     c->OnBeforeDrawAxes = [&](QObject*) { order << "axes"; };
     c->OnGetNextAxisLabel = [&](TChartAxis* axis, int index, double&, bool&) {
         if (index == 0)
-            order << (axis == &c->BottomAxis() ? "bottom" : axis == &c->LeftAxis() ? "left"
-                                                                                   : "other");
+            order << (axis == &c->BottomAxis() ? "bottom"
+                      : axis == &c->LeftAxis() ? "left"
+                                               : "other");
     };
     c->OnBeforeDrawSeries = [&](QObject*) { order << "series"; };
     c->Series(0)->BeforeDrawValues = [&](QObject*) { order << "before"; };

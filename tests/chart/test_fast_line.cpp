@@ -72,9 +72,15 @@ int RedPixels(const QImage& image) {
     return n;
 }
 
-double Toggle(int i, std::mt19937&) { return i & 1; }
-double Rare(int i, std::mt19937&) { return (i / 1000) & 1; }
-double RandomBit(int, std::mt19937& rng) { return static_cast<double>(rng() & 1u); }
+double Toggle(int i, std::mt19937&) {
+    return i & 1;
+}
+double Rare(int i, std::mt19937&) {
+    return (i / 1000) & 1;
+}
+double RandomBit(int, std::mt19937& rng) {
+    return static_cast<double>(rng() & 1u);
+}
 double RandomLevel(int, std::mt19937& rng) {
     return std::uniform_real_distribution<double>(-0.5, 1.5)(rng);
 }
@@ -111,9 +117,9 @@ void FastLineTest::samePixelsAsTheLiteralPolyline_data() {
     invertedBoth.invertLeft = invertedBoth.invertBottom = true;
     QTest::newRow("both axes inverted, zoomed") << invertedBoth << true;
     Scene farOut = MakeScene(50001, [nan](int i, std::mt19937& rng) {
-                     const double v = RandomLevel(i, rng);
-                     return i % 997 == 0 ? 1e300 : i % 1013 == 0 ? -1e300 : i % 1511 == 0 ? nan : v;
-                 });
+        const double v = RandomLevel(i, rng);
+        return i % 997 == 0 ? 1e300 : i % 1013 == 0 ? -1e300 : i % 1511 == 0 ? nan : v;
+    });
     QTest::newRow("far-out and NaN levels") << farOut << true;
     Scene unordered = MakeScene(50001, RandomBit);
     unordered.rewrite = [](chart::TChartSeries& s) {

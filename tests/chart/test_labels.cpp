@@ -27,7 +27,8 @@ struct Pass {
                 indices.push_back(index);
                 hook(sender, index, value, stop);
             },
-            min, max, step, true, [&](double v) {
+            min, max, step, true,
+            [&](double v) {
                 labels.push_back(v);
                 positions.Add(static_cast<int>(labels.size()));
             });
@@ -150,8 +151,8 @@ TEST_P(NiceStep, FollowsOneTwoFiveOverDecades) {
 INSTANTIATE_TEST_SUITE_P(Cases, NiceStep,
                          testing::Values(NiceCase{1, 2}, NiceCase{1.5, 2}, NiceCase{2, 5},
                                          NiceCase{4.9, 5}, NiceCase{5, 10}, NiceCase{10, 20},
-                                         NiceCase{25, 50}, NiceCase{0.3, 0.5},
-                                         NiceCase{0.1, 0.2}, NiceCase{700, 1000}));
+                                         NiceCase{25, 50}, NiceCase{0.3, 0.5}, NiceCase{0.1, 0.2},
+                                         NiceCase{700, 1000}));
 
 TEST(ComputeLabelStep, IncrementIsEnlargedUntilTheLabelsFit) {
     // Labels 10 px plus 1 px separation on 100 px: at most 9 labels.

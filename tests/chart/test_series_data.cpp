@@ -101,7 +101,8 @@ TEST(ValueList, IndexOutsideTheListRaisesTheListError) {
             s.YValues().WriteValue(bad, 1);
             FAIL() << "no exception for " << bad;
         } catch (const EListError& e) {
-            EXPECT_EQ(std::string(e.what()), "List index out of bounds (" + std::to_string(bad) + ")");
+            EXPECT_EQ(std::string(e.what()),
+                      "List index out of bounds (" + std::to_string(bad) + ")");
         }
         EXPECT_THROW(s.XValues().ReadValue(bad), EListError);
     }

@@ -12,7 +12,8 @@ void TReferenceLineSeries::DrawPoints(QPainter& painter) {
     painter.setBrush(Qt::NoBrush);
     QPoint last;
     for (int i = FirstShownIndex(); i <= LastShownIndex(); ++i) {
-        const QPoint p(ValueToPixelX(XValues().ReadValue(i)), ValueToPixelY(YValues().ReadValue(i)));
+        const QPoint p(ValueToPixelX(XValues().ReadValue(i)),
+                       ValueToPixelY(YValues().ReadValue(i)));
         if (i == FirstShownIndex()) {
             if (i > 0)
                 lines_.emplace_back(QPoint(PixelX(i - 1), PixelY(i - 1)), p);
