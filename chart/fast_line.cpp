@@ -129,6 +129,12 @@ bool ReduceSortedX(const TPixelMap& map, TReducer& out, int from, int to) {
             (map.X(mid) == column ? inside : outside) = mid;
         }
         const int end = inside;
+        if (end - i < 4) {
+            // A short column costs less point by point than by its extremes.
+            ReduceByPixels(map, out, i, end);
+            i = end + 1;
+            continue;
+        }
 
         const TColumnScan scan = ScanColumn(map, i, end);
         const bool ordered = scan.ordered, nan = scan.nan;
