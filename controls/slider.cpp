@@ -124,7 +124,7 @@ int TSlider::SideOfThumb(QPoint point) const {
 }
 
 void TSlider::StepTowards(int side) {
-    // An increment below 1 can only come from a stored description; step by 1 then.
+    // An increment below 1 can only come from restored properties; step by 1 then.
     const long long increment = std::max(FIncrement, 1);
     const long long next =
         side > 0 ? SliderStepUp(FValue, increment) : SliderStepDown(FValue, increment);

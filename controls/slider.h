@@ -40,7 +40,7 @@ public:
     int Increment() const { return FIncrement; }
     void SetIncrement(int value);
 
-    // True while the owner restores the control's stored description.
+    // True while the owner restores the control's stored properties.
     bool Loading() const { return FLoading; }
     void SetLoading(bool value) { FLoading = value; }
 

@@ -134,7 +134,7 @@ void TSpinEdit::SetValue(long double value) {
     // The same text again would only move the cursor and clear the modified mark.
     const QString text = FormatSpinValue(ClampSpinValue(value, FMinValue, FMaxValue), Format());
     if (text != FEditor->text())
-        FEditor->setText(text);
+        SetText(text);
 }
 
 void TSpinEdit::SetDecimal(int value) {
@@ -182,6 +182,8 @@ QString TSpinEdit::Text() const {
 
 void TSpinEdit::SetText(const QString& text) {
     FEditor->setText(text);
+    // Show the number from its first digit, as a narrow field would otherwise hide it.
+    FEditor->setCursorPosition(0);
 }
 
 bool TSpinEdit::Modified() const {

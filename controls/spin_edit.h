@@ -15,8 +15,10 @@ class TSpinEditor;
 // Value converts the text, writing it limits the value and formats it into the text.
 //
 // Events: OnChange whenever the text changes (typing, stepping, writing Value or Text);
-// OnKeyPress for every accepted typed character; OnExit when the focus leaves the edit, before an
-// out-of-range value is limited; OnTopClick / OnBottomClick after each step up / down.
+// OnKeyPress for every accepted typed character (Enter as u'\r', Escape as u'\x1b', both then
+// offered to the window's default and cancel buttons); OnExit when the focus leaves the edit,
+// before an out-of-range value is limited; OnTopClick / OnBottomClick after each step up / down.
+// Like every widget, it is used on the window thread only.
 class TSpinEdit : public QWidget {
 public:
     using TValueType = controls::TValueType;
@@ -61,10 +63,6 @@ public:
     bool Modified() const;
 
     QLineEdit* Editor() const;
-
-    // One step of the spin button or the arrow keys.
-    void StepUp() { Step(+1); }
-    void StepDown() { Step(-1); }
 
     QSize sizeHint() const override;
 

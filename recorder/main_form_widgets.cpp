@@ -69,8 +69,8 @@ void TMainForm::BuildActions() {
         {&TMainForm::actCopy, "actCopy", "Copy", "Перевести изображение графика в буфер обмена",
          "copy", false},
         {&TMainForm::actPrint, "actPrint", "Print", "Печатать график", "print", false},
-        {&TMainForm::actPortSet, "actPortSet", "Port settings",
-         "Установки последовательного порта", "port-settings", false},
+        {&TMainForm::actPortSet, "actPortSet", "Port settings", "Установки последовательного порта",
+         "port-settings", false},
         {&TMainForm::actViewGrid, "actViewGrid", "View grid", "Показать сетку на графике",
          "view-grid", true},
         {&TMainForm::actViewCursor, "actViewCursor", "View cursor", "Показать курсор",
@@ -197,9 +197,9 @@ void TMainForm::BuildAcquisitionPanel(QWidget* parent) {
     };
     Label5 = AddLabel(Panel1, "Label5", QStringLiteral("мс"), 130, 40);
 
-    rgrpDeflectOptions = new TRadioGroup(
-        QStringLiteral("Развертка"),
-        {QStringLiteral("Однократная"), QStringLiteral("Переодическая")}, Panel1);
+    rgrpDeflectOptions =
+        new TRadioGroup(QStringLiteral("Развертка"),
+                        {QStringLiteral("Однократная"), QStringLiteral("Переодическая")}, Panel1);
     rgrpDeflectOptions->setObjectName(QStringLiteral("rgrpDeflectOptions"));
     rgrpDeflectOptions->setGeometry(184, 6, 121, 49);
     rgrpDeflectOptions->SetItemIndex(1);

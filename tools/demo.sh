@@ -9,12 +9,12 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 talvir=$build/app/talvir
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    "$talvir"
+else
     shot=$build/screenshots/talvir.png
     echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running the recorder under"
     echo "xvfb-run and saving a screenshot to $shot."
     echo "To use the recorder itself, run $talvir in a desktop session."
-    exec tools/screenshot.sh "$build" "$shot"
+    tools/screenshot.sh "$build" "$shot"
 fi
-
-"$talvir"

@@ -3,7 +3,8 @@
 # picture of the screen.
 #   tools/screenshot.sh [BUILD_DIR] [OUTPUT_PNG]
 # Defaults: BUILD_DIR=build, OUTPUT_PNG=BUILD_DIR/screenshots/talvir.png.
-# The run uses a fresh settings folder, so the picture shows a first run's values.
+# The run uses a fresh settings folder, so the picture shows a first run's values; only the port
+# map ports.ini is taken over, so that COM numbers lead to the same devices.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,9 @@ mkdir -p "$(dirname "$out")"
 
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
+mkdir -p "$config/talvir"
+ports=${XDG_CONFIG_HOME:-$HOME/.config}/talvir/ports.ini
+[ -f "$ports" ] && cp "$ports" "$config/talvir/"
 
 # Runs inside the virtual X server: start the recorder, wait for its window (at most 15 s),
 # give it a moment to paint, grab the whole screen and close the recorder again.
@@ -29,6 +33,7 @@ inner='
     kill "$pid"
     wait "$pid" 2>/dev/null || true
 '
-XDG_CONFIG_HOME=$config QT_QPA_PLATFORM=xcb \
+mkdir -m 700 "$config/runtime"
+XDG_CONFIG_HOME=$config XDG_RUNTIME_DIR=$config/runtime QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 800x560x24" bash -c "$inner" screenshot "$talvir" "$out"
 echo "Screenshot saved to $out"

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -72,6 +73,7 @@ private slots:
     void firstRunShowsTheCreatedValues() {
         QCOMPARE(Form->windowTitle(), QStringLiteral("Регистратор двоичного сигнала"));
         QCOMPARE(Form->size(), QSize(674, 395));
+        QCOMPARE(Form->pos(), QPoint(60, 85));
 
         auto* summary = Find<QLabel>("StatusPanel0");
         QCOMPARE(summary->text(), QStringLiteral("COM1 8N1 115200"));
@@ -162,6 +164,23 @@ private slots:
         }
     }
 
+    void sweepModeIsOneItemOrNone() {
+        auto* modes = Find<recorder::TRadioGroup>("rgrpDeflectOptions");
+        const QList<QRadioButton*> items = modes->findChildren<QRadioButton*>();
+        QCOMPARE(items.size(), 2);
+        QCOMPARE(items[0]->text(), QStringLiteral("Однократная"));
+        QCOMPARE(items[1]->text(), QStringLiteral("Переодическая"));
+
+        QTest::mouseClick(items[0], Qt::LeftButton);
+        QCOMPARE(modes->ItemIndex(), 0);
+        QVERIFY(!items[1]->isChecked());
+        modes->SetItemIndex(-1);
+        QCOMPARE(modes->ItemIndex(), -1);
+        QVERIFY(!items[0]->isChecked() && !items[1]->isChecked());
+        modes->SetItemIndex(1);
+        QCOMPARE(modes->ItemIndex(), 1);
+    }
+
     void partsStackFromToolBarToStatusLine() {
         const char* order[] = {"ToolBar1", "Panel2", "Chart", "Panel1", "StatusLine"};
         int lastBottom = -1;
@@ -184,8 +203,8 @@ private slots:
         }
         QCOMPARE(shown, QStringList({"actLoad", "actSave", "actSaveImage", "actCopy", "actPrint",
                                      "|", "actPortSet", "|", "actViewGrid", "actViewCursor", "|",
-                                     "actViewMarkers", "|", "actSetMarker1", "actSetMarker2",
-                                     "|", "actInvertLeftAxis"}));
+                                     "actViewMarkers", "|", "actSetMarker1", "actSetMarker2", "|",
+                                     "actInvertLeftAxis"}));
     }
 
     void actionsCarryCaptionHintAndImage_data() {
@@ -348,8 +367,7 @@ private slots:
         // Enter takes a duration above the maximum as typed and leaves it shown so; leaving the
         // field limits it after the handler. Either way the sweep stays within 500,001 samples.
         row("duration 5, Enter", duration, "5", true, "5", 500001, 500001 * 0.0097656, 4.8828);
-        row("duration 5, Tab", duration, "5", false, "4.883", 500001, 500001 * 0.0097656,
-            4.8828);
+        row("duration 5, Tab", duration, "5", false, "4.883", 500001, 500001 * 0.0097656, 4.8828);
         // Leaving: the handler sees 0 before the field raises it to its lower limit.
         row("duration 0, Tab", duration, "0", false, "0.001", 1, 0.0097656, 4.8828);
     }

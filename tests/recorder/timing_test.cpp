@@ -22,8 +22,7 @@ long double Shown(long double value, int decimals) {
 // Equality up to the last decimal a field shows.
 void ExpectShown(long double expected, long double actual, int decimals) {
     EXPECT_EQ(Shown(expected, decimals), Shown(actual, decimals))
-        << "expected " << static_cast<double>(expected) << ", got "
-        << static_cast<double>(actual);
+        << "expected " << static_cast<double>(expected) << ", got " << static_cast<double>(actual);
 }
 
 struct DividerCase {
