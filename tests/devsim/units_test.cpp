@@ -131,7 +131,7 @@ TEST(Sources, PrbsSendsWordsMostSignificantByteFirst) {
 }
 
 struct WaveCase {
-    const char* spec;
+    const char* arg;
     unsigned divider;
     std::vector<std::uint8_t> bytes;
 };
@@ -139,7 +139,7 @@ struct WaveCase {
 class Wave : public testing::TestWithParam<WaveCase> {};
 
 TEST_P(Wave, StartsHighAndKeepsItsPeriodOnTheSampleGrid) {
-    const SignalFactory factory(ParseSource(GetParam().spec));
+    const SignalFactory factory(ParseSource(GetParam().arg));
     const auto source = factory.Start(Command{false, GetParam().divider});
     const auto& expected = GetParam().bytes;
     // The pattern must still hold a million samples later: the phase does not drift.

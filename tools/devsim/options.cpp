@@ -48,9 +48,9 @@ double Positive(std::string_view text, std::string_view what) {
 }
 
 void ExpectParts(const std::vector<std::string_view>& parts, std::size_t least, std::size_t most,
-                 std::string_view spec, std::string_view form) {
+                 std::string_view arg, std::string_view form) {
     if (parts.size() < least || parts.size() > most)
-        throw UsageError("\"" + std::string(spec) + "\" should be " + std::string(form));
+        throw UsageError("\"" + std::string(arg) + "\" should be " + std::string(form));
 }
 
 int HexDigit(char c) {
@@ -65,13 +65,13 @@ int HexDigit(char c) {
 
 } // namespace
 
-SourceSpec ParseSource(std::string_view spec) {
-    const auto parts = Split(spec, ':');
+SourceSpec ParseSource(std::string_view arg) {
+    const auto parts = Split(arg, ':');
     SourceSpec source;
-    source.text = std::string(spec);
+    source.text = std::string(arg);
     const std::string_view kind = parts[0];
     if (kind == "square") {
-        ExpectParts(parts, 2, 3, spec, "square:FREQ_HZ[:DUTY]");
+        ExpectParts(parts, 2, 3, arg, "square:FREQ_HZ[:DUTY]");
         source.kind = SourceSpec::Kind::Square;
         source.frequencyHz = Positive(parts[1], "square frequency");
         if (parts.size() == 3) {
@@ -81,33 +81,33 @@ SourceSpec ParseSource(std::string_view spec) {
                                  std::string(parts[2]) + "\"");
         }
     } else if (kind == "pulses") {
-        ExpectParts(parts, 3, 3, spec, "pulses:WIDTH_US:PERIOD_US");
+        ExpectParts(parts, 3, 3, arg, "pulses:WIDTH_US:PERIOD_US");
         source.kind = SourceSpec::Kind::Pulses;
         source.widthUs = Positive(parts[1], "pulse width");
         source.periodUs = Positive(parts[2], "pulse period");
         if (source.widthUs >= source.periodUs)
-            throw UsageError("pulse width must be shorter than the period: \"" + std::string(spec) +
+            throw UsageError("pulse width must be shorter than the period: \"" + std::string(arg) +
                              "\"");
     } else if (kind == "prbs") {
-        ExpectParts(parts, 2, 2, spec, "prbs:SEED");
+        ExpectParts(parts, 2, 2, arg, "prbs:SEED");
         source.kind = SourceSpec::Kind::Prbs;
         source.seed = Number<std::uint32_t>(parts[1], "prbs seed");
         if (source.seed == 0)
             throw UsageError("prbs seed must not be 0 (the generator would only give zeros)");
     } else if (kind == "file") {
-        if (spec.size() <= 5)
-            throw UsageError("\"" + std::string(spec) + "\" should be file:PATH");
+        if (arg.size() <= 5)
+            throw UsageError("\"" + std::string(arg) + "\" should be file:PATH");
         source.kind = SourceSpec::Kind::File;
-        source.path = std::string(spec.substr(5)); // a path may itself hold ':'
+        source.path = std::string(arg.substr(5)); // a path may itself hold ':'
     } else {
-        throw UsageError("unknown source \"" + std::string(spec) +
+        throw UsageError("unknown source \"" + std::string(arg) +
                          "\" (square, pulses, prbs or file)");
     }
     return source;
 }
 
-void ApplyFault(std::string_view spec, Faults& faults) {
-    const auto parts = Split(spec, ':');
+void ApplyFault(std::string_view arg, Faults& faults) {
+    const auto parts = Split(arg, ':');
     const std::string_view kind = parts[0];
     if (kind == "no-prompt" && parts.size() == 1) {
         faults.noPrompt = true;
@@ -116,11 +116,11 @@ void ApplyFault(std::string_view spec, Faults& faults) {
     } else if (kind == "lower-echo" && parts.size() == 1) {
         faults.lowerEcho = true;
     } else if (kind == "noise" && parts.size() >= 2) {
-        faults.noise = DecodeEscapes(spec.substr(6)); // the text may itself hold ':'
+        faults.noise = DecodeEscapes(arg.substr(6)); // the text may itself hold ':'
         if (faults.noise.empty())
             throw UsageError("noise needs a text: noise:TEXT");
     } else if (kind == "stall") {
-        ExpectParts(parts, 2, 3, spec, "stall:MS[:AFTER_BYTES]");
+        ExpectParts(parts, 2, 3, arg, "stall:MS[:AFTER_BYTES]");
         Stall stall;
         stall.ms = Number<std::int64_t>(parts[1], "stall time");
         if (stall.ms <= 0)
@@ -129,10 +129,10 @@ void ApplyFault(std::string_view spec, Faults& faults) {
             stall.afterBytes = Number<std::uint64_t>(parts[2], "stall position");
         faults.stall = stall;
     } else if (kind == "hangup") {
-        ExpectParts(parts, 2, 2, spec, "hangup:BYTES");
+        ExpectParts(parts, 2, 2, arg, "hangup:BYTES");
         faults.hangupAfterBytes = Number<std::uint64_t>(parts[1], "hang-up byte count");
     } else {
-        throw UsageError("unknown fault \"" + std::string(spec) +
+        throw UsageError("unknown fault \"" + std::string(arg) +
                          "\" (no-prompt, no-echo, lower-echo, noise:TEXT, stall:MS, "
                          "hangup:BYTES)");
     }
