@@ -239,7 +239,7 @@ earliest in the most significant bit. A CR while streaming stops the stream. A c
 does not understand gets no answer. LF bytes between commands are ignored.
 
 Options:
-  --source SPEC   signal streamed after "RP" (default square:1000):
+  --source SOURCE  signal streamed after "RP" (default square:1000):
                     square:FREQ_HZ[:DUTY]   level 1 for the first DUTY (0..1, default 0.5)
                                             of each period, starting with the first sample
                     pulses:WIDTH_US:PERIOD_US  level 1 for WIDTH_US at the start of each period
@@ -248,7 +248,7 @@ Options:
                                             sample, from its start again at its end
                   "RT" (test mode) always streams the test pattern: byte k is k mod 256
                   (00 01 02 ... FF 00 01 ...), counted from the echo.
-  --fault SPEC    misbehave; may be given several times:
+  --fault FAULT   misbehave; may be given several times:
                     no-prompt       never answer CR with the prompt
                     no-echo         neither echo nor start a command
                     lower-echo      echo the command in lower case, then stream

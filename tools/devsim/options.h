@@ -56,8 +56,8 @@ struct Options {
 // offending argument.
 Options ParseOptions(const std::vector<std::string>& args);
 
-SourceSpec ParseSource(std::string_view spec);
-void ApplyFault(std::string_view spec, Faults& faults);
+SourceSpec ParseSource(std::string_view arg);
+void ApplyFault(std::string_view arg, Faults& faults);
 
 // Turns \r \n \t \\ and \xHH into their bytes, so a noise text can hold line ends.
 std::string DecodeEscapes(std::string_view text);

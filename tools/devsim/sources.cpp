@@ -45,18 +45,18 @@ std::uint8_t ReplaySource::NextByte() {
     return byte;
 }
 
-SignalFactory::SignalFactory(SourceSpec spec) : spec_(std::move(spec)) {
-    if (spec_.kind != SourceSpec::Kind::File)
+SignalFactory::SignalFactory(SourceSpec source) : source_(std::move(source)) {
+    if (source_.kind != SourceSpec::Kind::File)
         return;
-    std::ifstream file(spec_.path, std::ios::binary);
+    std::ifstream file(source_.path, std::ios::binary);
     if (!file)
-        throw UsageError("cannot read the data file \"" + spec_.path + "\"");
+        throw UsageError("cannot read the data file \"" + source_.path + "\"");
     std::ostringstream text;
     text << file.rdbuf();
     try {
         fileLevels_ = ParseLevels(text.str());
     } catch (const std::runtime_error& e) {
-        throw UsageError("data file \"" + spec_.path + "\": " + e.what());
+        throw UsageError("data file \"" + source_.path + "\": " + e.what());
     }
 }
 
@@ -64,16 +64,16 @@ std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const
     if (command.test)
         return std::make_unique<TestPatternSource>();
     const long double sampleSeconds = 1.0L / SamplesPerSecond(command.divider);
-    switch (spec_.kind) {
+    switch (source_.kind) {
     case SourceSpec::Kind::Square:
-        return std::make_unique<SquareSource>(spec_.frequencyHz * sampleSeconds, spec_.duty);
+        return std::make_unique<SquareSource>(source_.frequencyHz * sampleSeconds, source_.duty);
     case SourceSpec::Kind::Pulses:
         // A pulse train is a square wave whose duty is the pulse's share of the period.
-        return std::make_unique<SquareSource>(sampleSeconds * 1e6L / spec_.periodUs,
-                                              static_cast<long double>(spec_.widthUs) /
-                                                  spec_.periodUs);
+        return std::make_unique<SquareSource>(sampleSeconds * 1e6L / source_.periodUs,
+                                              static_cast<long double>(source_.widthUs) /
+                                                  source_.periodUs);
     case SourceSpec::Kind::Prbs:
-        return std::make_unique<PrbsSource>(spec_.seed);
+        return std::make_unique<PrbsSource>(source_.seed);
     case SourceSpec::Kind::File:
         return std::make_unique<ReplaySource>(fileLevels_);
     }
