@@ -49,7 +49,8 @@ void TBaseDispatcher::FreeBuffers()
     {
         std::lock_guard Lock(FInput);
         FDispBuf = {};
-        FDispHead = FDispTail = FNotifyPos = 0;
+        FDispHead = FDispTail = 0;
+        FUnannounced = false;
         FDispFull = false;
     }
     std::lock_guard Lock(FOutput);
@@ -138,41 +139,44 @@ void TBaseDispatcher::ClearOutputRing()
 
 // ---- Input -----------------------------------------------------------------------------------
 
-uint32_t TBaseDispatcher::UnreadLocked() const
-{
-    return FDispBuf.empty() ? 0 : RingUsed(FDispHead, FDispTail, FDispFull, DispatchBufferSize);
-}
-
 void TBaseDispatcher::ReadDevice()
 {
-    std::lock_guard Lock(FInput);
-    if (FDispFull || FDispBuf.empty())
-        return; // the rest waits in the device's own queue
+    // Only this thread writes into the free part of the ring and moves the write position, so the
+    // device is read outside the input lock; handlers keep taking bytes meanwhile.
+    uint32_t Head, Free, First;
+    {
+        std::lock_guard Lock(FInput);
+        if (FDispFull || FDispBuf.empty())
+            return; // the rest waits in the device's own queue
+        Head = FDispHead;
+        Free = DispatchBufferSize - UnreadLocked();
+        First = FDispTail > FDispHead ? FDispTail - FDispHead : DispatchBufferSize - FDispHead;
+    }
     RefreshLineErrors();
     const int Waiting = FDevice->InQueue();
     if (Waiting <= 0)
         return;
-    const uint32_t Free = DispatchBufferSize - UnreadLocked();
-    const uint32_t First =
-        FDispTail > FDispHead ? FDispTail - FDispHead : DispatchBufferSize - FDispHead;
-    int Got = std::max(FDevice->Read(&FDispBuf[FDispHead], First), 0);
-    FDispHead = (FDispHead + static_cast<uint32_t>(Got)) % DispatchBufferSize;
+    uint8_t* const Ring = FDispBuf.data();
+    const int Got = std::max(FDevice->Read(Ring + Head, First), 0);
     int Total = Got;
     if (static_cast<uint32_t>(Got) == First && Waiting > Got && Free > First) {
         const uint32_t Second = std::min(static_cast<uint32_t>(Waiting), Free) - First;
-        int More = std::max(FDevice->Read(&FDispBuf[FDispHead], Second), 0);
-        FDispHead += static_cast<uint32_t>(More);
-        Total += More;
+        Total += std::max(FDevice->Read(Ring + (Head + First) % DispatchBufferSize, Second), 0);
     }
-    if (Total > 0)
-        FDispFull = FDispHead == FDispTail;
+    if (Total == 0)
+        return;
+    std::lock_guard Lock(FInput);
+    FDispHead = (Head + static_cast<uint32_t>(Total)) % DispatchBufferSize;
+    FDispFull = FDispHead == FDispTail;
+    FUnannounced = true;
 }
 
 int TBaseDispatcher::GetChar()
 {
+    // The avail handler calls this for every byte: kept to one lock and a few instructions.
     std::lock_guard Lock(FInput);
     const uint32_t Unread = UnreadLocked();
-    if (FInAvail) {
+    if (FInAvail) [[likely]] {
         // A handler takes bytes without moving the read position; the delivery moves it after.
         if (FTakeCount >= Unread)
             return ecBufferIsEmpty;
@@ -407,13 +411,13 @@ TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck()
     {
         std::lock_guard Lock(FInput);
         Count = UnreadLocked();
-        if (Threshold == 0 || FDispHead == FNotifyPos || Count < Threshold)
+        if (Threshold == 0 || !FUnannounced || Count < Threshold)
             return TDelivery::NotDelivered;
     }
-    // Only this thread moves the write position, so it is the one the delivery announced.
+    // Only this thread reads from the device, so nothing new arrives during the delivery.
     const TDelivery Result = Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
     std::lock_guard Lock(FInput);
-    FNotifyPos = FDispHead;
+    FUnannounced = false;
     return Result;
 }
 
@@ -432,10 +436,14 @@ void TBaseDispatcher::EventPass(uint32_t Events)
             RunStatusChecks();
     }
     ReadDevice();
-    if (!Busy() && !FDeletePending) {
+    // While the handler takes everything and more has come meanwhile, read and offer that in the
+    // same pass: a stream then costs one round trip to the window thread per batch, not three
+    // thread hand-offs more. Bounded, so device events are waited for again regularly.
+    for (int Batch = 0; Batch < 16 && !Busy() && !FDeletePending; ++Batch) {
         RunStatusChecks();
-        while (!FDeletePending && AvailCheck() == TDelivery::Taken) {
-        }
+        if (FDeletePending || AvailCheck() != TDelivery::Taken)
+            break;
+        ReadDevice();
     }
     ClearHits();
 }

@@ -12,7 +12,7 @@
 // Locks, each held briefly, never while waiting for another thread:
 // - FGeneral: the settings block, the status watches and handle counter, the avail threshold, the
 //   window handlers and the handler flags.
-// - FInput: the dispatch buffer, its positions and full flag, the notify position, the in-avail
+// - FInput: the dispatch buffer, its positions and full flag, the unannounced flag, the in-avail
 //   flag and both take counts. Also held around device reads so a flush cannot interleave.
 // - FOutput: the output ring.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
@@ -40,7 +40,7 @@ inline constexpr uint16_t cwmStatus = 0x7E04;
 inline constexpr uint16_t cwmDeviceLost = 0x7E05;
 inline constexpr uint16_t cwmClosePending = 0x7E0A;
 
-constexpr uint32_t DispatchBufferSize = 8192;
+constexpr uint32_t DispatchBufferSize = 8192; // a power of two: positions wrap by masking
 constexpr uint16_t AvailTriggerHandle = 1;
 constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
 
@@ -214,7 +214,12 @@ private:
     void SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc, const TDispatchMessage& M);
     void FinishRemovals(); // caller holds FGeneral
     void RecomputeService(); // caller holds FGeneral
-    uint32_t UnreadLocked() const;
+    uint32_t UnreadLocked() const
+    {
+        if (FDispFull)
+            return FDispBuf.empty() ? 0 : DispatchBufferSize;
+        return (FDispHead - FDispTail) & (DispatchBufferSize - 1);
+    }
     uint32_t OutUsedLocked() const;
     bool StatusHolds(const TStatusWatch& W, uint16_t& Count);
 
@@ -236,7 +241,9 @@ private:
     uint32_t FDispHead = 0; // write position
     uint32_t FDispTail = 0; // read position
     bool FDispFull = false;
-    uint32_t FNotifyPos = 0;
+    // Bytes were read since the last avail delivery. A flag, not the write position at that
+    // delivery: a batch that fills the whole ring brings the write position back to where it was.
+    bool FUnannounced = false;
     bool FInAvail = false;
     uint32_t FTakeCount = 0;
     uint32_t FMaxTake = 0;

@@ -300,6 +300,12 @@ void TSerialPort::SendString(const std::string& S)
 
 uint8_t TSerialPort::ReadChar()
 {
+    // An avail handler calls this for every byte it takes: the common case goes straight through.
+    if (FState == psOpen) [[likely]] {
+        const int C = FDispatcher->GetChar();
+        if (C >= 0)
+            return static_cast<uint8_t>(C);
+    }
     if (FState == psClosing)
         return 0;
     auto* D = ValidDispatcher();

@@ -146,6 +146,27 @@ TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries)
     EXPECT_EQ(Avails, 0);
 }
 
+TEST_F(MemoryPort, ABatchThatFillsTheWholeDispatchBufferIsStillOffered)
+{
+    std::vector<uint16_t> Avails;
+    std::size_t Taken = 0;
+    Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
+        Avails.push_back(Count);
+        for (int I = 0; I < Count; ++I, ++Taken)
+            EXPECT_EQ(CP->ReadChar(), static_cast<uint8_t>(Taken % 251));
+    };
+    Port.SetOpen(true);
+    std::vector<uint8_t> Stream(100 + DispatchBufferSize);
+    for (std::size_t I = 0; I < Stream.size(); ++I)
+        Stream[I] = static_cast<uint8_t>(I % 251);
+    Device->Feed({Stream.begin(), Stream.begin() + 100});
+    ASSERT_TRUE(PumpUntil([&] { return Taken == 100; }));
+    // The write position comes back to where the last delivery left it.
+    Device->Feed({Stream.begin() + 100, Stream.end()});
+    ASSERT_TRUE(PumpUntil([&] { return Taken == Stream.size(); }));
+    EXPECT_EQ(Avails, (std::vector<uint16_t>{100, static_cast<uint16_t>(DispatchBufferSize)}));
+}
+
 TEST_F(MemoryPort, ClosingFromInsideALineErrorHandlerReturnsAndReopensAfterTheRelease)
 {
     int Calls = 0;
