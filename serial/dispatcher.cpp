@@ -413,12 +413,10 @@ TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck()
         Count = UnreadLocked();
         if (Threshold == 0 || !FUnannounced || Count < Threshold)
             return TDelivery::NotDelivered;
+        // Bytes read while this delivery runs are announced by the next one.
+        FUnannounced = false;
     }
-    // Only this thread reads from the device, so nothing new arrives during the delivery.
-    const TDelivery Result = Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
-    std::lock_guard Lock(FInput);
-    FUnannounced = false;
-    return Result;
+    return Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
 }
 
 // ---- Passes ----------------------------------------------------------------------------------
@@ -471,7 +469,14 @@ void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc
         std::shared_ptr<void> Guard(nullptr, [Handled](void*) { Handled->Set(); });
         Window->Post([Proc, M, Guard] { Proc(M); });
     }
-    Handled->WaitFor(DeliveryWait);
+    // The device is read on while the window thread handles the message, or does not get to it
+    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler.
+    const auto Deadline = std::chrono::steady_clock::now() + DeliveryWait;
+    while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
+           std::chrono::steady_clock::now() < Deadline) {
+        if (!FKill)
+            ReadDevice();
+    }
 }
 
 TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Param1,

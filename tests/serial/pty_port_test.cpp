@@ -162,6 +162,20 @@ TEST_F(PtyPort, WaitForTextFindsAPromptArrivingInPiecesAndLeavesWhatFollows)
     EXPECT_FALSE(Port.CharReady());
 }
 
+TEST_F(PtyPort, WaitForTextSeesArrivalsWhileADeliveryWaitsForTheWindowThread)
+{
+    Port.OnTriggerAvail = [](TSerialPort*, uint16_t) {};
+    Port.SetOpen(true);
+    Pty.Send("x"); // its delivery waits for this thread, which is about to wait without pumping
+    std::this_thread::sleep_for(100ms);
+    std::thread Device([&] {
+        std::this_thread::sleep_for(50ms);
+        Pty.Send("\r\n>");
+    });
+    EXPECT_TRUE(Port.WaitForText("\r\n>", 10, false, false));
+    Device.join();
+}
+
 TEST_F(PtyPort, WaitForTextTimesOutNoSoonerThanItsTicks)
 {
     Port.SetOpen(true);
