@@ -1,0 +1,13 @@
+#pragma once
+
+#include <stdexcept>
+
+namespace controls {
+
+// A property was given a value outside its allowed range; what() is the text shown to the operator.
+class EInvalidValue : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace controls

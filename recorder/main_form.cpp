@@ -1,0 +1,163 @@
+#include "recorder/main_form.h"
+
+#include "controls/slider.h"
+#include "controls/spin_edit.h"
+#include "controls/switch.h"
+#include "recorder/radio_group.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QStatusTipEvent>
+#include <QVBoxLayout>
+
+namespace recorder {
+
+namespace {
+// Enter confirms a typed time; the spin edits pass it on as a carriage return.
+constexpr char16_t EnterKey = u'\r';
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Регистратор двоичного сигнала"));
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    move(60, 85);
+    resize(674, 395);
+
+    BuildActions();
+    BuildToolBar();
+
+    auto* client = new QWidget(this);
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    BuildGridPanel(client);
+    column->addWidget(Panel2);
+    // The chart's place: white until the chart itself fills it.
+    Chart = new QWidget(client);
+    Chart->setObjectName(QStringLiteral("Chart"));
+    Chart->setAutoFillBackground(true);
+    Chart->setPalette(QPalette(Qt::white));
+    column->addWidget(Chart, 1);
+    BuildAcquisitionPanel(client);
+    column->addWidget(Panel1);
+    setCentralWidget(client);
+
+    BuildStatusLine();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate() {
+    // Action hints arrive as status tips, which event() hands to ShowHint.
+    ShowPortSummary();
+
+    // The sample period's limits are the periods of the dividers 16 and 65535.
+    spedSamplePeriod->SetMinValue(DividerPeriod(MinDivider));
+    spedSamplePeriod->SetMaxValue(DividerPeriod(MaxDivider));
+    spedSamplePeriod->SetIncrement(DividerStepMs);
+    spedSamplePeriod->SetValue(QuantizePeriod(spedSamplePeriod->MinValue()));
+    FollowSamplePeriod(*this);
+
+    Marker1Time = 0;
+    Marker2Time = 0;
+    MarkerPenColor = QColor(0, 128, 0);
+    MarkerPenStyle = Qt::DashLine;
+    CursorX = -1;
+    CursorPenColor = QColor(255, 255, 0);
+    CursorPenStyle = Qt::SolidLine;
+
+    actViewMarkersExecute(this);
+    actViewCursorExecute(this);
+}
+
+void TMainForm::ShowPortSummary() {
+    const QString text = PortSummary(Port_);
+    StatusPanel0->setText(text);
+    StatusPanel0->setFixedWidth(fontMetrics().horizontalAdvance(text) + 16);
+}
+
+bool TMainForm::event(QEvent* e) {
+    // The window's own status tip handling would cover both panels with the hint.
+    if (e->type() == QEvent::StatusTip) {
+        ShowHint(static_cast<QStatusTipEvent*>(e)->tip());
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+// The hint goes to the free part of the status line right of the two panels, which keep the port
+// summary and the cursor readout.
+void TMainForm::ShowHint(const QString& hint) {
+    HintText->setText(hint);
+}
+
+void TMainForm::spedSamplePeriodKeyPress(QObject*, QChar& Key) {
+    if (Key == EnterKey) {
+        SweepLength_ = ConfirmSamplePeriod(*this);
+    }
+}
+
+void TMainForm::spedSamplePeriodExit(QObject*) {
+    SweepLength_ = ConfirmSamplePeriod(*this);
+}
+
+void TMainForm::spedDeflectTimeKeyPress(QObject*, QChar& Key) {
+    if (Key == EnterKey) {
+        SweepLength_ = ConfirmDeflectTime(*this);
+    }
+}
+
+void TMainForm::spedDeflectTimeExit(QObject*) {
+    SweepLength_ = ConfirmDeflectTime(*this);
+}
+
+// The marker buttons work only while the markers are shown.
+void TMainForm::actViewMarkersExecute(QObject*) {
+    const bool shown = actViewMarkers->isChecked();
+    actSetMarker1->setEnabled(shown);
+    actSetMarker2->setEnabled(shown);
+}
+
+void TMainForm::actViewCursorExecute(QObject*) {
+    Chart->setCursor(actViewCursor->isChecked() ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
+long double TMainForm::SamplePeriod() const {
+    return spedSamplePeriod->Value();
+}
+
+void TMainForm::SetSamplePeriod(long double ms) {
+    spedSamplePeriod->SetValue(ms);
+}
+
+long double TMainForm::DeflectTime() const {
+    return spedDeflectTime->Value();
+}
+
+void TMainForm::SetDeflectTime(long double s) {
+    spedDeflectTime->SetValue(s);
+}
+
+long double TMainForm::DeflectTimeMax() const {
+    return spedDeflectTime->MaxValue();
+}
+
+void TMainForm::SetDeflectTimeMax(long double s) {
+    spedDeflectTime->SetMaxValue(s);
+}
+
+void TMainForm::SetGridPeriodMin(long double ms) {
+    spedGridPeriod->SetMinValue(ms);
+}
+
+// The one place where the timing rules reach the time axis: the chart's bottom axis takes the
+// maximum here once the chart is in place.
+void TMainForm::SetTimeAxisMaximum(long double ms) {
+    TimeAxisMaximum_ = ms;
+}
+
+} // namespace recorder

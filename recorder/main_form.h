@@ -1,0 +1,134 @@
+#pragma once
+// The recorder's main window: tool bar, grid panel, chart, acquisition panel and status line.
+// Every control carries its name as objectName, so tests and later parts find it by that name.
+
+#include "recorder/port_settings.h"
+#include "recorder/timing.h"
+
+#include <QColor>
+#include <QMainWindow>
+
+#include <cstdint>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QStatusBar;
+class QToolBar;
+
+namespace controls {
+class TSlider;
+class TSpinEdit;
+class TSwitch;
+} // namespace controls
+
+namespace recorder {
+
+class TRadioGroup;
+
+class TMainForm : public QMainWindow, private TTimingFields {
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Writes "COM1 8N1 115200" and the like into panel 0 of the status line and fits the panel's
+    // width to the text.
+    void ShowPortSummary();
+
+    // The serial line settings; the serial port component takes their place.
+    TPortSettings& Port() { return Port_; }
+
+    // N of the last confirmed timing settings.
+    std::int32_t SweepLength() const { return SweepLength_; }
+    // The time axis's maximum in ms as last set by the timing rules; the chart's bottom axis
+    // keeps it once the chart is in place.
+    long double TimeAxisMaximum() const { return TimeAxisMaximum_; }
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    // Building the window from its description (main_form_widgets.cpp).
+    void BuildActions();
+    void BuildToolBar();
+    void BuildGridPanel(QWidget* parent);
+    void BuildAcquisitionPanel(QWidget* parent);
+    void BuildStatusLine();
+
+    void FormCreate();
+    void ShowHint(const QString& hint);
+
+    void spedSamplePeriodKeyPress(QObject* Sender, QChar& Key);
+    void spedSamplePeriodExit(QObject* Sender);
+    void spedDeflectTimeKeyPress(QObject* Sender, QChar& Key);
+    void spedDeflectTimeExit(QObject* Sender);
+    void actViewMarkersExecute(QObject* Sender);
+    void actViewCursorExecute(QObject* Sender);
+
+    // The timing rules' view of the spin edits and of the time axis.
+    long double SamplePeriod() const override;
+    void SetSamplePeriod(long double ms) override;
+    long double DeflectTime() const override;
+    void SetDeflectTime(long double s) override;
+    long double DeflectTimeMax() const override;
+    void SetDeflectTimeMax(long double s) override;
+    void SetGridPeriodMin(long double ms) override;
+    void SetTimeAxisMaximum(long double ms) override;
+
+    TPortSettings Port_;
+
+    // Acquisition, marker and cursor state.
+    std::int32_t SweepLength_ = 0;
+    double Marker1Time = 0;
+    double Marker2Time = 0;
+    QColor MarkerPenColor;
+    Qt::PenStyle MarkerPenStyle = Qt::SolidLine;
+    std::int32_t CursorX = 0;
+    std::int32_t CursorY = 0;
+    QColor CursorPenColor;
+    Qt::PenStyle CursorPenStyle = Qt::SolidLine;
+    long double TimeAxisMaximum_ = 1.0L;
+
+    QAction* actLoad = nullptr;
+    QAction* actSave = nullptr;
+    QAction* actSaveImage = nullptr;
+    QAction* actCopy = nullptr;
+    QAction* actPrint = nullptr;
+    QAction* actPortSet = nullptr;
+    QAction* actViewGrid = nullptr;
+    QAction* actViewCursor = nullptr;
+    QAction* actViewMarkers = nullptr;
+    QAction* actSetMarker1 = nullptr;
+    QAction* actSetMarker2 = nullptr;
+    QAction* actInvertLeftAxis = nullptr;
+    QActionGroup* MarkerGroup = nullptr;
+
+    QToolBar* ToolBar1 = nullptr;
+    QFrame* Panel2 = nullptr;
+    controls::TSpinEdit* spedGridPeriod = nullptr;
+    QLabel* Label6 = nullptr;
+    controls::TSlider* sldrGridOffset = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* lblGridOffset = nullptr;
+    QWidget* Chart = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* lblStart = nullptr;
+    controls::TSwitch* swchStart = nullptr;
+    QCheckBox* chbTest = nullptr;
+    QLabel* Label4 = nullptr;
+    controls::TSpinEdit* spedSamplePeriod = nullptr;
+    QLabel* Label5 = nullptr;
+    TRadioGroup* rgrpDeflectOptions = nullptr;
+    QLabel* Label2 = nullptr;
+    controls::TSpinEdit* spedDeflectTime = nullptr;
+    QLabel* Label3 = nullptr;
+    QStatusBar* StatusLine = nullptr;
+    QLabel* StatusPanel0 = nullptr;
+    QLabel* StatusPanel1 = nullptr;
+    QLabel* HintText = nullptr;
+};
+
+} // namespace recorder

@@ -1,0 +1,58 @@
+#include "recorder/timing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace recorder {
+
+namespace {
+// One sample takes 6 × n + 12 clock cycles.
+constexpr std::int64_t CyclesPerDividerStep = 6;
+constexpr std::int64_t CyclesFixed = 12;
+} // namespace
+
+long double DividerPeriod(std::int64_t n) {
+    const std::int64_t cyclesTimesThousand = (CyclesPerDividerStep * n + CyclesFixed) * 1000;
+    return static_cast<long double>(cyclesTimesThousand) / DeviceClockHz;
+}
+
+std::int64_t PeriodToDivider(long double periodMs) {
+    const long double cycles = periodMs / 1000.0L * DeviceClockHz;
+    return std::llrint((cycles - CyclesFixed) / CyclesPerDividerStep);
+}
+
+long double QuantizePeriod(long double periodMs) {
+    return DividerPeriod(PeriodToDivider(periodMs));
+}
+
+long double DeflectTimeMaxFor(long double periodMs) {
+    return periodMs * 500000.0L / 1000.0L;
+}
+
+std::int32_t SweepLength(long double durationS, long double periodMs) {
+    const long double duration = std::min(std::max(durationS, 0.0L), DeflectTimeMaxFor(periodMs));
+    return static_cast<std::int32_t>(std::llrint(duration * 1000.0L / periodMs) + 1);
+}
+
+void FollowSamplePeriod(TTimingFields& fields) {
+    fields.SetDeflectTimeMax(DeflectTimeMaxFor(fields.SamplePeriod()));
+    if (fields.DeflectTime() > fields.DeflectTimeMax()) {
+        fields.SetDeflectTime(fields.DeflectTimeMax());
+    }
+}
+
+std::int32_t ConfirmSamplePeriod(TTimingFields& fields) {
+    fields.SetSamplePeriod(QuantizePeriod(fields.SamplePeriod()));
+    FollowSamplePeriod(fields);
+    const std::int32_t n = ConfirmDeflectTime(fields);
+    fields.SetGridPeriodMin(fields.SamplePeriod());
+    return n;
+}
+
+std::int32_t ConfirmDeflectTime(TTimingFields& fields) {
+    const std::int32_t n = SweepLength(fields.DeflectTime(), fields.SamplePeriod());
+    fields.SetTimeAxisMaximum(n * fields.SamplePeriod());
+    return n;
+}
+
+} // namespace recorder

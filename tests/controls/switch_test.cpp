@@ -1,0 +1,138 @@
+#include "controls/switch.h"
+
+#include <QLineEdit>
+#include <QtTest>
+
+using controls::TSwitch;
+
+namespace {
+
+// A shown switch with its events recorded as "on", "off" and "click:<state>".
+struct SwitchFixture {
+    QWidget window;
+    TSwitch* swch = new TSwitch(&window);
+    QStringList log;
+
+    SwitchFixture() {
+        swch->resize(swch->sizeHint());
+        swch->OnOn = [this](QObject* sender) {
+            QCOMPARE(sender, swch);
+            log << "on";
+        };
+        swch->OnOff = [this](QObject*) { log << "off"; };
+        swch->OnClick = [this](QObject*) { log << (swch->StateOn() ? "click:on" : "click:off"); };
+        window.resize(120, 80);
+        window.show();
+        window.activateWindow();
+    }
+    QPoint Centre() const { return swch->rect().center(); }
+};
+
+} // namespace
+
+class SwitchTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsOffWithTheRecordersSize() {
+        TSwitch swch;
+        QVERIFY(!swch.StateOn());
+        QCOMPARE(swch.TextPosition(), TSwitch::tpNone);
+        QCOMPARE(swch.sizeHint(), QSize(33, 39));
+    }
+    void clickSeesTheFlippedState() {
+        SwitchFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QTest::mouseClick(f.swch, Qt::LeftButton, {}, f.Centre());
+        QTest::mouseClick(f.swch, Qt::LeftButton, {}, f.Centre());
+        QCOMPARE(f.log, (QStringList{"on", "click:on", "off", "click:off"}));
+        // Other buttons do nothing.
+        QTest::mouseClick(f.swch, Qt::RightButton, {}, f.Centre());
+        QCOMPARE(f.log.size(), 4);
+    }
+    void toggleKeyFlipsWithoutClick_data() {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QStringList>("events");
+        QTest::newRow("space") << int(Qt::NoModifier) << QStringList{"on", "off"};
+        QTest::newRow("shift space") << int(Qt::ShiftModifier) << QStringList{};
+        QTest::newRow("control space") << int(Qt::ControlModifier) << QStringList{};
+    }
+    void toggleKeyFlipsWithoutClick() {
+        QFETCH(int, modifiers);
+        QFETCH(QStringList, events);
+        SwitchFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.swch->setFocus();
+        QTest::keyClick(f.swch, Qt::Key_Space, Qt::KeyboardModifiers(modifiers));
+        QTest::keyClick(f.swch, Qt::Key_Space, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(f.log, events);
+    }
+    void releaseOutsideFlipsWithoutClick() {
+        SwitchFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        QTest::mousePress(f.swch, Qt::LeftButton, {}, f.Centre());
+        QTest::mouseMove(f.swch, QPoint(60, 60));
+        QTest::mouseRelease(f.swch, Qt::LeftButton, {}, QPoint(60, 60));
+        QVERIFY(f.swch->StateOn());
+        QCOMPARE(f.log, QStringList{"on"});
+    }
+    void doubleClickSecondPressFlipsWithoutClick() {
+        SwitchFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        // Sent to the window, so the platform's press-release-double-click sequence reaches the
+        // switch.
+        QTest::mouseDClick(f.window.windowHandle(), Qt::LeftButton, {},
+                           f.swch->geometry().center());
+        QVERIFY(!f.swch->StateOn());
+        QCOMPARE(f.log, (QStringList{"on", "click:on", "off"}));
+    }
+    void writingTheStateRaisesOnlyOnChange() {
+        SwitchFixture f;
+        f.swch->SetStateOn(false);
+        QVERIFY(f.log.isEmpty());
+        f.swch->SetStateOn(true);
+        f.swch->SetStateOn(true);
+        f.swch->SetStateOn(false);
+        QCOMPARE(f.log, (QStringList{"on", "off"}));
+    }
+    void pressTakesTheFocusFirst() {
+        SwitchFixture f;
+        auto* edit = new QLineEdit(&f.window);
+        edit->move(0, 45);
+        edit->show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        edit->setFocus();
+        bool focusedWhenFlipped = false;
+        f.swch->OnOn = [&](QObject*) { focusedWhenFlipped = f.swch->hasFocus(); };
+        QTest::mouseClick(f.swch, Qt::LeftButton, {}, f.Centre());
+        QVERIFY(focusedWhenFlipped);
+    }
+    void disabledSwitchIgnoresThePointer() {
+        SwitchFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.swch->setEnabled(false);
+        QTest::mouseClick(f.swch, Qt::LeftButton, {}, f.Centre());
+        QVERIFY(!f.swch->StateOn());
+        QVERIFY(f.log.isEmpty());
+    }
+    void drawsOffOnAndDisabledDifferently() {
+        TSwitch swch;
+        swch.resize(33, 39);
+        const QImage off = swch.grab().toImage();
+        swch.SetStateOn(true);
+        const QImage on = swch.grab().toImage();
+        swch.setEnabled(false);
+        const QImage disabled = swch.grab().toImage();
+        QVERIFY(off != on);
+        QVERIFY(on != disabled);
+        swch.SetCaption("swchStart");
+        QCOMPARE(swch.grab().toImage(), disabled); // tpNone draws no caption
+        swch.resize(120, 39);
+        const QImage wideNone = swch.grab().toImage();
+        swch.SetTextPosition(TSwitch::tpRight);
+        QVERIFY(swch.grab().toImage() != wideNone);
+    }
+};
+
+QTEST_MAIN(SwitchTest)
+#include "switch_test.moc"
