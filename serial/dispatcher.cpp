@@ -202,12 +202,6 @@ bool TBaseDispatcher::CharReady()
     return FDispHead != FDispTail || FDispFull;
 }
 
-uint32_t TBaseDispatcher::InBuffUsed()
-{
-    std::lock_guard Lock(FInput);
-    return UnreadLocked() - (FInAvail ? FTakeCount : 0);
-}
-
 void TBaseDispatcher::FlushInput()
 {
     FDevice->PurgeInput();

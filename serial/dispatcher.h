@@ -124,7 +124,6 @@ public:
     // Input. GetChar gives a byte (>= 0) or -3007.
     int GetChar();
     bool CharReady();
-    uint32_t InBuffUsed();
 
     // Triggers.
     int AddStatusTrigger(uint16_t Kind);
@@ -144,7 +143,6 @@ public:
     // Line conditions (the component reads the break first).
     bool CheckLineBreak();
     uint16_t GetLineError();
-    uint16_t LineErrorBits() const { return FLineErrors; }
 
     // Line settings, flow control and lines.
     int SetLine(int32_t Baud, uint8_t Parity, uint16_t DataBits, uint16_t StopBits);

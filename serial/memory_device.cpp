@@ -75,19 +75,12 @@ bool TMemoryDevice::IsOpen() const
     return FOpen;
 }
 
-std::string TMemoryDevice::OpenedPath() const
-{
-    std::lock_guard Lock(FLock);
-    return FPath;
-}
-
-int TMemoryDevice::Open(const std::string& Path)
+int TMemoryDevice::Open(const std::string&)
 {
     std::lock_guard Lock(FLock);
     if (FOpen)
         return ecAccessDenied;
     FOpen = true;
-    FPath = Path;
     return 0;
 }
 

@@ -135,6 +135,43 @@ TEST_F(MemoryPort, WatchesAndHandlesFollowTheirKinds)
     EXPECT_THROW(Port.ArmStatusWatch(10, 15, true), EBadTriggerHandle);
 }
 
+TEST_F(MemoryPort, ModemAndOutputWatchesFireOnTheirConditions)
+{
+    std::vector<std::string> Fired;
+    Port.OnTriggerModemStatus = [&](TSerialPort*) { Fired.push_back("modem"); };
+    Port.OnTriggerOutbuffUsed = [&](TSerialPort*) { Fired.push_back("used"); };
+    Port.OnTriggerOutSent = [&](TSerialPort*) { Fired.push_back("sent"); };
+    Port.SetOpen(true);
+    Device->StallWrites(true);
+    const uint16_t Modem = Port.AddStatusWatch(skModem);
+    const uint16_t Used = Port.AddStatusWatch(skOutUsed);
+    const uint16_t Sent = Port.AddStatusWatch(skOutSent);
+    Port.ArmStatusWatch(Modem, msCTS, true);
+    Port.SendString("abc");
+    Port.ArmStatusWatch(Used, 0, true); // fires once the output has drained
+    Loop.ProcessFor(150ms);
+    EXPECT_TRUE(Fired.empty());
+
+    Port.ArmStatusWatch(Sent, 0, true);
+    ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 1; }));
+    Device->SetModemLines(msCTS | msDSR);
+    ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 2; }));
+    Device->StallWrites(false);
+    ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 3; }));
+    EXPECT_EQ(Fired, (std::vector<std::string>{"sent", "modem", "used"}));
+}
+
+TEST_F(MemoryPort, WaitForTextEndsByThePortsClock)
+{
+    uint32_t Now = 0;
+    Port.SetClock([&Now] { return Now += TickMs; }); // every look is one tick later
+    Port.SetOpen(true);
+    const auto Start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Port.WaitForText("never", 200, false, false));
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, 5s) << "not 11 s of real time";
+    EXPECT_GE(Now, 201 * TickMs);
+}
+
 TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries)
 {
     int Avails = 0;
