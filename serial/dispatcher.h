@@ -211,10 +211,9 @@ private:
     void ClearHits();
     TDelivery Deliver(uint16_t Code, uint16_t Param1, uint16_t Param2Low);
     void SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc, const TDispatchMessage& M);
-    void FinishRemovals(); // caller holds FGeneral
+    void FinishRemovals();   // caller holds FGeneral
     void RecomputeService(); // caller holds FGeneral
-    uint32_t UnreadLocked() const
-    {
+    uint32_t UnreadLocked() const {
         if (FDispFull)
             return FDispBuf.empty() ? 0 : DispatchBufferSize;
         return (FDispHead - FDispTail) & (DispatchBufferSize - 1);
@@ -256,7 +255,7 @@ private:
 
     std::atomic<uint16_t> FLineErrors{0};
     std::atomic<uint8_t> FModemStatus{0};
-    std::atomic<int> FDeviceError{0};  // set by the receive-event thread
+    std::atomic<int> FDeviceError{0}; // set by the receive-event thread
     std::atomic<bool> FDeviceLostReported{false};
 };
 

@@ -51,10 +51,22 @@ private:
     std::string FMessage;
 };
 
-class EGeneral : public ESerialException { public: using ESerialException::ESerialException; };
-class EOpenComm : public ESerialException { public: using ESerialException::ESerialException; };
-class ESerialIO : public ESerialException { public: using ESerialException::ESerialException; };
-class ETrigger : public ESerialException { public: using ESerialException::ESerialException; };
+class EGeneral : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
+class EOpenComm : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
+class ESerialIO : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
+class ETrigger : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
 
 // One class per code; each is constructed without arguments and knows its own code.
 template <class TGroup, int Code> class TCodedException : public TGroup {

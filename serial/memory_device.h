@@ -7,8 +7,8 @@
 
 #include <condition_variable>
 #include <deque>
-#include <utility>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace serial {

@@ -21,20 +21,17 @@ class TQtNotifyWindow final : public TNotifyWindow {
 public:
     TQtNotifyWindow()
         : FWake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-          FNotifier(std::make_unique<QSocketNotifier>(FWake, QSocketNotifier::Read))
-    {
+          FNotifier(std::make_unique<QSocketNotifier>(FWake, QSocketNotifier::Read)) {
         QObject::connect(FNotifier.get(), &QSocketNotifier::activated, FNotifier.get(),
                          [this] { RunPending(); });
     }
 
-    ~TQtNotifyWindow() override
-    {
+    ~TQtNotifyWindow() override {
         FNotifier.reset();
         ::close(FWake);
     }
 
-    void Post(std::function<void()> Fn) override
-    {
+    void Post(std::function<void()> Fn) override {
         {
             std::lock_guard Lock(FLock);
             FQueue.push_back(std::move(Fn));
@@ -45,8 +42,7 @@ public:
 
 private:
     // One at a time, so a handler that processes messages itself keeps them in order.
-    void RunPending()
-    {
+    void RunPending() {
         uint64_t Count;
         [[maybe_unused]] auto Read = ::read(FWake, &Count, sizeof Count);
         for (;;) {
@@ -72,23 +68,19 @@ TMessageLoop* DefaultLoop = nullptr;
 
 } // namespace
 
-std::unique_ptr<TNotifyWindow> TQtMessageLoop::CreateNotifyWindow()
-{
+std::unique_ptr<TNotifyWindow> TQtMessageLoop::CreateNotifyWindow() {
     return std::make_unique<TQtNotifyWindow>();
 }
 
-void TQtMessageLoop::ProcessMessages()
-{
+void TQtMessageLoop::ProcessMessages() {
     QCoreApplication::processEvents();
 }
 
-bool TQtMessageLoop::Terminating() const
-{
+bool TQtMessageLoop::Terminating() const {
     return QCoreApplication::closingDown();
 }
 
-void TQtMessageLoop::HandleException(std::exception_ptr Error)
-{
+void TQtMessageLoop::HandleException(std::exception_ptr Error) {
     // The application's notify() shows what() in a message box; without an application object
     // there is nobody to show it to.
     if (auto* App = QCoreApplication::instance())
@@ -96,14 +88,12 @@ void TQtMessageLoop::HandleException(std::exception_ptr Error)
             App, [Error] { std::rethrow_exception(Error); }, Qt::QueuedConnection);
 }
 
-TMessageLoop& DefaultMessageLoop()
-{
+TMessageLoop& DefaultMessageLoop() {
     static TQtMessageLoop QtLoop;
     return DefaultLoop ? *DefaultLoop : QtLoop;
 }
 
-void SetDefaultMessageLoop(TMessageLoop* Loop)
-{
+void SetDefaultMessageLoop(TMessageLoop* Loop) {
     DefaultLoop = Loop;
 }
 

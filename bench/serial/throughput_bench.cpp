@@ -20,14 +20,12 @@ namespace {
 
 constexpr std::size_t StreamBytes = 8 << 20;
 
-uint8_t Expected(std::size_t Index)
-{
+uint8_t Expected(std::size_t Index) {
     return static_cast<uint8_t>(Index % 251); // a prime period shows any slip
 }
 
 // Feeds the master side with the sequence until Bytes are written.
-std::thread Feed(TPty& Pty)
-{
+std::thread Feed(TPty& Pty) {
     return std::thread([&Pty] {
         std::vector<char> Chunk(4096);
         for (std::size_t Done = 0; Done < StreamBytes;) {
@@ -43,20 +41,18 @@ std::thread Feed(TPty& Pty)
 // MB/s of the plain reader, for the ratio the dispatcher run reports beside its own rate.
 double PlainRate = 0;
 
-double Seconds(std::chrono::steady_clock::time_point Start)
-{
+double Seconds(std::chrono::steady_clock::time_point Start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
-void Report(benchmark::State& State, double TotalSeconds, std::size_t Errors)
-{
+void Report(benchmark::State& State, double TotalSeconds, std::size_t Errors) {
     State.SetBytesProcessed(static_cast<int64_t>(State.iterations() * StreamBytes));
-    State.counters["MB/s"] = static_cast<double>(State.iterations() * StreamBytes) / 1e6 / TotalSeconds;
+    State.counters["MB/s"] =
+        static_cast<double>(State.iterations() * StreamBytes) / 1e6 / TotalSeconds;
     State.counters["errors"] = static_cast<double>(Errors);
 }
 
-void BM_PlainReader(benchmark::State& State)
-{
+void BM_PlainReader(benchmark::State& State) {
     std::size_t Errors = 0;
     double Total = 0;
     for (auto _ : State) {
@@ -71,7 +67,8 @@ void BM_PlainReader(benchmark::State& State)
                 break;
             const ssize_t N = ::read(Pty.Slave(), Buffer.data(), Buffer.size());
             for (ssize_t I = 0; I < N; ++I)
-                Errors += Buffer[static_cast<std::size_t>(I)] != Expected(Got + static_cast<std::size_t>(I));
+                Errors += Buffer[static_cast<std::size_t>(I)] !=
+                          Expected(Got + static_cast<std::size_t>(I));
             Got += static_cast<std::size_t>(std::max<ssize_t>(N, 0));
         }
         Writer.join();
@@ -82,8 +79,7 @@ void BM_PlainReader(benchmark::State& State)
     PlainRate = State.counters["MB/s"];
 }
 
-void BM_Dispatcher(benchmark::State& State)
-{
+void BM_Dispatcher(benchmark::State& State) {
     std::size_t Errors = 0;
     std::size_t Deliveries = 0;
     double Total = 0;

@@ -13,8 +13,7 @@ class TComSelectFormTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void selectPortFormShowsItsTexts()
-    {
+    void selectPortFormShowsItsTexts() {
         TComSelectForm Form({2, 7, 11});
         QCOMPARE(Form.windowTitle(), QString("Select Port"));
         QCOMPARE(Form.PortsComboBox->count(), 3);
@@ -31,8 +30,7 @@ private slots:
         QCOMPARE(Form.SelectedPort(), uint16_t(11));
     }
 
-    void buttonsConfirmAndAbort()
-    {
+    void buttonsConfirmAndAbort() {
         TComSelectForm Form({1});
         Form.OkBtn->click();
         QCOMPARE(Form.result(), int(QDialog::Accepted));

@@ -25,8 +25,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool ProcessEventsUntil(const std::function<bool()>& Done)
-{
+bool ProcessEventsUntil(const std::function<bool()>& Done) {
     const auto Deadline = std::chrono::steady_clock::now() + 3s;
     while (!Done()) {
         if (std::chrono::steady_clock::now() > Deadline)
@@ -37,8 +36,7 @@ bool ProcessEventsUntil(const std::function<bool()>& Done)
 }
 
 // Answers the modal prompt once it is up: picks Entry and confirms, or cancels.
-void AnswerPrompt(bool Confirm, const QString& Entry)
-{
+void AnswerPrompt(bool Confirm, const QString& Entry) {
     auto* Form = dynamic_cast<TComSelectForm*>(QApplication::activeModalWidget());
     if (!Form) {
         QTimer::singleShot(10, [=] { AnswerPrompt(Confirm, Entry); });
@@ -56,8 +54,7 @@ void AnswerPrompt(bool Confirm, const QString& Entry)
 
 class QtLoopPort : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Ini.Map(7, Pty.SlavePath());
         Port.SetComNumber(7);
     }
@@ -67,8 +64,7 @@ protected:
     TSerialPort Port; // the default loop: Qt's
 };
 
-TEST_F(QtLoopPort, AvailIsRaisedOnTheWindowThread)
-{
+TEST_F(QtLoopPort, AvailIsRaisedOnTheWindowThread) {
     std::string Got;
     bool OnWindowThread = true;
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
@@ -83,8 +79,7 @@ TEST_F(QtLoopPort, AvailIsRaisedOnTheWindowThread)
     EXPECT_TRUE(OnWindowThread);
 }
 
-TEST_F(QtLoopPort, CloseInsideAHandlerIsReleasedThroughTheEventLoop)
-{
+TEST_F(QtLoopPort, CloseInsideAHandlerIsReleasedThroughTheEventLoop) {
     int Calls = 0;
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t) {
         ++Calls;
@@ -97,16 +92,14 @@ TEST_F(QtLoopPort, CloseInsideAHandlerIsReleasedThroughTheEventLoop)
     EXPECT_TRUE(Port.Open());
 }
 
-TEST_F(QtLoopPort, OpenWithoutPortNumberPromptsAndCancelFails)
-{
+TEST_F(QtLoopPort, OpenWithoutPortNumberPromptsAndCancelFails) {
     Port.SetComNumber(0);
     QTimer::singleShot(0, [] { AnswerPrompt(false, QString()); });
     EXPECT_THROW(Port.SetOpen(true), ENoPortSelected);
     EXPECT_FALSE(Port.Open());
 }
 
-TEST_F(QtLoopPort, OpenWithoutPortNumberOpensThePortChosen)
-{
+TEST_F(QtLoopPort, OpenWithoutPortNumberOpensThePortChosen) {
     TPty Other;
     Ini.Map(40, Other.SlavePath());
     Port.SetComNumber(0);
@@ -118,8 +111,7 @@ TEST_F(QtLoopPort, OpenWithoutPortNumberOpensThePortChosen)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication App(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
