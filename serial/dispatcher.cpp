@@ -431,13 +431,14 @@ void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc
         Window->Post([Proc, M, Guard] { Proc(M); });
     }
     // The device is read on while the window thread handles the message, or does not get to it
-    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler.
+    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler, and
+    // a stream's next batch is in the ring by the time the handler is done with this one.
     const auto Deadline = std::chrono::steady_clock::now() + DeliveryWait;
-    while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
-           std::chrono::steady_clock::now() < Deadline) {
+    do {
         if (!FKill)
             ReadDevice();
-    }
+    } while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
+             std::chrono::steady_clock::now() < Deadline);
 }
 
 TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Param1,
