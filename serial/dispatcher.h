@@ -17,7 +17,9 @@
 //   flag and both take counts. Also held around device reads so a flush cannot interleave.
 // - FOutput: the output ring.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
-// the modem status and the Busy, kill and delete-pending flags are atomics.
+// the modem status and the Busy, kill and delete-pending flags are atomics. So are the in-avail
+// flag and the take count: a running avail handler takes bytes from a run of the ring without
+// FInput (see FRun), since nothing writes there until the delivery ends.
 
 #include "device.h"
 #include "message_loop.h"
