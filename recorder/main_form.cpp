@@ -29,6 +29,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     move(60, 85);
     resize(674, 395);
 
+    // The port starts every run on COM1 at 115200 baud with a receive queue large enough for a
+    // burst of samples; only a recording opens it.
+    Port_.SetComNumber(1);
+    Port_.SetBaud(115200);
+    Port_.SetInSize(65535);
+    Port_.SetAutoOpen(false);
+    Port_.SetTapiMode(serial::tmOff);
+
     BuildActions();
     BuildToolBar();
 

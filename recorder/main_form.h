@@ -42,8 +42,8 @@ public:
     // width to the text.
     void ShowPortSummary();
 
-    // The serial line settings; the serial port component takes their place.
-    TPortSettings& Port() { return Port_; }
+    // The serial port the recorder talks to the device through.
+    serial::TSerialPort& Port() { return Port_; }
 
     // N of the last confirmed timing settings.
     std::int32_t SweepLength() const { return SweepLength_; }
@@ -82,7 +82,7 @@ private:
     void SetGridPeriodMin(long double ms) override;
     void SetTimeAxisMaximum(long double ms) override;
 
-    TPortSettings Port_;
+    serial::TSerialPort Port_;
 
     // Acquisition, marker and cursor state.
     std::int32_t SweepLength_ = 0;

@@ -304,10 +304,20 @@ private slots:
         QVERIFY(Find<QLabel>("StatusPanel1")->isVisible());
     }
 
+    void portStartsWithTheFormValues() {
+        const serial::TSerialPort& port = Form->Port();
+        QCOMPARE(port.ComNumber(), 1);
+        QCOMPARE(port.Baud(), 115200);
+        QCOMPARE(port.InSize(), 65535);
+        QVERIFY(!port.AutoOpen());
+        QCOMPARE(port.TapiMode(), serial::tmOff);
+        QVERIFY(!port.Open());
+    }
+
     void portSummaryFollowsThePortSettings() {
         Form->Port().SetComNumber(12);
         Form->Port().SetDataBits(7);
-        Form->Port().SetParity(recorder::pEven);
+        Form->Port().SetParity(serial::pEven);
         Form->Port().SetStopBits(2);
         Form->Port().SetBaud(9600);
         Form->ShowPortSummary();
