@@ -1,5 +1,6 @@
 #include "recorder/main_form.h"
 
+#include "chart/chart.h"
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QStatusTipEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace recorder {
 
@@ -35,11 +38,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     column->setSpacing(0);
     BuildGridPanel(client);
     column->addWidget(Panel2);
-    // The chart's place: white until the chart itself fills it.
-    Chart = new QWidget(client);
-    Chart->setObjectName(QStringLiteral("Chart"));
-    Chart->setAutoFillBackground(true);
-    Chart->setPalette(QPalette(Qt::white));
+    BuildChart(client);
     column->addWidget(Chart, 1);
     BuildAcquisitionPanel(client);
     column->addWidget(Panel1);
@@ -123,7 +122,11 @@ void TMainForm::actViewMarkersExecute(QObject*) {
 }
 
 void TMainForm::actViewCursorExecute(QObject*) {
-    Chart->setCursor(actViewCursor->isChecked() ? Qt::CrossCursor : Qt::ArrowCursor);
+    const QCursor cursor(actViewCursor->isChecked() ? Qt::CrossCursor : Qt::ArrowCursor);
+    // The chart returns to its idle cursor on every mouse move, so both change together.
+    Chart->setCursor(cursor);
+    Chart->SetIdleCursor(cursor);
+    Chart->RedrawNow();
 }
 
 long double TMainForm::SamplePeriod() const {
@@ -154,10 +157,19 @@ void TMainForm::SetGridPeriodMin(long double ms) {
     spedGridPeriod->SetMinValue(ms);
 }
 
-// The one place where the timing rules reach the time axis: the chart's bottom axis takes the
-// maximum here once the chart is in place.
+long double TMainForm::TimeAxisMaximum() const {
+    return Chart->BottomAxis().Maximum();
+}
+
+// The one place where the timing rules reach the time axis. After a zoom, a scroll or a loaded file
+// the axis may start above the new sweep's end; the chart would refuse that maximum, so the axis
+// then goes back to the sweep's start, 0, which is where a start puts it anyway.
 void TMainForm::SetTimeAxisMaximum(long double ms) {
-    TimeAxisMaximum_ = ms;
+    chart::TChartAxis& axis = Chart->BottomAxis();
+    const double maximum = static_cast<double>(ms);
+    if (axis.Minimum() > maximum)
+        axis.SetMinimum(std::min(0.0, maximum));
+    axis.SetMaximum(maximum);
 }
 
 } // namespace recorder

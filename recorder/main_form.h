@@ -18,6 +18,11 @@ class QLabel;
 class QStatusBar;
 class QToolBar;
 
+namespace chart {
+class TChart;
+class TFastLineSeries;
+} // namespace chart
+
 namespace controls {
 class TSlider;
 class TSpinEdit;
@@ -42,9 +47,8 @@ public:
 
     // N of the last confirmed timing settings.
     std::int32_t SweepLength() const { return SweepLength_; }
-    // The time axis's maximum in ms as last set by the timing rules; the chart's bottom axis
-    // keeps it once the chart is in place.
-    long double TimeAxisMaximum() const { return TimeAxisMaximum_; }
+    // The time axis's maximum in ms: the chart's bottom axis as the timing rules last set it.
+    long double TimeAxisMaximum() const;
 
 protected:
     bool event(QEvent* e) override;
@@ -56,6 +60,7 @@ private:
     void BuildGridPanel(QWidget* parent);
     void BuildAcquisitionPanel(QWidget* parent);
     void BuildStatusLine();
+    void BuildChart(QWidget* parent);
 
     void FormCreate();
     void ShowHint(const QString& hint);
@@ -89,7 +94,6 @@ private:
     std::int32_t CursorY = 0;
     QColor CursorPenColor;
     Qt::PenStyle CursorPenStyle = Qt::SolidLine;
-    long double TimeAxisMaximum_ = 1.0L;
 
     QAction* actLoad = nullptr;
     QAction* actSave = nullptr;
@@ -113,7 +117,8 @@ private:
     QLabel* Label7 = nullptr;
     QLabel* Label8 = nullptr;
     QLabel* lblGridOffset = nullptr;
-    QWidget* Chart = nullptr;
+    chart::TChart* Chart = nullptr;
+    chart::TFastLineSeries* Series1 = nullptr;
     QFrame* Panel1 = nullptr;
     QLabel* lblStart = nullptr;
     controls::TSwitch* swchStart = nullptr;

@@ -1,0 +1,146 @@
+#include "chart.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace chart {
+
+TChart::TChart(QWidget* parent)
+    : QWidget(parent), canvas_([this](const TOverlayOp& op) {
+          overlay_.Add(op);
+          update();
+      }) {
+    const TChartAxis::Kind kinds[] = {TChartAxis::Bottom, TChartAxis::Top, TChartAxis::Left,
+                                      TChartAxis::Right, TChartAxis::Depth};
+    for (size_t i = 0; i < axes_.size(); ++i)
+        axes_[i] = std::make_unique<TChartAxis>(kinds[i], this);
+    const auto changed = [this] { Invalidate(); };
+    title_.OnChange = changed;
+    foot_.OnChange = changed;
+    backWall_.OnChange = changed;
+    resize(400, 250);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    idleCursor_ = cursor();
+}
+
+TChart::~TChart() {
+    destroying_ = true;
+    // Series are child objects; they leave the list as Qt deletes them.
+    for (TChartSeries* s : std::vector<TChartSeries*>(series_))
+        delete s;
+}
+
+void TChart::AttachSeries(TChartSeries* s) {
+    if (std::find(series_.begin(), series_.end(), s) == series_.end())
+        series_.push_back(s);
+    Invalidate();
+}
+
+void TChart::DetachSeries(TChartSeries* s) {
+    series_.erase(std::remove(series_.begin(), series_.end(), s), series_.end());
+    if (!destroying_)
+        Invalidate();
+}
+
+void TChart::Invalidate() {
+    imageDirty_ = true;
+    update();
+}
+
+void TChart::RequestRedraw() {
+    Invalidate();
+}
+
+void TChart::RedrawNow() {
+    RequestRedraw();
+    repaint();
+}
+
+void TChart::SetColor(QColor c) {
+    if (c == color_)
+        return;
+    color_ = c;
+    Invalidate();
+}
+
+void TChart::SetMarginLeft(int percent) {
+    margins_[0] = percent;
+    Invalidate();
+}
+void TChart::SetMarginTop(int percent) {
+    margins_[1] = percent;
+    Invalidate();
+}
+void TChart::SetMarginRight(int percent) {
+    margins_[2] = percent;
+    Invalidate();
+}
+void TChart::SetMarginBottom(int percent) {
+    margins_[3] = percent;
+    Invalidate();
+}
+
+void TChart::SetAxisVisible(bool v) {
+    if (v == axisVisible_)
+        return;
+    axisVisible_ = v;
+    Invalidate();
+}
+
+void TChart::SetView3D(bool v) {
+    view3D_ = v;
+    Invalidate();
+}
+
+void TChart::SetView3DWalls(bool v) {
+    view3DWalls_ = v;
+    Invalidate();
+}
+
+void TChart::SetClipPoints(bool v) {
+    clipPoints_ = v;
+    Invalidate();
+}
+
+void TChart::SetUseBackBuffer(bool v) {
+    useBackBuffer_ = v;
+    if (!v)
+        buffer_ = QImage();
+    Invalidate();
+}
+
+void TChart::FullRepaintToBuffer() {
+    if (buffer_.size() != size())
+        buffer_ = QImage(size(), QImage::Format_RGB32);
+    QPainter painter(&buffer_);
+    DrawChart(painter, QRect(QPoint(0, 0), size()));
+    imageDirty_ = false;
+}
+
+void TChart::paintEvent(QPaintEvent*) {
+    if (useBackBuffer_) {
+        if (imageDirty_ || buffer_.size() != size()) {
+            FullRepaintToBuffer();
+            // The fresh image replaces whatever was drawn over the old one.
+            overlay_.Clear();
+        }
+        QPainter painter(this);
+        painter.drawImage(0, 0, buffer_);
+        overlay_.Draw(painter);
+        return;
+    }
+    QPainter painter(this);
+    DrawChart(painter, rect());
+    overlay_.Clear();
+    imageDirty_ = false;
+}
+
+void TChart::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    imageDirty_ = true;
+}
+
+} // namespace chart

@@ -1,0 +1,210 @@
+#pragma once
+
+#include "axis.h"
+#include "canvas.h"
+#include "series.h"
+#include "title.h"
+
+#include <QCursor>
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace chart {
+
+enum TPanningMode { pmNone, pmHorizontal, pmVertical, pmBoth };
+
+using TMouseMoveEvent =
+    std::function<void(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TMouseEvent = std::function<void(QObject* Sender, Qt::MouseButton Button,
+                                       Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TAllowScrollEvent =
+    std::function<void(TChartAxis* Sender, double& AMin, double& AMax, bool& AllowScroll)>;
+using TClickAxisEvent = std::function<void(TChart* Sender, TChartAxis* Axis, Qt::MouseButton Button,
+                                           Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TClickSeriesEvent =
+    std::function<void(TChart* Sender, TChartSeries* Series, int ValueIndex, Qt::MouseButton Button,
+                       Qt::KeyboardModifiers Shift, int X, int Y)>;
+using TClickBackgroundEvent = std::function<void(TChart* Sender, Qt::MouseButton Button,
+                                                 Qt::KeyboardModifiers Shift, int X, int Y)>;
+
+// A drag of the zoom rectangle or of a scroll: where the button went down and the latest mouse
+// position, in client pixels.
+struct TZoomPanning {
+    bool Active = false;
+    int X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+};
+
+// The chart widget: one plot with five axes, a title and foot, a back wall and its series.
+// Everything is drawn by DrawChart through one QPainter; the window keeps the result in a back
+// buffer, so an expose without a change only copies it and runs no hook.
+class TChart : public QWidget {
+public:
+    explicit TChart(QWidget* parent = nullptr);
+    ~TChart() override;
+
+    TChartAxis& BottomAxis() { return *axes_[0]; }
+    TChartAxis& TopAxis() { return *axes_[1]; }
+    TChartAxis& LeftAxis() { return *axes_[2]; }
+    TChartAxis& RightAxis() { return *axes_[3]; }
+    TChartAxis& DepthAxis() { return *axes_[4]; }
+    // Bottom, top, left, right, depth: the order in which axes are laid out and drawn.
+    const std::array<std::unique_ptr<TChartAxis>, 5>& Axes() const { return axes_; }
+
+    TChartTitle& Title() { return title_; }
+    TChartTitle& Foot() { return foot_; }
+    TChartWall& BackWall() { return backWall_; }
+
+    const std::vector<TChartSeries*>& SeriesList() const { return series_; }
+    TChartSeries* Series(int index) const { return series_.at(static_cast<size_t>(index)); }
+    int SeriesCount() const { return static_cast<int>(series_.size()); }
+
+    QColor Color() const { return color_; }
+    void SetColor(QColor c);
+    int MarginLeft() const { return margins_[0]; }
+    int MarginTop() const { return margins_[1]; }
+    int MarginRight() const { return margins_[2]; }
+    int MarginBottom() const { return margins_[3]; }
+    void SetMarginLeft(int percent);
+    void SetMarginTop(int percent);
+    void SetMarginRight(int percent);
+    void SetMarginBottom(int percent);
+    bool AxisVisible() const { return axisVisible_; }
+    void SetAxisVisible(bool v);
+    bool View3D() const { return view3D_; }
+    void SetView3D(bool v);
+    bool View3DWalls() const { return view3DWalls_; }
+    void SetView3DWalls(bool v);
+    bool ClipPoints() const { return clipPoints_; }
+    void SetClipPoints(bool v);
+    bool UseBackBuffer() const { return useBackBuffer_; }
+    void SetUseBackBuffer(bool v);
+    bool ImageDirty() const { return imageDirty_; }
+
+    // The area inside the axes where series are drawn: left(), top() and right(), bottom() are
+    // the edge rows and columns (the back wall's frame). Valid after the first full repaint.
+    QRect PlotRect() const { return plotRect_; }
+    int DepthOffsetX() const { return 0; }
+    int DepthOffsetY() const { return 0; }
+
+    QCursor IdleCursor() const { return idleCursor_; }
+    void SetIdleCursor(const QCursor& c) { idleCursor_ = c; }
+
+    bool AllowZoom() const { return allowZoom_; }
+    void SetAllowZoom(bool v) { allowZoom_ = v; }
+    TPanningMode AllowPanning() const { return allowPanning_; }
+    void SetAllowPanning(TPanningMode m) { allowPanning_ = m; }
+    bool AnimatedZoom() const { return animatedZoom_; }
+    void SetAnimatedZoom(bool v) { animatedZoom_ = v; }
+    int AnimatedZoomSteps() const { return animatedZoomSteps_; }
+    void SetAnimatedZoomSteps(int n) { animatedZoomSteps_ = n; }
+    bool Zoomed() const { return zoomed_; }
+    const TZoomPanning& ZoomDrag() const { return zoom_; }
+    const TZoomPanning& PanDrag() const { return pan_; }
+
+    // Zooms all four axes to the pixel rectangle (Zoomed, OnZoom); the repaint is requested.
+    virtual void ZoomToRect(const QRect& r);
+    // Restores the ranges saved before the first zoom or scroll, calls OnUndoZoom.
+    void UndoZoom();
+
+    // Marks the image dirty and asks for a paint (asynchronous).
+    void RequestRedraw();
+    // Marks the image dirty and paints at once (synchronous full repaint, hooks included).
+    void RedrawNow();
+    // Property changes of the chart and its parts: the image no longer shows the current state.
+    void Invalidate();
+
+    // The full repaint onto any painter and panel rectangle (window buffer, file, printer).
+    void DrawChart(QPainter& painter, const QRect& panel);
+
+    // The canvas hooks draw through: into the repaint's painter during a full repaint, onto the
+    // window overlay outside one.
+    TChartCanvas& Canvas() { return canvas_; }
+    // Drawings made through the canvas outside a repaint, shown over the back buffer.
+    const TOverlay& Overlay() const { return overlay_; }
+    // The kept off-screen image of the last full repaint.
+    const QImage& BackBuffer() const { return buffer_; }
+
+    TNotifyEvent OnBeforeDrawAxes;
+    TNotifyEvent OnBeforeDrawSeries;
+    TNotifyEvent OnAfterDraw;
+    TAxisOnGetLabel OnGetAxisLabel;
+    TAxisOnGetNextLabel OnGetNextAxisLabel;
+    TNotifyEvent OnZoom;
+    TNotifyEvent OnUndoZoom;
+    TNotifyEvent OnScroll;
+    TAllowScrollEvent OnAllowScroll;
+    TNotifyEvent OnClick;
+    TMouseMoveEvent OnMouseMove;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
+    TClickAxisEvent OnClickAxis;
+    TClickSeriesEvent OnClickSeries;
+    TClickBackgroundEvent OnClickBackground;
+
+    // Used by TChartSeries to join and leave the chart.
+    void AttachSeries(TChartSeries* s);
+    void DetachSeries(TChartSeries* s);
+    bool Destroying() const { return destroying_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    // Layout and drawing (chart_draw.cpp).
+    bool AxisWillDraw(const TChartAxis& axis) const;
+    void FitAxesToSeries();
+    void LayoutAxes(QPainter& painter);
+    QRect DrawTitle(QPainter& painter, TChartTitle& title, bool atTop);
+    void DrawWalls(QPainter& painter);
+    void DrawSeries(QPainter& painter);
+    void DrawZoomRectangle();
+    void FullRepaintToBuffer();
+
+    // Mouse gestures (chart_mouse.cpp).
+    enum class Part { None, Series, Axis, Title, Foot, Plot };
+    Part PartAt(int x, int y, TChartAxis** axis, TChartSeries** series, int* index) const;
+    void SaveAxesState();
+    void ScrollAxes(bool horizontal, int from, int to);
+    bool InsidePlot(int x, int y) const;
+
+    std::array<std::unique_ptr<TChartAxis>, 5> axes_;
+    TChartTitle title_;
+    TChartTitle foot_{Qt::red};
+    TChartWall backWall_;
+    std::vector<TChartSeries*> series_;
+
+    QColor color_{0xF0, 0xF0, 0xF0};
+    std::array<int, 4> margins_{3, 4, 3, 4};
+    bool axisVisible_ = true, view3D_ = true, view3DWalls_ = true, clipPoints_ = true;
+    bool useBackBuffer_ = true, imageDirty_ = true;
+    QRect plotRect_;
+    QCursor idleCursor_;
+
+    bool allowZoom_ = true, animatedZoom_ = false, zoomed_ = false;
+    TPanningMode allowPanning_ = pmBoth;
+    int animatedZoomSteps_ = 8;
+    TZoomPanning zoom_, pan_;
+    std::array<TAxisState, 4> saved_{};
+    int wheelPending_ = 0;
+    bool nothingSaved_ = true;
+    bool inClickEvent_ = false;
+    bool pressedHere_ = false;
+
+    QImage buffer_;
+    TOverlay overlay_;
+    TChartCanvas canvas_;
+    bool destroying_ = false;
+};
+
+} // namespace chart

@@ -1,0 +1,251 @@
+#include "axis_draw.h"
+#include "chart.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace chart {
+
+namespace {
+
+// Percentages of the panel as the toolkit's MulDiv computes them: rounded, halves away from zero.
+int PercentOf(int size, int percent) {
+    return static_cast<int>(std::lround(static_cast<double>(size) * percent / 100.0));
+}
+
+// The canvas follows the painter of one full repaint and lets go of it on every way out.
+class CanvasAttachment {
+public:
+    CanvasAttachment(TChartCanvas& canvas, QPainter& painter) : canvas_(canvas) {
+        canvas_.Attach(&painter);
+    }
+    ~CanvasAttachment() { canvas_.Attach(nullptr); }
+    CanvasAttachment(const CanvasAttachment&) = delete;
+    CanvasAttachment& operator=(const CanvasAttachment&) = delete;
+
+private:
+    TChartCanvas& canvas_;
+};
+
+} // namespace
+
+bool TChart::AxisWillDraw(const TChartAxis& axis) const {
+    if (!axisVisible_ || !axis.Visible() || axis.IsDepthAxis())
+        return false;
+    return std::any_of(series_.begin(), series_.end(),
+                       [&](const TChartSeries* s) { return s->Active() && s->UsesAxis(&axis); });
+}
+
+void TChart::FitAxesToSeries() {
+    for (auto& axis : axes_) {
+        bool hasData = false;
+        double lo = 0, hi = 0;
+        for (const TChartSeries* s : series_) {
+            if (!s->Active() || !s->UsesAxis(axis.get()) || s->Count() == 0)
+                continue;
+            const TChartValueList& list = axis->Horizontal() ? s->XValues() : s->YValues();
+            lo = hasData ? std::min(lo, list.MinValue()) : list.MinValue();
+            hi = hasData ? std::max(hi, list.MaxValue()) : list.MaxValue();
+            hasData = true;
+        }
+        axis->AdjustRange(hasData, lo, hi);
+    }
+}
+
+void TChart::LayoutAxes(QPainter& painter) {
+    int left = plotRect_.left(), top = plotRect_.top();
+    int right = plotRect_.right(), bottom = plotRect_.bottom();
+    for (auto& axisPtr : axes_) {
+        TChartAxis& axis = *axisPtr;
+        if (!AxisWillDraw(axis))
+            continue;
+        axis.AdjustSpan(left, top, right, bottom);
+        int size = AxisLabelsSize(painter, axis) + axis.Axis().Width() + axis.TickLength();
+        if (!axis.Title().Caption().isEmpty())
+            size += QFontMetrics(axis.Title().Font()).height();
+        switch (axis.AxisKind()) {
+        case TChartAxis::Bottom:
+            bottom -= size;
+            break;
+        case TChartAxis::Top:
+            top += size;
+            break;
+        case TChartAxis::Left:
+            left += size;
+            break;
+        case TChartAxis::Right:
+            right -= size;
+            break;
+        case TChartAxis::Depth:
+            break;
+        }
+    }
+    plotRect_ = QRect(QPoint(left, top), QPoint(right, bottom));
+    for (auto& axisPtr : axes_) {
+        TChartAxis& axis = *axisPtr;
+        axis.AdjustSpan(left, top, right, bottom);
+        const int zone = axis.Axis().Width() + axis.TickLength();
+        switch (axis.AxisKind()) {
+        case TChartAxis::Bottom:
+            axis.SetLinePositions(bottom, bottom + zone);
+            break;
+        case TChartAxis::Top:
+            axis.SetLinePositions(top, top - zone);
+            break;
+        case TChartAxis::Left:
+        case TChartAxis::Depth:
+            axis.SetLinePositions(left, left - zone);
+            break;
+        case TChartAxis::Right:
+            axis.SetLinePositions(right, right + zone);
+            break;
+        }
+    }
+}
+
+QRect TChart::DrawTitle(QPainter& painter, TChartTitle& title, bool atTop) {
+    const QFontMetrics fm(title.Font());
+    const int lineHeight = fm.height();
+    const int frameWidth = title.Frame().Visible() ? title.Frame().Width() : 0;
+    const QStringList lines = title.Text();
+    const int n = static_cast<int>(lines.size());
+    const int left = plotRect_.left(), right = plotRect_.right();
+    const int firstTop =
+        atTop ? plotRect_.top() + frameWidth : plotRect_.bottom() - frameWidth - n * lineHeight;
+    const int inset = fm.horizontalAdvance(QLatin1Char('W')) / 2;
+
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, fm.horizontalAdvance(line));
+    QRect frame(QPoint(left, firstTop - frameWidth),
+                QPoint(right, firstTop + n * lineHeight + frameWidth));
+    if (title.AdjustFrame()) {
+        const int w = widest + 2 * inset;
+        const int center = (left + right) / 2;
+        if (title.Alignment() & Qt::AlignLeft)
+            frame.setRight(left + w);
+        else if (title.Alignment() & Qt::AlignRight)
+            frame.setLeft(right - w);
+        else
+            frame.setLeft(center - w / 2), frame.setRight(center + w / 2);
+    }
+    if (title.Brush().style() != Qt::NoBrush || title.Frame().Visible()) {
+        painter.setPen(title.Frame().ToQPen());
+        painter.setBrush(title.Brush());
+        painter.drawRect(frame);
+    }
+    painter.setFont(title.Font());
+    painter.setPen(title.FontColor());
+    for (int i = 0; i < n; ++i) {
+        const QString& line = lines[i];
+        const int w = fm.horizontalAdvance(line);
+        int x = left + (right - left - w) / 2;
+        if (title.Alignment() & Qt::AlignLeft)
+            x = left + inset;
+        else if (title.Alignment() & Qt::AlignRight)
+            x = right - inset - w;
+        painter.drawText(QRect(x, firstTop + i * lineHeight, w, lineHeight),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, line);
+    }
+    title.SetTitleRect(frame);
+    const int used = n * lineHeight + 5 + frameWidth;
+    return atTop ? QRect(QPoint(left, plotRect_.top() + used), plotRect_.bottomRight())
+                 : QRect(plotRect_.topLeft(), QPoint(right, plotRect_.bottom() - used));
+}
+
+void TChart::DrawWalls(QPainter& painter) {
+    painter.setPen(backWall_.Pen().ToQPen());
+    painter.setBrush(backWall_.Brush());
+    // The frame covers the edge rows and columns of the plot rectangle.
+    painter.drawRect(QRect(plotRect_.topLeft(), QSize(plotRect_.right() - plotRect_.left(),
+                                                      plotRect_.bottom() - plotRect_.top())));
+}
+
+void TChart::DrawSeries(QPainter& painter) {
+    for (TChartSeries* s : series_) {
+        if (!s->Active())
+            continue;
+        s->CalcFirstLastVisibleIndex();
+        if (s->FirstShownIndex() < 0)
+            continue;
+        if (s->BeforeDrawValues)
+            s->BeforeDrawValues(s);
+        painter.save();
+        if (clipPoints_)
+            painter.setClipRect(plotRect_);
+        s->DrawPoints(painter);
+        painter.restore();
+        canvas_.UnClipRectangle();
+        TCanvasPen& pen = canvas_.Pen();
+        pen.SetColor(s->LinePen().Color());
+        pen.SetWidth(s->LinePen().Width());
+        pen.SetStyle(s->LinePen().Visible() ? s->LinePen().Style() : Qt::NoPen);
+        pen.SetMode(pmCopy);
+        canvas_.Brush().SetStyle(Qt::NoBrush);
+        if (s->AfterDrawValues)
+            s->AfterDrawValues(s);
+    }
+}
+
+void TChart::DrawZoomRectangle() {
+    TCanvasPen& pen = canvas_.Pen();
+    pen.SetColor(color_ == QColor(Qt::white) ? QColor(Qt::black) : color_);
+    pen.SetMode(pmNotXor);
+    pen.SetStyle(Qt::SolidLine);
+    pen.SetWidth(1);
+    canvas_.Brush().SetStyle(Qt::NoBrush);
+    canvas_.Rectangle(zoom_.X0, zoom_.Y0, zoom_.X1, zoom_.Y1);
+}
+
+void TChart::DrawChart(QPainter& painter, const QRect& panel) {
+    CanvasAttachment attachment(canvas_, painter);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+
+    const int w = panel.width(), h = panel.height();
+    const int panelRight = panel.x() + w, panelBottom = panel.y() + h;
+    int left = std::max(panel.x() + PercentOf(w, margins_[0]), panel.x());
+    int top = std::max(panel.y() + PercentOf(h, margins_[1]), panel.y());
+    int right = std::min(panelRight - PercentOf(w, margins_[2]), panelRight);
+    int bottom = std::min(panelBottom - PercentOf(h, margins_[3]), panelBottom);
+    if (right < left)
+        right = left + 1;
+    else if (right == left)
+        right = left + w;
+    if (bottom < top)
+        bottom = top + 1;
+    else if (bottom == top)
+        bottom = top + h;
+    plotRect_ = QRect(QPoint(left, top), QPoint(right, bottom));
+
+    painter.fillRect(panel, color_);
+    if (title_.Visible() && !title_.Text().isEmpty())
+        plotRect_ = DrawTitle(painter, title_, true);
+    if (foot_.Visible() && !foot_.Text().isEmpty())
+        plotRect_ = DrawTitle(painter, foot_, false);
+
+    FitAxesToSeries();
+    LayoutAxes(painter);
+    DrawWalls(painter);
+
+    if (axisVisible_) {
+        if (OnBeforeDrawAxes)
+            OnBeforeDrawAxes(this);
+        for (auto& axis : axes_) {
+            if (AxisWillDraw(*axis))
+                DrawAxis(painter, *axis, plotRect_, series_, OnGetNextAxisLabel);
+        }
+    }
+    if (OnBeforeDrawSeries)
+        OnBeforeDrawSeries(this);
+    DrawSeries(painter);
+    if (zoom_.Active)
+        DrawZoomRectangle();
+    canvas_.Reset();
+    if (OnAfterDraw)
+        OnAfterDraw(this);
+}
+
+} // namespace chart
