@@ -1,0 +1,706 @@
+#include "dispatcher.h"
+
+#include "dispatcher_table.h"
+#include "errors.h"
+#include "sync_event.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace serial {
+
+namespace {
+
+std::atomic<uint64_t> NextSerial{1};
+
+uint32_t RingUsed(uint32_t Head, uint32_t Tail, bool Full, uint32_t Size)
+{
+    if (Full)
+        return Size;
+    return Head >= Tail ? Head - Tail : Head + Size - Tail;
+}
+
+} // namespace
+
+TBaseDispatcher::TBaseDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device)
+    : FLoop(Loop), FDevice(std::move(Device)), FHandle(TDispatcherTable::Instance().Add(this)),
+      FSerial(NextSerial++)
+{
+}
+
+TBaseDispatcher::~TBaseDispatcher()
+{
+    TDispatcherTable::Instance().Remove(this);
+}
+
+void TBaseDispatcher::AllocateBuffers(uint16_t OutSize)
+{
+    {
+        std::lock_guard Lock(FInput);
+        FDispBuf.assign(DispatchBufferSize, 0);
+    }
+    std::lock_guard Lock(FOutput);
+    FOutBuf.assign(OutSize, 0);
+}
+
+void TBaseDispatcher::FreeBuffers()
+{
+    {
+        std::lock_guard Lock(FInput);
+        FDispBuf = {};
+        FDispHead = FDispTail = FNotifyPos = 0;
+        FDispFull = false;
+    }
+    std::lock_guard Lock(FOutput);
+    FOutBuf = {};
+    FOutHead = FOutTail = 0;
+    FOutFull = false;
+}
+
+// ---- Output ----------------------------------------------------------------------------------
+
+uint32_t TBaseDispatcher::OutUsedLocked() const
+{
+    return RingUsed(FOutHead, FOutTail, FOutFull, static_cast<uint32_t>(FOutBuf.size()));
+}
+
+int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length)
+{
+    if (Length == 0)
+        return 0;
+    // Error bits seen now are added to those not yet reported, never put in their place.
+    RefreshLineErrors();
+    {
+        std::lock_guard Lock(FOutput);
+        const auto Size = static_cast<uint32_t>(FOutBuf.size());
+        const uint32_t Free = Size - OutUsedLocked();
+        if (Free < Length)
+            return ecOutputBufferTooSmall;
+        const auto Len = static_cast<uint32_t>(Length);
+        const uint32_t First = std::min(Len, Size - FOutHead);
+        std::memcpy(&FOutBuf[FOutHead], Data, First);
+        std::memcpy(FOutBuf.data(), Data + First, Len - First);
+        FOutHead = (FOutHead + Len) % Size;
+        FOutFull = Free == Len;
+    }
+    FSent = true;
+    SignalOutput();
+    return 0;
+}
+
+uint32_t TBaseDispatcher::OutBuffUsed()
+{
+    RefreshLineErrors();
+    std::lock_guard Lock(FOutput);
+    return OutUsedLocked();
+}
+
+uint32_t TBaseDispatcher::OutBuffFree()
+{
+    RefreshLineErrors();
+    std::lock_guard Lock(FOutput);
+    return static_cast<uint32_t>(FOutBuf.size()) - OutUsedLocked();
+}
+
+std::size_t TBaseDispatcher::TakeOutputRun(const uint8_t*& Run)
+{
+    std::lock_guard Lock(FOutput);
+    const auto Size = static_cast<uint32_t>(FOutBuf.size());
+    const uint32_t Used = OutUsedLocked();
+    if (Used == 0)
+        return 0;
+    // Bytes that wrap around the end are moved to the front so they go out in one write.
+    if ((FOutTail > FOutHead || FOutFull) && FOutHead != 0) {
+        std::rotate(FOutBuf.begin(), FOutBuf.begin() + FOutTail, FOutBuf.end());
+        FOutTail = 0;
+        FOutHead = Used % Size;
+    }
+    Run = &FOutBuf[FOutTail];
+    return FOutHead > FOutTail ? FOutHead - FOutTail : Size - FOutTail;
+}
+
+void TBaseDispatcher::ConsumeOutput(std::size_t Count)
+{
+    std::lock_guard Lock(FOutput);
+    if (Count == 0 || FOutBuf.empty())
+        return;
+    FOutTail = static_cast<uint32_t>((FOutTail + Count) % FOutBuf.size());
+    FOutFull = false;
+}
+
+void TBaseDispatcher::ClearOutputRing()
+{
+    std::lock_guard Lock(FOutput);
+    FOutHead = FOutTail = 0;
+    FOutFull = false;
+}
+
+// ---- Input -----------------------------------------------------------------------------------
+
+uint32_t TBaseDispatcher::UnreadLocked() const
+{
+    return FDispBuf.empty() ? 0 : RingUsed(FDispHead, FDispTail, FDispFull, DispatchBufferSize);
+}
+
+void TBaseDispatcher::ReadDevice()
+{
+    std::lock_guard Lock(FInput);
+    if (FDispFull || FDispBuf.empty())
+        return; // the rest waits in the device's own queue
+    RefreshLineErrors();
+    const int Waiting = FDevice->InQueue();
+    if (Waiting <= 0)
+        return;
+    const uint32_t Free = DispatchBufferSize - UnreadLocked();
+    const uint32_t First =
+        FDispTail > FDispHead ? FDispTail - FDispHead : DispatchBufferSize - FDispHead;
+    int Got = std::max(FDevice->Read(&FDispBuf[FDispHead], First), 0);
+    FDispHead = (FDispHead + static_cast<uint32_t>(Got)) % DispatchBufferSize;
+    int Total = Got;
+    if (static_cast<uint32_t>(Got) == First && Waiting > Got && Free > First) {
+        const uint32_t Second = std::min(static_cast<uint32_t>(Waiting), Free) - First;
+        int More = std::max(FDevice->Read(&FDispBuf[FDispHead], Second), 0);
+        FDispHead += static_cast<uint32_t>(More);
+        Total += More;
+    }
+    if (Total > 0)
+        FDispFull = FDispHead == FDispTail;
+}
+
+int TBaseDispatcher::GetChar()
+{
+    std::lock_guard Lock(FInput);
+    const uint32_t Unread = UnreadLocked();
+    if (FInAvail) {
+        // A handler takes bytes without moving the read position; the delivery moves it after.
+        if (FTakeCount >= Unread)
+            return ecBufferIsEmpty;
+        ++FTakeCount;
+        return FDispBuf[(FDispTail + FTakeCount - 1) % DispatchBufferSize];
+    }
+    if (Unread == 0)
+        return ecBufferIsEmpty;
+    const uint8_t C = FDispBuf[FDispTail];
+    FDispTail = (FDispTail + 1) % DispatchBufferSize;
+    FDispFull = false;
+    return C;
+}
+
+bool TBaseDispatcher::CharReady()
+{
+    std::lock_guard Lock(FInput);
+    if (FDispBuf.empty())
+        return false;
+    if (FInAvail)
+        return (FDispTail + FTakeCount) % DispatchBufferSize != FDispHead ||
+               (FDispFull && FTakeCount < DispatchBufferSize);
+    return FDispHead != FDispTail || FDispFull;
+}
+
+uint32_t TBaseDispatcher::InBuffUsed()
+{
+    std::lock_guard Lock(FInput);
+    return UnreadLocked() - (FInAvail ? FTakeCount : 0);
+}
+
+void TBaseDispatcher::FlushInput()
+{
+    FDevice->PurgeInput();
+    std::lock_guard Lock(FInput);
+    if (FInAvail) {
+        FMaxTake = UnreadLocked(); // everything counts as taken by the running handler
+    } else {
+        FDispTail = FDispHead;
+        FTakeCount = 0;
+    }
+    FDispFull = false;
+}
+
+// ---- Triggers --------------------------------------------------------------------------------
+
+int TBaseDispatcher::AddStatusTrigger(uint16_t Kind)
+{
+    if (Kind > skOutSent)
+        return ecBadArgument;
+    std::lock_guard Lock(FGeneral);
+    uint16_t Base;
+    if (FHandleCounter < 4096) {
+        Base = static_cast<uint16_t>(FHandleCounter * 8);
+        ++FHandleCounter;
+    } else {
+        Base = 8;
+        while (std::any_of(FStatusWatches.begin(), FStatusWatches.end(),
+                           [Base](const TStatusWatch& W) { return (W.Handle & ~7) == Base; }))
+            Base = static_cast<uint16_t>(Base + 8);
+    }
+    TStatusWatch W;
+    W.Handle = static_cast<uint16_t>(Base + Kind);
+    W.Kind = Kind;
+    FStatusWatches.push_back(W);
+    return W.Handle;
+}
+
+int TBaseDispatcher::SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Activate)
+{
+    std::lock_guard Lock(FGeneral);
+    auto W = std::find_if(FStatusWatches.begin(), FStatusWatches.end(),
+                          [Handle](const TStatusWatch& S) { return S.Handle == Handle; });
+    if (W == FStatusWatches.end())
+        return ecBadTriggerHandle;
+    if (Activate) {
+        switch (W->Kind) {
+        case skModem:
+            W->Value = Value;
+            W->ModemReference = static_cast<uint8_t>(FModemStatus & Value);
+            break;
+        case skLineError:
+            // Mask bits 0-3 select overrun, parity, framing and break: line-error bits 1-4.
+            W->Value = static_cast<uint16_t>((Value & 0x0F) << 1);
+            break;
+        default:
+            W->Value = Value;
+            break;
+        }
+    }
+    W->Active = Activate;
+    return 0;
+}
+
+int TBaseDispatcher::RemoveTrigger(uint16_t Handle)
+{
+    std::lock_guard Lock(FGeneral);
+    if (Handle == AvailTriggerHandle) {
+        FAvailThreshold = 0;
+        return 0;
+    }
+    auto W = std::find_if(FStatusWatches.begin(), FStatusWatches.end(),
+                          [Handle](const TStatusWatch& S) { return S.Handle == Handle; });
+    if (W == FStatusWatches.end())
+        return ecBadTriggerHandle;
+    FStatusWatches.erase(W);
+    return 0;
+}
+
+void TBaseDispatcher::SetAvailThreshold(uint16_t Count)
+{
+    std::lock_guard Lock(FGeneral);
+    FAvailThreshold = Count;
+}
+
+TSavedTriggers TBaseDispatcher::SaveTriggers()
+{
+    std::lock_guard Lock(FGeneral);
+    return {FAvailThreshold, FStatusWatches};
+}
+
+void TBaseDispatcher::RestoreTriggers(const TSavedTriggers& Saved)
+{
+    std::lock_guard Lock(FGeneral);
+    FAvailThreshold = Saved.AvailThreshold;
+    FStatusWatches = Saved.StatusWatches;
+    // The counter restarted with this dispatcher; new watches must not reuse restored handles.
+    for (const auto& W : FStatusWatches)
+        FHandleCounter = std::max<uint16_t>(FHandleCounter, static_cast<uint16_t>(W.Handle / 8 + 1));
+}
+
+bool TBaseDispatcher::CheckLineBreak()
+{
+    return FLineErrors.fetch_and(static_cast<uint16_t>(~leBreak)) & leBreak;
+}
+
+uint16_t TBaseDispatcher::GetLineError()
+{
+    static constexpr uint16_t Codes[] = {1, 2, 3, 4, 9};
+    uint16_t Bits = FLineErrors;
+    for (int Bit = 0; Bit < 5; ++Bit) {
+        if (Bits & (1u << Bit)) {
+            // Reporting one error forgets the others; a break stays for CheckLineBreak.
+            FLineErrors.fetch_and(static_cast<uint16_t>(~(leOverflow | leOverrun | leParity |
+                                                           leFraming)));
+            return Codes[Bit];
+        }
+    }
+    return 0;
+}
+
+void TBaseDispatcher::RefreshModemStatus()
+{
+    const uint8_t Lines = FDevice->ModemStatus();
+    const uint8_t Old = FModemStatus;
+    FModemStatus = static_cast<uint8_t>(Lines | (((Old ^ Lines) >> 4) & 0x0F));
+}
+
+bool TBaseDispatcher::StatusHolds(const TStatusWatch& W, uint16_t& Count)
+{
+    switch (W.Kind) {
+    case skModem:
+        return (FModemStatus & W.Value) != W.ModemReference;
+    case skLineError:
+        return (FLineErrors & W.Value) != 0;
+    case skOutFree: {
+        std::lock_guard Lock(FOutput);
+        Count = static_cast<uint16_t>(FOutBuf.size() - OutUsedLocked());
+        return Count >= W.Value;
+    }
+    case skOutUsed: {
+        std::lock_guard Lock(FOutput);
+        Count = static_cast<uint16_t>(OutUsedLocked());
+        return Count <= W.Value;
+    }
+    case skOutSent:
+        return FSent.exchange(false);
+    default:
+        return false;
+    }
+}
+
+bool TBaseDispatcher::StatusCheck()
+{
+    uint16_t Handle = 0;
+    uint16_t Count = 0;
+    {
+        std::lock_guard Lock(FGeneral);
+        for (auto& W : FStatusWatches) {
+            uint16_t Current = 0;
+            if (W.Active && !W.Hit && StatusHolds(W, Current)) {
+                // Once per arming: the owner arms it again for the next occurrence.
+                W.Active = false;
+                W.Hit = true;
+                FHitInPass = true;
+                Handle = W.Handle;
+                Count = (W.Kind == skOutFree || W.Kind == skOutUsed) ? Current : 0;
+                break;
+            }
+        }
+    }
+    if (Handle == 0)
+        return false;
+    Deliver(cwmStatus, Handle, Count);
+    return true;
+}
+
+void TBaseDispatcher::RunStatusChecks()
+{
+    while (!FDeletePending && StatusCheck()) {
+    }
+}
+
+void TBaseDispatcher::ClearHits()
+{
+    std::lock_guard Lock(FGeneral);
+    if (!FHitInPass)
+        return;
+    for (auto& W : FStatusWatches)
+        W.Hit = false;
+    FHitInPass = false;
+}
+
+TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck()
+{
+    uint16_t Threshold;
+    {
+        std::lock_guard Lock(FGeneral);
+        Threshold = FAvailThreshold;
+    }
+    uint32_t Count;
+    {
+        std::lock_guard Lock(FInput);
+        Count = UnreadLocked();
+        if (Threshold == 0 || FDispHead == FNotifyPos || Count < Threshold)
+            return TDelivery::NotDelivered;
+    }
+    // Only this thread moves the write position, so it is the one the delivery announced.
+    const TDelivery Result = Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
+    std::lock_guard Lock(FInput);
+    FNotifyPos = FDispHead;
+    return Result;
+}
+
+// ---- Passes ----------------------------------------------------------------------------------
+
+void TBaseDispatcher::EventPass(uint32_t Events)
+{
+    if (Events & (evCTS | evDSR | evRLSD | evRing | evRingTe)) {
+        RefreshModemStatus();
+        if (!Busy())
+            RunStatusChecks();
+    }
+    if (Events & (evBreak | evErr)) {
+        RefreshLineErrors();
+        if (!Busy())
+            RunStatusChecks();
+    }
+    ReadDevice();
+    if (!Busy() && !FDeletePending) {
+        RunStatusChecks();
+        while (!FDeletePending && AvailCheck() == TDelivery::Taken) {
+        }
+    }
+    ClearHits();
+}
+
+void TBaseDispatcher::StatusTimerPass()
+{
+    if (FDeletePending || Busy())
+        return;
+    RunStatusChecks();
+    const int Error = FDeviceError;
+    if (Error != 0 && !FDeletePending && !FDeviceLostReported.exchange(true))
+        Deliver(cwmDeviceLost, static_cast<uint16_t>(-Error), 0);
+    ClearHits();
+}
+
+// ---- Delivery --------------------------------------------------------------------------------
+
+void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc,
+                                  const TDispatchMessage& M)
+{
+    auto Handled = std::make_shared<TSyncEvent>(true);
+    {
+        // The guard goes with the message and wakes this thread when the message is handled or
+        // dropped with its window, whichever comes first.
+        std::shared_ptr<void> Guard(nullptr, [Handled](void*) { Handled->Set(); });
+        Window->Post([Proc, M, Guard] { Proc(M); });
+    }
+    Handled->WaitFor(DeliveryWait);
+}
+
+TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Param1,
+                                                    uint16_t Param2Low)
+{
+    std::vector<std::pair<TNotifyWindow*, TWindowProc>> Targets;
+    {
+        std::lock_guard Lock(FGeneral);
+        if (!FServiceNeeded || FKill)
+            return TDelivery::Taken;
+        FDelivering = true;
+        if (FWindowHandlers.size() > 1 || FPortHandlerInstalled)
+            for (const auto& H : FWindowHandlers)
+                if (!H.Removed)
+                    Targets.emplace_back(H.Window, H.Proc);
+    }
+    const bool Avail = Code == cwmAvail || Code == cwmDataMatch;
+    {
+        std::lock_guard Lock(FInput);
+        FMaxTake = 0;
+        FInAvail = Avail;
+    }
+    const TDispatchMessage M{Code, Param1,
+                             static_cast<uint32_t>(Param2Low) | (uint32_t(FHandle) << 16), FSerial};
+    bool Abandoned = false;
+    for (const auto& [Window, Proc] : Targets) {
+        {
+            std::lock_guard Lock(FInput);
+            FTakeCount = 0;
+        }
+        SendAndWait(Window, Proc, M);
+        if (FDeletePending) {
+            Abandoned = true;
+            break;
+        }
+        std::lock_guard Lock(FInput);
+        FMaxTake = std::max(FMaxTake, FTakeCount);
+    }
+    TDelivery Result = Abandoned ? TDelivery::NotDelivered : TDelivery::Taken;
+    {
+        std::lock_guard Lock(FInput);
+        if (Avail && !Abandoned) {
+            FDispTail = (FDispTail + FMaxTake) % DispatchBufferSize;
+            if (FMaxTake != 0)
+                FDispFull = false;
+            if (Code == cwmAvail && FMaxTake != Param1)
+                Result = TDelivery::NotAllTaken;
+        }
+        FInAvail = false;
+        FTakeCount = 0;
+    }
+    std::lock_guard Lock(FGeneral);
+    FDelivering = false;
+    FinishRemovals();
+    return Result;
+}
+
+// ---- Handlers --------------------------------------------------------------------------------
+
+void TBaseDispatcher::RegisterWindowHandler(TNotifyWindow* Window, TWindowProc Proc)
+{
+    std::lock_guard Lock(FGeneral);
+    FWindowHandlers.push_back({Window, std::move(Proc)});
+    FServiceNeeded = true;
+}
+
+void TBaseDispatcher::DeregisterWindowHandler(TNotifyWindow* Window)
+{
+    std::lock_guard Lock(FGeneral);
+    for (auto& H : FWindowHandlers)
+        if (H.Window == Window)
+            H.Removed = true;
+    if (!FDelivering)
+        FinishRemovals();
+}
+
+void TBaseDispatcher::SetPortHandlerInstalled(bool Installed)
+{
+    std::lock_guard Lock(FGeneral);
+    FPortHandlerInstalled = Installed;
+    RecomputeService();
+}
+
+bool TBaseDispatcher::ServiceNeeded()
+{
+    std::lock_guard Lock(FGeneral);
+    return FServiceNeeded;
+}
+
+void TBaseDispatcher::FinishRemovals()
+{
+    const auto Before = FWindowHandlers.size();
+    std::erase_if(FWindowHandlers, [](const TWindowHandler& H) { return H.Removed; });
+    if (FWindowHandlers.size() != Before)
+        RecomputeService();
+}
+
+void TBaseDispatcher::RecomputeService()
+{
+    FServiceNeeded = FPortHandlerInstalled || FWindowHandlers.size() > 1;
+}
+
+// ---- Settings --------------------------------------------------------------------------------
+
+int TBaseDispatcher::ApplySettings()
+{
+    if (FSettings.DtrControl != lcHandshake)
+        FSettings.DtrControl = FDTR ? lcEnable : lcDisable;
+    if (FSettings.RtsControl != lcHandshake)
+        FSettings.RtsControl = FRTS ? lcEnable : lcDisable;
+    const int Result = FDevice->SetSettings(FSettings);
+    if (Result < 0)
+        return Result;
+    FLastBaud = FSettings.BaudRate;
+    if (FSettings.DtrControl != lcHandshake)
+        FDevice->SetDTR(FDTR);
+    if (FSettings.RtsControl != lcHandshake)
+        FDevice->SetRTS(FRTS);
+    return 0;
+}
+
+int TBaseDispatcher::SetLine(int32_t Baud, uint8_t Parity, uint16_t DataBits, uint16_t StopBits)
+{
+    TDeviceSettings Wanted;
+    int32_t OldBaud;
+    {
+        std::lock_guard Lock(FGeneral);
+        const int Result = FDevice->GetSettings(FSettings);
+        if (Result < 0)
+            return Result;
+        FSettings.Binary = true;
+        FSettings.ParityCheck = false;
+        FSettings.DsrSensitivity = false;
+        FSettings.TxContinueOnXoff = true;
+        FSettings.NullStrip = false;
+        Wanted = FSettings;
+        if (StopBits < 1)
+            StopBits = 1;
+        else if (StopBits > 3)
+            StopBits = 2;
+        if (DataBits == 5)
+            Wanted.StopBits = sbOneAndHalf;
+        else if (StopBits == 1)
+            Wanted.StopBits = sbOne;
+        else if (StopBits == 2)
+            Wanted.StopBits = sbTwo;
+        if (Baud != 0)
+            Wanted.BaudRate = Baud;
+        Wanted.Parity = Parity;
+        Wanted.ByteSize = static_cast<uint8_t>(DataBits);
+        if (Wanted.BaudRate == FSettings.BaudRate && Wanted.Parity == FSettings.Parity &&
+            Wanted.ByteSize == FSettings.ByteSize && Wanted.StopBits == FSettings.StopBits)
+            return 0;
+        OldBaud = FLastBaud;
+    }
+    // Bytes still queued go out at the old settings first, then the line gets time to settle.
+    for (int Poll = 0; Poll < 5000 && OutBuffUsed() > 0; ++Poll)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (OldBaud > 0) {
+        const uint64_t BitTime = 10000000u / static_cast<uint32_t>(OldBaud);
+        const uint64_t Bits = DataBits + 2u + (Parity != 0 ? 1u : 0u) +
+                              (Wanted.StopBits != sbOne ? 1u : 0u);
+        uint64_t Total = BitTime * Bits * 18;
+        if (Total < 10000)
+            Total *= 2;
+        std::this_thread::sleep_for(std::chrono::milliseconds((Total + 9999) / 10000));
+    }
+    std::lock_guard Lock(FGeneral);
+    FSettings.BaudRate = Wanted.BaudRate;
+    FSettings.Parity = Wanted.Parity;
+    FSettings.ByteSize = Wanted.ByteSize;
+    FSettings.StopBits = Wanted.StopBits;
+    return ApplySettings();
+}
+
+int TBaseDispatcher::SetHWFlowOptions(uint16_t BufferFull, uint16_t BufferResume, uint8_t Options)
+{
+    std::lock_guard Lock(FGeneral);
+    if (BufferFull < BufferResume || BufferFull > FInSize)
+        return ecBadArgument;
+    FSettings.OutxCtsFlow = (Options & hfRequireCTS) != 0;
+    FSettings.OutxDsrFlow = (Options & hfRequireDSR) != 0;
+    FSettings.DtrControl = (Options & hfUseDTR) ? lcHandshake : FDTR ? lcEnable : lcDisable;
+    FSettings.RtsControl = (Options & hfUseRTS) ? lcHandshake : FRTS ? lcEnable : lcDisable;
+    FSettings.XoffLim = static_cast<uint16_t>(FInSize - BufferFull);
+    FSettings.XonLim = BufferResume;
+    return ApplySettings();
+}
+
+int TBaseDispatcher::SetSWFlowOptions(uint16_t BufferFull, uint16_t BufferResume,
+                                      uint8_t Directions)
+{
+    std::lock_guard Lock(FGeneral);
+    if (BufferFull < BufferResume || BufferFull > FInSize)
+        return ecBadArgument;
+    if (Directions & sfReceive) {
+        FSettings.InX = true;
+        FSettings.XoffLim = static_cast<uint16_t>(FInSize - BufferFull);
+        FSettings.XonLim = BufferResume;
+    }
+    if (Directions & sfTransmit)
+        FSettings.OutX = true;
+    if (Directions != 0) {
+        FSettings.XonChar = 17;
+        FSettings.XoffChar = 19;
+    } else {
+        FSettings.InX = FSettings.OutX = false;
+    }
+    return ApplySettings();
+}
+
+int TBaseDispatcher::SetFlowChars(uint8_t XOn, uint8_t XOff)
+{
+    std::lock_guard Lock(FGeneral);
+    FSettings.XonChar = XOn;
+    FSettings.XoffChar = XOff;
+    return ApplySettings();
+}
+
+int TBaseDispatcher::SetDTR(bool Raised)
+{
+    std::lock_guard Lock(FGeneral);
+    FDTR = Raised;
+    return FDevice->SetDTR(Raised);
+}
+
+int TBaseDispatcher::SetRTS(bool Raised)
+{
+    std::lock_guard Lock(FGeneral);
+    FRTS = Raised;
+    return FDevice->SetRTS(Raised);
+}
+
+int TBaseDispatcher::SetQueueSizes(uint16_t InSize, uint16_t OutSize)
+{
+    std::lock_guard Lock(FGeneral);
+    return FDevice->SetQueueSizes(InSize, OutSize);
+}
+
+} // namespace serial

@@ -1,0 +1,257 @@
+#pragma once
+// The dispatcher behind an open port: the dispatch buffer that received bytes wait in, the output
+// ring, the status watches, and the delivery of trigger events to the window thread.
+//
+// Threading contract
+// - Window thread: every public member except where noted, and every window procedure that a
+//   delivery runs. It may hold the dispatcher-table lock (dispatcher_table.h) while it calls in.
+// - Dispatch thread: ReadDevice, the passes and Deliver. It waits up to 3000 ms for each delivery
+//   to be handled on the window thread, and checks no trigger while Busy is set.
+// - Transmit thread: takes bytes from the output ring.
+// - Receive-event thread: waits for device events (local_dispatcher.h).
+// Locks, each held briefly, never while waiting for another thread:
+// - FGeneral: the settings block, the status watches and handle counter, the avail threshold, the
+//   window handlers and the handler flags.
+// - FInput: the dispatch buffer, its positions and full flag, the notify position, the in-avail
+//   flag and both take counts. Also held around device reads so a flush cannot interleave.
+// - FOutput: the output ring.
+// Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
+// the modem status and the Busy, kill and delete-pending flags are atomics.
+
+#include "device.h"
+#include "message_loop.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace serial {
+
+// Message codes a delivery carries to the notification window.
+inline constexpr uint16_t cwmAvail = 0x7E01;
+inline constexpr uint16_t cwmDataMatch = 0x7E02;
+inline constexpr uint16_t cwmTimer = 0x7E03;
+inline constexpr uint16_t cwmStatus = 0x7E04;
+// The device failed (its other side hung up); Param1: the magnitude of the code.
+inline constexpr uint16_t cwmDeviceLost = 0x7E05;
+inline constexpr uint16_t cwmClosePending = 0x7E0A;
+
+constexpr uint32_t DispatchBufferSize = 8192;
+constexpr uint16_t AvailTriggerHandle = 1;
+constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
+
+enum TStatusKind : uint16_t {
+    skNone = 0,
+    skModem = 1,
+    skLineError = 2,
+    skOutFree = 3,
+    skOutUsed = 4,
+    skOutSent = 5,
+};
+
+struct TStatusWatch {
+    uint16_t Handle = 0;
+    uint16_t Kind = 0;
+    uint16_t Value = 0;
+    uint8_t ModemReference = 0;
+    bool Active = false;
+    bool Hit = false;
+};
+
+// What a close keeps for the next open of the same port.
+struct TSavedTriggers {
+    uint16_t AvailThreshold = 0;
+    std::vector<TStatusWatch> StatusWatches;
+};
+
+struct TDispatchMessage {
+    uint16_t Code = 0;
+    uint16_t Param1 = 0;
+    uint32_t Param2 = 0; // high half: the dispatcher's handle
+    uint64_t Serial = 0; // which dispatcher sent it: handles are reused, serials are not
+};
+using TWindowProc = std::function<void(const TDispatchMessage&)>;
+
+struct TPortConfig {
+    std::string DevicePath;
+    int32_t Baud = 19200;
+    uint8_t Parity = 0;
+    uint16_t DataBits = 8;
+    uint16_t StopBits = 1;
+    uint16_t InSize = 4096;
+    uint16_t OutSize = 4096;
+    bool DTR = true;
+    bool RTS = true;
+};
+
+// Flow-control option bits as the component passes them.
+inline constexpr uint8_t hfUseDTR = 0x01;
+inline constexpr uint8_t hfUseRTS = 0x02;
+inline constexpr uint8_t hfRequireDSR = 0x04;
+inline constexpr uint8_t hfRequireCTS = 0x08;
+inline constexpr uint8_t sfReceive = 0x01;
+inline constexpr uint8_t sfTransmit = 0x02;
+
+class TBaseDispatcher {
+public:
+    TBaseDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device);
+    virtual ~TBaseDispatcher();
+    TBaseDispatcher(const TBaseDispatcher&) = delete;
+    TBaseDispatcher& operator=(const TBaseDispatcher&) = delete;
+
+    uint16_t Handle() const { return FHandle; }
+    uint64_t Serial() const { return FSerial; }
+
+    // Opens and configures the device and starts the worker threads: 0 or a negative code.
+    virtual int InitPort(const TPortConfig& Config) = 0;
+    // Discards queued and received bytes, closes the device and stops the threads; inside a
+    // delivery only marks delete pending, and the threads end after the handler returns.
+    virtual void DonePort() = 0;
+    // Any thread: false once every worker thread has ended.
+    virtual bool ThreadsActive() const = 0;
+
+    // Output.
+    int PutBlock(const uint8_t* Data, std::size_t Length);
+    int PutChar(uint8_t C) { return PutBlock(&C, 1); }
+    uint32_t OutBuffUsed();
+    uint32_t OutBuffFree();
+
+    // Input. GetChar gives a byte (>= 0) or -3007.
+    int GetChar();
+    bool CharReady();
+    uint32_t InBuffUsed();
+
+    // Triggers.
+    int AddStatusTrigger(uint16_t Kind);
+    int SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Activate);
+    int RemoveTrigger(uint16_t Handle);
+    void SetAvailThreshold(uint16_t Count);
+    TSavedTriggers SaveTriggers();
+    void RestoreTriggers(const TSavedTriggers& Saved);
+    // Holds deliveries off (WaitForText); returns the previous value. Any thread.
+    bool SetBusy(bool Busy) { return FBusy.exchange(Busy); }
+    // A delivery runs, or deliveries are held off. Any thread.
+    bool Busy() const { return FBusy || FDelivering; }
+    bool Delivering() const { return FDelivering; }
+    bool DeletePending() const { return FDeletePending; }
+    bool Killed() const { return FKill; }
+
+    // Line conditions (the component reads the break first).
+    bool CheckLineBreak();
+    uint16_t GetLineError();
+    uint16_t LineErrorBits() const { return FLineErrors; }
+
+    // Line settings, flow control and lines.
+    int SetLine(int32_t Baud, uint8_t Parity, uint16_t DataBits, uint16_t StopBits);
+    int SetHWFlowOptions(uint16_t BufferFull, uint16_t BufferResume, uint8_t Options);
+    int SetSWFlowOptions(uint16_t BufferFull, uint16_t BufferResume, uint8_t Directions);
+    int SetFlowChars(uint8_t XOn, uint8_t XOff);
+    int SetDTR(bool Raised);
+    int SetRTS(bool Raised);
+    int SetQueueSizes(uint16_t InSize, uint16_t OutSize);
+
+    // Handlers.
+    // The window must outlive the dispatcher.
+    void RegisterWindowHandler(TNotifyWindow* Window, TWindowProc Proc);
+    void DeregisterWindowHandler(TNotifyWindow* Window);
+    void SetPortHandlerInstalled(bool Installed);
+    bool ServiceNeeded();
+
+protected:
+    // Dispatch thread: one event pass for the device events in Events, then status and timers.
+    void EventPass(uint32_t Events);
+    void StatusTimerPass();
+    // Window thread, during shutdown.
+    void FlushInput();
+    void ClearOutputRing();
+    int ApplySettings(); // caller holds FGeneral
+    void RefreshLineErrors() { FLineErrors |= FDevice->ReadErrors(); }
+    void RefreshModemStatus();
+    void ReportDeviceLost(int Code) { FDeviceError = Code; }
+    void AllocateBuffers(uint16_t OutSize);
+    void FreeBuffers();
+    // Wakes the transmit thread for newly queued bytes.
+    virtual void SignalOutput() = 0;
+
+    // The transmit side, for the transmit thread: the contiguous run to write next (rotating the
+    // ring first when the pending bytes wrap around its end), and its consumption.
+    std::size_t TakeOutputRun(const uint8_t*& Run);
+    void ConsumeOutput(std::size_t Count);
+
+    TMessageLoop& FLoop;
+    std::shared_ptr<TComDevice> FDevice;
+    std::atomic<bool> FKill{false};
+    std::atomic<bool> FDeletePending{false};
+    std::atomic<bool> FBusy{false};
+    std::atomic<bool> FDelivering{false};
+    std::atomic<bool> FSent{false};
+
+    std::mutex FGeneral;
+    TDeviceSettings FSettings;
+    int32_t FLastBaud = 0;
+    bool FDTR = true, FRTS = true;
+    uint16_t FInSize = 0;
+
+private:
+    struct TWindowHandler {
+        TNotifyWindow* Window;
+        TWindowProc Proc;
+        bool Removed = false;
+    };
+
+    enum class TDelivery { Taken, NotAllTaken, NotDelivered };
+
+    void ReadDevice();
+    TDelivery AvailCheck();
+    bool StatusCheck(); // true when a watch fired
+    void RunStatusChecks();
+    void ClearHits();
+    TDelivery Deliver(uint16_t Code, uint16_t Param1, uint16_t Param2Low);
+    void SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc, const TDispatchMessage& M);
+    void FinishRemovals(); // caller holds FGeneral
+    void RecomputeService(); // caller holds FGeneral
+    uint32_t UnreadLocked() const;
+    uint32_t OutUsedLocked() const;
+    bool StatusHolds(const TStatusWatch& W, uint16_t& Count);
+
+    const uint16_t FHandle;
+    const uint64_t FSerial;
+
+    // Under FGeneral.
+    std::vector<TStatusWatch> FStatusWatches;
+    uint16_t FHandleCounter = 1;
+    uint16_t FAvailThreshold = 0;
+    std::vector<TWindowHandler> FWindowHandlers;
+    bool FPortHandlerInstalled = false;
+    bool FServiceNeeded = false;
+    bool FHitInPass = false;
+
+    // Under FInput.
+    std::mutex FInput;
+    std::vector<uint8_t> FDispBuf;
+    uint32_t FDispHead = 0; // write position
+    uint32_t FDispTail = 0; // read position
+    bool FDispFull = false;
+    uint32_t FNotifyPos = 0;
+    bool FInAvail = false;
+    uint32_t FTakeCount = 0;
+    uint32_t FMaxTake = 0;
+
+    // Under FOutput.
+    std::mutex FOutput;
+    std::vector<uint8_t> FOutBuf;
+    uint32_t FOutHead = 0;
+    uint32_t FOutTail = 0;
+    bool FOutFull = false;
+
+    std::atomic<uint16_t> FLineErrors{0};
+    std::atomic<uint8_t> FModemStatus{0};
+    std::atomic<int> FDeviceError{0};  // set by the receive-event thread
+    std::atomic<bool> FDeviceLostReported{false};
+};
+
+} // namespace serial

@@ -1,0 +1,217 @@
+#include "local_dispatcher.h"
+
+#include "errors.h"
+
+namespace serial {
+
+using namespace std::chrono_literals;
+
+TLocalDispatcher::TLocalDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device)
+    : TBaseDispatcher(Loop, std::move(Device))
+{
+}
+
+TLocalDispatcher::~TLocalDispatcher()
+{
+    if (FDeviceOpen)
+        DonePort();
+    // After a shutdown inside a delivery the threads end by themselves; they have, or are about to.
+    FKill = true;
+    FOutputEvent.Set();
+    FReadyEvent.Set();
+    FDevice->SetEventMask(0);
+    for (auto* T : {&FCom, &FDisp, &FOut})
+        if (T->joinable())
+            T->join();
+}
+
+int TLocalDispatcher::InitPort(const TPortConfig& Config)
+{
+    int Result = FDevice->Open(Config.DevicePath);
+    if (Result < 0)
+        return Result;
+    FDeviceOpen = true;
+    Result = FDevice->SetQueueSizes(Config.InSize, Config.OutSize);
+    if (Result == 0) {
+        AllocateBuffers(Config.OutSize);
+        std::lock_guard Lock(FGeneral);
+        FInSize = Config.InSize;
+        FDTR = Config.DTR;
+        FRTS = Config.RTS;
+        Result = FDevice->GetSettings(FSettings);
+        FLastBaud = FSettings.BaudRate;
+        if (Result == 0) {
+            FDevice->SetDTR(FDTR);
+            FDevice->SetRTS(FRTS);
+        }
+    }
+    if (Result == 0) {
+        SetAvailThreshold(0);
+        RefreshModemStatus();
+        Result = SetLine(Config.Baud, Config.Parity, Config.DataBits, Config.StopBits);
+    }
+    if (Result < 0) {
+        CloseDevice();
+        FreeBuffers();
+        return Result;
+    }
+    RefreshLineErrors();
+    StartThread(FCom, FComEnded, &TLocalDispatcher::ComThread);
+    StartThread(FDisp, FDispEnded, &TLocalDispatcher::DispThread);
+    StartThread(FOut, FOutEnded, &TLocalDispatcher::OutThread);
+    return 0;
+}
+
+void TLocalDispatcher::StartThread(std::thread& Thread, std::atomic<bool>& EndedFlag,
+                                   void (TLocalDispatcher::*Run)())
+{
+    EndedFlag = false;
+    ++FRunning;
+    Thread = std::thread([this, Run] { (this->*Run)(); });
+    FGeneralEvent.WaitFor(3000ms);
+}
+
+void TLocalDispatcher::Ended(std::atomic<bool>& Flag)
+{
+    Flag = true;
+    --FRunning;
+}
+
+void TLocalDispatcher::DonePort()
+{
+    if (FDeviceOpen) {
+        FlushOutput();
+        FlushInput();
+        CloseDevice();
+    }
+    if (Delivering()) {
+        // The window thread is inside a handler of this dispatcher: the dispatch thread abandons
+        // that delivery once the handler returns and stops the other threads on its way out.
+        FDeletePending = true;
+        return;
+    }
+    StopThreads();
+    FreeBuffers();
+}
+
+void TLocalDispatcher::FlushOutput()
+{
+    if (!FOutEnded) {
+        FFlush = true;
+        FOutputEvent.Set();
+        while (!FOutEnded && !FGeneralEvent.WaitFor(20ms)) {
+        }
+    }
+    ClearOutputRing();
+    FDevice->PurgeOutput();
+}
+
+void TLocalDispatcher::CloseDevice()
+{
+    if (!FDeviceOpen.exchange(false))
+        return;
+    FKill = true;
+    FDevice->SetEventMask(0);
+    FReadyEvent.Set();
+    FGeneralEvent.Reset();
+    FDevice->Close();
+}
+
+void TLocalDispatcher::WaitEnded(const std::atomic<bool>& EndedFlag)
+{
+    // The thread may be waiting for a delivery that sits in the window thread's queue.
+    while (!EndedFlag) {
+        FLoop.ProcessMessages();
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+void TLocalDispatcher::StopThreads()
+{
+    FKill = true;
+    FOutputEvent.Set();
+    WaitEnded(FOutEnded);
+    FDevice->SetEventMask(0);
+    FReadyEvent.Set();
+    FGeneralEvent.Reset();
+    WaitEnded(FComEnded);
+    WaitEnded(FDispEnded);
+    for (auto* T : {&FCom, &FDisp, &FOut})
+        if (T->joinable())
+            T->join();
+}
+
+void TLocalDispatcher::ComThread()
+{
+    FDevice->SetEventMask(evAll);
+    FGeneralEvent.Set();
+    while (!FKill) {
+        uint32_t Events = 0;
+        const int Result = FDevice->WaitEvent(Events);
+        if (FKill)
+            break;
+        if (Result < 0) {
+            // The device has gone; waiting on it again would only fail again at once.
+            ReportDeviceLost(Result);
+            FComEvent.Set();
+            break;
+        }
+        FLastEvents |= Events;
+        FComEvent.Set();
+        FReadyEvent.Wait();
+    }
+    Ended(FComEnded);
+}
+
+void TLocalDispatcher::DispThread()
+{
+    FGeneralEvent.Set();
+    while (!FKill && !FDeletePending) {
+        const bool DeviceEvent = FComEvent.WaitFor(50ms);
+        if (FKill && !FDeletePending)
+            break;
+        EventPass(FLastEvents.exchange(0));
+        if (DeviceEvent)
+            FReadyEvent.Set();
+        StatusTimerPass();
+    }
+    // After a shutdown during a delivery nobody else is left to stop the other threads; after a
+    // normal one this repeats what the window thread does.
+    FKill = true;
+    FOutputEvent.Set();
+    FDevice->SetEventMask(0);
+    FReadyEvent.Set();
+    if (FDeletePending)
+        FreeBuffers();
+    Ended(FDispEnded);
+}
+
+void TLocalDispatcher::OutThread()
+{
+    FGeneralEvent.Set();
+    while (!FKill && !FDeletePending) {
+        FOutputEvent.Wait();
+        for (;;) {
+            if (FFlush.exchange(false)) {
+                FGeneralEvent.Set();
+                break;
+            }
+            if (FKill || FDeletePending)
+                break;
+            const uint8_t* Run = nullptr;
+            const std::size_t Length = TakeOutputRun(Run);
+            if (Length == 0)
+                break;
+            const int Written = FDevice->Write(Run, Length);
+            if (Written < 0)
+                ConsumeOutput(Length); // a failed write drops its bytes
+            else if (Written > 0)
+                ConsumeOutput(static_cast<std::size_t>(Written));
+            else
+                FDevice->WaitWritable(20);
+        }
+    }
+    Ended(FOutEnded);
+}
+
+} // namespace serial

@@ -1,0 +1,58 @@
+#pragma once
+// The dispatcher of a local serial device and its three worker threads.
+//
+// Threads, started in this order, each signalling FGeneralEvent once it runs:
+// - TComThread (receive-event): waits for device events, hands each to the dispatch thread through
+//   FComEvent and waits on FReadyEvent until the pass is done. A device that fails ends it and is
+//   reported once as cwmDeviceLost.
+// - TDispThread (dispatch): runs an event pass after every device event and at the latest every
+//   50 ms, then a status-and-timer pass; delivers to the window thread.
+// - TOutThread (transmit): writes the output ring on FOutputEvent; a flush request (FFlush, then
+//   FOutputEvent) is acknowledged through FGeneralEvent. Writes never block: a full device is
+//   waited for in slices so a flush or kill is seen within 20 ms.
+// InitPort, DonePort and the destructor run on the window thread. The kill and flush flags are
+// atomics; thread ends are counted in FRunning (threads-active while not 0).
+
+#include "dispatcher.h"
+#include "sync_event.h"
+
+#include <thread>
+
+namespace serial {
+
+class TLocalDispatcher final : public TBaseDispatcher {
+public:
+    TLocalDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device);
+    ~TLocalDispatcher() override;
+
+    int InitPort(const TPortConfig& Config) override;
+    void DonePort() override;
+    bool ThreadsActive() const override { return FRunning > 0; }
+
+private:
+    class TWorker;
+    void SignalOutput() override { FOutputEvent.Set(); }
+    void FlushOutput();
+    void CloseDevice();
+    void StopThreads();
+    void StartThread(std::thread& Thread, std::atomic<bool>& Ended, void (TLocalDispatcher::*Run)());
+    void WaitEnded(const std::atomic<bool>& Ended);
+
+    void ComThread();
+    void DispThread();
+    void OutThread();
+    void Ended(std::atomic<bool>& Flag);
+
+    TSyncEvent FComEvent;
+    TSyncEvent FReadyEvent;
+    TSyncEvent FGeneralEvent;
+    TSyncEvent FOutputEvent;
+    std::atomic<bool> FFlush{false};
+    std::atomic<uint32_t> FLastEvents{0};
+    std::atomic<int> FRunning{0};
+    std::atomic<bool> FComEnded{true}, FDispEnded{true}, FOutEnded{true};
+    std::atomic<bool> FDeviceOpen{false};
+    std::thread FCom, FDisp, FOut;
+};
+
+} // namespace serial

@@ -1,0 +1,201 @@
+#include "memory_device.h"
+
+#include "errors.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace serial {
+
+void TMemoryDevice::Feed(const std::vector<uint8_t>& Bytes)
+{
+    {
+        std::lock_guard Lock(FLock);
+        FIn.insert(FIn.end(), Bytes.begin(), Bytes.end());
+        FPendingEvents |= evRxChar;
+    }
+    FChanged.notify_all();
+}
+
+void TMemoryDevice::InjectErrors(uint16_t Bits)
+{
+    {
+        std::lock_guard Lock(FLock);
+        FErrors |= Bits & leAll;
+        FPendingEvents |= ((Bits & leBreak) ? evBreak : 0) | ((Bits & ~leBreak) ? evErr : 0);
+    }
+    FChanged.notify_all();
+}
+
+void TMemoryDevice::SetModemLines(uint8_t Lines)
+{
+    {
+        std::lock_guard Lock(FLock);
+        uint8_t Changed = Lines ^ FLines;
+        FLines = Lines;
+        FPendingEvents |= ((Changed & msCTS) ? evCTS : 0) | ((Changed & msDSR) ? evDSR : 0) |
+                          ((Changed & msDCD) ? evRLSD : 0) | ((Changed & msRing) ? evRing : 0);
+    }
+    FChanged.notify_all();
+}
+
+void TMemoryDevice::StallWrites(bool Stalled)
+{
+    {
+        std::lock_guard Lock(FLock);
+        FStalled = Stalled;
+    }
+    FChanged.notify_all();
+}
+
+void TMemoryDevice::HangUp()
+{
+    {
+        std::lock_guard Lock(FLock);
+        FHungUp = true;
+    }
+    FChanged.notify_all();
+}
+
+std::vector<uint8_t> TMemoryDevice::Written() const
+{
+    std::lock_guard Lock(FLock);
+    return FOut;
+}
+
+std::vector<TMemoryDevice::TSettingsWrite> TMemoryDevice::SettingsWrites() const
+{
+    std::lock_guard Lock(FLock);
+    return FSettingsWrites;
+}
+
+bool TMemoryDevice::IsOpen() const
+{
+    std::lock_guard Lock(FLock);
+    return FOpen;
+}
+
+std::string TMemoryDevice::OpenedPath() const
+{
+    std::lock_guard Lock(FLock);
+    return FPath;
+}
+
+int TMemoryDevice::Open(const std::string& Path)
+{
+    std::lock_guard Lock(FLock);
+    if (FOpen)
+        return ecAccessDenied;
+    FOpen = true;
+    FPath = Path;
+    return 0;
+}
+
+void TMemoryDevice::Close()
+{
+    {
+        std::lock_guard Lock(FLock);
+        FOpen = false;
+        FMask = 0;
+    }
+    FChanged.notify_all();
+}
+
+int TMemoryDevice::GetSettings(TDeviceSettings& Settings)
+{
+    std::lock_guard Lock(FLock);
+    Settings = FSettings;
+    return 0;
+}
+
+int TMemoryDevice::SetSettings(const TDeviceSettings& Settings)
+{
+    std::lock_guard Lock(FLock);
+    FSettings = Settings;
+    FSettingsWrites.push_back({Settings, FOut.size()});
+    return 0;
+}
+
+int TMemoryDevice::SetQueueSizes(uint32_t, uint32_t) { return 0; }
+int TMemoryDevice::SetDTR(bool) { return 0; }
+int TMemoryDevice::SetRTS(bool) { return 0; }
+
+int TMemoryDevice::PurgeInput()
+{
+    std::lock_guard Lock(FLock);
+    FIn.clear();
+    return 0;
+}
+
+int TMemoryDevice::PurgeOutput() { return 0; }
+
+int TMemoryDevice::InQueue()
+{
+    std::lock_guard Lock(FLock);
+    return static_cast<int>(FIn.size());
+}
+
+int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size)
+{
+    std::lock_guard Lock(FLock);
+    if (!FOpen || FHungUp)
+        return ecDeviceReadError;
+    std::size_t Count = std::min(Size, FIn.size());
+    std::copy_n(FIn.begin(), Count, Buffer);
+    FIn.erase(FIn.begin(), FIn.begin() + static_cast<std::ptrdiff_t>(Count));
+    return static_cast<int>(Count);
+}
+
+int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size)
+{
+    std::lock_guard Lock(FLock);
+    if (!FOpen || FHungUp)
+        return ecDeviceWriteError;
+    if (FStalled)
+        return 0;
+    FOut.insert(FOut.end(), Buffer, Buffer + Size);
+    return static_cast<int>(Size);
+}
+
+void TMemoryDevice::WaitWritable(int TimeoutMs)
+{
+    std::unique_lock Lock(FLock);
+    FChanged.wait_for(Lock, std::chrono::milliseconds(TimeoutMs), [this] { return !FStalled; });
+}
+
+uint16_t TMemoryDevice::ReadErrors()
+{
+    std::lock_guard Lock(FLock);
+    return std::exchange(FErrors, 0);
+}
+
+uint8_t TMemoryDevice::ModemStatus()
+{
+    std::lock_guard Lock(FLock);
+    return FLines;
+}
+
+int TMemoryDevice::SetEventMask(uint32_t Mask)
+{
+    {
+        std::lock_guard Lock(FLock);
+        FMask = Mask;
+    }
+    FChanged.notify_all();
+    return 0;
+}
+
+int TMemoryDevice::WaitEvent(uint32_t& Events)
+{
+    std::unique_lock Lock(FLock);
+    FChanged.wait(Lock, [this] { return FMask == 0 || FHungUp || (FPendingEvents & FMask); });
+    Events = 0;
+    if (FMask == 0)
+        return 0;
+    if (FHungUp)
+        return ecDeviceReadError;
+    Events = std::exchange(FPendingEvents, 0) & FMask;
+    return 0;
+}
+
+} // namespace serial

@@ -1,0 +1,71 @@
+#pragma once
+// A serial line in memory, for tests: what a pseudo-terminal cannot do (line errors, breaks,
+// modem lines, a transmitter that stalls, a device that vanishes). The test side (Feed,
+// InjectErrors, ...) may be called from any thread while the port runs.
+
+#include "device.h"
+
+#include <condition_variable>
+#include <deque>
+#include <utility>
+#include <mutex>
+#include <vector>
+
+namespace serial {
+
+class TMemoryDevice final : public TComDevice {
+public:
+    // Settings written to the device, with how many bytes it had sent by then.
+    struct TSettingsWrite {
+        TDeviceSettings Settings;
+        std::size_t WrittenBefore;
+    };
+
+    // Test side.
+    void Feed(const std::vector<uint8_t>& Bytes);
+    void InjectErrors(uint16_t Bits); // le* bits; a break alone is reported as a break event
+    void SetModemLines(uint8_t Lines);
+    void StallWrites(bool Stalled);
+    void HangUp();
+    std::vector<uint8_t> Written() const;
+    std::vector<TSettingsWrite> SettingsWrites() const;
+    bool IsOpen() const;
+    std::string OpenedPath() const;
+
+    // TComDevice.
+    int Open(const std::string& Path) override;
+    void Close() override;
+    int GetSettings(TDeviceSettings& Settings) override;
+    int SetSettings(const TDeviceSettings& Settings) override;
+    int SetQueueSizes(uint32_t InSize, uint32_t OutSize) override;
+    int SetDTR(bool Raised) override;
+    int SetRTS(bool Raised) override;
+    int PurgeInput() override;
+    int PurgeOutput() override;
+    int InQueue() override;
+    int Read(uint8_t* Buffer, std::size_t Size) override;
+    int Write(const uint8_t* Buffer, std::size_t Size) override;
+    void WaitWritable(int TimeoutMs) override;
+    uint16_t ReadErrors() override;
+    uint8_t ModemStatus() override;
+    int SetEventMask(uint32_t Mask) override;
+    int WaitEvent(uint32_t& Events) override;
+
+private:
+    mutable std::mutex FLock;
+    std::condition_variable FChanged;
+    bool FOpen = false;
+    bool FHungUp = false;
+    bool FStalled = false;
+    std::string FPath;
+    std::deque<uint8_t> FIn;
+    std::vector<uint8_t> FOut;
+    std::vector<TSettingsWrite> FSettingsWrites;
+    TDeviceSettings FSettings;
+    uint16_t FErrors = 0;
+    uint32_t FPendingEvents = 0;
+    uint32_t FMask = 0;
+    uint8_t FLines = 0;
+};
+
+} // namespace serial

@@ -1,0 +1,18 @@
+#pragma once
+// The program's message loop: notification windows are QObjects on the window thread, messages
+// are queued calls on them, and an exception from a handler goes to the application's error
+// display by being rethrown from a queued call on the application object.
+
+#include "message_loop.h"
+
+namespace serial {
+
+class TQtMessageLoop final : public TMessageLoop {
+public:
+    std::unique_ptr<TNotifyWindow> CreateNotifyWindow() override;
+    void ProcessMessages() override;
+    bool Terminating() const override;
+    void HandleException(std::exception_ptr Error) override;
+};
+
+} // namespace serial

@@ -1,0 +1,584 @@
+#include "serial_port.h"
+
+#include "com_select_form.h"
+#include "dispatcher_table.h"
+#include "errors.h"
+#include "local_dispatcher.h"
+#include "port_map.h"
+
+#include <cctype>
+#include <thread>
+#include <vector>
+
+namespace serial {
+
+std::string PortName(int ComNumber)
+{
+    return "COM" + std::to_string(ComNumber);
+}
+
+TSerialPort::TSerialPort(TMessageLoop* Loop)
+    : FLoop(Loop ? *Loop : DefaultMessageLoop()),
+      FDeviceFactory([] { return CreateLocalDevice(); }), FPortPrompt(SelectComPort),
+      FClock(SteadyMs)
+{
+}
+
+TSerialPort::~TSerialPort()
+{
+    FOpenPending = false;
+    try {
+        DoClose();
+    } catch (...) {
+        // A destructor has nobody to report to; the device is closed either way.
+    }
+    // A release deferred by a close inside a handler: the threads end as soon as it returns.
+    while (FDispatcher && FDispatcher->ThreadsActive()) {
+        FLoop.ProcessMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (FDispatcher)
+        Release();
+}
+
+// ---- Open and close --------------------------------------------------------------------------
+
+void TSerialPort::SetOpen(bool Value)
+{
+    if (Loading()) {
+        FOpen = Value;
+        return;
+    }
+    if (!Value) {
+        FOpenPending = false;
+        DoClose();
+    } else if (FState == psClosing) {
+        FOpenPending = true;
+    } else if (!FOpen) {
+        DoOpen();
+    }
+}
+
+void TSerialPort::Loaded()
+{
+    if (!FOpen)
+        return;
+    FOpen = false;
+    try {
+        DoOpen();
+    } catch (...) {
+        FOpen = false;
+        FLoop.HandleException(std::current_exception());
+    }
+}
+
+void TSerialPort::PromptPortNumber()
+{
+    uint16_t Chosen = 0;
+    if (!FPromptForPort || !FPortPrompt || !FPortPrompt(Chosen) || Chosen == 0)
+        RaiseSerialError(ecNoPortSelected);
+    FComNumber = Chosen;
+}
+
+void TSerialPort::DoOpen()
+{
+    if (FState != psClosed)
+        return;
+    if (FTapiMode != tmOn && FComNumber == 0)
+        PromptPortNumber();
+    if (FDeviceLayer != dlWin32) {
+        Check(ecNullApi);
+        return;
+    }
+    if (!FWindow)
+        FWindow = FLoop.CreateNotifyWindow();
+    auto D = std::make_shared<TLocalDispatcher>(FLoop, FDeviceFactory());
+    TPortConfig Config;
+    Config.DevicePath = PortDevicePath(FComNumber);
+    Config.Baud = FBaud;
+    Config.Parity = static_cast<uint8_t>(FParity);
+    Config.DataBits = FDataBits;
+    Config.StopBits = FStopBits;
+    Config.InSize = FInSize;
+    Config.OutSize = FOutSize;
+    Config.DTR = FDTR;
+    Config.RTS = FRTS;
+    int Result = D->InitPort(Config);
+    if (Result == ecAccessDenied)
+        Result = ecAlreadyOpen;
+    else if (Result == ecFileNotFound || Result == ecPathNotFound)
+        Result = ecBadId;
+    if (Result < 0) {
+        D.reset();
+        Check(Result);
+        return;
+    }
+    FDispatcher = D;
+    FState = psOpen;
+    try {
+        D->SetPortHandlerInstalled(true);
+        ApplyOpenSettings();
+        FOpen = true;
+        D->RegisterWindowHandler(FWindow.get(), [this](const TDispatchMessage& M) { WindowProc(M); });
+        if (FSavedTriggers)
+            D->RestoreTriggers(*FSavedTriggers);
+    } catch (...) {
+        FForce = false;
+        D->DonePort();
+        FDispatcher.reset();
+        FState = psClosed;
+        FOpen = false;
+        throw;
+    }
+}
+
+void TSerialPort::ApplyOpenSettings()
+{
+    FForce = true;
+    SetHWFlowOptions(FHWFlowOptions);
+    SetSWFlowOptions(FSWFlowOptions);
+    SetXOnChar(FXOnChar);
+    SetXOffChar(FXOffChar);
+    FDispatcher->SetAvailThreshold(1);
+    SetDTR(FDTR);
+    SetRTS(FRTS);
+    FForce = false;
+}
+
+void TSerialPort::DoClose()
+{
+    FOpen = false;
+    if (FState != psOpen)
+        return;
+    FState = psClosing;
+    FSavedTriggers = FDispatcher->SaveTriggers();
+    FDispatcher->DonePort();
+    if (FDispatcher->DeletePending())
+        FWindow->Post([this] { WindowProc({cwmClosePending, 0, 0, 0}); });
+    else
+        Release();
+}
+
+void TSerialPort::Release()
+{
+    FDispatcher->DeregisterWindowHandler(FWindow.get());
+    FDispatcher.reset();
+    FState = psClosed;
+    if (FOpenPending) {
+        FOpenPending = false;
+        DoOpen();
+    }
+}
+
+void TSerialPort::ClosePending()
+{
+    if (FState != psClosing || !FDispatcher)
+        return;
+    if (FDispatcher->ThreadsActive()) {
+        // Not yet: the threads end within moments of the handler's return.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        FWindow->Post([this] { WindowProc({cwmClosePending, 0, 0, 0}); });
+        return;
+    }
+    Release();
+}
+
+TBaseDispatcher* TSerialPort::ValidDispatcher()
+{
+    if (!FDispatcher && FAutoOpen && !Loading())
+        SetOpen(true);
+    if (!FDispatcher || FState != psOpen) {
+        Check(ecCommNotOpen);
+        return nullptr;
+    }
+    return FDispatcher.get();
+}
+
+// ---- Notification window ---------------------------------------------------------------------
+
+void TSerialPort::WindowProc(const TDispatchMessage& M)
+{
+    auto& Table = TDispatcherTable::Instance();
+    std::lock_guard Lock(Table.Lock());
+    try {
+        if (M.Code == cwmClosePending) {
+            ClosePending();
+            return;
+        }
+        TBaseDispatcher* D = Table.Find(static_cast<uint16_t>(M.Param2 >> 16));
+        // Messages of a dispatcher already shut down, or of an earlier one, are stale.
+        if (!D || D != FDispatcher.get() || D->Serial() != M.Serial || D->Killed() ||
+            FState != psOpen)
+            return;
+        RaiseEvents(*D, M);
+    } catch (...) {
+        // The delivery counts as handled with what the handler had taken.
+        FLoop.HandleException(std::current_exception());
+    }
+}
+
+void TSerialPort::RaiseEvents(TBaseDispatcher& D, const TDispatchMessage& M)
+{
+    const auto Low = static_cast<uint16_t>(M.Param2 & 0xFFFF);
+    if (OnTrigger)
+        OnTrigger(this, M.Code, M.Param1, M.Code == cwmAvail ? M.Param1 : Low);
+    if (FState != psOpen)
+        return; // OnTrigger closed the port
+    switch (M.Code) {
+    case cwmAvail:
+        if (OnTriggerAvail)
+            OnTriggerAvail(this, M.Param1);
+        break;
+    case cwmDataMatch:
+        if (OnTriggerData)
+            OnTriggerData(this, M.Param1);
+        break;
+    case cwmTimer:
+        if (OnTriggerTimer)
+            OnTriggerTimer(this, M.Param1);
+        break;
+    case cwmDeviceLost:
+        if (OnDeviceLost)
+            OnDeviceLost(this, -static_cast<int>(M.Param1));
+        break;
+    case cwmStatus: {
+        if (OnTriggerStatus)
+            OnTriggerStatus(this, M.Param1);
+        if (FState != psOpen)
+            return;
+        switch (M.Param1 & 7) {
+        case skModem:
+            if (OnTriggerModemStatus)
+                OnTriggerModemStatus(this);
+            break;
+        case skLineError:
+            if (OnTriggerLineError) {
+                const bool Break = D.CheckLineBreak();
+                const uint16_t Error = D.GetLineError();
+                OnTriggerLineError(this, Error, Break);
+            }
+            break;
+        case skOutFree:
+            if (OnTriggerOutbuffFree)
+                OnTriggerOutbuffFree(this);
+            break;
+        case skOutUsed:
+            if (OnTriggerOutbuffUsed)
+                OnTriggerOutbuffUsed(this);
+            break;
+        case skOutSent:
+            if (OnTriggerOutSent)
+                OnTriggerOutSent(this);
+            break;
+        default:
+            break;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ---- Operations ------------------------------------------------------------------------------
+
+void TSerialPort::SendChar(uint8_t C)
+{
+    if (FState == psClosing)
+        return;
+    if (auto* D = ValidDispatcher())
+        Check(D->PutChar(C));
+}
+
+void TSerialPort::SendString(const std::string& S)
+{
+    if (FState == psClosing || S.empty())
+        return;
+    if (auto* D = ValidDispatcher())
+        Check(D->PutBlock(reinterpret_cast<const uint8_t*>(S.data()), S.size()));
+}
+
+uint8_t TSerialPort::ReadChar()
+{
+    if (FState == psClosing)
+        return 0;
+    auto* D = ValidDispatcher();
+    if (!D)
+        return 0;
+    const int C = D->GetChar();
+    Check(C);
+    return C < 0 ? 0 : static_cast<uint8_t>(C);
+}
+
+bool TSerialPort::CharReady()
+{
+    if (FState == psClosing)
+        return false;
+    auto* D = ValidDispatcher();
+    return D && D->CharReady();
+}
+
+uint32_t TSerialPort::OutputPending()
+{
+    return IsOpenState() ? FDispatcher->OutBuffUsed() : 0;
+}
+
+uint16_t TSerialPort::AddStatusWatch(uint16_t Kind)
+{
+    if (FState == psClosing)
+        return 0;
+    auto* D = ValidDispatcher();
+    if (!D)
+        return 0;
+    const int Handle = Check(D->AddStatusTrigger(Kind));
+    return Handle < 0 ? 0 : static_cast<uint16_t>(Handle);
+}
+
+void TSerialPort::ArmStatusWatch(uint16_t Handle, uint16_t Value, bool Activate)
+{
+    if (FState == psClosing)
+        return;
+    auto* D = ValidDispatcher();
+    if (!D)
+        return;
+    Check(D->SetStatusTrigger(Handle, Value, Activate));
+}
+
+void TSerialPort::RemoveStatusWatch(uint16_t Handle)
+{
+    if (IsOpenState())
+        Check(FDispatcher->RemoveTrigger(Handle));
+}
+
+namespace {
+
+// Failure function of the Knuth-Morris-Pratt matcher: for each prefix of Text, the length of its
+// longest proper prefix that is also its suffix. A text whose start repeats ("aab" in "aaab") is
+// then found wherever it begins.
+std::vector<std::size_t> PrefixTable(const std::string& Text)
+{
+    std::vector<std::size_t> Table(Text.size(), 0);
+    for (std::size_t I = 1, K = 0; I < Text.size(); ++I) {
+        while (K > 0 && Text[I] != Text[K])
+            K = Table[K - 1];
+        if (Text[I] == Text[K])
+            ++K;
+        Table[I] = K;
+    }
+    return Table;
+}
+
+char Fold(char C, bool IgnoreCase)
+{
+    return IgnoreCase ? static_cast<char>(std::toupper(static_cast<unsigned char>(C))) : C;
+}
+
+} // namespace
+
+bool TSerialPort::WaitForText(const std::string& Text, int32_t Ticks, bool PumpMessages,
+                              bool IgnoreCase)
+{
+    if (Text.empty() || FState == psClosing)
+        return true;
+    if (!ValidDispatcher())
+        return false;
+    const std::shared_ptr<TBaseDispatcher> D = FDispatcher;
+    const bool WasBusy = D->SetBusy(true);
+
+    std::string Pattern = Text;
+    for (char& C : Pattern)
+        C = Fold(C, IgnoreCase);
+    const auto Table = PrefixTable(Pattern);
+    const TTickTimer Timer = NewTimer(TicksOf(FClock()), Ticks);
+    std::size_t Matched = 0;
+    bool Found = false;
+    bool Terminating = false;
+    // A handler run by the message pump may close the port; then the text will not come.
+    while (FDispatcher == D) {
+        if (D->CharReady()) {
+            const int Byte = D->GetChar();
+            if (Byte >= 0) {
+                if (OnWaitChar)
+                    OnWaitChar(this, static_cast<uint8_t>(Byte));
+                const char C = Fold(static_cast<char>(Byte), IgnoreCase);
+                while (Matched > 0 && C != Pattern[Matched])
+                    Matched = Table[Matched - 1];
+                if (C == Pattern[Matched])
+                    ++Matched;
+                if (Matched == Pattern.size()) {
+                    Found = true;
+                    break;
+                }
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (TimerExpired(Timer, TicksOf(FClock())))
+            break;
+        if (PumpMessages)
+            FLoop.ProcessMessages();
+        if ((Terminating = FLoop.Terminating()))
+            break;
+    }
+    if (!WasBusy)
+        D->SetBusy(false);
+    return Found || Terminating;
+}
+
+// ---- Setters ---------------------------------------------------------------------------------
+
+void TSerialPort::SetDeviceLayer(TDeviceLayer Value)
+{
+    if (FState == psClosed && Value == dlWin32)
+        FDeviceLayer = Value;
+}
+
+void TSerialPort::SetComNumber(uint16_t Value)
+{
+    if (Value == FComNumber)
+        return;
+    if (!IsOpenState()) {
+        FComNumber = Value;
+        return;
+    }
+    // The triggers go with the close and come back with the open.
+    DoClose();
+    FComNumber = Value;
+    SetOpen(true);
+}
+
+void TSerialPort::SetBaud(int32_t Value)
+{
+    if (Value == FBaud)
+        return;
+    FBaud = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
+}
+
+void TSerialPort::SetParity(TParity Value)
+{
+    if (Value == FParity)
+        return;
+    FParity = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
+}
+
+void TSerialPort::SetDataBits(uint16_t Value)
+{
+    if (Value == FDataBits)
+        return;
+    FDataBits = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
+}
+
+void TSerialPort::SetStopBits(uint16_t Value)
+{
+    if (Value == FStopBits)
+        return;
+    FStopBits = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
+}
+
+void TSerialPort::SetInSize(uint16_t Value)
+{
+    if (Value == FInSize)
+        return;
+    FInSize = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetQueueSizes(FInSize, FOutSize));
+}
+
+void TSerialPort::SetOutSize(uint16_t Value)
+{
+    if (Value == FOutSize)
+        return;
+    FOutSize = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetQueueSizes(FInSize, FOutSize));
+}
+
+namespace {
+
+// Flow-control marks left at 0, or out of range, follow from the receive queue size.
+void DeriveMarks(uint16_t InSize, unsigned FullPercent, unsigned ResumePercent, uint16_t& Full,
+                 uint16_t& Resume)
+{
+    if (Full == 0 || Full > InSize)
+        Full = static_cast<uint16_t>(uint32_t(InSize) * FullPercent / 100);
+    if (Resume == 0 || Resume > Full)
+        Resume = static_cast<uint16_t>(uint32_t(InSize) * ResumePercent / 100);
+}
+
+} // namespace
+
+void TSerialPort::SetHWFlowOptions(THWFlowOptionSet Value)
+{
+    if (Value == FHWFlowOptions && !FForce)
+        return;
+    if (!Value.Empty())
+        DeriveMarks(FInSize, 90, 10, FBufferFull, FBufferResume);
+    if (IsOpenState())
+        Check(FDispatcher->SetHWFlowOptions(FBufferFull, FBufferResume, Value.Bits()));
+    FHWFlowOptions = Value;
+}
+
+void TSerialPort::SetSWFlowOptions(TSWFlowOptions Value)
+{
+    if (Value == FSWFlowOptions && !FForce)
+        return;
+    if (Value != swfNone)
+        DeriveMarks(FInSize, 75, 25, FBufferFull, FBufferResume);
+    if (IsOpenState()) {
+        static constexpr uint8_t Directions[] = {0, sfReceive, sfTransmit, sfReceive | sfTransmit};
+        Check(FDispatcher->SetSWFlowOptions(FBufferFull, FBufferResume, Directions[Value]));
+    }
+    FSWFlowOptions = Value;
+}
+
+void TSerialPort::SetXOnChar(uint8_t Value)
+{
+    if (Value == FXOnChar && !FForce)
+        return;
+    FXOnChar = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetFlowChars(FXOnChar, FXOffChar));
+}
+
+void TSerialPort::SetXOffChar(uint8_t Value)
+{
+    if (Value == FXOffChar && !FForce)
+        return;
+    FXOffChar = Value;
+    if (IsOpenState())
+        Check(FDispatcher->SetFlowChars(FXOnChar, FXOffChar));
+}
+
+void TSerialPort::SetDTR(bool Value)
+{
+    if (Value == FDTR && !FForce)
+        return;
+    if (IsOpenState()) {
+        if (FHWFlowOptions.Contains(hwfUseDTR))
+            return; // the device drives DTR
+        Check(FDispatcher->SetDTR(Value));
+    }
+    FDTR = Value;
+}
+
+void TSerialPort::SetRTS(bool Value)
+{
+    if (Value == FRTS && !FForce)
+        return;
+    if (IsOpenState()) {
+        if (FHWFlowOptions.Contains(hwfUseRTS))
+            return;
+        Check(FDispatcher->SetRTS(Value));
+    }
+    FRTS = Value;
+}
+
+} // namespace serial

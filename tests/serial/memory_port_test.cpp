@@ -1,0 +1,363 @@
+// The port on the in-memory device: line errors, breaks, flow control and the drain before a rate
+// change, which a pseudo-terminal cannot show.
+
+#include "serial/errors.h"
+#include "serial/memory_device.h"
+#include "serial/serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace serial;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct TLineEvent {
+    uint16_t Error;
+    bool LineBreak;
+    bool operator==(const TLineEvent&) const = default;
+};
+
+class MemoryPort : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Port.SetDeviceFactory([this] { return Device; });
+        Port.SetComNumber(1);
+        Port.SetAutoOpen(false);
+        Port.SetInSize(65535);
+        Port.OnTriggerLineError = [this](TSerialPort*, uint16_t Error, bool LineBreak) {
+            LineEvents.push_back({Error, LineBreak});
+        };
+    }
+
+    bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout = 3000ms)
+    {
+        return Loop.ProcessUntil(Done, Timeout);
+    }
+
+    uint16_t ArmLineWatch()
+    {
+        const uint16_t Watch = Port.AddStatusWatch(2);
+        Port.ArmStatusWatch(Watch, 15, true);
+        return Watch;
+    }
+
+    std::shared_ptr<TMemoryDevice> Device = std::make_shared<TMemoryDevice>();
+    TPlainMessageLoop Loop;
+    TSerialPort Port{&Loop};
+    std::vector<TLineEvent> LineEvents;
+};
+
+struct TLineCase {
+    const char* Name;
+    uint16_t Bits;
+    TLineEvent Expected;
+};
+
+class LineErrors : public MemoryPort, public ::testing::WithParamInterface<TLineCase> {};
+
+TEST_P(LineErrors, ReachTheHandlerAsOneCode)
+{
+    Port.SetOpen(true);
+    ArmLineWatch();
+    Device->InjectErrors(GetParam().Bits);
+    ASSERT_TRUE(PumpUntil([&] { return !LineEvents.empty(); }));
+    Loop.ProcessFor(150ms);
+    EXPECT_EQ(LineEvents, std::vector<TLineEvent>{GetParam().Expected});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineErrors,
+    ::testing::Values(TLineCase{"Framing", leFraming, {4, false}},
+                      TLineCase{"Parity", leParity, {3, false}},
+                      TLineCase{"Overrun", leOverrun, {2, false}},
+                      TLineCase{"BreakAlone", leBreak, {0, true}},
+                      TLineCase{"BreakWithFraming", leBreak | leFraming, {4, true}},
+                      TLineCase{"OverrunBeforeFraming", leOverrun | leFraming, {2, false}}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(MemoryPort, ReportingOverrunForgetsTheFramingErrorBesideIt)
+{
+    Port.SetOpen(true);
+    const uint16_t Watch = ArmLineWatch();
+    Device->InjectErrors(leOverrun | leFraming);
+    ASSERT_TRUE(PumpUntil([&] { return LineEvents.size() == 1; }));
+    Port.ArmStatusWatch(Watch, 4, true); // framing only
+    Loop.ProcessFor(200ms);
+    EXPECT_EQ(LineEvents.size(), 1u);
+}
+
+TEST_F(MemoryPort, ReceiveQueueOverflowAloneDoesNotFireAWatchArmedWith15)
+{
+    Port.SetOpen(true);
+    ArmLineWatch();
+    Device->InjectErrors(leOverflow);
+    Loop.ProcessFor(300ms);
+    EXPECT_TRUE(LineEvents.empty());
+}
+
+TEST_F(MemoryPort, AWatchFiresOncePerArming)
+{
+    Port.SetOpen(true);
+    const uint16_t Watch = ArmLineWatch();
+    Device->InjectErrors(leFraming);
+    ASSERT_TRUE(PumpUntil([&] { return LineEvents.size() == 1; }));
+    Device->InjectErrors(leFraming);
+    Loop.ProcessFor(200ms);
+    EXPECT_EQ(LineEvents.size(), 1u);
+    Port.ArmStatusWatch(Watch, 15, true);
+    ASSERT_TRUE(PumpUntil([&] { return LineEvents.size() == 2; }));
+}
+
+TEST_F(MemoryPort, QueuingOutputKeepsLineErrorsNotYetReported)
+{
+    Port.SetOpen(true);
+    Device->InjectErrors(leFraming);
+    Loop.ProcessFor(150ms); // the dispatcher has taken the error, no watch is armed yet
+    Port.SendString("x");
+    ArmLineWatch();
+    ASSERT_TRUE(PumpUntil([&] { return !LineEvents.empty(); }));
+    EXPECT_EQ(LineEvents[0], (TLineEvent{4, false}));
+}
+
+TEST_F(MemoryPort, WatchesAndHandlesFollowTheirKinds)
+{
+    Port.SetOpen(true);
+    EXPECT_EQ(Port.AddStatusWatch(2), 10);
+    EXPECT_EQ(Port.AddStatusWatch(0), 16);
+    EXPECT_THROW(Port.AddStatusWatch(6), EBadArgument);
+    EXPECT_THROW(Port.ArmStatusWatch(99, 1, true), EBadTriggerHandle);
+    EXPECT_THROW(Port.RemoveStatusWatch(99), EBadTriggerHandle);
+    Port.RemoveStatusWatch(10);
+    EXPECT_THROW(Port.ArmStatusWatch(10, 15, true), EBadTriggerHandle);
+}
+
+TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries)
+{
+    int Avails = 0;
+    Port.OnTriggerAvail = [&](TSerialPort*, uint16_t) { ++Avails; };
+    Port.SetOpen(true);
+    Port.RemoveStatusWatch(1);
+    Device->Feed({1, 2, 3});
+    Loop.ProcessFor(200ms);
+    EXPECT_EQ(Avails, 0);
+}
+
+TEST_F(MemoryPort, ClosingFromInsideALineErrorHandlerReturnsAndReopensAfterTheRelease)
+{
+    int Calls = 0;
+    Port.OnTriggerLineError = [&](TSerialPort* CP, uint16_t, bool) {
+        ++Calls;
+        CP->SetOpen(false);
+        EXPECT_FALSE(CP->Open());
+        CP->SetOpen(true);
+    };
+    Port.OnTriggerAvail = [&](TSerialPort*, uint16_t) { ADD_FAILURE() << "event after close"; };
+    Port.SetOpen(true);
+    ArmLineWatch();
+    Device->InjectErrors(leParity);
+    ASSERT_TRUE(PumpUntil([&] { return Calls == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return Port.State() == psOpen; }));
+    EXPECT_TRUE(Port.Open());
+    EXPECT_TRUE(Device->IsOpen());
+    EXPECT_EQ(Calls, 1);
+}
+
+TEST_F(MemoryPort, VanishedDeviceIsReportedOnce)
+{
+    std::vector<int> Lost;
+    Port.OnDeviceLost = [&](TSerialPort*, int Code) { Lost.push_back(Code); };
+    Port.SetOpen(true);
+    Device->HangUp();
+    ASSERT_TRUE(PumpUntil([&] { return !Lost.empty(); }));
+    Loop.ProcessFor(200ms);
+    EXPECT_EQ(Lost.size(), 1u);
+}
+
+struct TFlowCase {
+    const char* Name;
+    THWFlowOptionSet Hardware;
+    TSWFlowOptions Software;
+    uint16_t Full, Resume;
+};
+
+class FlowMarks : public MemoryPort, public ::testing::WithParamInterface<TFlowCase> {};
+
+TEST_P(FlowMarks, AreDerivedFromTheReceiveQueueSize)
+{
+    Port.SetOpen(true);
+    Port.SetHWFlowOptions(GetParam().Hardware);
+    Port.SetSWFlowOptions(GetParam().Software);
+    EXPECT_EQ(Port.BufferFull(), GetParam().Full);
+    EXPECT_EQ(Port.BufferResume(), GetParam().Resume);
+    const TDeviceSettings S = Device->SettingsWrites().back().Settings;
+    EXPECT_EQ(S.XoffLim, 65535 - GetParam().Full);
+    EXPECT_EQ(S.XonLim, GetParam().Resume);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FlowMarks,
+    ::testing::Values(TFlowCase{"Hardware", {hwfUseRTS, hwfRequireCTS}, swfNone, 58981, 6553},
+                      TFlowCase{"Software", {}, swfBoth, 49151, 16383}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(MemoryPort, HardwareFlowControlDrivesTheLinesItTakes)
+{
+    Port.SetOpen(true);
+    Port.SetHWFlowOptions({hwfUseRTS, hwfRequireCTS});
+    const TDeviceSettings S = Device->SettingsWrites().back().Settings;
+    EXPECT_EQ(S.RtsControl, lcHandshake);
+    EXPECT_TRUE(S.OutxCtsFlow);
+    EXPECT_EQ(S.DtrControl, lcEnable);
+    Port.SetRTS(false);
+    EXPECT_TRUE(Port.RTS()) << "RTS belongs to the flow control";
+    Port.SetDTR(false);
+    EXPECT_FALSE(Port.DTR());
+}
+
+TEST_F(MemoryPort, FlowMarksBeyondTheQueueGivenAtOpenAreABadArgument)
+{
+    Port.SetInSize(100);
+    Port.SetOpen(true);
+    Port.SetInSize(1000); // the device is asked again; the marks are checked against 100
+    Port.SetBufferFull(500);
+    EXPECT_THROW(Port.SetSWFlowOptions(swfReceive), EBadArgument);
+    EXPECT_EQ(Port.SWFlowOptions(), swfNone) << "a failed change keeps the old options";
+    EXPECT_EQ(Port.BufferResume(), 250) << "while the derived mark has changed";
+}
+
+struct TLineSettingsCase {
+    TParity Parity;
+    uint16_t DataBits, StopBits;
+    uint8_t ParityCode, ByteSize;
+    TStopBitsCode StopCode;
+};
+
+class LineSettings : public MemoryPort, public ::testing::WithParamInterface<TLineSettingsCase> {};
+
+TEST_P(LineSettings, ReachTheDeviceSettingsBlock)
+{
+    const auto& C = GetParam();
+    Port.SetBaud(57600);
+    Port.SetParity(C.Parity);
+    Port.SetDataBits(C.DataBits);
+    Port.SetStopBits(C.StopBits);
+    Port.SetOpen(true);
+    TDeviceSettings S = Device->SettingsWrites().back().Settings;
+    EXPECT_EQ(S.BaudRate, 57600);
+    EXPECT_EQ(S.Parity, C.ParityCode);
+    EXPECT_EQ(S.ByteSize, C.ByteSize);
+    EXPECT_EQ(S.StopBits, C.StopCode);
+    EXPECT_TRUE(S.Binary);
+    EXPECT_FALSE(S.ParityCheck);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LineSettings,
+    ::testing::Values(TLineSettingsCase{pNone, 8, 1, 0, 8, sbOne},
+                      TLineSettingsCase{pEven, 7, 2, 2, 7, sbTwo},
+                      TLineSettingsCase{pSpace, 8, 0, 4, 8, sbOne}, // below 1 counts as 1
+                      TLineSettingsCase{pMark, 8, 7, 3, 8, sbTwo},  // above 3 counts as 2
+                      TLineSettingsCase{pOdd, 5, 1, 1, 5, sbOneAndHalf}));
+
+TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent)
+{
+    Port.SetBaud(115200);
+    Port.SetOpen(true);
+    Device->StallWrites(true);
+    const std::string Block(100, 'd');
+    Port.SendString(Block);
+    std::thread Line([&] {
+        std::this_thread::sleep_for(300ms);
+        Device->StallWrites(false);
+    });
+    const auto Start = std::chrono::steady_clock::now();
+    Port.SetBaud(9600);
+    const auto Elapsed = std::chrono::steady_clock::now() - Start;
+    Line.join();
+    EXPECT_GE(Elapsed, 290ms);
+    const auto Last = Device->SettingsWrites().back();
+    EXPECT_EQ(Last.Settings.BaudRate, 9600);
+    EXPECT_EQ(Last.WrittenBefore, Block.size()) << "all queued bytes left at the old rate";
+}
+
+TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing)
+{
+    Port.SetOutSize(8);
+    Port.SetOpen(true);
+    Device->StallWrites(true);
+    Port.SendString("12345");
+    EXPECT_THROW(Port.SendString("6789"), EOutputBufferTooSmall);
+    EXPECT_EQ(Port.OutputPending(), 5u);
+    Port.SendString("678");
+    EXPECT_EQ(Port.OutputPending(), 8u);
+    Device->StallWrites(false);
+    ASSERT_TRUE(PumpUntil([&] { return Port.OutputPending() == 0; }));
+    const auto Sent = Device->Written();
+    EXPECT_EQ(std::string(Sent.begin(), Sent.end()), "12345678");
+}
+
+TEST_F(MemoryPort, OutputThatWrapsAroundTheRingGoesOutInOrder)
+{
+    Port.SetOutSize(8);
+    Port.SetOpen(true);
+    std::string Expected;
+    for (char C = 'a'; C <= 'z'; C += 3) {
+        const std::string Piece{C, static_cast<char>(C + 1), static_cast<char>(C + 2)};
+        ASSERT_TRUE(PumpUntil([&] { return Port.OutputPending() <= 5; }));
+        Port.SendString(Piece);
+        Expected += Piece;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return Port.OutputPending() == 0; }));
+    const auto Sent = Device->Written();
+    EXPECT_EQ(std::string(Sent.begin(), Sent.end()), Expected);
+}
+
+TEST_F(MemoryPort, ClosingDiscardsUnsentOutput)
+{
+    Port.SetOpen(true);
+    Device->StallWrites(true);
+    Port.SendString("never");
+    Port.SetOpen(false);
+    Device->StallWrites(false);
+    EXPECT_TRUE(Device->Written().empty());
+    EXPECT_EQ(Port.OutputPending(), 0u);
+}
+
+TEST_F(MemoryPort, OtherDeviceLayersCannotOpen)
+{
+    Port.SetDeviceLayer(dlWinsock);
+    EXPECT_EQ(Port.DeviceLayer(), dlWin32) << "only the local layer is accepted";
+}
+
+TEST_F(MemoryPort, PortNumberZeroAsksAndFailsWithoutAChoice)
+{
+    Port.SetComNumber(0);
+    Port.SetPortPrompt([](uint16_t&) { return false; });
+    EXPECT_THROW(Port.SetOpen(true), ENoPortSelected);
+    Port.SetPromptForPort(false);
+    EXPECT_THROW(Port.SetOpen(true), ENoPortSelected);
+    Port.SetPromptForPort(true);
+    Port.SetPortPrompt([](uint16_t& N) {
+        N = 4;
+        return true;
+    });
+    Port.SetOpen(true);
+    EXPECT_EQ(Port.ComNumber(), 4);
+    EXPECT_TRUE(Port.Open());
+}
+
+TEST_F(MemoryPort, LoadingStoresOpenAndOpensWhenLoaded)
+{
+    Port.BeginLoading();
+    Port.SetOpen(true);
+    EXPECT_FALSE(Device->IsOpen());
+    Port.EndLoading();
+    EXPECT_TRUE(Device->IsOpen());
+    EXPECT_TRUE(Port.Open());
+}
+
+} // namespace
