@@ -45,6 +45,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     BuildStatusLine();
+    BuildPort();
     FormCreate();
 }
 
@@ -74,9 +75,20 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::ShowPortSummary() {
-    const QString text = PortSummary(Port_);
+    TPortSettings settings;
+    settings.SetComNumber(Port_.ComNumber());
+    settings.SetDataBits(Port_.DataBits());
+    settings.SetParity(static_cast<TParity>(Port_.Parity()));
+    settings.SetStopBits(Port_.StopBits());
+    settings.SetBaud(Port_.Baud());
+    const QString text = PortSummary(settings);
     StatusPanel0->setText(text);
     StatusPanel0->setFixedWidth(fontMetrics().horizontalAdvance(text) + 16);
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+    FormClose(this);
+    QMainWindow::closeEvent(e);
 }
 
 bool TMainForm::event(QEvent* e) {

@@ -307,7 +307,7 @@ private slots:
     void portSummaryFollowsThePortSettings() {
         Form->Port().SetComNumber(12);
         Form->Port().SetDataBits(7);
-        Form->Port().SetParity(recorder::pEven);
+        Form->Port().SetParity(serial::pEven);
         Form->Port().SetStopBits(2);
         Form->Port().SetBaud(9600);
         Form->ShowPortSummary();
