@@ -29,6 +29,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     move(60, 85);
     resize(674, 395);
 
+    // The port starts every run on COM1 at 115200 baud with a receive queue large enough for a
+    // burst of samples; only a recording opens it.
+    Port_.SetComNumber(1);
+    Port_.SetBaud(115200);
+    Port_.SetInSize(65535);
+    Port_.SetAutoOpen(false);
+    Port_.SetTapiMode(serial::tmOff);
+
     BuildActions();
     BuildToolBar();
 
@@ -45,7 +53,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     BuildStatusLine();
-    BuildPort();
+    WireRecording();
     FormCreate();
 }
 
@@ -75,13 +83,7 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::ShowPortSummary() {
-    TPortSettings settings;
-    settings.SetComNumber(Port_.ComNumber());
-    settings.SetDataBits(Port_.DataBits());
-    settings.SetParity(static_cast<TParity>(Port_.Parity()));
-    settings.SetStopBits(Port_.StopBits());
-    settings.SetBaud(Port_.Baud());
-    const QString text = PortSummary(settings);
+    const QString text = PortSummary(Port_);
     StatusPanel0->setText(text);
     StatusPanel0->setFixedWidth(fontMetrics().horizontalAdvance(text) + 16);
 }

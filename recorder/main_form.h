@@ -45,7 +45,7 @@ public:
     // width to the text.
     void ShowPortSummary();
 
-    // The serial port the device is attached to.
+    // The serial port the recorder talks to the device through.
     serial::TSerialPort& Port() { return Port_; }
 
     // N of the last confirmed timing settings.
@@ -72,7 +72,7 @@ private:
 
     // Recording: start and stop, the device dialogue and the data handlers
     // (main_form_recording.cpp).
-    void BuildPort();
+    void WireRecording();
     void swchStartClick(QObject* Sender);
     void PrepareSweep();
     void ShowStopped();

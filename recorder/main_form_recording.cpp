@@ -51,12 +51,8 @@ std::string StartCommand(bool testMode, std::int64_t divider) {
 
 } // namespace
 
-void TMainForm::BuildPort() {
-    Port_.SetComNumber(1);
-    Port_.SetBaud(115200);
-    Port_.SetInSize(65535);
-    Port_.SetAutoOpen(false);
-    Port_.SetTapiMode(serial::tmOff);
+// The handlers a recording needs from the port and the switch.
+void TMainForm::WireRecording() {
     Port_.OnTriggerLineError = [this](serial::TSerialPort* CP, std::uint16_t Error,
                                       bool LineBreak) { PortTriggerLineError(CP, Error, LineBreak); };
     Port_.OnDeviceLost = [this](serial::TSerialPort* CP, int Code) { PortDeviceLost(CP, Code); };

@@ -2,28 +2,24 @@
 
 namespace recorder {
 
-QString PortName(int comNumber) {
-    return QStringLiteral("COM%1").arg(comNumber);
-}
-
-QChar ParityLetter(TParity parity) {
+QChar ParityLetter(serial::TParity parity) {
     switch (parity) {
-    case pNone:
+    case serial::pNone:
         return u'N';
-    case pOdd:
+    case serial::pOdd:
         return u'O';
-    case pEven:
+    case serial::pEven:
         return u'E';
-    case pMark:
+    case serial::pMark:
         return u'M';
-    case pSpace:
+    case serial::pSpace:
         return u'S';
     }
     return u' ';
 }
 
-QString PortSummary(const TPortSettings& port) {
-    return PortName(port.ComNumber()) + u' ' + QString::number(port.DataBits()) +
+QString PortSummary(const serial::TSerialPort& port) {
+    return QString::fromStdString(serial::PortName(port.ComNumber())) + u' ' + QString::number(port.DataBits()) +
            ParityLetter(port.Parity()) + QString::number(port.StopBits()) + u' ' +
            QString::number(port.Baud());
 }

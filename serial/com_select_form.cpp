@@ -13,8 +13,7 @@ namespace serial {
 
 TComSelectForm::TComSelectForm(const std::vector<uint16_t>& Ports, QWidget* Parent)
     : QDialog(Parent), PortsComboBox(new QComboBox(this)), OkBtn(new QPushButton("OK", this)),
-      AbortBtn(new QPushButton("Cancel", this))
-{
+      AbortBtn(new QPushButton("Cancel", this)) {
     setWindowTitle("Select Port");
     for (uint16_t Port : Ports)
         PortsComboBox->addItem(QString::fromStdString(PortName(Port)));
@@ -35,13 +34,11 @@ TComSelectForm::TComSelectForm(const std::vector<uint16_t>& Ports, QWidget* Pare
     Layout->addLayout(Buttons);
 }
 
-uint16_t TComSelectForm::SelectedPort() const
-{
+uint16_t TComSelectForm::SelectedPort() const {
     return static_cast<uint16_t>(PortsComboBox->currentText().mid(3).toUInt());
 }
 
-bool SelectComPort(uint16_t& ComNumber)
-{
+bool SelectComPort(uint16_t& ComNumber) {
     std::vector<uint16_t> Ports;
     for (uint16_t N = 1; N <= 50; ++N)
         if (PortPresent(N))

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
+#include <chrono>
 
 namespace serial {
 
@@ -14,8 +14,7 @@ namespace {
 
 std::atomic<uint64_t> NextSerial{1};
 
-uint32_t RingUsed(uint32_t Head, uint32_t Tail, bool Full, uint32_t Size)
-{
+uint32_t RingUsed(uint32_t Head, uint32_t Tail, bool Full, uint32_t Size) {
     if (Full)
         return Size;
     return Head >= Tail ? Head - Tail : Head + Size - Tail;
@@ -25,17 +24,13 @@ uint32_t RingUsed(uint32_t Head, uint32_t Tail, bool Full, uint32_t Size)
 
 TBaseDispatcher::TBaseDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device)
     : FLoop(Loop), FDevice(std::move(Device)), FHandle(TDispatcherTable::Instance().Add(this)),
-      FSerial(NextSerial++)
-{
-}
+      FSerial(NextSerial++) {}
 
-TBaseDispatcher::~TBaseDispatcher()
-{
+TBaseDispatcher::~TBaseDispatcher() {
     TDispatcherTable::Instance().Remove(this);
 }
 
-void TBaseDispatcher::AllocateBuffers(uint16_t OutSize)
-{
+void TBaseDispatcher::AllocateBuffers(uint16_t OutSize) {
     {
         std::lock_guard Lock(FInput);
         FDispBuf.assign(DispatchBufferSize, 0);
@@ -44,12 +39,12 @@ void TBaseDispatcher::AllocateBuffers(uint16_t OutSize)
     FOutBuf.assign(OutSize, 0);
 }
 
-void TBaseDispatcher::FreeBuffers()
-{
+void TBaseDispatcher::FreeBuffers() {
     {
         std::lock_guard Lock(FInput);
         FDispBuf = {};
-        FDispHead = FDispTail = FNotifyPos = 0;
+        FDispHead = FDispTail = 0;
+        FUnannounced = false;
         FDispFull = false;
     }
     std::lock_guard Lock(FOutput);
@@ -60,13 +55,11 @@ void TBaseDispatcher::FreeBuffers()
 
 // ---- Output ----------------------------------------------------------------------------------
 
-uint32_t TBaseDispatcher::OutUsedLocked() const
-{
+uint32_t TBaseDispatcher::OutUsedLocked() const {
     return RingUsed(FOutHead, FOutTail, FOutFull, static_cast<uint32_t>(FOutBuf.size()));
 }
 
-int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length)
-{
+int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length) {
     if (Length == 0)
         return 0;
     // Error bits seen now are added to those not yet reported, never put in their place.
@@ -89,22 +82,19 @@ int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length)
     return 0;
 }
 
-uint32_t TBaseDispatcher::OutBuffUsed()
-{
+uint32_t TBaseDispatcher::OutBuffUsed() {
     RefreshLineErrors();
     std::lock_guard Lock(FOutput);
     return OutUsedLocked();
 }
 
-uint32_t TBaseDispatcher::OutBuffFree()
-{
+uint32_t TBaseDispatcher::OutBuffFree() {
     RefreshLineErrors();
     std::lock_guard Lock(FOutput);
     return static_cast<uint32_t>(FOutBuf.size()) - OutUsedLocked();
 }
 
-std::size_t TBaseDispatcher::TakeOutputRun(const uint8_t*& Run)
-{
+std::size_t TBaseDispatcher::TakeOutputRun(const uint8_t*& Run) {
     std::lock_guard Lock(FOutput);
     const auto Size = static_cast<uint32_t>(FOutBuf.size());
     const uint32_t Used = OutUsedLocked();
@@ -120,8 +110,7 @@ std::size_t TBaseDispatcher::TakeOutputRun(const uint8_t*& Run)
     return FOutHead > FOutTail ? FOutHead - FOutTail : Size - FOutTail;
 }
 
-void TBaseDispatcher::ConsumeOutput(std::size_t Count)
-{
+void TBaseDispatcher::ConsumeOutput(std::size_t Count) {
     std::lock_guard Lock(FOutput);
     if (Count == 0 || FOutBuf.empty())
         return;
@@ -129,8 +118,7 @@ void TBaseDispatcher::ConsumeOutput(std::size_t Count)
     FOutFull = false;
 }
 
-void TBaseDispatcher::ClearOutputRing()
-{
+void TBaseDispatcher::ClearOutputRing() {
     std::lock_guard Lock(FOutput);
     FOutHead = FOutTail = 0;
     FOutFull = false;
@@ -138,41 +126,42 @@ void TBaseDispatcher::ClearOutputRing()
 
 // ---- Input -----------------------------------------------------------------------------------
 
-uint32_t TBaseDispatcher::UnreadLocked() const
-{
-    return FDispBuf.empty() ? 0 : RingUsed(FDispHead, FDispTail, FDispFull, DispatchBufferSize);
-}
-
-void TBaseDispatcher::ReadDevice()
-{
-    std::lock_guard Lock(FInput);
-    if (FDispFull || FDispBuf.empty())
-        return; // the rest waits in the device's own queue
+void TBaseDispatcher::ReadDevice() {
+    // Only this thread writes into the free part of the ring and moves the write position, so the
+    // device is read outside the input lock; handlers keep taking bytes meanwhile.
+    uint32_t Head, Free, First;
+    {
+        std::lock_guard Lock(FInput);
+        if (FDispFull || FDispBuf.empty())
+            return; // the rest waits in the device's own queue
+        Head = FDispHead;
+        Free = DispatchBufferSize - UnreadLocked();
+        First = FDispTail > FDispHead ? FDispTail - FDispHead : DispatchBufferSize - FDispHead;
+    }
     RefreshLineErrors();
     const int Waiting = FDevice->InQueue();
     if (Waiting <= 0)
         return;
-    const uint32_t Free = DispatchBufferSize - UnreadLocked();
-    const uint32_t First =
-        FDispTail > FDispHead ? FDispTail - FDispHead : DispatchBufferSize - FDispHead;
-    int Got = std::max(FDevice->Read(&FDispBuf[FDispHead], First), 0);
-    FDispHead = (FDispHead + static_cast<uint32_t>(Got)) % DispatchBufferSize;
+    uint8_t* const Ring = FDispBuf.data();
+    const int Got = std::max(FDevice->Read(Ring + Head, First), 0);
     int Total = Got;
     if (static_cast<uint32_t>(Got) == First && Waiting > Got && Free > First) {
         const uint32_t Second = std::min(static_cast<uint32_t>(Waiting), Free) - First;
-        int More = std::max(FDevice->Read(&FDispBuf[FDispHead], Second), 0);
-        FDispHead += static_cast<uint32_t>(More);
-        Total += More;
+        Total += std::max(FDevice->Read(Ring + (Head + First) % DispatchBufferSize, Second), 0);
     }
-    if (Total > 0)
-        FDispFull = FDispHead == FDispTail;
+    if (Total == 0)
+        return;
+    std::lock_guard Lock(FInput);
+    FDispHead = (Head + static_cast<uint32_t>(Total)) % DispatchBufferSize;
+    FDispFull = FDispHead == FDispTail;
+    FUnannounced = true;
 }
 
-int TBaseDispatcher::GetChar()
-{
+int TBaseDispatcher::GetChar() {
+    // The avail handler calls this for every byte: kept to one lock and a few instructions.
     std::lock_guard Lock(FInput);
     const uint32_t Unread = UnreadLocked();
-    if (FInAvail) {
+    if (FInAvail) [[likely]] {
         // A handler takes bytes without moving the read position; the delivery moves it after.
         if (FTakeCount >= Unread)
             return ecBufferIsEmpty;
@@ -187,8 +176,7 @@ int TBaseDispatcher::GetChar()
     return C;
 }
 
-bool TBaseDispatcher::CharReady()
-{
+bool TBaseDispatcher::CharReady() {
     std::lock_guard Lock(FInput);
     if (FDispBuf.empty())
         return false;
@@ -198,14 +186,7 @@ bool TBaseDispatcher::CharReady()
     return FDispHead != FDispTail || FDispFull;
 }
 
-uint32_t TBaseDispatcher::InBuffUsed()
-{
-    std::lock_guard Lock(FInput);
-    return UnreadLocked() - (FInAvail ? FTakeCount : 0);
-}
-
-void TBaseDispatcher::FlushInput()
-{
+void TBaseDispatcher::FlushInput() {
     FDevice->PurgeInput();
     std::lock_guard Lock(FInput);
     if (FInAvail) {
@@ -219,8 +200,7 @@ void TBaseDispatcher::FlushInput()
 
 // ---- Triggers --------------------------------------------------------------------------------
 
-int TBaseDispatcher::AddStatusTrigger(uint16_t Kind)
-{
+int TBaseDispatcher::AddStatusTrigger(uint16_t Kind) {
     if (Kind > skOutSent)
         return ecBadArgument;
     std::lock_guard Lock(FGeneral);
@@ -241,8 +221,7 @@ int TBaseDispatcher::AddStatusTrigger(uint16_t Kind)
     return W.Handle;
 }
 
-int TBaseDispatcher::SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Activate)
-{
+int TBaseDispatcher::SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Activate) {
     std::lock_guard Lock(FGeneral);
     auto W = std::find_if(FStatusWatches.begin(), FStatusWatches.end(),
                           [Handle](const TStatusWatch& S) { return S.Handle == Handle; });
@@ -267,8 +246,7 @@ int TBaseDispatcher::SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Acti
     return 0;
 }
 
-int TBaseDispatcher::RemoveTrigger(uint16_t Handle)
-{
+int TBaseDispatcher::RemoveTrigger(uint16_t Handle) {
     std::lock_guard Lock(FGeneral);
     if (Handle == AvailTriggerHandle) {
         FAvailThreshold = 0;
@@ -282,57 +260,51 @@ int TBaseDispatcher::RemoveTrigger(uint16_t Handle)
     return 0;
 }
 
-void TBaseDispatcher::SetAvailThreshold(uint16_t Count)
-{
+void TBaseDispatcher::SetAvailThreshold(uint16_t Count) {
     std::lock_guard Lock(FGeneral);
     FAvailThreshold = Count;
 }
 
-TSavedTriggers TBaseDispatcher::SaveTriggers()
-{
+TSavedTriggers TBaseDispatcher::SaveTriggers() {
     std::lock_guard Lock(FGeneral);
     return {FAvailThreshold, FStatusWatches};
 }
 
-void TBaseDispatcher::RestoreTriggers(const TSavedTriggers& Saved)
-{
+void TBaseDispatcher::RestoreTriggers(const TSavedTriggers& Saved) {
     std::lock_guard Lock(FGeneral);
     FAvailThreshold = Saved.AvailThreshold;
     FStatusWatches = Saved.StatusWatches;
     // The counter restarted with this dispatcher; new watches must not reuse restored handles.
     for (const auto& W : FStatusWatches)
-        FHandleCounter = std::max<uint16_t>(FHandleCounter, static_cast<uint16_t>(W.Handle / 8 + 1));
+        FHandleCounter =
+            std::max<uint16_t>(FHandleCounter, static_cast<uint16_t>(W.Handle / 8 + 1));
 }
 
-bool TBaseDispatcher::CheckLineBreak()
-{
+bool TBaseDispatcher::CheckLineBreak() {
     return FLineErrors.fetch_and(static_cast<uint16_t>(~leBreak)) & leBreak;
 }
 
-uint16_t TBaseDispatcher::GetLineError()
-{
+uint16_t TBaseDispatcher::GetLineError() {
     static constexpr uint16_t Codes[] = {1, 2, 3, 4, 9};
     uint16_t Bits = FLineErrors;
     for (int Bit = 0; Bit < 5; ++Bit) {
         if (Bits & (1u << Bit)) {
             // Reporting one error forgets the others; a break stays for CheckLineBreak.
-            FLineErrors.fetch_and(static_cast<uint16_t>(~(leOverflow | leOverrun | leParity |
-                                                           leFraming)));
+            FLineErrors.fetch_and(
+                static_cast<uint16_t>(~(leOverflow | leOverrun | leParity | leFraming)));
             return Codes[Bit];
         }
     }
     return 0;
 }
 
-void TBaseDispatcher::RefreshModemStatus()
-{
+void TBaseDispatcher::RefreshModemStatus() {
     const uint8_t Lines = FDevice->ModemStatus();
     const uint8_t Old = FModemStatus;
     FModemStatus = static_cast<uint8_t>(Lines | (((Old ^ Lines) >> 4) & 0x0F));
 }
 
-bool TBaseDispatcher::StatusHolds(const TStatusWatch& W, uint16_t& Count)
-{
+bool TBaseDispatcher::StatusHolds(const TStatusWatch& W, uint16_t& Count) {
     switch (W.Kind) {
     case skModem:
         return (FModemStatus & W.Value) != W.ModemReference;
@@ -355,8 +327,7 @@ bool TBaseDispatcher::StatusHolds(const TStatusWatch& W, uint16_t& Count)
     }
 }
 
-bool TBaseDispatcher::StatusCheck()
-{
+bool TBaseDispatcher::StatusCheck() {
     uint16_t Handle = 0;
     uint16_t Count = 0;
     {
@@ -380,14 +351,12 @@ bool TBaseDispatcher::StatusCheck()
     return true;
 }
 
-void TBaseDispatcher::RunStatusChecks()
-{
+void TBaseDispatcher::RunStatusChecks() {
     while (!FDeletePending && StatusCheck()) {
     }
 }
 
-void TBaseDispatcher::ClearHits()
-{
+void TBaseDispatcher::ClearHits() {
     std::lock_guard Lock(FGeneral);
     if (!FHitInPass)
         return;
@@ -396,8 +365,7 @@ void TBaseDispatcher::ClearHits()
     FHitInPass = false;
 }
 
-TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck()
-{
+TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck() {
     uint16_t Threshold;
     {
         std::lock_guard Lock(FGeneral);
@@ -407,20 +375,17 @@ TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck()
     {
         std::lock_guard Lock(FInput);
         Count = UnreadLocked();
-        if (Threshold == 0 || FDispHead == FNotifyPos || Count < Threshold)
+        if (Threshold == 0 || !FUnannounced || Count < Threshold)
             return TDelivery::NotDelivered;
+        // Bytes read while this delivery runs are announced by the next one.
+        FUnannounced = false;
     }
-    // Only this thread moves the write position, so it is the one the delivery announced.
-    const TDelivery Result = Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
-    std::lock_guard Lock(FInput);
-    FNotifyPos = FDispHead;
-    return Result;
+    return Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
 }
 
 // ---- Passes ----------------------------------------------------------------------------------
 
-void TBaseDispatcher::EventPass(uint32_t Events)
-{
+void TBaseDispatcher::EventPass(uint32_t Events) {
     if (Events & (evCTS | evDSR | evRLSD | evRing | evRingTe)) {
         RefreshModemStatus();
         if (!Busy())
@@ -432,16 +397,19 @@ void TBaseDispatcher::EventPass(uint32_t Events)
             RunStatusChecks();
     }
     ReadDevice();
-    if (!Busy() && !FDeletePending) {
+    // While the handler takes everything and more has come meanwhile, read and offer that in the
+    // same pass: a stream then costs one round trip to the window thread per batch, not three
+    // thread hand-offs more. Bounded, so device events are waited for again regularly.
+    for (int Batch = 0; Batch < 16 && !Busy() && !FDeletePending; ++Batch) {
         RunStatusChecks();
-        while (!FDeletePending && AvailCheck() == TDelivery::Taken) {
-        }
+        if (FDeletePending || AvailCheck() != TDelivery::Taken)
+            break;
+        ReadDevice();
     }
     ClearHits();
 }
 
-void TBaseDispatcher::StatusTimerPass()
-{
+void TBaseDispatcher::StatusTimerPass() {
     if (FDeletePending || Busy())
         return;
     RunStatusChecks();
@@ -454,8 +422,7 @@ void TBaseDispatcher::StatusTimerPass()
 // ---- Delivery --------------------------------------------------------------------------------
 
 void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc,
-                                  const TDispatchMessage& M)
-{
+                                  const TDispatchMessage& M) {
     auto Handled = std::make_shared<TSyncEvent>(true);
     {
         // The guard goes with the message and wakes this thread when the message is handled or
@@ -463,12 +430,18 @@ void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc
         std::shared_ptr<void> Guard(nullptr, [Handled](void*) { Handled->Set(); });
         Window->Post([Proc, M, Guard] { Proc(M); });
     }
-    Handled->WaitFor(DeliveryWait);
+    // The device is read on while the window thread handles the message, or does not get to it
+    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler.
+    const auto Deadline = std::chrono::steady_clock::now() + DeliveryWait;
+    while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
+           std::chrono::steady_clock::now() < Deadline) {
+        if (!FKill)
+            ReadDevice();
+    }
 }
 
 TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Param1,
-                                                    uint16_t Param2Low)
-{
+                                                    uint16_t Param2Low) {
     std::vector<std::pair<TNotifyWindow*, TWindowProc>> Targets;
     {
         std::lock_guard Lock(FGeneral);
@@ -523,15 +496,13 @@ TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Para
 
 // ---- Handlers --------------------------------------------------------------------------------
 
-void TBaseDispatcher::RegisterWindowHandler(TNotifyWindow* Window, TWindowProc Proc)
-{
+void TBaseDispatcher::RegisterWindowHandler(TNotifyWindow* Window, TWindowProc Proc) {
     std::lock_guard Lock(FGeneral);
     FWindowHandlers.push_back({Window, std::move(Proc)});
     FServiceNeeded = true;
 }
 
-void TBaseDispatcher::DeregisterWindowHandler(TNotifyWindow* Window)
-{
+void TBaseDispatcher::DeregisterWindowHandler(TNotifyWindow* Window) {
     std::lock_guard Lock(FGeneral);
     for (auto& H : FWindowHandlers)
         if (H.Window == Window)
@@ -540,167 +511,26 @@ void TBaseDispatcher::DeregisterWindowHandler(TNotifyWindow* Window)
         FinishRemovals();
 }
 
-void TBaseDispatcher::SetPortHandlerInstalled(bool Installed)
-{
+void TBaseDispatcher::SetPortHandlerInstalled(bool Installed) {
     std::lock_guard Lock(FGeneral);
     FPortHandlerInstalled = Installed;
     RecomputeService();
 }
 
-bool TBaseDispatcher::ServiceNeeded()
-{
+bool TBaseDispatcher::ServiceNeeded() {
     std::lock_guard Lock(FGeneral);
     return FServiceNeeded;
 }
 
-void TBaseDispatcher::FinishRemovals()
-{
+void TBaseDispatcher::FinishRemovals() {
     const auto Before = FWindowHandlers.size();
     std::erase_if(FWindowHandlers, [](const TWindowHandler& H) { return H.Removed; });
     if (FWindowHandlers.size() != Before)
         RecomputeService();
 }
 
-void TBaseDispatcher::RecomputeService()
-{
+void TBaseDispatcher::RecomputeService() {
     FServiceNeeded = FPortHandlerInstalled || FWindowHandlers.size() > 1;
-}
-
-// ---- Settings --------------------------------------------------------------------------------
-
-int TBaseDispatcher::ApplySettings()
-{
-    if (FSettings.DtrControl != lcHandshake)
-        FSettings.DtrControl = FDTR ? lcEnable : lcDisable;
-    if (FSettings.RtsControl != lcHandshake)
-        FSettings.RtsControl = FRTS ? lcEnable : lcDisable;
-    const int Result = FDevice->SetSettings(FSettings);
-    if (Result < 0)
-        return Result;
-    FLastBaud = FSettings.BaudRate;
-    if (FSettings.DtrControl != lcHandshake)
-        FDevice->SetDTR(FDTR);
-    if (FSettings.RtsControl != lcHandshake)
-        FDevice->SetRTS(FRTS);
-    return 0;
-}
-
-int TBaseDispatcher::SetLine(int32_t Baud, uint8_t Parity, uint16_t DataBits, uint16_t StopBits)
-{
-    TDeviceSettings Wanted;
-    int32_t OldBaud;
-    {
-        std::lock_guard Lock(FGeneral);
-        const int Result = FDevice->GetSettings(FSettings);
-        if (Result < 0)
-            return Result;
-        FSettings.Binary = true;
-        FSettings.ParityCheck = false;
-        FSettings.DsrSensitivity = false;
-        FSettings.TxContinueOnXoff = true;
-        FSettings.NullStrip = false;
-        Wanted = FSettings;
-        if (StopBits < 1)
-            StopBits = 1;
-        else if (StopBits > 3)
-            StopBits = 2;
-        if (DataBits == 5)
-            Wanted.StopBits = sbOneAndHalf;
-        else if (StopBits == 1)
-            Wanted.StopBits = sbOne;
-        else if (StopBits == 2)
-            Wanted.StopBits = sbTwo;
-        if (Baud != 0)
-            Wanted.BaudRate = Baud;
-        Wanted.Parity = Parity;
-        Wanted.ByteSize = static_cast<uint8_t>(DataBits);
-        if (Wanted.BaudRate == FSettings.BaudRate && Wanted.Parity == FSettings.Parity &&
-            Wanted.ByteSize == FSettings.ByteSize && Wanted.StopBits == FSettings.StopBits)
-            return 0;
-        OldBaud = FLastBaud;
-    }
-    // Bytes still queued go out at the old settings first, then the line gets time to settle.
-    for (int Poll = 0; Poll < 5000 && OutBuffUsed() > 0; ++Poll)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (OldBaud > 0) {
-        const uint64_t BitTime = 10000000u / static_cast<uint32_t>(OldBaud);
-        const uint64_t Bits = DataBits + 2u + (Parity != 0 ? 1u : 0u) +
-                              (Wanted.StopBits != sbOne ? 1u : 0u);
-        uint64_t Total = BitTime * Bits * 18;
-        if (Total < 10000)
-            Total *= 2;
-        std::this_thread::sleep_for(std::chrono::milliseconds((Total + 9999) / 10000));
-    }
-    std::lock_guard Lock(FGeneral);
-    FSettings.BaudRate = Wanted.BaudRate;
-    FSettings.Parity = Wanted.Parity;
-    FSettings.ByteSize = Wanted.ByteSize;
-    FSettings.StopBits = Wanted.StopBits;
-    return ApplySettings();
-}
-
-int TBaseDispatcher::SetHWFlowOptions(uint16_t BufferFull, uint16_t BufferResume, uint8_t Options)
-{
-    std::lock_guard Lock(FGeneral);
-    if (BufferFull < BufferResume || BufferFull > FInSize)
-        return ecBadArgument;
-    FSettings.OutxCtsFlow = (Options & hfRequireCTS) != 0;
-    FSettings.OutxDsrFlow = (Options & hfRequireDSR) != 0;
-    FSettings.DtrControl = (Options & hfUseDTR) ? lcHandshake : FDTR ? lcEnable : lcDisable;
-    FSettings.RtsControl = (Options & hfUseRTS) ? lcHandshake : FRTS ? lcEnable : lcDisable;
-    FSettings.XoffLim = static_cast<uint16_t>(FInSize - BufferFull);
-    FSettings.XonLim = BufferResume;
-    return ApplySettings();
-}
-
-int TBaseDispatcher::SetSWFlowOptions(uint16_t BufferFull, uint16_t BufferResume,
-                                      uint8_t Directions)
-{
-    std::lock_guard Lock(FGeneral);
-    if (BufferFull < BufferResume || BufferFull > FInSize)
-        return ecBadArgument;
-    if (Directions & sfReceive) {
-        FSettings.InX = true;
-        FSettings.XoffLim = static_cast<uint16_t>(FInSize - BufferFull);
-        FSettings.XonLim = BufferResume;
-    }
-    if (Directions & sfTransmit)
-        FSettings.OutX = true;
-    if (Directions != 0) {
-        FSettings.XonChar = 17;
-        FSettings.XoffChar = 19;
-    } else {
-        FSettings.InX = FSettings.OutX = false;
-    }
-    return ApplySettings();
-}
-
-int TBaseDispatcher::SetFlowChars(uint8_t XOn, uint8_t XOff)
-{
-    std::lock_guard Lock(FGeneral);
-    FSettings.XonChar = XOn;
-    FSettings.XoffChar = XOff;
-    return ApplySettings();
-}
-
-int TBaseDispatcher::SetDTR(bool Raised)
-{
-    std::lock_guard Lock(FGeneral);
-    FDTR = Raised;
-    return FDevice->SetDTR(Raised);
-}
-
-int TBaseDispatcher::SetRTS(bool Raised)
-{
-    std::lock_guard Lock(FGeneral);
-    FRTS = Raised;
-    return FDevice->SetRTS(Raised);
-}
-
-int TBaseDispatcher::SetQueueSizes(uint16_t InSize, uint16_t OutSize)
-{
-    std::lock_guard Lock(FGeneral);
-    return FDevice->SetQueueSizes(InSize, OutSize);
 }
 
 } // namespace serial

@@ -6,13 +6,14 @@
 // - Window thread: every public member except where noted, and every window procedure that a
 //   delivery runs. It may hold the dispatcher-table lock (dispatcher_table.h) while it calls in.
 // - Dispatch thread: ReadDevice, the passes and Deliver. It waits up to 3000 ms for each delivery
-//   to be handled on the window thread, and checks no trigger while Busy is set.
+//   to be handled on the window thread, reading the device on meanwhile, and checks no trigger
+//   while Busy is set.
 // - Transmit thread: takes bytes from the output ring.
 // - Receive-event thread: waits for device events (local_dispatcher.h).
 // Locks, each held briefly, never while waiting for another thread:
 // - FGeneral: the settings block, the status watches and handle counter, the avail threshold, the
 //   window handlers and the handler flags.
-// - FInput: the dispatch buffer, its positions and full flag, the notify position, the in-avail
+// - FInput: the dispatch buffer, its positions and full flag, the unannounced flag, the in-avail
 //   flag and both take counts. Also held around device reads so a flush cannot interleave.
 // - FOutput: the output ring.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
@@ -40,7 +41,7 @@ inline constexpr uint16_t cwmStatus = 0x7E04;
 inline constexpr uint16_t cwmDeviceLost = 0x7E05;
 inline constexpr uint16_t cwmClosePending = 0x7E0A;
 
-constexpr uint32_t DispatchBufferSize = 8192;
+constexpr uint32_t DispatchBufferSize = 8192; // a power of two: positions wrap by masking
 constexpr uint16_t AvailTriggerHandle = 1;
 constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
 
@@ -123,7 +124,6 @@ public:
     // Input. GetChar gives a byte (>= 0) or -3007.
     int GetChar();
     bool CharReady();
-    uint32_t InBuffUsed();
 
     // Triggers.
     int AddStatusTrigger(uint16_t Kind);
@@ -143,7 +143,6 @@ public:
     // Line conditions (the component reads the break first).
     bool CheckLineBreak();
     uint16_t GetLineError();
-    uint16_t LineErrorBits() const { return FLineErrors; }
 
     // Line settings, flow control and lines.
     int SetLine(int32_t Baud, uint8_t Parity, uint16_t DataBits, uint16_t StopBits);
@@ -212,9 +211,13 @@ private:
     void ClearHits();
     TDelivery Deliver(uint16_t Code, uint16_t Param1, uint16_t Param2Low);
     void SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc, const TDispatchMessage& M);
-    void FinishRemovals(); // caller holds FGeneral
+    void FinishRemovals();   // caller holds FGeneral
     void RecomputeService(); // caller holds FGeneral
-    uint32_t UnreadLocked() const;
+    uint32_t UnreadLocked() const {
+        if (FDispFull)
+            return FDispBuf.empty() ? 0 : DispatchBufferSize;
+        return (FDispHead - FDispTail) & (DispatchBufferSize - 1);
+    }
     uint32_t OutUsedLocked() const;
     bool StatusHolds(const TStatusWatch& W, uint16_t& Count);
 
@@ -236,7 +239,9 @@ private:
     uint32_t FDispHead = 0; // write position
     uint32_t FDispTail = 0; // read position
     bool FDispFull = false;
-    uint32_t FNotifyPos = 0;
+    // Bytes were read since the last avail delivery. A flag, not the write position at that
+    // delivery: a batch that fills the whole ring brings the write position back to where it was.
+    bool FUnannounced = false;
     bool FInAvail = false;
     uint32_t FTakeCount = 0;
     uint32_t FMaxTake = 0;
@@ -250,7 +255,7 @@ private:
 
     std::atomic<uint16_t> FLineErrors{0};
     std::atomic<uint8_t> FModemStatus{0};
-    std::atomic<int> FDeviceError{0};  // set by the receive-event thread
+    std::atomic<int> FDeviceError{0}; // set by the receive-event thread
     std::atomic<bool> FDeviceLostReported{false};
 };
 

@@ -4,14 +4,12 @@
 
 namespace serial {
 
-TDispatcherTable& TDispatcherTable::Instance()
-{
+TDispatcherTable& TDispatcherTable::Instance() {
     static TDispatcherTable Table;
     return Table;
 }
 
-uint16_t TDispatcherTable::Add(TBaseDispatcher* Dispatcher)
-{
+uint16_t TDispatcherTable::Add(TBaseDispatcher* Dispatcher) {
     std::lock_guard Guard(FLock);
     auto Empty = std::find(FSlots.begin(), FSlots.end(), nullptr);
     if (Empty != FSlots.end()) {
@@ -22,8 +20,7 @@ uint16_t TDispatcherTable::Add(TBaseDispatcher* Dispatcher)
     return static_cast<uint16_t>(FSlots.size() - 1);
 }
 
-void TDispatcherTable::Remove(TBaseDispatcher* Dispatcher)
-{
+void TDispatcherTable::Remove(TBaseDispatcher* Dispatcher) {
     std::lock_guard Guard(FLock);
     std::replace(FSlots.begin(), FSlots.end(), Dispatcher, static_cast<TBaseDispatcher*>(nullptr));
     while (!FSlots.empty() && FSlots.back() == nullptr)
@@ -34,8 +31,7 @@ void TDispatcherTable::Remove(TBaseDispatcher* Dispatcher)
     }
 }
 
-TBaseDispatcher* TDispatcherTable::Find(uint16_t Handle)
-{
+TBaseDispatcher* TDispatcherTable::Find(uint16_t Handle) {
     std::lock_guard Guard(FLock);
     if (Handle == FLastHandle)
         return FLastDispatcher;
@@ -46,11 +42,10 @@ TBaseDispatcher* TDispatcherTable::Find(uint16_t Handle)
     return FLastDispatcher;
 }
 
-std::size_t TDispatcherTable::Count()
-{
+std::size_t TDispatcherTable::Count() {
     std::lock_guard Guard(FLock);
-    return static_cast<std::size_t>(std::count_if(FSlots.begin(), FSlots.end(),
-                                                  [](auto* D) { return D != nullptr; }));
+    return static_cast<std::size_t>(
+        std::count_if(FSlots.begin(), FSlots.end(), [](auto* D) { return D != nullptr; }));
 }
 
 } // namespace serial

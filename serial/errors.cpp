@@ -1,8 +1,8 @@
 #include "errors.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace serial {
@@ -82,20 +82,18 @@ constexpr TTextEntry TextTable[] = {
 
 constexpr std::size_t MaxTextLength = 255;
 
-std::string_view StoredText(unsigned Magnitude)
-{
+std::string_view StoredText(unsigned Magnitude) {
     auto It = std::lower_bound(std::begin(TextTable), std::end(TextTable), Magnitude,
                                [](const TTextEntry& E, unsigned K) { return E.Key < K; });
     return It != std::end(TextTable) && It->Key == Magnitude ? It->Text : std::string_view{};
 }
 
-std::string PlatformText(unsigned Magnitude)
-{
+std::string PlatformText(unsigned Magnitude) {
     char Buffer[512];
     // The GNU strerror_r returns either Buffer or a static text.
     std::string Text = strerror_r(static_cast<int>(Magnitude), Buffer, sizeof Buffer);
-    std::replace_if(Text.begin(), Text.end(),
-                    [](char C) { return static_cast<unsigned char>(C) < 32; }, ' ');
+    std::replace_if(
+        Text.begin(), Text.end(), [](char C) { return static_cast<unsigned char>(C) < 32; }, ' ');
     for (auto Pos = Text.find("  "); Pos != std::string::npos; Pos = Text.find("  "))
         Text.erase(Pos, 1);
     return Text;
@@ -105,8 +103,7 @@ std::string PlatformText(unsigned Magnitude)
 
 const char* const GenericErrorText = "Unexpected serial communications error";
 
-std::string ErrorText(unsigned Magnitude)
-{
+std::string ErrorText(unsigned Magnitude) {
     std::string Text(StoredText(Magnitude));
     if (Text.empty())
         Text = PlatformText(Magnitude);
@@ -116,29 +113,21 @@ std::string ErrorText(unsigned Magnitude)
 }
 
 ESerialException::ESerialException(int Code)
-    : FCode(Code), FMessage(ErrorText(static_cast<unsigned>(Code < 0 ? -Code : Code)))
-{
-}
+    : FCode(Code), FMessage(ErrorText(static_cast<unsigned>(Code < 0 ? -Code : Code))) {}
 
 ESerialException::ESerialException(int Code, std::string Message)
-    : FCode(Code), FMessage(std::move(Message))
-{
-}
+    : FCode(Code), FMessage(std::move(Message)) {}
 
 EInOutError::EInOutError(int ErrorCode, std::string Message)
-    : FErrorCode(ErrorCode), FMessage(std::move(Message))
-{
-}
+    : FErrorCode(ErrorCode), FMessage(std::move(Message)) {}
 
-const char* EOutOfMemory::what() const noexcept
-{
+const char* EOutOfMemory::what() const noexcept {
     return "Insufficient memory";
 }
 
 namespace {
 
-template <class... TClasses> [[noreturn]] void RaiseClassOf(int Code)
-{
+template <class... TClasses> [[noreturn]] void RaiseClassOf(int Code) {
     // Throws the class whose code matches; falls through to the platform and generic cases.
     ((Code == TClasses::Value ? throw TClasses() : void()), ...);
     if (Code == ecOutOfMemory)
@@ -150,19 +139,17 @@ template <class... TClasses> [[noreturn]] void RaiseClassOf(int Code)
 
 } // namespace
 
-void RaiseSerialError(int Code)
-{
+void RaiseSerialError(int Code) {
     RaiseClassOf<EBadArgument, EGotQuitMsg, EBufferTooBig, EPortNotAssigned, EInternal,
-                 EModemNotAssigned, EPhonebookNotAssigned, ECannotUseWithWinSock, EBadId,
-                 EBaudRate, EByteSize, EDefault, EHardware, EMemory, ECommNotOpen, EAlreadyOpen,
-                 ENoHandles, ENoTimers, ENoPortSelected, ENotOpenedByTapi, ENullApi,
-                 ERegisterHandlerFailed, EPutBlockFail, EGetBlockFail, EOutputBufferTooSmall,
-                 EBufferIsEmpty, ETracingNotEnabled, ELoggingNotEnabled, EBaseAddressNotSet,
-                 ETriggerTooLong, EBadTriggerHandle>(Code);
+                 EModemNotAssigned, EPhonebookNotAssigned, ECannotUseWithWinSock, EBadId, EBaudRate,
+                 EByteSize, EDefault, EHardware, EMemory, ECommNotOpen, EAlreadyOpen, ENoHandles,
+                 ENoTimers, ENoPortSelected, ENotOpenedByTapi, ENullApi, ERegisterHandlerFailed,
+                 EPutBlockFail, EGetBlockFail, EOutputBufferTooSmall, EBufferIsEmpty,
+                 ETracingNotEnabled, ELoggingNotEnabled, EBaseAddressNotSet, ETriggerTooLong,
+                 EBadTriggerHandle>(Code);
 }
 
-int CheckException(bool Loading, int Code)
-{
+int CheckException(bool Loading, int Code) {
     if (Code < 0 && !Loading)
         RaiseSerialError(Code);
     return Code;

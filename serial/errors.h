@@ -14,14 +14,12 @@ namespace serial {
 
 // Codes the stack produces itself (the platform's error numbers are -2 .. -162).
 enum : int {
-    ecOK = 0,
     ecFileNotFound = -2,
     ecPathNotFound = -3,
     ecAccessDenied = -5,
     ecOutOfMemory = -8,
     ecDeviceWriteError = -160,
     ecDeviceReadError = -161,
-    ecBadHandle = -1001,
     ecBadArgument = -1002,
     ecBadId = -2001,
     ecCommNotOpen = -2007,
@@ -30,7 +28,6 @@ enum : int {
     ecNullApi = -3001,
     ecOutputBufferTooSmall = -3006,
     ecBufferIsEmpty = -3007,
-    ecNoMoreTriggers = -5001,
     ecBadTriggerHandle = -5003,
 };
 
@@ -54,10 +51,22 @@ private:
     std::string FMessage;
 };
 
-class EGeneral : public ESerialException { public: using ESerialException::ESerialException; };
-class EOpenComm : public ESerialException { public: using ESerialException::ESerialException; };
-class ESerialIO : public ESerialException { public: using ESerialException::ESerialException; };
-class ETrigger : public ESerialException { public: using ESerialException::ESerialException; };
+class EGeneral : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
+class EOpenComm : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
+class ESerialIO : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
+class ETrigger : public ESerialException {
+public:
+    using ESerialException::ESerialException;
+};
 
 // One class per code; each is constructed without arguments and knows its own code.
 template <class TGroup, int Code> class TCodedException : public TGroup {

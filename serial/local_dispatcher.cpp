@@ -7,12 +7,9 @@ namespace serial {
 using namespace std::chrono_literals;
 
 TLocalDispatcher::TLocalDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device)
-    : TBaseDispatcher(Loop, std::move(Device))
-{
-}
+    : TBaseDispatcher(Loop, std::move(Device)) {}
 
-TLocalDispatcher::~TLocalDispatcher()
-{
+TLocalDispatcher::~TLocalDispatcher() {
     if (FDeviceOpen)
         DonePort();
     // After a shutdown inside a delivery the threads end by themselves; they have, or are about to.
@@ -25,8 +22,7 @@ TLocalDispatcher::~TLocalDispatcher()
             T->join();
 }
 
-int TLocalDispatcher::InitPort(const TPortConfig& Config)
-{
+int TLocalDispatcher::InitPort(const TPortConfig& Config) {
     int Result = FDevice->Open(Config.DevicePath);
     if (Result < 0)
         return Result;
@@ -63,22 +59,19 @@ int TLocalDispatcher::InitPort(const TPortConfig& Config)
 }
 
 void TLocalDispatcher::StartThread(std::thread& Thread, std::atomic<bool>& EndedFlag,
-                                   void (TLocalDispatcher::*Run)())
-{
+                                   void (TLocalDispatcher::*Run)()) {
     EndedFlag = false;
     ++FRunning;
     Thread = std::thread([this, Run] { (this->*Run)(); });
     FGeneralEvent.WaitFor(3000ms);
 }
 
-void TLocalDispatcher::Ended(std::atomic<bool>& Flag)
-{
+void TLocalDispatcher::Ended(std::atomic<bool>& Flag) {
     Flag = true;
     --FRunning;
 }
 
-void TLocalDispatcher::DonePort()
-{
+void TLocalDispatcher::DonePort() {
     if (FDeviceOpen) {
         FlushOutput();
         FlushInput();
@@ -94,8 +87,7 @@ void TLocalDispatcher::DonePort()
     FreeBuffers();
 }
 
-void TLocalDispatcher::FlushOutput()
-{
+void TLocalDispatcher::FlushOutput() {
     if (!FOutEnded) {
         FFlush = true;
         FOutputEvent.Set();
@@ -106,8 +98,7 @@ void TLocalDispatcher::FlushOutput()
     FDevice->PurgeOutput();
 }
 
-void TLocalDispatcher::CloseDevice()
-{
+void TLocalDispatcher::CloseDevice() {
     if (!FDeviceOpen.exchange(false))
         return;
     FKill = true;
@@ -117,8 +108,7 @@ void TLocalDispatcher::CloseDevice()
     FDevice->Close();
 }
 
-void TLocalDispatcher::WaitEnded(const std::atomic<bool>& EndedFlag)
-{
+void TLocalDispatcher::WaitEnded(const std::atomic<bool>& EndedFlag) {
     // The thread may be waiting for a delivery that sits in the window thread's queue.
     while (!EndedFlag) {
         FLoop.ProcessMessages();
@@ -126,8 +116,7 @@ void TLocalDispatcher::WaitEnded(const std::atomic<bool>& EndedFlag)
     }
 }
 
-void TLocalDispatcher::StopThreads()
-{
+void TLocalDispatcher::StopThreads() {
     FKill = true;
     FOutputEvent.Set();
     WaitEnded(FOutEnded);
@@ -141,8 +130,7 @@ void TLocalDispatcher::StopThreads()
             T->join();
 }
 
-void TLocalDispatcher::ComThread()
-{
+void TLocalDispatcher::ComThread() {
     FDevice->SetEventMask(evAll);
     FGeneralEvent.Set();
     while (!FKill) {
@@ -163,8 +151,7 @@ void TLocalDispatcher::ComThread()
     Ended(FComEnded);
 }
 
-void TLocalDispatcher::DispThread()
-{
+void TLocalDispatcher::DispThread() {
     FGeneralEvent.Set();
     while (!FKill && !FDeletePending) {
         const bool DeviceEvent = FComEvent.WaitFor(50ms);
@@ -186,8 +173,7 @@ void TLocalDispatcher::DispThread()
     Ended(FDispEnded);
 }
 
-void TLocalDispatcher::OutThread()
-{
+void TLocalDispatcher::OutThread() {
     FGeneralEvent.Set();
     while (!FKill && !FDeletePending) {
         FOutputEvent.Wait();

@@ -35,7 +35,8 @@ private:
     void FlushOutput();
     void CloseDevice();
     void StopThreads();
-    void StartThread(std::thread& Thread, std::atomic<bool>& Ended, void (TLocalDispatcher::*Run)());
+    void StartThread(std::thread& Thread, std::atomic<bool>& Ended,
+                     void (TLocalDispatcher::*Run)());
     void WaitEnded(const std::atomic<bool>& Ended);
 
     void ComThread();

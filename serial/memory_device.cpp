@@ -7,8 +7,7 @@
 
 namespace serial {
 
-void TMemoryDevice::Feed(const std::vector<uint8_t>& Bytes)
-{
+void TMemoryDevice::Feed(const std::vector<uint8_t>& Bytes) {
     {
         std::lock_guard Lock(FLock);
         FIn.insert(FIn.end(), Bytes.begin(), Bytes.end());
@@ -17,8 +16,7 @@ void TMemoryDevice::Feed(const std::vector<uint8_t>& Bytes)
     FChanged.notify_all();
 }
 
-void TMemoryDevice::InjectErrors(uint16_t Bits)
-{
+void TMemoryDevice::InjectErrors(uint16_t Bits) {
     {
         std::lock_guard Lock(FLock);
         FErrors |= Bits & leAll;
@@ -27,8 +25,7 @@ void TMemoryDevice::InjectErrors(uint16_t Bits)
     FChanged.notify_all();
 }
 
-void TMemoryDevice::SetModemLines(uint8_t Lines)
-{
+void TMemoryDevice::SetModemLines(uint8_t Lines) {
     {
         std::lock_guard Lock(FLock);
         uint8_t Changed = Lines ^ FLines;
@@ -39,8 +36,7 @@ void TMemoryDevice::SetModemLines(uint8_t Lines)
     FChanged.notify_all();
 }
 
-void TMemoryDevice::StallWrites(bool Stalled)
-{
+void TMemoryDevice::StallWrites(bool Stalled) {
     {
         std::lock_guard Lock(FLock);
         FStalled = Stalled;
@@ -48,8 +44,7 @@ void TMemoryDevice::StallWrites(bool Stalled)
     FChanged.notify_all();
 }
 
-void TMemoryDevice::HangUp()
-{
+void TMemoryDevice::HangUp() {
     {
         std::lock_guard Lock(FLock);
         FHungUp = true;
@@ -57,42 +52,30 @@ void TMemoryDevice::HangUp()
     FChanged.notify_all();
 }
 
-std::vector<uint8_t> TMemoryDevice::Written() const
-{
+std::vector<uint8_t> TMemoryDevice::Written() const {
     std::lock_guard Lock(FLock);
     return FOut;
 }
 
-std::vector<TMemoryDevice::TSettingsWrite> TMemoryDevice::SettingsWrites() const
-{
+std::vector<TMemoryDevice::TSettingsWrite> TMemoryDevice::SettingsWrites() const {
     std::lock_guard Lock(FLock);
     return FSettingsWrites;
 }
 
-bool TMemoryDevice::IsOpen() const
-{
+bool TMemoryDevice::IsOpen() const {
     std::lock_guard Lock(FLock);
     return FOpen;
 }
 
-std::string TMemoryDevice::OpenedPath() const
-{
-    std::lock_guard Lock(FLock);
-    return FPath;
-}
-
-int TMemoryDevice::Open(const std::string& Path)
-{
+int TMemoryDevice::Open(const std::string&) {
     std::lock_guard Lock(FLock);
     if (FOpen)
         return ecAccessDenied;
     FOpen = true;
-    FPath = Path;
     return 0;
 }
 
-void TMemoryDevice::Close()
-{
+void TMemoryDevice::Close() {
     {
         std::lock_guard Lock(FLock);
         FOpen = false;
@@ -101,42 +84,45 @@ void TMemoryDevice::Close()
     FChanged.notify_all();
 }
 
-int TMemoryDevice::GetSettings(TDeviceSettings& Settings)
-{
+int TMemoryDevice::GetSettings(TDeviceSettings& Settings) {
     std::lock_guard Lock(FLock);
     Settings = FSettings;
     return 0;
 }
 
-int TMemoryDevice::SetSettings(const TDeviceSettings& Settings)
-{
+int TMemoryDevice::SetSettings(const TDeviceSettings& Settings) {
     std::lock_guard Lock(FLock);
     FSettings = Settings;
     FSettingsWrites.push_back({Settings, FOut.size()});
     return 0;
 }
 
-int TMemoryDevice::SetQueueSizes(uint32_t, uint32_t) { return 0; }
-int TMemoryDevice::SetDTR(bool) { return 0; }
-int TMemoryDevice::SetRTS(bool) { return 0; }
+int TMemoryDevice::SetQueueSizes(uint32_t, uint32_t) {
+    return 0;
+}
+int TMemoryDevice::SetDTR(bool) {
+    return 0;
+}
+int TMemoryDevice::SetRTS(bool) {
+    return 0;
+}
 
-int TMemoryDevice::PurgeInput()
-{
+int TMemoryDevice::PurgeInput() {
     std::lock_guard Lock(FLock);
     FIn.clear();
     return 0;
 }
 
-int TMemoryDevice::PurgeOutput() { return 0; }
+int TMemoryDevice::PurgeOutput() {
+    return 0;
+}
 
-int TMemoryDevice::InQueue()
-{
+int TMemoryDevice::InQueue() {
     std::lock_guard Lock(FLock);
     return static_cast<int>(FIn.size());
 }
 
-int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size)
-{
+int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
     if (!FOpen || FHungUp)
         return ecDeviceReadError;
@@ -146,8 +132,7 @@ int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size)
     return static_cast<int>(Count);
 }
 
-int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size)
-{
+int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
     if (!FOpen || FHungUp)
         return ecDeviceWriteError;
@@ -157,26 +142,22 @@ int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size)
     return static_cast<int>(Size);
 }
 
-void TMemoryDevice::WaitWritable(int TimeoutMs)
-{
+void TMemoryDevice::WaitWritable(int TimeoutMs) {
     std::unique_lock Lock(FLock);
     FChanged.wait_for(Lock, std::chrono::milliseconds(TimeoutMs), [this] { return !FStalled; });
 }
 
-uint16_t TMemoryDevice::ReadErrors()
-{
+uint16_t TMemoryDevice::ReadErrors() {
     std::lock_guard Lock(FLock);
     return std::exchange(FErrors, 0);
 }
 
-uint8_t TMemoryDevice::ModemStatus()
-{
+uint8_t TMemoryDevice::ModemStatus() {
     std::lock_guard Lock(FLock);
     return FLines;
 }
 
-int TMemoryDevice::SetEventMask(uint32_t Mask)
-{
+int TMemoryDevice::SetEventMask(uint32_t Mask) {
     {
         std::lock_guard Lock(FLock);
         FMask = Mask;
@@ -185,8 +166,7 @@ int TMemoryDevice::SetEventMask(uint32_t Mask)
     return 0;
 }
 
-int TMemoryDevice::WaitEvent(uint32_t& Events)
-{
+int TMemoryDevice::WaitEvent(uint32_t& Events) {
     std::unique_lock Lock(FLock);
     FChanged.wait(Lock, [this] { return FMask == 0 || FHungUp || (FPendingEvents & FMask); });
     Events = 0;

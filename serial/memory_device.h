@@ -7,8 +7,8 @@
 
 #include <condition_variable>
 #include <deque>
-#include <utility>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace serial {
@@ -30,7 +30,6 @@ public:
     std::vector<uint8_t> Written() const;
     std::vector<TSettingsWrite> SettingsWrites() const;
     bool IsOpen() const;
-    std::string OpenedPath() const;
 
     // TComDevice.
     int Open(const std::string& Path) override;
@@ -57,7 +56,6 @@ private:
     bool FOpen = false;
     bool FHungUp = false;
     bool FStalled = false;
-    std::string FPath;
     std::deque<uint8_t> FIn;
     std::vector<uint8_t> FOut;
     std::vector<TSettingsWrite> FSettingsWrites;

@@ -4,12 +4,12 @@
 // program's; TPlainMessageLoop serves unit tests, whose own thread plays the window thread.
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <condition_variable>
 
 namespace serial {
 

@@ -12,8 +12,7 @@ public:
     explicit TPlainNotifyWindow(TPlainMessageLoop& Loop) : FLoop(Loop) {}
     ~TPlainNotifyWindow() override { *FAlive = false; }
 
-    void Post(std::function<void()> Fn) override
-    {
+    void Post(std::function<void()> Fn) override {
         FLoop.Enqueue([Alive = FAlive, Fn = std::move(Fn)] {
             if (*Alive)
                 Fn();
@@ -28,13 +27,11 @@ private:
 
 } // namespace
 
-std::unique_ptr<TNotifyWindow> TPlainMessageLoop::CreateNotifyWindow()
-{
+std::unique_ptr<TNotifyWindow> TPlainMessageLoop::CreateNotifyWindow() {
     return std::make_unique<TPlainNotifyWindow>(*this);
 }
 
-void TPlainMessageLoop::Enqueue(std::function<void()> Fn)
-{
+void TPlainMessageLoop::Enqueue(std::function<void()> Fn) {
     {
         std::lock_guard Lock(FLock);
         FQueue.push_back(std::move(Fn));
@@ -42,8 +39,7 @@ void TPlainMessageLoop::Enqueue(std::function<void()> Fn)
     FPosted.notify_all();
 }
 
-void TPlainMessageLoop::ProcessMessages()
-{
+void TPlainMessageLoop::ProcessMessages() {
     std::deque<std::function<void()>> Batch;
     {
         std::lock_guard Lock(FLock);
@@ -60,21 +56,18 @@ void TPlainMessageLoop::ProcessMessages()
     }
 }
 
-void TPlainMessageLoop::HandleException(std::exception_ptr Error)
-{
+void TPlainMessageLoop::HandleException(std::exception_ptr Error) {
     std::lock_guard Lock(FLock);
     FExceptions.push_back(Error);
 }
 
-std::vector<std::exception_ptr> TPlainMessageLoop::TakeExceptions()
-{
+std::vector<std::exception_ptr> TPlainMessageLoop::TakeExceptions() {
     std::lock_guard Lock(FLock);
     return std::exchange(FExceptions, {});
 }
 
 bool TPlainMessageLoop::ProcessUntil(const std::function<bool()>& Done,
-                                     std::chrono::milliseconds Timeout)
-{
+                                     std::chrono::milliseconds Timeout) {
     using Clock = std::chrono::steady_clock;
     const auto Deadline = Clock::now() + Timeout;
     for (;;) {
@@ -91,8 +84,7 @@ bool TPlainMessageLoop::ProcessUntil(const std::function<bool()>& Done,
     }
 }
 
-void TPlainMessageLoop::ProcessFor(std::chrono::milliseconds Duration)
-{
+void TPlainMessageLoop::ProcessFor(std::chrono::milliseconds Duration) {
     ProcessUntil([] { return false; }, Duration);
 }
 

@@ -10,8 +10,7 @@
 
 namespace serial {
 
-std::string PortsIniPath()
-{
+std::string PortsIniPath() {
     const char* Config = std::getenv("XDG_CONFIG_HOME");
     std::string Dir;
     if (Config && *Config)
@@ -21,8 +20,7 @@ std::string PortsIniPath()
     return Dir + "/talvir/ports.ini";
 }
 
-std::string PortDevicePath(uint16_t ComNumber)
-{
+std::string PortDevicePath(uint16_t ComNumber) {
     const QSettings Ini(QString::fromStdString(PortsIniPath()), QSettings::IniFormat);
     const QString Path = Ini.value(QStringLiteral("Ports/COM%1").arg(ComNumber)).toString();
     if (!Path.isEmpty())
@@ -30,8 +28,7 @@ std::string PortDevicePath(uint16_t ComNumber)
     return "/dev/ttyS" + std::to_string(ComNumber == 0 ? 0 : ComNumber - 1);
 }
 
-bool PortPresent(uint16_t ComNumber)
-{
+bool PortPresent(uint16_t ComNumber) {
     if (ComNumber == 0)
         return false;
     auto Device = CreateLocalDevice();

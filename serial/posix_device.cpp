@@ -24,8 +24,7 @@ namespace {
 // the numbers the port component recognises; I/O failures on a tty whose other side has gone are
 // read errors; everything else keeps the system's number, whose text the error table takes from
 // the system.
-int ErrnoCode(int Errno)
-{
+int ErrnoCode(int Errno) {
     switch (Errno) {
     case ENOENT:
     case ENODEV:
@@ -54,17 +53,16 @@ int ErrnoCode(int Errno)
 }
 
 constexpr std::pair<int32_t, speed_t> Speeds[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
     {1500000, B1500000}, {2000000, B2000000}, {3000000, B3000000}, {4000000, B4000000},
 };
 
-bool SpeedOf(int32_t Rate, speed_t& Speed)
-{
+bool SpeedOf(int32_t Rate, speed_t& Speed) {
     for (auto [R, S] : Speeds)
         if (R == Rate) {
             Speed = S;
@@ -73,8 +71,7 @@ bool SpeedOf(int32_t Rate, speed_t& Speed)
     return false;
 }
 
-int32_t RateOf(speed_t Speed)
-{
+int32_t RateOf(speed_t Speed) {
     for (auto [R, S] : Speeds)
         if (S == Speed)
             return R;
@@ -83,8 +80,7 @@ int32_t RateOf(speed_t Speed)
 
 class TPosixDevice final : public TComDevice {
 public:
-    ~TPosixDevice() override
-    {
+    ~TPosixDevice() override {
         Close();
         if (FFd >= 0)
             ::close(FFd);
@@ -92,8 +88,7 @@ public:
             ::close(FWake);
     }
 
-    int Open(const std::string& Path) override
-    {
+    int Open(const std::string& Path) override {
         FFd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (FFd < 0)
             return ErrnoCode(errno);
@@ -124,8 +119,7 @@ public:
         return 0;
     }
 
-    void Close() override
-    {
+    void Close() override {
         if (!FOpen.exchange(false))
             return;
         // The descriptor stays valid until destruction, as worker threads may still be polling
@@ -136,18 +130,25 @@ public:
         Wake();
     }
 
-    int GetSettings(TDeviceSettings& Settings) override
-    {
+    int GetSettings(TDeviceSettings& Settings) override {
         termios T;
         if (::tcgetattr(FFd, &T) != 0)
             return ErrnoCode(errno);
         Settings = FBlock;
         Settings.BaudRate = RateOf(::cfgetospeed(&T));
         switch (T.c_cflag & CSIZE) {
-        case CS5: Settings.ByteSize = 5; break;
-        case CS6: Settings.ByteSize = 6; break;
-        case CS7: Settings.ByteSize = 7; break;
-        default: Settings.ByteSize = 8; break;
+        case CS5:
+            Settings.ByteSize = 5;
+            break;
+        case CS6:
+            Settings.ByteSize = 6;
+            break;
+        case CS7:
+            Settings.ByteSize = 7;
+            break;
+        default:
+            Settings.ByteSize = 8;
+            break;
         }
         if (!(T.c_cflag & PARENB))
             Settings.Parity = 0;
@@ -155,7 +156,7 @@ public:
             Settings.Parity = (T.c_cflag & PARODD) ? 3 : 4;
         else
             Settings.Parity = (T.c_cflag & PARODD) ? 1 : 2;
-        Settings.StopBits = !(T.c_cflag & CSTOPB) ? sbOne
+        Settings.StopBits = !(T.c_cflag & CSTOPB)    ? sbOne
                             : Settings.ByteSize == 5 ? sbOneAndHalf
                                                      : sbTwo;
         Settings.XonChar = T.c_cc[VSTART];
@@ -163,8 +164,7 @@ public:
         return 0;
     }
 
-    int SetSettings(const TDeviceSettings& S) override
-    {
+    int SetSettings(const TDeviceSettings& S) override {
         termios T;
         if (::tcgetattr(FFd, &T) != 0)
             return ErrnoCode(errno);
@@ -205,14 +205,12 @@ public:
     int PurgeInput() override { return ::tcflush(FFd, TCIFLUSH) == 0 ? 0 : ErrnoCode(errno); }
     int PurgeOutput() override { return ::tcflush(FFd, TCOFLUSH) == 0 ? 0 : ErrnoCode(errno); }
 
-    int InQueue() override
-    {
+    int InQueue() override {
         int Count = 0;
         return ::ioctl(FFd, FIONREAD, &Count) == 0 ? Count : ErrnoCode(errno);
     }
 
-    int Read(uint8_t* Buffer, std::size_t Size) override
-    {
+    int Read(uint8_t* Buffer, std::size_t Size) override {
         if (!FOpen)
             return ErrnoCode(EBADF);
         FReadSinceReport = true;
@@ -222,8 +220,7 @@ public:
         return errno == EAGAIN || errno == EINTR ? 0 : ErrnoCode(errno);
     }
 
-    int Write(const uint8_t* Buffer, std::size_t Size) override
-    {
+    int Write(const uint8_t* Buffer, std::size_t Size) override {
         if (!FOpen)
             return ErrnoCode(EBADF);
         ssize_t Put = ::write(FFd, Buffer, Size);
@@ -232,31 +229,26 @@ public:
         return errno == EAGAIN || errno == EINTR ? 0 : ErrnoCode(errno);
     }
 
-    void WaitWritable(int TimeoutMs) override
-    {
+    void WaitWritable(int TimeoutMs) override {
         pollfd P{FFd, POLLOUT, 0};
         ::poll(&P, 1, TimeoutMs);
     }
 
-    uint16_t ReadErrors() override
-    {
+    uint16_t ReadErrors() override {
         std::lock_guard Lock(FErrLock);
         return ErrorsSince(FErrCounts);
     }
 
-    uint8_t ModemStatus() override
-    {
+    uint8_t ModemStatus() override {
         int Lines = 0;
         if (::ioctl(FFd, TIOCMGET, &Lines) != 0)
             return 0; // pseudo-terminals have no modem lines
-        return static_cast<uint8_t>(((Lines & TIOCM_CTS) ? msCTS : 0) |
-                                    ((Lines & TIOCM_DSR) ? msDSR : 0) |
-                                    ((Lines & TIOCM_RI) ? msRing : 0) |
-                                    ((Lines & TIOCM_CD) ? msDCD : 0));
+        return static_cast<uint8_t>(
+            ((Lines & TIOCM_CTS) ? msCTS : 0) | ((Lines & TIOCM_DSR) ? msDSR : 0) |
+            ((Lines & TIOCM_RI) ? msRing : 0) | ((Lines & TIOCM_CD) ? msDCD : 0));
     }
 
-    int SetEventMask(uint32_t Mask) override
-    {
+    int SetEventMask(uint32_t Mask) override {
         FMask = Mask;
         Wake();
         return 0;
@@ -266,16 +258,14 @@ public:
     // waits in the queue is reported once, and again only after a read or more arrivals, so a
     // full dispatch buffer does not make this loop spin. Line errors and modem lines have no
     // descriptor event of their own and are looked at every 50 ms.
-    int WaitEvent(uint32_t& Events) override
-    {
+    int WaitEvent(uint32_t& Events) override {
         Events = 0;
         for (;;) {
             const uint32_t Mask = FMask;
             if (Mask == 0 || !FOpen)
                 return 0;
             const bool WantData = (Mask & evRxChar) && (FReadSinceReport || InQueue() != FReported);
-            pollfd P[2] = {{FFd, static_cast<short>(WantData ? POLLIN : 0), 0},
-                           {FWake, POLLIN, 0}};
+            pollfd P[2] = {{FFd, static_cast<short>(WantData ? POLLIN : 0), 0}, {FWake, POLLIN, 0}};
             int Ready = ::poll(P, 2, 50);
             if (Ready < 0 && errno != EINTR)
                 return ErrnoCode(errno);
@@ -298,29 +288,25 @@ public:
     }
 
 private:
-    int SetLine(int Bit, bool Raised)
-    {
+    int SetLine(int Bit, bool Raised) {
         if (::ioctl(FFd, Raised ? TIOCMBIS : TIOCMBIC, &Bit) == 0)
             return 0;
         // Pseudo-terminals have no modem lines; the request is moot there.
         return errno == ENOTTY || errno == EINVAL ? 0 : ErrnoCode(errno);
     }
 
-    void Wake()
-    {
+    void Wake() {
         uint64_t One = 1;
-        if (FWake >= 0)
-            [[maybe_unused]] auto Ignored = ::write(FWake, &One, sizeof One);
+        if (FWake >= 0) [[maybe_unused]]
+            auto Ignored = ::write(FWake, &One, sizeof One);
     }
 
-    bool ReadCounts(serial_icounter_struct& Counts)
-    {
+    bool ReadCounts(serial_icounter_struct& Counts) {
         return FHasCounts && (FHasCounts = ::ioctl(FFd, TIOCGICOUNT, &Counts) == 0);
     }
 
     // Error bits whose kernel counters moved since Last; Last becomes the current counters.
-    uint16_t ErrorsSince(serial_icounter_struct& Last)
-    {
+    uint16_t ErrorsSince(serial_icounter_struct& Last) {
         serial_icounter_struct Now{};
         if (!ReadCounts(Now))
             return 0;
@@ -333,8 +319,7 @@ private:
         return Bits;
     }
 
-    uint32_t LineEvents(uint32_t Mask)
-    {
+    uint32_t LineEvents(uint32_t Mask) {
         uint32_t Events = 0;
         uint16_t Errors;
         {
@@ -370,8 +355,7 @@ private:
 
 } // namespace
 
-std::shared_ptr<TComDevice> CreateLocalDevice()
-{
+std::shared_ptr<TComDevice> CreateLocalDevice() {
     return std::make_shared<TPosixDevice>();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The program's message loop: notification windows are QObjects on the window thread, messages
-// are queued calls on them, and an exception from a handler goes to the application's error
-// display by being rethrown from a queued call on the application object.
+// The program's message loop: a notification window wakes the window thread through a socket
+// notifier and runs the messages there; an exception from a handler goes to the application's
+// error display by being rethrown from a queued call on the application object.
 
 #include "message_loop.h"
 

@@ -12,20 +12,16 @@
 
 namespace serial {
 
-std::string PortName(int ComNumber)
-{
+std::string PortName(int ComNumber) {
     return "COM" + std::to_string(ComNumber);
 }
 
 TSerialPort::TSerialPort(TMessageLoop* Loop)
     : FLoop(Loop ? *Loop : DefaultMessageLoop()),
       FDeviceFactory([] { return CreateLocalDevice(); }), FPortPrompt(SelectComPort),
-      FClock(SteadyMs)
-{
-}
+      FClock(SteadyMs) {}
 
-TSerialPort::~TSerialPort()
-{
+TSerialPort::~TSerialPort() {
     FOpenPending = false;
     try {
         DoClose();
@@ -43,8 +39,7 @@ TSerialPort::~TSerialPort()
 
 // ---- Open and close --------------------------------------------------------------------------
 
-void TSerialPort::SetOpen(bool Value)
-{
+void TSerialPort::SetOpen(bool Value) {
     if (Loading()) {
         FOpen = Value;
         return;
@@ -59,8 +54,7 @@ void TSerialPort::SetOpen(bool Value)
     }
 }
 
-void TSerialPort::Loaded()
-{
+void TSerialPort::Loaded() {
     if (!FOpen)
         return;
     FOpen = false;
@@ -72,16 +66,14 @@ void TSerialPort::Loaded()
     }
 }
 
-void TSerialPort::PromptPortNumber()
-{
+void TSerialPort::PromptPortNumber() {
     uint16_t Chosen = 0;
     if (!FPromptForPort || !FPortPrompt || !FPortPrompt(Chosen) || Chosen == 0)
         RaiseSerialError(ecNoPortSelected);
     FComNumber = Chosen;
 }
 
-void TSerialPort::DoOpen()
-{
+void TSerialPort::DoOpen() {
     if (FState != psClosed)
         return;
     if (FTapiMode != tmOn && FComNumber == 0)
@@ -119,7 +111,8 @@ void TSerialPort::DoOpen()
         D->SetPortHandlerInstalled(true);
         ApplyOpenSettings();
         FOpen = true;
-        D->RegisterWindowHandler(FWindow.get(), [this](const TDispatchMessage& M) { WindowProc(M); });
+        D->RegisterWindowHandler(FWindow.get(),
+                                 [this](const TDispatchMessage& M) { WindowProc(M); });
         if (FSavedTriggers)
             D->RestoreTriggers(*FSavedTriggers);
     } catch (...) {
@@ -132,8 +125,7 @@ void TSerialPort::DoOpen()
     }
 }
 
-void TSerialPort::ApplyOpenSettings()
-{
+void TSerialPort::ApplyOpenSettings() {
     FForce = true;
     SetHWFlowOptions(FHWFlowOptions);
     SetSWFlowOptions(FSWFlowOptions);
@@ -145,8 +137,7 @@ void TSerialPort::ApplyOpenSettings()
     FForce = false;
 }
 
-void TSerialPort::DoClose()
-{
+void TSerialPort::DoClose() {
     FOpen = false;
     if (FState != psOpen)
         return;
@@ -159,8 +150,7 @@ void TSerialPort::DoClose()
         Release();
 }
 
-void TSerialPort::Release()
-{
+void TSerialPort::Release() {
     FDispatcher->DeregisterWindowHandler(FWindow.get());
     FDispatcher.reset();
     FState = psClosed;
@@ -170,8 +160,7 @@ void TSerialPort::Release()
     }
 }
 
-void TSerialPort::ClosePending()
-{
+void TSerialPort::ClosePending() {
     if (FState != psClosing || !FDispatcher)
         return;
     if (FDispatcher->ThreadsActive()) {
@@ -183,8 +172,7 @@ void TSerialPort::ClosePending()
     Release();
 }
 
-TBaseDispatcher* TSerialPort::ValidDispatcher()
-{
+TBaseDispatcher* TSerialPort::ValidDispatcher() {
     if (!FDispatcher && FAutoOpen && !Loading())
         SetOpen(true);
     if (!FDispatcher || FState != psOpen) {
@@ -196,8 +184,7 @@ TBaseDispatcher* TSerialPort::ValidDispatcher()
 
 // ---- Notification window ---------------------------------------------------------------------
 
-void TSerialPort::WindowProc(const TDispatchMessage& M)
-{
+void TSerialPort::WindowProc(const TDispatchMessage& M) {
     auto& Table = TDispatcherTable::Instance();
     std::lock_guard Lock(Table.Lock());
     try {
@@ -217,8 +204,7 @@ void TSerialPort::WindowProc(const TDispatchMessage& M)
     }
 }
 
-void TSerialPort::RaiseEvents(TBaseDispatcher& D, const TDispatchMessage& M)
-{
+void TSerialPort::RaiseEvents(TBaseDispatcher& D, const TDispatchMessage& M) {
     const auto Low = static_cast<uint16_t>(M.Param2 & 0xFFFF);
     if (OnTrigger)
         OnTrigger(this, M.Code, M.Param1, M.Code == cwmAvail ? M.Param1 : Low);
@@ -282,24 +268,27 @@ void TSerialPort::RaiseEvents(TBaseDispatcher& D, const TDispatchMessage& M)
 
 // ---- Operations ------------------------------------------------------------------------------
 
-void TSerialPort::SendChar(uint8_t C)
-{
+void TSerialPort::SendChar(uint8_t C) {
     if (FState == psClosing)
         return;
     if (auto* D = ValidDispatcher())
         Check(D->PutChar(C));
 }
 
-void TSerialPort::SendString(const std::string& S)
-{
+void TSerialPort::SendString(const std::string& S) {
     if (FState == psClosing || S.empty())
         return;
     if (auto* D = ValidDispatcher())
         Check(D->PutBlock(reinterpret_cast<const uint8_t*>(S.data()), S.size()));
 }
 
-uint8_t TSerialPort::ReadChar()
-{
+uint8_t TSerialPort::ReadChar() {
+    // An avail handler calls this for every byte it takes: the common case goes straight through.
+    if (FState == psOpen) [[likely]] {
+        const int C = FDispatcher->GetChar();
+        if (C >= 0)
+            return static_cast<uint8_t>(C);
+    }
     if (FState == psClosing)
         return 0;
     auto* D = ValidDispatcher();
@@ -310,21 +299,18 @@ uint8_t TSerialPort::ReadChar()
     return C < 0 ? 0 : static_cast<uint8_t>(C);
 }
 
-bool TSerialPort::CharReady()
-{
+bool TSerialPort::CharReady() {
     if (FState == psClosing)
         return false;
     auto* D = ValidDispatcher();
     return D && D->CharReady();
 }
 
-uint32_t TSerialPort::OutputPending()
-{
+uint32_t TSerialPort::OutputPending() {
     return IsOpenState() ? FDispatcher->OutBuffUsed() : 0;
 }
 
-uint16_t TSerialPort::AddStatusWatch(uint16_t Kind)
-{
+uint16_t TSerialPort::AddStatusWatch(uint16_t Kind) {
     if (FState == psClosing)
         return 0;
     auto* D = ValidDispatcher();
@@ -334,8 +320,7 @@ uint16_t TSerialPort::AddStatusWatch(uint16_t Kind)
     return Handle < 0 ? 0 : static_cast<uint16_t>(Handle);
 }
 
-void TSerialPort::ArmStatusWatch(uint16_t Handle, uint16_t Value, bool Activate)
-{
+void TSerialPort::ArmStatusWatch(uint16_t Handle, uint16_t Value, bool Activate) {
     if (FState == psClosing)
         return;
     auto* D = ValidDispatcher();
@@ -344,8 +329,7 @@ void TSerialPort::ArmStatusWatch(uint16_t Handle, uint16_t Value, bool Activate)
     Check(D->SetStatusTrigger(Handle, Value, Activate));
 }
 
-void TSerialPort::RemoveStatusWatch(uint16_t Handle)
-{
+void TSerialPort::RemoveStatusWatch(uint16_t Handle) {
     if (IsOpenState())
         Check(FDispatcher->RemoveTrigger(Handle));
 }
@@ -355,8 +339,7 @@ namespace {
 // Failure function of the Knuth-Morris-Pratt matcher: for each prefix of Text, the length of its
 // longest proper prefix that is also its suffix. A text whose start repeats ("aab" in "aaab") is
 // then found wherever it begins.
-std::vector<std::size_t> PrefixTable(const std::string& Text)
-{
+std::vector<std::size_t> PrefixTable(const std::string& Text) {
     std::vector<std::size_t> Table(Text.size(), 0);
     for (std::size_t I = 1, K = 0; I < Text.size(); ++I) {
         while (K > 0 && Text[I] != Text[K])
@@ -368,16 +351,14 @@ std::vector<std::size_t> PrefixTable(const std::string& Text)
     return Table;
 }
 
-char Fold(char C, bool IgnoreCase)
-{
+char Fold(char C, bool IgnoreCase) {
     return IgnoreCase ? static_cast<char>(std::toupper(static_cast<unsigned char>(C))) : C;
 }
 
 } // namespace
 
 bool TSerialPort::WaitForText(const std::string& Text, int32_t Ticks, bool PumpMessages,
-                              bool IgnoreCase)
-{
+                              bool IgnoreCase) {
     if (Text.empty() || FState == psClosing)
         return true;
     if (!ValidDispatcher())
@@ -423,162 +404,6 @@ bool TSerialPort::WaitForText(const std::string& Text, int32_t Ticks, bool PumpM
     if (!WasBusy)
         D->SetBusy(false);
     return Found || Terminating;
-}
-
-// ---- Setters ---------------------------------------------------------------------------------
-
-void TSerialPort::SetDeviceLayer(TDeviceLayer Value)
-{
-    if (FState == psClosed && Value == dlWin32)
-        FDeviceLayer = Value;
-}
-
-void TSerialPort::SetComNumber(uint16_t Value)
-{
-    if (Value == FComNumber)
-        return;
-    if (!IsOpenState()) {
-        FComNumber = Value;
-        return;
-    }
-    // The triggers go with the close and come back with the open.
-    DoClose();
-    FComNumber = Value;
-    SetOpen(true);
-}
-
-void TSerialPort::SetBaud(int32_t Value)
-{
-    if (Value == FBaud)
-        return;
-    FBaud = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
-}
-
-void TSerialPort::SetParity(TParity Value)
-{
-    if (Value == FParity)
-        return;
-    FParity = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
-}
-
-void TSerialPort::SetDataBits(uint16_t Value)
-{
-    if (Value == FDataBits)
-        return;
-    FDataBits = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
-}
-
-void TSerialPort::SetStopBits(uint16_t Value)
-{
-    if (Value == FStopBits)
-        return;
-    FStopBits = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetLine(FBaud, static_cast<uint8_t>(FParity), FDataBits, FStopBits));
-}
-
-void TSerialPort::SetInSize(uint16_t Value)
-{
-    if (Value == FInSize)
-        return;
-    FInSize = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetQueueSizes(FInSize, FOutSize));
-}
-
-void TSerialPort::SetOutSize(uint16_t Value)
-{
-    if (Value == FOutSize)
-        return;
-    FOutSize = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetQueueSizes(FInSize, FOutSize));
-}
-
-namespace {
-
-// Flow-control marks left at 0, or out of range, follow from the receive queue size.
-void DeriveMarks(uint16_t InSize, unsigned FullPercent, unsigned ResumePercent, uint16_t& Full,
-                 uint16_t& Resume)
-{
-    if (Full == 0 || Full > InSize)
-        Full = static_cast<uint16_t>(uint32_t(InSize) * FullPercent / 100);
-    if (Resume == 0 || Resume > Full)
-        Resume = static_cast<uint16_t>(uint32_t(InSize) * ResumePercent / 100);
-}
-
-} // namespace
-
-void TSerialPort::SetHWFlowOptions(THWFlowOptionSet Value)
-{
-    if (Value == FHWFlowOptions && !FForce)
-        return;
-    if (!Value.Empty())
-        DeriveMarks(FInSize, 90, 10, FBufferFull, FBufferResume);
-    if (IsOpenState())
-        Check(FDispatcher->SetHWFlowOptions(FBufferFull, FBufferResume, Value.Bits()));
-    FHWFlowOptions = Value;
-}
-
-void TSerialPort::SetSWFlowOptions(TSWFlowOptions Value)
-{
-    if (Value == FSWFlowOptions && !FForce)
-        return;
-    if (Value != swfNone)
-        DeriveMarks(FInSize, 75, 25, FBufferFull, FBufferResume);
-    if (IsOpenState()) {
-        static constexpr uint8_t Directions[] = {0, sfReceive, sfTransmit, sfReceive | sfTransmit};
-        Check(FDispatcher->SetSWFlowOptions(FBufferFull, FBufferResume, Directions[Value]));
-    }
-    FSWFlowOptions = Value;
-}
-
-void TSerialPort::SetXOnChar(uint8_t Value)
-{
-    if (Value == FXOnChar && !FForce)
-        return;
-    FXOnChar = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetFlowChars(FXOnChar, FXOffChar));
-}
-
-void TSerialPort::SetXOffChar(uint8_t Value)
-{
-    if (Value == FXOffChar && !FForce)
-        return;
-    FXOffChar = Value;
-    if (IsOpenState())
-        Check(FDispatcher->SetFlowChars(FXOnChar, FXOffChar));
-}
-
-void TSerialPort::SetDTR(bool Value)
-{
-    if (Value == FDTR && !FForce)
-        return;
-    if (IsOpenState()) {
-        if (FHWFlowOptions.Contains(hwfUseDTR))
-            return; // the device drives DTR
-        Check(FDispatcher->SetDTR(Value));
-    }
-    FDTR = Value;
-}
-
-void TSerialPort::SetRTS(bool Value)
-{
-    if (Value == FRTS && !FForce)
-        return;
-    if (IsOpenState()) {
-        if (FHWFlowOptions.Contains(hwfUseRTS))
-            return;
-        Check(FDispatcher->SetRTS(Value));
-    }
-    FRTS = Value;
 }
 
 } // namespace serial

@@ -37,8 +37,7 @@ enum TPortState { psClosed, psClosing, psOpen };
 class THWFlowOptionSet {
 public:
     constexpr THWFlowOptionSet() = default;
-    constexpr THWFlowOptionSet(std::initializer_list<THWFlowOption> Options)
-    {
+    constexpr THWFlowOptionSet(std::initializer_list<THWFlowOption> Options) {
         for (auto O : Options)
             FBits = static_cast<uint8_t>(FBits | (1u << O));
     }
@@ -63,8 +62,7 @@ public:
     // raised; EndLoading finishes what the stored values ask for.
     bool Loading() const { return FLoading; }
     void BeginLoading() { FLoading = true; }
-    void EndLoading()
-    {
+    void EndLoading() {
         FLoading = false;
         Loaded();
     }

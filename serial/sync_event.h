@@ -12,8 +12,7 @@ class TSyncEvent {
 public:
     explicit TSyncEvent(bool ManualReset = false) : FManual(ManualReset) {}
 
-    void Set()
-    {
+    void Set() {
         {
             std::lock_guard Lock(FMutex);
             FSignalled = true;
@@ -21,22 +20,19 @@ public:
         FCond.notify_all();
     }
 
-    void Reset()
-    {
+    void Reset() {
         std::lock_guard Lock(FMutex);
         FSignalled = false;
     }
 
-    void Wait()
-    {
+    void Wait() {
         std::unique_lock Lock(FMutex);
         FCond.wait(Lock, [this] { return FSignalled; });
         Take();
     }
 
     // True when the event was signalled within Timeout.
-    bool WaitFor(std::chrono::milliseconds Timeout)
-    {
+    bool WaitFor(std::chrono::milliseconds Timeout) {
         std::unique_lock Lock(FMutex);
         if (!FCond.wait_for(Lock, Timeout, [this] { return FSignalled; }))
             return false;
@@ -45,8 +41,7 @@ public:
     }
 
 private:
-    void Take()
-    {
+    void Take() {
         if (!FManual)
             FSignalled = false;
     }

@@ -19,7 +19,9 @@ struct TTickTimer {
     uint32_t ExpireTicks = 0;
 };
 
-inline uint32_t TicksOf(uint32_t Ms) { return Ms / TickMs; }
+inline uint32_t TicksOf(uint32_t Ms) {
+    return Ms / TickMs;
+}
 
 // Starts a timer of Ticks ticks at tick count Now; negative counts as 0, more than MaxTicks as
 // MaxTicks.

@@ -304,6 +304,16 @@ private slots:
         QVERIFY(Find<QLabel>("StatusPanel1")->isVisible());
     }
 
+    void portStartsWithTheFormValues() {
+        const serial::TSerialPort& port = Form->Port();
+        QCOMPARE(port.ComNumber(), 1);
+        QCOMPARE(port.Baud(), 115200);
+        QCOMPARE(port.InSize(), 65535);
+        QVERIFY(!port.AutoOpen());
+        QCOMPARE(port.TapiMode(), serial::tmOff);
+        QVERIFY(!port.Open());
+    }
+
     void portSummaryFollowsThePortSettings() {
         Form->Port().SetComNumber(12);
         Form->Port().SetDataBits(7);

@@ -41,19 +41,15 @@ std::string ReceivedBytes(const std::string& logPath) {
     return bytes;
 }
 
-std::vector<std::uint8_t> PrbsSamples(std::uint32_t seed, std::size_t count) {
-    std::vector<std::uint8_t> samples;
-    samples.reserve(count + 32);
-    std::uint32_t s = seed;
-    while (samples.size() < count) {
-        s ^= s << 13;
-        s ^= s >> 17;
-        s ^= s << 5;
+std::uint8_t TPrbs::operator[](std::size_t index) {
+    while (samples_.size() <= index) {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
         for (int bit = 31; bit >= 0; --bit)
-            samples.push_back(static_cast<std::uint8_t>((s >> bit) & 1u));
+            samples_.push_back(static_cast<std::uint8_t>((state_ >> bit) & 1u));
     }
-    samples.resize(count);
-    return samples;
+    return samples_[index];
 }
 
 namespace {

@@ -34,8 +34,16 @@ private:
 // The bytes talvir-devsim logged as received ("rx 52 50 ..." lines), in order.
 std::string ReceivedBytes(const std::string& logPath);
 
-// The first `count` samples of the simulator's PRBS source after a command.
-std::vector<std::uint8_t> PrbsSamples(std::uint32_t seed, std::size_t count);
+// The samples of the simulator's PRBS source after a command, generated as far as asked for.
+class TPrbs {
+public:
+    explicit TPrbs(std::uint32_t seed) : state_(seed) {}
+    std::uint8_t operator[](std::size_t index);
+
+private:
+    std::uint32_t state_;
+    std::vector<std::uint8_t> samples_;
+};
 
 // The window's controls by their names.
 struct TWindowParts {

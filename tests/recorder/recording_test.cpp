@@ -142,7 +142,7 @@ private:
     }
 
     // Points of the series that differ from the PRBS stream after `samples` periodic samples.
-    int PeriodicMismatches(const std::vector<std::uint8_t>& prbs, std::int64_t samples) const {
+    int PeriodicMismatches(TPrbs& prbs, std::int64_t samples) const {
         const chart::TChartValueList& levels = Parts->Series->YValues();
         const std::int64_t n = levels.ValueCount();
         int wrong = 0;
@@ -269,18 +269,24 @@ private slots:
         VerifyRecording();
         const std::int64_t n = Form->SweepLength();
         QCOMPARE(n, 102401);
-        const auto prbs = PrbsSamples(seed, static_cast<std::size_t>(12 * n));
+        TPrbs prbs(seed);
+        // Each event's samples, checked where they landed before a later sweep overwrites them.
         int events = 0;
         int wrong = 0;
+        std::int64_t checked = 0;
         WatchData([&] {
             ++events;
-            wrong += PeriodicMismatches(prbs, static_cast<std::int64_t>(Consumed) * 8);
+            const chart::TChartValueList& levels = Parts->Series->YValues();
+            for (const auto end = static_cast<std::int64_t>(Consumed) * 8; checked < end; ++checked)
+                wrong += levels.ReadValue(static_cast<int>(checked % n)) !=
+                         prbs[static_cast<std::size_t>(checked)];
         });
         QVERIFY(QTest::qWaitFor([&] { return static_cast<std::int64_t>(Consumed) * 8 > 10 * n; },
                                 20000));
         ClickSwitch(Parts->Switch);
         QCOMPARE(wrong, 0);
         QVERIFY(events > 10);
+        QCOMPARE(PeriodicMismatches(prbs, checked), 0);
         VerifyStopped(static_cast<int>(n));
     }
 
@@ -296,7 +302,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 5000));
         VerifyStopped(n);
         QVERIFY(boxes.Texts().isEmpty());
-        const auto prbs = PrbsSamples(seed, static_cast<std::size_t>(n) + 64);
+        TPrbs prbs(seed);
         std::size_t edge = 1;
         while (prbs[edge] == prbs[0])
             ++edge;
@@ -323,7 +329,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 3000));
         VerifyStopped(Form->SweepLength());
         QVERIFY(Consumed > 0 && Consumed <= 200000);
-        const auto prbs = PrbsSamples(seed, 200000 * 8);
+        TPrbs prbs(seed);
         QCOMPARE(PeriodicMismatches(prbs, static_cast<std::int64_t>(Consumed) * 8), 0);
         QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
         // Responsive and startable again: with the simulator gone the next start fails at once

@@ -16,15 +16,13 @@ struct TClassCase {
     std::function<bool(const ESerialException&)> IsGroup;
 };
 
-template <class T> std::function<bool(const ESerialException&)> Is()
-{
+template <class T> std::function<bool(const ESerialException&)> Is() {
     return [](const ESerialException& E) { return dynamic_cast<const T*>(&E) != nullptr; };
 }
 
 class CodedErrors : public ::testing::TestWithParam<TClassCase> {};
 
-TEST_P(CodedErrors, RaiseTheirClassWithTheStoredText)
-{
+TEST_P(CodedErrors, RaiseTheirClassWithTheStoredText) {
     try {
         CheckException(false, GetParam().Code);
         FAIL() << "nothing raised";
@@ -58,19 +56,16 @@ INSTANTIATE_TEST_SUITE_P(
         TClassCase{-5002, "Data trigger too long", Is<ETriggerTooLong>(), Is<ETrigger>()},
         TClassCase{-5003, "Bad trigger handle", Is<EBadTriggerHandle>(), Is<ETrigger>()}));
 
-TEST(SerialErrors, SuccessCodesPassThrough)
-{
+TEST(SerialErrors, SuccessCodesPassThrough) {
     EXPECT_EQ(CheckException(false, 0), 0);
     EXPECT_EQ(CheckException(false, 10), 10);
 }
 
-TEST(SerialErrors, WhileLoadingNegativeCodesAreReturned)
-{
+TEST(SerialErrors, WhileLoadingNegativeCodesAreReturned) {
     EXPECT_EQ(CheckException(true, -2001), -2001);
 }
 
-TEST(SerialErrors, PlatformErrorIsAnInputOutputErrorWithItsNumber)
-{
+TEST(SerialErrors, PlatformErrorIsAnInputOutputErrorWithItsNumber) {
     try {
         CheckException(false, -5);
         FAIL();
@@ -80,8 +75,7 @@ TEST(SerialErrors, PlatformErrorIsAnInputOutputErrorWithItsNumber)
     }
 }
 
-TEST(SerialErrors, PlatformErrorWithoutStoredTextTakesTheSystemsCleanedText)
-{
+TEST(SerialErrors, PlatformErrorWithoutStoredTextTakesTheSystemsCleanedText) {
     char Buffer[256];
     std::string System = strerror_r(31, Buffer, sizeof Buffer);
     try {
@@ -93,13 +87,11 @@ TEST(SerialErrors, PlatformErrorWithoutStoredTextTakesTheSystemsCleanedText)
     }
 }
 
-TEST(SerialErrors, OutOfMemoryCodeRaisesOutOfMemory)
-{
+TEST(SerialErrors, OutOfMemoryCodeRaisesOutOfMemory) {
     EXPECT_THROW(CheckException(false, -8), EOutOfMemory);
 }
 
-TEST(SerialErrors, UnknownCodeRaisesTheGenericError)
-{
+TEST(SerialErrors, UnknownCodeRaisesTheGenericError) {
     try {
         CheckException(false, -995);
         FAIL();
@@ -110,8 +102,7 @@ TEST(SerialErrors, UnknownCodeRaisesTheGenericError)
     }
 }
 
-TEST(SerialErrors, TextsWithoutAClass)
-{
+TEST(SerialErrors, TextsWithoutAClass) {
     EXPECT_EQ(ErrorText(0), "OK");
     EXPECT_EQ(ErrorText(1001), "Bad handle passed to com function");
     EXPECT_EQ(ErrorText(3002), "Function not supported by driver");
@@ -119,8 +110,7 @@ TEST(SerialErrors, TextsWithoutAClass)
     EXPECT_EQ(ErrorText(162), "General failure");
 }
 
-TEST(SerialErrors, SystemTextsHaveNoControlCharactersOrDoubleSpacesAndFit255)
-{
+TEST(SerialErrors, SystemTextsHaveNoControlCharactersOrDoubleSpacesAndFit255) {
     for (unsigned N = 1; N < 300; ++N) {
         const std::string Text = ErrorText(N);
         EXPECT_LE(Text.size(), 255u);

@@ -22,8 +22,7 @@ struct TLineEvent {
 
 class MemoryPort : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Port.SetDeviceFactory([this] { return Device; });
         Port.SetComNumber(1);
         Port.SetAutoOpen(false);
@@ -33,13 +32,11 @@ protected:
         };
     }
 
-    bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout = 3000ms)
-    {
+    bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout = 3000ms) {
         return Loop.ProcessUntil(Done, Timeout);
     }
 
-    uint16_t ArmLineWatch()
-    {
+    uint16_t ArmLineWatch() {
         const uint16_t Watch = Port.AddStatusWatch(2);
         Port.ArmStatusWatch(Watch, 15, true);
         return Watch;
@@ -59,8 +56,7 @@ struct TLineCase {
 
 class LineErrors : public MemoryPort, public ::testing::WithParamInterface<TLineCase> {};
 
-TEST_P(LineErrors, ReachTheHandlerAsOneCode)
-{
+TEST_P(LineErrors, ReachTheHandlerAsOneCode) {
     Port.SetOpen(true);
     ArmLineWatch();
     Device->InjectErrors(GetParam().Bits);
@@ -79,8 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineCase{"OverrunBeforeFraming", leOverrun | leFraming, {2, false}}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST_F(MemoryPort, ReportingOverrunForgetsTheFramingErrorBesideIt)
-{
+TEST_F(MemoryPort, ReportingOverrunForgetsTheFramingErrorBesideIt) {
     Port.SetOpen(true);
     const uint16_t Watch = ArmLineWatch();
     Device->InjectErrors(leOverrun | leFraming);
@@ -90,8 +85,7 @@ TEST_F(MemoryPort, ReportingOverrunForgetsTheFramingErrorBesideIt)
     EXPECT_EQ(LineEvents.size(), 1u);
 }
 
-TEST_F(MemoryPort, ReceiveQueueOverflowAloneDoesNotFireAWatchArmedWith15)
-{
+TEST_F(MemoryPort, ReceiveQueueOverflowAloneDoesNotFireAWatchArmedWith15) {
     Port.SetOpen(true);
     ArmLineWatch();
     Device->InjectErrors(leOverflow);
@@ -99,8 +93,7 @@ TEST_F(MemoryPort, ReceiveQueueOverflowAloneDoesNotFireAWatchArmedWith15)
     EXPECT_TRUE(LineEvents.empty());
 }
 
-TEST_F(MemoryPort, AWatchFiresOncePerArming)
-{
+TEST_F(MemoryPort, AWatchFiresOncePerArming) {
     Port.SetOpen(true);
     const uint16_t Watch = ArmLineWatch();
     Device->InjectErrors(leFraming);
@@ -112,8 +105,7 @@ TEST_F(MemoryPort, AWatchFiresOncePerArming)
     ASSERT_TRUE(PumpUntil([&] { return LineEvents.size() == 2; }));
 }
 
-TEST_F(MemoryPort, QueuingOutputKeepsLineErrorsNotYetReported)
-{
+TEST_F(MemoryPort, QueuingOutputKeepsLineErrorsNotYetReported) {
     Port.SetOpen(true);
     Device->InjectErrors(leFraming);
     Loop.ProcessFor(150ms); // the dispatcher has taken the error, no watch is armed yet
@@ -123,8 +115,7 @@ TEST_F(MemoryPort, QueuingOutputKeepsLineErrorsNotYetReported)
     EXPECT_EQ(LineEvents[0], (TLineEvent{4, false}));
 }
 
-TEST_F(MemoryPort, WatchesAndHandlesFollowTheirKinds)
-{
+TEST_F(MemoryPort, WatchesAndHandlesFollowTheirKinds) {
     Port.SetOpen(true);
     EXPECT_EQ(Port.AddStatusWatch(2), 10);
     EXPECT_EQ(Port.AddStatusWatch(0), 16);
@@ -135,8 +126,42 @@ TEST_F(MemoryPort, WatchesAndHandlesFollowTheirKinds)
     EXPECT_THROW(Port.ArmStatusWatch(10, 15, true), EBadTriggerHandle);
 }
 
-TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries)
-{
+TEST_F(MemoryPort, ModemAndOutputWatchesFireOnTheirConditions) {
+    std::vector<std::string> Fired;
+    Port.OnTriggerModemStatus = [&](TSerialPort*) { Fired.push_back("modem"); };
+    Port.OnTriggerOutbuffUsed = [&](TSerialPort*) { Fired.push_back("used"); };
+    Port.OnTriggerOutSent = [&](TSerialPort*) { Fired.push_back("sent"); };
+    Port.SetOpen(true);
+    Device->StallWrites(true);
+    const uint16_t Modem = Port.AddStatusWatch(skModem);
+    const uint16_t Used = Port.AddStatusWatch(skOutUsed);
+    const uint16_t Sent = Port.AddStatusWatch(skOutSent);
+    Port.ArmStatusWatch(Modem, msCTS, true);
+    Port.SendString("abc");
+    Port.ArmStatusWatch(Used, 0, true); // fires once the output has drained
+    Loop.ProcessFor(150ms);
+    EXPECT_TRUE(Fired.empty());
+
+    Port.ArmStatusWatch(Sent, 0, true);
+    ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 1; }));
+    Device->SetModemLines(msCTS | msDSR);
+    ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 2; }));
+    Device->StallWrites(false);
+    ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 3; }));
+    EXPECT_EQ(Fired, (std::vector<std::string>{"sent", "modem", "used"}));
+}
+
+TEST_F(MemoryPort, WaitForTextEndsByThePortsClock) {
+    uint32_t Now = 0;
+    Port.SetClock([&Now] { return Now += TickMs; }); // every look is one tick later
+    Port.SetOpen(true);
+    const auto Start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Port.WaitForText("never", 200, false, false));
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, 5s) << "not 11 s of real time";
+    EXPECT_GE(Now, 201 * TickMs);
+}
+
+TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries) {
     int Avails = 0;
     Port.OnTriggerAvail = [&](TSerialPort*, uint16_t) { ++Avails; };
     Port.SetOpen(true);
@@ -146,8 +171,27 @@ TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries)
     EXPECT_EQ(Avails, 0);
 }
 
-TEST_F(MemoryPort, ClosingFromInsideALineErrorHandlerReturnsAndReopensAfterTheRelease)
-{
+TEST_F(MemoryPort, ABatchThatFillsTheWholeDispatchBufferIsStillOffered) {
+    std::vector<uint16_t> Avails;
+    std::size_t Taken = 0;
+    Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
+        Avails.push_back(Count);
+        for (int I = 0; I < Count; ++I, ++Taken)
+            EXPECT_EQ(CP->ReadChar(), static_cast<uint8_t>(Taken % 251));
+    };
+    Port.SetOpen(true);
+    std::vector<uint8_t> Stream(100 + DispatchBufferSize);
+    for (std::size_t I = 0; I < Stream.size(); ++I)
+        Stream[I] = static_cast<uint8_t>(I % 251);
+    Device->Feed({Stream.begin(), Stream.begin() + 100});
+    ASSERT_TRUE(PumpUntil([&] { return Taken == 100; }));
+    // The write position comes back to where the last delivery left it.
+    Device->Feed({Stream.begin() + 100, Stream.end()});
+    ASSERT_TRUE(PumpUntil([&] { return Taken == Stream.size(); }));
+    EXPECT_EQ(Avails, (std::vector<uint16_t>{100, static_cast<uint16_t>(DispatchBufferSize)}));
+}
+
+TEST_F(MemoryPort, ClosingFromInsideALineErrorHandlerReturnsAndReopensAfterTheRelease) {
     int Calls = 0;
     Port.OnTriggerLineError = [&](TSerialPort* CP, uint16_t, bool) {
         ++Calls;
@@ -166,8 +210,7 @@ TEST_F(MemoryPort, ClosingFromInsideALineErrorHandlerReturnsAndReopensAfterTheRe
     EXPECT_EQ(Calls, 1);
 }
 
-TEST_F(MemoryPort, VanishedDeviceIsReportedOnce)
-{
+TEST_F(MemoryPort, VanishedDeviceIsReportedOnce) {
     std::vector<int> Lost;
     Port.OnDeviceLost = [&](TSerialPort*, int Code) { Lost.push_back(Code); };
     Port.SetOpen(true);
@@ -186,8 +229,7 @@ struct TFlowCase {
 
 class FlowMarks : public MemoryPort, public ::testing::WithParamInterface<TFlowCase> {};
 
-TEST_P(FlowMarks, AreDerivedFromTheReceiveQueueSize)
-{
+TEST_P(FlowMarks, AreDerivedFromTheReceiveQueueSize) {
     Port.SetOpen(true);
     Port.SetHWFlowOptions(GetParam().Hardware);
     Port.SetSWFlowOptions(GetParam().Software);
@@ -204,8 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TFlowCase{"Software", {}, swfBoth, 49151, 16383}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST_F(MemoryPort, HardwareFlowControlDrivesTheLinesItTakes)
-{
+TEST_F(MemoryPort, HardwareFlowControlDrivesTheLinesItTakes) {
     Port.SetOpen(true);
     Port.SetHWFlowOptions({hwfUseRTS, hwfRequireCTS});
     const TDeviceSettings S = Device->SettingsWrites().back().Settings;
@@ -218,8 +259,7 @@ TEST_F(MemoryPort, HardwareFlowControlDrivesTheLinesItTakes)
     EXPECT_FALSE(Port.DTR());
 }
 
-TEST_F(MemoryPort, FlowMarksBeyondTheQueueGivenAtOpenAreABadArgument)
-{
+TEST_F(MemoryPort, FlowMarksBeyondTheQueueGivenAtOpenAreABadArgument) {
     Port.SetInSize(100);
     Port.SetOpen(true);
     Port.SetInSize(1000); // the device is asked again; the marks are checked against 100
@@ -238,8 +278,7 @@ struct TLineSettingsCase {
 
 class LineSettings : public MemoryPort, public ::testing::WithParamInterface<TLineSettingsCase> {};
 
-TEST_P(LineSettings, ReachTheDeviceSettingsBlock)
-{
+TEST_P(LineSettings, ReachTheDeviceSettingsBlock) {
     const auto& C = GetParam();
     Port.SetBaud(57600);
     Port.SetParity(C.Parity);
@@ -263,8 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineSettingsCase{pMark, 8, 7, 3, 8, sbTwo},  // above 3 counts as 2
                       TLineSettingsCase{pOdd, 5, 1, 1, 5, sbOneAndHalf}));
 
-TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent)
-{
+TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent) {
     Port.SetBaud(115200);
     Port.SetOpen(true);
     Device->StallWrites(true);
@@ -284,8 +322,7 @@ TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent)
     EXPECT_EQ(Last.WrittenBefore, Block.size()) << "all queued bytes left at the old rate";
 }
 
-TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing)
-{
+TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing) {
     Port.SetOutSize(8);
     Port.SetOpen(true);
     Device->StallWrites(true);
@@ -300,8 +337,7 @@ TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing)
     EXPECT_EQ(std::string(Sent.begin(), Sent.end()), "12345678");
 }
 
-TEST_F(MemoryPort, OutputThatWrapsAroundTheRingGoesOutInOrder)
-{
+TEST_F(MemoryPort, OutputThatWrapsAroundTheRingGoesOutInOrder) {
     Port.SetOutSize(8);
     Port.SetOpen(true);
     std::string Expected;
@@ -316,8 +352,7 @@ TEST_F(MemoryPort, OutputThatWrapsAroundTheRingGoesOutInOrder)
     EXPECT_EQ(std::string(Sent.begin(), Sent.end()), Expected);
 }
 
-TEST_F(MemoryPort, ClosingDiscardsUnsentOutput)
-{
+TEST_F(MemoryPort, ClosingDiscardsUnsentOutput) {
     Port.SetOpen(true);
     Device->StallWrites(true);
     Port.SendString("never");
@@ -327,14 +362,12 @@ TEST_F(MemoryPort, ClosingDiscardsUnsentOutput)
     EXPECT_EQ(Port.OutputPending(), 0u);
 }
 
-TEST_F(MemoryPort, OtherDeviceLayersCannotOpen)
-{
+TEST_F(MemoryPort, OtherDeviceLayersCannotOpen) {
     Port.SetDeviceLayer(dlWinsock);
     EXPECT_EQ(Port.DeviceLayer(), dlWin32) << "only the local layer is accepted";
 }
 
-TEST_F(MemoryPort, PortNumberZeroAsksAndFailsWithoutAChoice)
-{
+TEST_F(MemoryPort, PortNumberZeroAsksAndFailsWithoutAChoice) {
     Port.SetComNumber(0);
     Port.SetPortPrompt([](uint16_t&) { return false; });
     EXPECT_THROW(Port.SetOpen(true), ENoPortSelected);
@@ -350,8 +383,7 @@ TEST_F(MemoryPort, PortNumberZeroAsksAndFailsWithoutAChoice)
     EXPECT_TRUE(Port.Open());
 }
 
-TEST_F(MemoryPort, LoadingStoresOpenAndOpensWhenLoaded)
-{
+TEST_F(MemoryPort, LoadingStoresOpenAndOpensWhenLoaded) {
     Port.BeginLoading();
     Port.SetOpen(true);
     EXPECT_FALSE(Device->IsOpen());

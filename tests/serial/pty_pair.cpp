@@ -14,8 +14,7 @@
 
 namespace serial::test {
 
-TPortsIni::TPortsIni()
-{
+TPortsIni::TPortsIni() {
     char Template[] = "/tmp/talvir-serial-test-XXXXXX";
     if (!mkdtemp(Template))
         throw std::runtime_error("mkdtemp failed");
@@ -24,15 +23,13 @@ TPortsIni::TPortsIni()
     ::setenv("XDG_CONFIG_HOME", FDir.c_str(), 1);
 }
 
-TPortsIni::~TPortsIni()
-{
+TPortsIni::~TPortsIni() {
     ::unlink((FDir + "/talvir/ports.ini").c_str());
     ::rmdir((FDir + "/talvir").c_str());
     ::rmdir(FDir.c_str());
 }
 
-void TPortsIni::Map(uint16_t ComNumber, const std::string& DevicePath)
-{
+void TPortsIni::Map(uint16_t ComNumber, const std::string& DevicePath) {
     FEntries.emplace_back(ComNumber, DevicePath);
     std::ofstream Ini(FDir + "/talvir/ports.ini", std::ios::trunc);
     Ini << "[Ports]\n";
@@ -40,8 +37,7 @@ void TPortsIni::Map(uint16_t ComNumber, const std::string& DevicePath)
         Ini << "COM" << Number << "=" << Path << "\n";
 }
 
-TPty::TPty()
-{
+TPty::TPty() {
     char Name[256];
     if (::openpty(&FMaster, &FSlave, Name, nullptr, nullptr) != 0)
         throw std::runtime_error("openpty failed");
@@ -55,14 +51,12 @@ TPty::TPty()
     ::fcntl(FMaster, F_SETFL, ::fcntl(FMaster, F_GETFL) | O_NONBLOCK);
 }
 
-TPty::~TPty()
-{
+TPty::~TPty() {
     HangUp();
     ::close(FSlave);
 }
 
-void TPty::Send(const std::string& Bytes)
-{
+void TPty::Send(const std::string& Bytes) {
     std::size_t Done = 0;
     while (Done < Bytes.size()) {
         ssize_t N = ::write(FMaster, Bytes.data() + Done, Bytes.size() - Done);
@@ -77,8 +71,7 @@ void TPty::Send(const std::string& Bytes)
     }
 }
 
-std::string TPty::Receive(std::size_t Count, std::chrono::milliseconds Timeout)
-{
+std::string TPty::Receive(std::size_t Count, std::chrono::milliseconds Timeout) {
     std::string Got;
     const auto Deadline = std::chrono::steady_clock::now() + Timeout;
     while (Got.size() < Count && std::chrono::steady_clock::now() < Deadline) {
@@ -93,8 +86,7 @@ std::string TPty::Receive(std::size_t Count, std::chrono::milliseconds Timeout)
     return Got;
 }
 
-void TPty::HangUp()
-{
+void TPty::HangUp() {
     if (FMaster >= 0)
         ::close(FMaster);
     FMaster = -1;

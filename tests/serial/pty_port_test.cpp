@@ -19,8 +19,7 @@ namespace {
 
 class PtyPort : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Ini.Map(7, Pty.SlavePath());
         Ini.Map(8, "/dev/talvir-no-such-device");
         Port.SetComNumber(7);
@@ -28,14 +27,12 @@ protected:
         Port.SetAutoOpen(false);
     }
 
-    bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout = 3000ms)
-    {
+    bool PumpUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout = 3000ms) {
         return Loop.ProcessUntil(Done, Timeout);
     }
 
     // Records every avail delivery; the handler takes Take(count) bytes.
-    void RecordAvail(std::function<int(uint16_t)> Take)
-    {
+    void RecordAvail(std::function<int(uint16_t)> Take) {
         Port.OnTriggerAvail = [this, Take](TSerialPort* CP, uint16_t Count) {
             Avails.push_back(Count);
             for (int I = Take(Count); I > 0; --I)
@@ -51,15 +48,13 @@ protected:
     std::string Taken;
 };
 
-termios SlaveSettings(const TPty& Pty)
-{
+termios SlaveSettings(const TPty& Pty) {
     termios T;
     tcgetattr(Pty.Slave(), &T);
     return T;
 }
 
-TEST_F(PtyPort, OpenAppliesTheLineSettingsAndChangesThemWhileOpen)
-{
+TEST_F(PtyPort, OpenAppliesTheLineSettingsAndChangesThemWhileOpen) {
     Port.SetOpen(true);
     ASSERT_TRUE(Port.Open());
     termios T = SlaveSettings(Pty);
@@ -90,8 +85,7 @@ TEST_F(PtyPort, OpenAppliesTheLineSettingsAndChangesThemWhileOpen)
     EXPECT_NE(cfgetospeed(&T), B9600) << "settings from before the open are restored at close";
 }
 
-TEST_F(PtyPort, MissingDeviceIsBadIdAndLeavesThePortClosed)
-{
+TEST_F(PtyPort, MissingDeviceIsBadIdAndLeavesThePortClosed) {
     Port.SetComNumber(8);
     for (int Attempt = 0; Attempt < 2; ++Attempt) {
         try {
@@ -106,8 +100,7 @@ TEST_F(PtyPort, MissingDeviceIsBadIdAndLeavesThePortClosed)
     }
 }
 
-TEST_F(PtyPort, DeviceHeldByAnotherOpenIsAlreadyOpen)
-{
+TEST_F(PtyPort, DeviceHeldByAnotherOpenIsAlreadyOpen) {
     Port.SetOpen(true);
     TSerialPort Other(&Loop);
     Other.SetComNumber(7);
@@ -118,16 +111,14 @@ TEST_F(PtyPort, DeviceHeldByAnotherOpenIsAlreadyOpen)
     EXPECT_TRUE(Other.Open()) << "the lock goes with the close";
 }
 
-TEST_F(PtyPort, ClosedPortWithoutAutoOpenRefusesOperationsButNotOutputPending)
-{
+TEST_F(PtyPort, ClosedPortWithoutAutoOpenRefusesOperationsButNotOutputPending) {
     EXPECT_THROW(Port.SendChar('x'), ECommNotOpen);
     EXPECT_THROW(Port.ReadChar(), ECommNotOpen);
     EXPECT_EQ(Port.OutputPending(), 0u);
     Port.RemoveStatusWatch(10); // ignored while closed
 }
 
-TEST_F(PtyPort, SendsAndReceivesBytes)
-{
+TEST_F(PtyPort, SendsAndReceivesBytes) {
     Port.SetOpen(true);
     Port.SendString("RP 1A\r");
     Port.SendChar('!');
@@ -144,8 +135,7 @@ TEST_F(PtyPort, SendsAndReceivesBytes)
     EXPECT_THROW(Port.ReadChar(), EBufferIsEmpty);
 }
 
-TEST_F(PtyPort, WaitForTextFindsAPromptArrivingInPiecesAndLeavesWhatFollows)
-{
+TEST_F(PtyPort, WaitForTextFindsAPromptArrivingInPiecesAndLeavesWhatFollows) {
     Port.SetOpen(true);
     std::thread Device([&] {
         Pty.Send("junk\r");
@@ -162,8 +152,20 @@ TEST_F(PtyPort, WaitForTextFindsAPromptArrivingInPiecesAndLeavesWhatFollows)
     EXPECT_FALSE(Port.CharReady());
 }
 
-TEST_F(PtyPort, WaitForTextTimesOutNoSoonerThanItsTicks)
-{
+TEST_F(PtyPort, WaitForTextSeesArrivalsWhileADeliveryWaitsForTheWindowThread) {
+    Port.OnTriggerAvail = [](TSerialPort*, uint16_t) {};
+    Port.SetOpen(true);
+    Pty.Send("x"); // its delivery waits for this thread, which is about to wait without pumping
+    std::this_thread::sleep_for(100ms);
+    std::thread Device([&] {
+        std::this_thread::sleep_for(50ms);
+        Pty.Send("\r\n>");
+    });
+    EXPECT_TRUE(Port.WaitForText("\r\n>", 10, false, false));
+    Device.join();
+}
+
+TEST_F(PtyPort, WaitForTextTimesOutNoSoonerThanItsTicks) {
     Port.SetOpen(true);
     Pty.Send("\r\n");
     const auto Start = std::chrono::steady_clock::now();
@@ -182,24 +184,21 @@ struct TMatchCase {
 
 class WaitForTextMatching : public PtyPort, public ::testing::WithParamInterface<TMatchCase> {};
 
-TEST_P(WaitForTextMatching, FindsTheTextWhereverItStarts)
-{
+TEST_P(WaitForTextMatching, FindsTheTextWhereverItStarts) {
     Port.SetOpen(true);
     Pty.Send(GetParam().Input);
-    EXPECT_EQ(Port.WaitForText(GetParam().Text, 4, false, GetParam().IgnoreCase),
-              GetParam().Found);
+    EXPECT_EQ(Port.WaitForText(GetParam().Text, 4, false, GetParam().IgnoreCase), GetParam().Found);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, WaitForTextMatching,
-    ::testing::Values(TMatchCase{"aaab", "aab", false, true},      // prefix repeats
-                      TMatchCase{"abababc", "ababc", false, true}, // longer overlap
-                      TMatchCase{"rp 1a\r", "RP 1A\r", true, true},
-                      TMatchCase{"rp 1a\r", "RP 1A\r", false, false},
-                      TMatchCase{"aabx", "aab\r", false, false}));
+INSTANTIATE_TEST_SUITE_P(Texts, WaitForTextMatching,
+                         ::testing::Values(TMatchCase{"aaab", "aab", false, true}, // prefix repeats
+                                           TMatchCase{"abababc", "ababc", false,
+                                                      true}, // longer overlap
+                                           TMatchCase{"rp 1a\r", "RP 1A\r", true, true},
+                                           TMatchCase{"rp 1a\r", "RP 1A\r", false, false},
+                                           TMatchCase{"aabx", "aab\r", false, false}));
 
-TEST_F(PtyPort, WaitForTextWithEmptyTextReturnsAtOnceAndConsumesNothing)
-{
+TEST_F(PtyPort, WaitForTextWithEmptyTextReturnsAtOnceAndConsumesNothing) {
     Port.SetOpen(true);
     Pty.Send("q");
     ASSERT_TRUE(PumpUntil([&] { return Port.CharReady(); }));
@@ -207,8 +206,7 @@ TEST_F(PtyPort, WaitForTextWithEmptyTextReturnsAtOnceAndConsumesNothing)
     EXPECT_EQ(Port.ReadChar(), 'q');
 }
 
-TEST_F(PtyPort, ThreeBytesInOneBatchAreOneDelivery)
-{
+TEST_F(PtyPort, ThreeBytesInOneBatchAreOneDelivery) {
     RecordAvail([](uint16_t Count) { return Count; });
     Port.SetOpen(true);
     Pty.Send("abc");
@@ -218,8 +216,7 @@ TEST_F(PtyPort, ThreeBytesInOneBatchAreOneDelivery)
     EXPECT_EQ(Taken, "abc");
 }
 
-TEST_F(PtyPort, BytesLeftByTheHandlerAreOfferedWithTheNextArrival)
-{
+TEST_F(PtyPort, BytesLeftByTheHandlerAreOfferedWithTheNextArrival) {
     RecordAvail([](uint16_t) { return 2; });
     Port.SetOpen(true);
     Pty.Send("12345");
@@ -232,8 +229,7 @@ TEST_F(PtyPort, BytesLeftByTheHandlerAreOfferedWithTheNextArrival)
     EXPECT_EQ(Taken, "1234");
 }
 
-TEST_F(PtyPort, NothingIsDeliveredWhileWaitForTextRuns)
-{
+TEST_F(PtyPort, NothingIsDeliveredWhileWaitForTextRuns) {
     bool Waiting = false;
     int DeliveredWhileWaiting = 0;
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
@@ -260,8 +256,7 @@ TEST_F(PtyPort, NothingIsDeliveredWhileWaitForTextRuns)
     EXPECT_EQ(Taken, "tail!");
 }
 
-TEST_F(PtyPort, ClosingFromInsideAnAvailHandlerDefersTheReleaseAndReopens)
-{
+TEST_F(PtyPort, ClosingFromInsideAnAvailHandlerDefersTheReleaseAndReopens) {
     int Events = 0;
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t) {
         ++Events;
@@ -286,8 +281,7 @@ TEST_F(PtyPort, ClosingFromInsideAnAvailHandlerDefersTheReleaseAndReopens)
     EXPECT_EQ(Taken.substr(Taken.size() - 3), "new") << "the reopened port receives";
 }
 
-TEST_F(PtyPort, NoEventFollowsACloseFromInsideAHandler)
-{
+TEST_F(PtyPort, NoEventFollowsACloseFromInsideAHandler) {
     int Events = 0;
     Port.OnTrigger = [&](TSerialPort* CP, uint16_t, uint16_t, uint16_t) {
         ++Events;
@@ -302,8 +296,7 @@ TEST_F(PtyPort, NoEventFollowsACloseFromInsideAHandler)
     EXPECT_EQ(Events, 1);
 }
 
-TEST_F(PtyPort, ComNumberChangeWhileOpenReopensAndKeepsTheWatch)
-{
+TEST_F(PtyPort, ComNumberChangeWhileOpenReopensAndKeepsTheWatch) {
     TPty Second;
     Ini.Map(9, Second.SlavePath());
     Port.SetOpen(true);
@@ -324,8 +317,7 @@ TEST_F(PtyPort, ComNumberChangeWhileOpenReopensAndKeepsTheWatch)
     EXPECT_NO_THROW(Other.SetOpen(true)) << "the first device was released";
 }
 
-TEST_F(PtyPort, VanishedDeviceIsReportedOnce)
-{
+TEST_F(PtyPort, VanishedDeviceIsReportedOnce) {
     std::vector<int> Lost;
     Port.OnDeviceLost = [&](TSerialPort*, int Code) { Lost.push_back(Code); };
     Port.SetOpen(true);

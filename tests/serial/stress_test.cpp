@@ -19,8 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TEST(SerialStress, TwoHundredOpenCloseCyclesWithDataFlowing)
-{
+TEST(SerialStress, TwoHundredOpenCloseCyclesWithDataFlowing) {
     TPortsIni Ini;
     TPty Pty;
     Ini.Map(7, Pty.SlavePath());
@@ -63,8 +62,7 @@ TEST(SerialStress, TwoHundredOpenCloseCyclesWithDataFlowing)
     EXPECT_EQ(TDispatcherTable::Instance().Count(), 0u) << "every dispatcher was freed";
 }
 
-TEST(SerialStress, LineErrorsAndClosesRaceOnTheMemoryDevice)
-{
+TEST(SerialStress, LineErrorsAndClosesRaceOnTheMemoryDevice) {
     TPlainMessageLoop Loop;
     auto Device = std::make_shared<TMemoryDevice>();
     TSerialPort Port(&Loop);

@@ -22,33 +22,30 @@ struct TTimerCase {
 
 class TickTimer : public ::testing::TestWithParam<TTimerCase> {};
 
-TEST_P(TickTimer, ExpiresAfterItsTicksAndAcrossTheClockWrap)
-{
+TEST_P(TickTimer, ExpiresAfterItsTicksAndAcrossTheClockWrap) {
     const auto& C = GetParam();
     EXPECT_EQ(TimerExpired(NewTimer(C.Start, C.Ticks), C.Now), C.Expired);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TickTimer,
-    ::testing::Values(TTimerCase{"AtExpiry", 1000, 10, 1010, false},
-                      TTimerCase{"PastExpiry", 1000, 10, 1011, true},
-                      TTimerCase{"ZeroTicks", 1000, 0, 1001, true},
-                      TTimerCase{"NegativeIsZero", 1000, -5, 1001, true},
-                      TTimerCase{"CappedCount", 0, 2000000000, MaxTicks + 1, true},
-                      TTimerCase{"WrappedNotYet", 78090300, 100, 5, false},
-                      TTimerCase{"WrappedAndPast", 78090300, 100, 78090300 + 100 - MaxTicks + 1,
-                                 true}),
-    [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, TickTimer,
+                         ::testing::Values(TTimerCase{"AtExpiry", 1000, 10, 1010, false},
+                                           TTimerCase{"PastExpiry", 1000, 10, 1011, true},
+                                           TTimerCase{"ZeroTicks", 1000, 0, 1001, true},
+                                           TTimerCase{"NegativeIsZero", 1000, -5, 1001, true},
+                                           TTimerCase{"CappedCount", 0, 2000000000, MaxTicks + 1,
+                                                      true},
+                                           TTimerCase{"WrappedNotYet", 78090300, 100, 5, false},
+                                           TTimerCase{"WrappedAndPast", 78090300, 100,
+                                                      78090300 + 100 - MaxTicks + 1, true}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
-TEST(TickTimer, TicksAre55Milliseconds)
-{
+TEST(TickTimer, TicksAre55Milliseconds) {
     EXPECT_EQ(TicksOf(54), 0u);
     EXPECT_EQ(TicksOf(55), 1u);
     EXPECT_EQ(TicksOf(605), 11u);
 }
 
-TEST(PortMap, NamesAndDefaultDevices)
-{
+TEST(PortMap, NamesAndDefaultDevices) {
     serial::test::TPortsIni Ini;
     EXPECT_EQ(PortName(1), "COM1");
     EXPECT_EQ(PortName(50), "COM50");
@@ -59,8 +56,7 @@ TEST(PortMap, NamesAndDefaultDevices)
     EXPECT_EQ(PortDevicePath(4), "/dev/ttyS3");
 }
 
-TEST(PortMap, PresenceOfPorts)
-{
+TEST(PortMap, PresenceOfPorts) {
     serial::test::TPortsIni Ini;
     serial::test::TPty Pty;
     Ini.Map(5, Pty.SlavePath());
