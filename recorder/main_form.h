@@ -85,6 +85,8 @@ private:
     void PortDeviceLost(serial::TSerialPort* CP, int Code);
     // Decodes Count received bytes into Series1; false when a single sweep has ended.
     bool DecodeAvailable(std::uint16_t Count);
+    // Hands the decoded levels of points first .. last - 1 to Series1.
+    void CopyLevels(std::int32_t first, std::int32_t last);
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
 

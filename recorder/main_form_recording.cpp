@@ -185,22 +185,35 @@ bool TMainForm::DecodeAvailable(std::uint16_t Count) {
     const std::int32_t from = Sweep.WriteIndex();
     bool completed = false;
     bool finished = false;
-    for (std::uint16_t i = 0; i < Count && !finished; ++i) {
+    std::uint16_t read = 0;
+    while (read < Count && !finished) {
         const TSweep::TFeedResult result = Sweep.Feed(Port_.ReadChar(), levels);
+        ++read;
         completed = completed || result.RedrawRequested;
         finished = result.Finished;
     }
-    // The series takes the levels written; after a wrap every point may have changed. A file
-    // loaded meanwhile may have left fewer points than the sweep has.
-    chart::TChartValueList& values = Series1->YValues();
-    const int end = std::min(values.ValueCount(), static_cast<int>(SweepLevels.size()));
-    const bool wrapped = completed && !finished;
-    for (int i = wrapped ? 0 : from, last = wrapped ? end : std::min(end, Sweep.WriteIndex());
-         i < last; ++i)
-        values.WriteValue(i, SweepLevels[static_cast<std::size_t>(i)]);
+    // The series takes the levels written: from the old write index on, and after a wrap also
+    // from point 0, or every point when the event held a whole sweep.
+    const std::int32_t to = Sweep.WriteIndex();
+    if (!completed || finished) {
+        CopyLevels(from, to);
+    } else if (static_cast<std::int64_t>(read) * 8 >= Sweep.SweepLength()) {
+        CopyLevels(0, Sweep.SweepLength());
+    } else {
+        CopyLevels(from, Sweep.SweepLength());
+        CopyLevels(0, to);
+    }
     if (completed)
         Series1->RequestRedraw();
     return !finished;
+}
+
+// A file loaded meanwhile may have left fewer points than the sweep has: those are all it gets.
+void TMainForm::CopyLevels(std::int32_t first, std::int32_t last) {
+    chart::TChartValueList& values = Series1->YValues();
+    last = std::min({last, values.ValueCount(), static_cast<std::int32_t>(SweepLevels.size())});
+    for (std::int32_t i = first; i < last; ++i)
+        values.WriteValue(i, SweepLevels[static_cast<std::size_t>(i)]);
 }
 
 void TMainForm::PortTriggerLineError(serial::TSerialPort*, std::uint16_t Error, bool) {
