@@ -259,25 +259,38 @@ private slots:
         ExpectReceived("\rRP 10\r");
     }
 
-    // Every sample of ten and more sweeps of 102401 points, checked after each data event: none
-    // lost, none out of place.
+    // Every sample of ten and more sweeps, checked after each data event: none lost, none out
+    // of place. A long sweep is checked where each event's samples landed (an event holds less
+    // than a sweep); a short one, wrapping many times within an event, as a whole trace.
+    void periodicSweepKeepsEverySample_data() {
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<int>("points");
+        QTest::newRow("short sweep") << "0.001" << 103;
+        QTest::newRow("long sweep") << "1" << 102401;
+    }
     void periodicSweepKeepsEverySample() {
+        QFETCH(QString, duration);
+        QFETCH(int, points);
         const std::uint32_t seed = 20261207;
         StartSimulator({"--source", "prbs:" + std::to_string(seed), "--rate", "max"});
-        Confirm(Parts->DeflectTime, QStringLiteral("1"));
+        Confirm(Parts->DeflectTime, duration);
         ClickSwitch(Parts->Switch);
         VerifyRecording();
         const std::int64_t n = Form->SweepLength();
-        QCOMPARE(n, 102401);
+        QCOMPARE(n, points);
         TPrbs prbs(seed);
-        // Each event's samples, checked where they landed before a later sweep overwrites them.
         int events = 0;
         int wrong = 0;
         std::int64_t checked = 0;
         WatchData([&] {
             ++events;
+            const auto end = static_cast<std::int64_t>(Consumed) * 8;
+            if (end - checked >= n) {
+                wrong += PeriodicMismatches(prbs, end);
+                checked = end;
+            }
             const chart::TChartValueList& levels = Parts->Series->YValues();
-            for (const auto end = static_cast<std::int64_t>(Consumed) * 8; checked < end; ++checked)
+            for (; checked < end; ++checked)
                 wrong += levels.ReadValue(static_cast<int>(checked % n)) !=
                          prbs[static_cast<std::size_t>(checked)];
         });
@@ -285,9 +298,9 @@ private slots:
                                 20000));
         ClickSwitch(Parts->Switch);
         QCOMPARE(wrong, 0);
-        QVERIFY(events > 10);
+        QVERIFY(events > 1);
         QCOMPARE(PeriodicMismatches(prbs, checked), 0);
-        VerifyStopped(static_cast<int>(n));
+        VerifyStopped(points);
     }
 
     // Armed by the first change of level, N samples from the edge, then stopped by itself.
