@@ -173,16 +173,18 @@ int TChartSeries::HitTest(int, int) const {
 }
 
 bool TFastLineSeries::PointAdded(int index) {
-    if (AutoRepaint() || !ParentChart() || index == 0)
+    if (AutoRepaint() || !ParentChart())
         return true;
-    // Without repaints the new segment is drawn at once, over the window.
-    TChartCanvas& canvas = ParentChart()->Canvas();
-    canvas.Pen().SetColor(LinePen().Color());
-    canvas.Pen().SetWidth(LinePen().Width());
-    canvas.Pen().SetStyle(LinePen().Visible() ? LinePen().Style() : Qt::NoPen);
-    canvas.Pen().SetMode(pmCopy);
-    canvas.MoveTo(PixelX(index - 1), PixelY(index - 1));
-    canvas.LineTo(PixelX(index), PixelY(index));
+    // Without repaints the new segment is drawn at once, over the window, and that is all.
+    if (index > 0) {
+        TChartCanvas& canvas = ParentChart()->Canvas();
+        canvas.Pen().SetColor(LinePen().Color());
+        canvas.Pen().SetWidth(LinePen().Width());
+        canvas.Pen().SetStyle(LinePen().Visible() ? LinePen().Style() : Qt::NoPen);
+        canvas.Pen().SetMode(pmCopy);
+        canvas.MoveTo(PixelX(index - 1), PixelY(index - 1));
+        canvas.LineTo(PixelX(index), PixelY(index));
+    }
     return false;
 }
 

@@ -27,6 +27,7 @@ private slots:
     void xorOverlayDrawnTwiceRestoresTheScreen();
     void fullRepaintWipesTheOverlay();
     void propertyChangeMarksTheImageDirty();
+    void withoutAutoRepaintANewPointIsDrawnAtOnce();
 };
 
 void ChartWidgetTest::plotRectFromMarginsWithoutAxes() {
@@ -298,6 +299,22 @@ void ChartWidgetTest::propertyChangeMarksTheImageDirty() {
     QVERIFY(!c->ImageDirty());
     c->resize(300, 200);
     QVERIFY(c->ImageDirty());
+}
+
+void ChartWidgetTest::withoutAutoRepaintANewPointIsDrawnAtOnce() {
+    auto c = MakeShownChart(false);
+    QVERIFY(c);
+    auto* s = c->Series(0);
+    int added = 0;
+    s->OnAfterAdd = [&](chart::TChartSeries*, int) { ++added; };
+    s->SetAutoRepaint(false);
+    s->AddPoint(100.5, 2);
+    QVERIFY(!c->ImageDirty());
+    QCOMPARE(added, 0);
+    QCOMPARE(c->Overlay().Count(), 1);
+    const QImage screen = c->grab().toImage();
+    QCOMPARE(screen.pixelColor(s->PixelX(101), s->PixelY(101)), QColor(Qt::red));
+    QVERIFY(c->BackBuffer().pixelColor(s->PixelX(101), s->PixelY(101)) != QColor(Qt::red));
 }
 
 QTEST_MAIN(ChartWidgetTest)
