@@ -5,8 +5,8 @@
 #include "sync_event.h"
 
 #include <algorithm>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 
 namespace serial {
 
@@ -158,15 +158,27 @@ void TBaseDispatcher::ReadDevice() {
 }
 
 int TBaseDispatcher::GetChar() {
-    // The avail handler calls this for every byte: kept to one lock and a few instructions.
+    // An avail handler calls this for every byte: it takes them from a run without the lock.
+    if (FInAvail.load(std::memory_order_acquire)) [[likely]] {
+        if (FRunLeft == 0 || FRunDelivery != FDeliveryCount.load(std::memory_order_relaxed))
+            RefillRun();
+        if (FRunLeft > 0) {
+            --FRunLeft;
+            FTakeCount.store(FTakeCount.load(std::memory_order_relaxed) + 1,
+                             std::memory_order_relaxed);
+            return *FRun++;
+        }
+    }
     std::lock_guard Lock(FInput);
     const uint32_t Unread = UnreadLocked();
-    if (FInAvail) [[likely]] {
+    if (FInAvail) {
         // A handler takes bytes without moving the read position; the delivery moves it after.
-        if (FTakeCount >= Unread)
+        const uint32_t Take = FTakeCount;
+        if (Take >= Unread)
             return ecBufferIsEmpty;
-        ++FTakeCount;
-        return FDispBuf[(FDispTail + FTakeCount - 1) % DispatchBufferSize];
+        FTakeCount = Take + 1;
+        FRunLeft = 0;
+        return FDispBuf[(FDispTail + Take) % DispatchBufferSize];
     }
     if (Unread == 0)
         return ecBufferIsEmpty;
@@ -176,19 +188,35 @@ int TBaseDispatcher::GetChar() {
     return C;
 }
 
+void TBaseDispatcher::RefillRun() {
+    std::lock_guard Lock(FInput);
+    FRunLeft = 0;
+    const uint32_t Take = FTakeCount;
+    const uint32_t Unread = UnreadLocked();
+    if (!FInAvail || Take >= Unread)
+        return;
+    const uint32_t Pos = (FDispTail + Take) % DispatchBufferSize;
+    FRun = FDispBuf.data() + Pos;
+    FRunLeft = std::min(Unread - Take, DispatchBufferSize - Pos);
+    FRunDelivery = FDeliveryCount;
+}
+
 bool TBaseDispatcher::CharReady() {
     std::lock_guard Lock(FInput);
     if (FDispBuf.empty())
         return false;
-    if (FInAvail)
-        return (FDispTail + FTakeCount) % DispatchBufferSize != FDispHead ||
-               (FDispFull && FTakeCount < DispatchBufferSize);
+    if (FInAvail) {
+        const uint32_t Take = FTakeCount;
+        return (FDispTail + Take) % DispatchBufferSize != FDispHead ||
+               (FDispFull && Take < DispatchBufferSize);
+    }
     return FDispHead != FDispTail || FDispFull;
 }
 
 void TBaseDispatcher::FlushInput() {
     FDevice->PurgeInput();
     std::lock_guard Lock(FInput);
+    FRunLeft = 0;
     if (FInAvail) {
         FMaxTake = UnreadLocked(); // everything counts as taken by the running handler
     } else {
@@ -431,13 +459,14 @@ void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc
         Window->Post([Proc, M, Guard] { Proc(M); });
     }
     // The device is read on while the window thread handles the message, or does not get to it
-    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler.
+    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler, and
+    // a stream's next batch is in the ring by the time the handler is done with this one.
     const auto Deadline = std::chrono::steady_clock::now() + DeliveryWait;
-    while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
-           std::chrono::steady_clock::now() < Deadline) {
+    do {
         if (!FKill)
             ReadDevice();
-    }
+    } while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
+             std::chrono::steady_clock::now() < Deadline);
 }
 
 TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Param1,
@@ -457,6 +486,7 @@ TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Para
     {
         std::lock_guard Lock(FInput);
         FMaxTake = 0;
+        ++FDeliveryCount;
         FInAvail = Avail;
     }
     const TDispatchMessage M{Code, Param1,
@@ -466,6 +496,7 @@ TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Para
         {
             std::lock_guard Lock(FInput);
             FTakeCount = 0;
+            ++FDeliveryCount;
         }
         SendAndWait(Window, Proc, M);
         if (FDeletePending) {
@@ -473,7 +504,7 @@ TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Para
             break;
         }
         std::lock_guard Lock(FInput);
-        FMaxTake = std::max(FMaxTake, FTakeCount);
+        FMaxTake = std::max(FMaxTake, FTakeCount.load());
     }
     TDelivery Result = Abandoned ? TDelivery::NotDelivered : TDelivery::Taken;
     {

@@ -17,7 +17,9 @@
 //   flag and both take counts. Also held around device reads so a flush cannot interleave.
 // - FOutput: the output ring.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
-// the modem status and the Busy, kill and delete-pending flags are atomics.
+// the modem status and the Busy, kill and delete-pending flags are atomics. So are the in-avail
+// flag and the take count: a running avail handler takes bytes from a run of the ring without
+// FInput (see FRun), since nothing writes there until the delivery ends.
 
 #include "device.h"
 #include "message_loop.h"
@@ -219,6 +221,7 @@ private:
         return (FDispHead - FDispTail) & (DispatchBufferSize - 1);
     }
     uint32_t OutUsedLocked() const;
+    void RefillRun(); // window thread
     bool StatusHolds(const TStatusWatch& W, uint16_t& Count);
 
     const uint16_t FHandle;
@@ -242,9 +245,20 @@ private:
     // Bytes were read since the last avail delivery. A flag, not the write position at that
     // delivery: a batch that fills the whole ring brings the write position back to where it was.
     bool FUnannounced = false;
-    bool FInAvail = false;
-    uint32_t FTakeCount = 0;
     uint32_t FMaxTake = 0;
+    // Set by the dispatch thread under FInput, read without it by GetChar.
+    std::atomic<bool> FInAvail{false};
+    // Taken by the running handler: written by the window thread, read by the dispatch thread.
+    std::atomic<uint32_t> FTakeCount{0};
+    // Counts take-count resets, so a run never outlives the delivery it was cut for.
+    std::atomic<uint64_t> FDeliveryCount{0};
+
+    // Window thread only: the run of bytes a running avail handler takes without the input lock.
+    // They lie between the read and the write position, where the dispatch thread never writes,
+    // and the read position moves only after the handler.
+    const uint8_t* FRun = nullptr;
+    uint32_t FRunLeft = 0;
+    uint64_t FRunDelivery = 0;
 
     // Under FOutput.
     std::mutex FOutput;
