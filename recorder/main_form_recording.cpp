@@ -54,7 +54,9 @@ std::string StartCommand(bool testMode, std::int64_t divider) {
 // The handlers a recording needs from the port and the switch.
 void TMainForm::WireRecording() {
     Port_.OnTriggerLineError = [this](serial::TSerialPort* CP, std::uint16_t Error,
-                                      bool LineBreak) { PortTriggerLineError(CP, Error, LineBreak); };
+                                      bool LineBreak) {
+        PortTriggerLineError(CP, Error, LineBreak);
+    };
     Port_.OnDeviceLost = [this](serial::TSerialPort* CP, int Code) { PortDeviceLost(CP, Code); };
     swchStart->OnClick = [this](QObject* Sender) { swchStartClick(Sender); };
 }

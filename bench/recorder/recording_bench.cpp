@@ -85,8 +85,7 @@ void Report(benchmark::State& state, std::size_t bytes) {
 void BM_PeriodicHandler(benchmark::State& state) {
     TRecording recording;
     for (auto _ : state)
-        state.SetIterationTime(
-            std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
+        state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
     Report(state, ChunkBytes);
 }
 BENCHMARK(BM_PeriodicHandler)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -102,8 +101,7 @@ void BM_ReadCharOnly(benchmark::State& state) {
         benchmark::DoNotOptimize(sum);
     };
     for (auto _ : state)
-        state.SetIterationTime(
-            std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
+        state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
     Report(state, ChunkBytes);
 }
 BENCHMARK(BM_ReadCharOnly)->UseManualTime()->Unit(benchmark::kMillisecond);

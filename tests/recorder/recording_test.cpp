@@ -42,8 +42,9 @@ private:
     std::uint64_t Consumed = 0;
 
     void StartSimulator(std::vector<std::string> args) {
-        LogPath = Config.filePath(QStringLiteral("%1.log").arg(
-                                      QString::fromLatin1(QTest::currentTestFunction())))
+        LogPath = Config
+                      .filePath(QStringLiteral("%1.log").arg(
+                          QString::fromLatin1(QTest::currentTestFunction())))
                       .toStdString();
         args.insert(args.end(), {"--com", "1", "--log", LogPath});
         Simulator = std::make_unique<SimulatorProcess>(args);
@@ -54,8 +55,7 @@ private:
     // pseudo-terminal; the memory line shows that it is sent (lineErrorEndsTheRecording,
     // closingSendsCrOnlyWhileRecording).
     void ExpectReceived(const std::string& expected) {
-        (void)QTest::qWaitFor(
-            [&] { return ReceivedBytes(LogPath).size() > expected.size(); }, 500);
+        (void)QTest::qWaitFor([&] { return ReceivedBytes(LogPath).size() > expected.size(); }, 500);
         const std::string received = ReceivedBytes(LogPath);
         const std::string withoutStop =
             received.size() == expected.size() + 1 && received.back() == '\r'
@@ -222,12 +222,14 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<int>("minimumMs");
-        QTest::newRow("no prompt")
-            << "no-prompt" << "Прибор не готов к работе" << QByteArray("\r") << 550;
-        QTest::newRow("lower-case echo") << "lower-echo" << "Прибор не подтвердил команду"
-                                         << QByteArray("\rRP 10\r") << 0;
-        QTest::newRow("no echo") << "no-echo" << "Прибор не подтвердил команду"
-                                 << QByteArray("\rRP 10\r") << 550;
+        QTest::newRow("no prompt") << "no-prompt"
+                                   << "Прибор не готов к работе" << QByteArray("\r") << 550;
+        QTest::newRow("lower-case echo")
+            << "lower-echo"
+            << "Прибор не подтвердил команду" << QByteArray("\rRP 10\r") << 0;
+        QTest::newRow("no echo") << "no-echo"
+                                 << "Прибор не подтвердил команду" << QByteArray("\rRP 10\r")
+                                 << 550;
     }
     void deviceFailures() {
         QFETCH(QString, fault);
