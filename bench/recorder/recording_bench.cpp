@@ -1,11 +1,13 @@
 // Received bytes into Series1's levels through the window's own data handler: a recording started
 // by the switch on a memory line, which then streams. The handler's time is measured alone (every
-// ReadChar included); the port's threads and the event delivery around it are not. A second run
-// puts a handler in its place that only calls ReadChar, for the read's own share.
+// ReadChar included); the port's threads and the event delivery around it are not. Two more runs
+// put other handlers in its place: ReadChar alone, for the read's own share, and ReadChar with the
+// sweep's decoding into a plain list, for the share of handing the levels to the series.
 
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/main_form.h"
+#include "recorder/sweep.h"
 #include "serial/memory_device.h"
 
 #include <QApplication>
@@ -105,6 +107,24 @@ void BM_ReadCharOnly(benchmark::State& state) {
     Report(state, ChunkBytes);
 }
 BENCHMARK(BM_ReadCharOnly)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// ReadChar and the sweep's decoding into a plain level list: what the handler would cost if the
+// series' levels could be written as one span instead of through WriteValue point by point.
+void BM_ReadCharAndDecodeIntoSpan(benchmark::State& state) {
+    TRecording recording;
+    constexpr std::int32_t points = 102401;
+    std::vector<double> levels(points);
+    recorder::TSweep sweep;
+    sweep.Start(recorder::TSweep::smPeriodic, points);
+    recording.Form.Port().OnTriggerAvail = [&](serial::TSerialPort* cp, std::uint16_t count) {
+        for (std::uint16_t i = 0; i < count; ++i)
+            sweep.Feed(cp->ReadChar(), levels);
+    };
+    for (auto _ : state)
+        state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
+    Report(state, ChunkBytes);
+}
+BENCHMARK(BM_ReadCharAndDecodeIntoSpan)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 
