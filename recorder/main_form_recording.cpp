@@ -188,25 +188,34 @@ bool TMainForm::DecodeAvailable(std::uint16_t Count) {
     bool completed = false;
     bool finished = false;
     std::uint16_t read = 0;
-    while (read < Count && !finished) {
-        const TSweep::TFeedResult result = Sweep.Feed(Port_.ReadChar(), levels);
-        ++read;
-        completed = completed || result.RedrawRequested;
-        finished = result.Finished;
-    }
     // The series takes the levels written: from the old write index on, and after a wrap also
-    // from point 0, or every point when the event held a whole sweep.
-    const std::int32_t to = Sweep.WriteIndex();
-    if (!completed || finished) {
-        CopyLevels(from, to);
-    } else if (static_cast<std::int64_t>(read) * 8 >= Sweep.SweepLength()) {
-        CopyLevels(0, Sweep.SweepLength());
-    } else {
-        CopyLevels(from, Sweep.SweepLength());
-        CopyLevels(0, to);
+    // from point 0, or every point when the event held a whole sweep. Also when a read fails, so
+    // that what was decoded is on the trace.
+    const auto publish = [&] {
+        const std::int32_t to = Sweep.WriteIndex();
+        if (!completed || finished) {
+            CopyLevels(from, to);
+        } else if (static_cast<std::int64_t>(read) * 8 >= Sweep.SweepLength()) {
+            CopyLevels(0, Sweep.SweepLength());
+        } else {
+            CopyLevels(from, Sweep.SweepLength());
+            CopyLevels(0, to);
+        }
+        if (completed)
+            Series1->RequestRedraw();
+    };
+    try {
+        while (read < Count && !finished) {
+            const TSweep::TFeedResult result = Sweep.Feed(Port_.ReadChar(), levels);
+            ++read;
+            completed = completed || result.RedrawRequested;
+            finished = result.Finished;
+        }
+    } catch (...) {
+        publish();
+        throw;
     }
-    if (completed)
-        Series1->RequestRedraw();
+    publish();
     return !finished;
 }
 

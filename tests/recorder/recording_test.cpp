@@ -369,6 +369,19 @@ private slots:
         QCOMPARE(device->Written().size(), sent);
     }
 
+    // Output held back (flow control, a stalled line): the stop closes the port after its limit.
+    void stopDrainsForAtMostItsLimit() {
+        auto device = StartOnMemoryLine({});
+        VerifyRecording();
+        device->StallWrites(true);
+        QElapsedTimer clock;
+        clock.start();
+        ClickSwitch(Parts->Switch);
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY2(elapsed >= 1900 && elapsed < 3000, qPrintable(QString::number(elapsed)));
+        VerifyStopped(103);
+    }
+
     // The port fails to open: the application's error report, then the prefilled series with the
     // switch still on; the next click only turns it off, the one after starts anew.
     void portThatCannotBeOpened() {
