@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <span>
 #include <string>
 #include <thread>
@@ -77,7 +78,11 @@ void TMainForm::swchStartClick(QObject*) {
         } catch (...) {
             // A start that failed half way leaves an open port to the next switch-off.
             RecorderState = Port_.Open() ? rsRecording : rsStopped;
-            throw;
+            // The error goes to the application's error report from a queued call: thrown on
+            // through the delivery of the mouse click, it would skip Qt's own clean-up there.
+            QMetaObject::invokeMethod(
+                qApp, [error = std::current_exception()] { std::rethrow_exception(error); },
+                Qt::QueuedConnection);
         }
         return;
     }
