@@ -355,6 +355,8 @@ private slots:
         ClickSwitch(Parts->Switch);
         QVERIFY(clock.elapsed() < 2000);
         QVERIFY(QTest::qWaitFor([&] { return boxes.Texts().size() >= 2; }, 2000));
+        QTest::qWait(300);
+        QVERIFY2(boxes.Texts().size() == 2, qPrintable(boxes.Texts().join(u'|')));
     }
 
     void closingSendsCrOnlyWhileRecording() {
