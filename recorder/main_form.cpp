@@ -53,6 +53,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     BuildStatusLine();
+    WireRecording();
     FormCreate();
 }
 
@@ -85,6 +86,11 @@ void TMainForm::ShowPortSummary() {
     const QString text = PortSummary(Port_);
     StatusPanel0->setText(text);
     StatusPanel0->setFixedWidth(fontMetrics().horizontalAdvance(text) + 16);
+}
+
+void TMainForm::closeEvent(QCloseEvent* e) {
+    FormClose(this);
+    QMainWindow::closeEvent(e);
 }
 
 bool TMainForm::event(QEvent* e) {

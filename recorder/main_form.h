@@ -3,12 +3,15 @@
 // Every control carries its name as objectName, so tests and later parts find it by that name.
 
 #include "recorder/port_settings.h"
+#include "recorder/sweep.h"
 #include "recorder/timing.h"
+#include "serial/serial_port.h"
 
 #include <QColor>
 #include <QMainWindow>
 
 #include <cstdint>
+#include <vector>
 
 class QAction;
 class QActionGroup;
@@ -52,6 +55,7 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     // Building the window from its description (main_form_widgets.cpp).
@@ -63,7 +67,28 @@ private:
     void BuildChart(QWidget* parent);
 
     void FormCreate();
+    void FormClose(QObject* Sender);
     void ShowHint(const QString& hint);
+
+    // Recording: start and stop, the device dialogue and the data handlers
+    // (main_form_recording.cpp).
+    void WireRecording();
+    void swchStartClick(QObject* Sender);
+    void PrepareSweep();
+    void ShowStopped();
+    void StartDevice();
+    bool DeviceHandshake();
+    void StopDevice();
+    void PeriodicDataAvail(serial::TSerialPort* CP, std::uint16_t Count);
+    void SingleDataAvail(serial::TSerialPort* CP, std::uint16_t Count);
+    void PortTriggerLineError(serial::TSerialPort* CP, std::uint16_t Error, bool LineBreak);
+    void PortDeviceLost(serial::TSerialPort* CP, int Code);
+    // Decodes Count received bytes into Series1; false when a single sweep has ended.
+    bool DecodeAvailable(std::uint16_t Count);
+    // Hands the decoded levels of points first .. last - 1 to Series1.
+    void CopyLevels(std::int32_t first, std::int32_t last);
+    // Ends a recording that the line or the device broke off: message, final picture, stop.
+    void AbortRecording(const QString& message);
 
     void spedSamplePeriodKeyPress(QObject* Sender, QChar& Key);
     void spedSamplePeriodExit(QObject* Sender);
@@ -85,7 +110,17 @@ private:
     serial::TSerialPort Port_;
 
     // Acquisition, marker and cursor state.
+    std::uint16_t LineStatusWatch = 0;
     std::int32_t SweepLength_ = 0;
+    // Write index, trigger and reference level of the sweep being recorded.
+    TSweep Sweep;
+    // The sweep's levels as decoded; Series1 takes them through WriteValue after each event, its
+    // level list offering no writable span.
+    std::vector<double> SweepLevels;
+    // The recorder's own state; the switch can get out of step with it (double clicks, the
+    // toggle key), so starts and stops are decided from this.
+    enum TRecorderState { rsStopped, rsStarting, rsRecording };
+    TRecorderState RecorderState = rsStopped;
     double Marker1Time = 0;
     double Marker2Time = 0;
     QColor MarkerPenColor;

@@ -1,0 +1,138 @@
+// Received bytes into Series1's levels through the window's own data handler: a recording started
+// by the switch on a memory line, which then streams. The handler's time is measured alone (every
+// ReadChar included); the port's threads and the event delivery around it are not. Two more runs
+// put other handlers in its place: ReadChar alone, for the read's own share, and ReadChar with the
+// sweep's decoding into a plain list, for the share of handing the levels to the series.
+
+#include "controls/spin_edit.h"
+#include "controls/switch.h"
+#include "recorder/main_form.h"
+#include "recorder/sweep.h"
+#include "serial/memory_device.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t ChunkBytes = 1 << 20;
+
+// A window recording a periodic sweep of 102401 points from a memory line that answered the
+// prompt and echoed the command.
+struct TRecording {
+    recorder::TMainForm Form;
+    std::shared_ptr<serial::TMemoryDevice> Line = std::make_shared<serial::TMemoryDevice>();
+
+    TRecording() {
+        Form.Port().SetDeviceFactory([line = Line] { return line; });
+        Form.findChild<controls::TSpinEdit*>(QStringLiteral("spedDeflectTime"))->SetValue(1.0L);
+        std::atomic<bool> started = false;
+        std::thread device([&] {
+            std::size_t answered = 0;
+            while (!started) {
+                const std::size_t written = Line->Written().size();
+                if (answered == 0 && written == 1) {
+                    Line->Feed({'\r', '\n', '>'});
+                    answered = 1;
+                } else if (answered == 1 && written == 7) {
+                    Line->Feed({'R', 'P', ' ', '1', '0', '\r'});
+                    answered = 2;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        auto* start = Form.findChild<controls::TSwitch*>(QStringLiteral("swchStart"));
+        start->SetStateOn(true);
+        start->OnClick(start);
+        started = true;
+        device.join();
+        if (!Form.Port().OnTriggerAvail)
+            throw std::runtime_error("the recording did not start");
+    }
+
+    // Streams `bytes` through the handler in place and returns the time spent inside it.
+    Clock::duration Stream(std::size_t bytes) {
+        auto& port = Form.Port();
+        const auto handler = port.OnTriggerAvail;
+        Clock::duration inside{};
+        std::size_t taken = 0;
+        port.OnTriggerAvail = [&](serial::TSerialPort* cp, std::uint16_t count) {
+            const auto begin = Clock::now();
+            handler(cp, count);
+            inside += Clock::now() - begin;
+            taken += count;
+        };
+        std::vector<std::uint8_t> chunk(bytes);
+        for (std::size_t i = 0; i < bytes; ++i)
+            chunk[i] = static_cast<std::uint8_t>(i * 7919u >> 3);
+        Line->Feed(chunk);
+        while (taken < bytes)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        port.OnTriggerAvail = handler;
+        return inside;
+    }
+};
+
+void Report(benchmark::State& state, std::size_t bytes) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
+void BM_PeriodicHandler(benchmark::State& state) {
+    TRecording recording;
+    for (auto _ : state)
+        state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
+    Report(state, ChunkBytes);
+}
+BENCHMARK(BM_PeriodicHandler)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// ReadChar alone: the port's share of a byte.
+void BM_ReadCharOnly(benchmark::State& state) {
+    TRecording recording;
+    auto& port = recording.Form.Port();
+    port.OnTriggerAvail = [](serial::TSerialPort* cp, std::uint16_t count) {
+        std::uint8_t sum = 0;
+        for (std::uint16_t i = 0; i < count; ++i)
+            sum = static_cast<std::uint8_t>(sum + cp->ReadChar());
+        benchmark::DoNotOptimize(sum);
+    };
+    for (auto _ : state)
+        state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
+    Report(state, ChunkBytes);
+}
+BENCHMARK(BM_ReadCharOnly)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// ReadChar and the sweep's decoding into a plain level list: what the handler would cost if the
+// series' levels could be written as one span instead of through WriteValue point by point.
+void BM_ReadCharAndDecodeIntoSpan(benchmark::State& state) {
+    TRecording recording;
+    constexpr std::int32_t points = 102401;
+    std::vector<double> levels(points);
+    recorder::TSweep sweep;
+    sweep.Start(recorder::TSweep::smPeriodic, points);
+    recording.Form.Port().OnTriggerAvail = [&](serial::TSerialPort* cp, std::uint16_t count) {
+        for (std::uint16_t i = 0; i < count; ++i)
+            sweep.Feed(cp->ReadChar(), levels);
+    };
+    for (auto _ : state)
+        state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
+    Report(state, ChunkBytes);
+}
+BENCHMARK(BM_ReadCharAndDecodeIntoSpan)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

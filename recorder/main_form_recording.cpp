@@ -1,0 +1,259 @@
+// A recording from the switch to the stop: the sweep set up on the chart, the device dialogue on
+// the serial port, the decoding of received bytes into the trace, and the ways a recording ends.
+
+#include "chart/chart.h"
+#include "controls/spin_edit.h"
+#include "controls/switch.h"
+#include "recorder/main_form.h"
+#include "recorder/message_box.h"
+#include "recorder/radio_group.h"
+#include "serial/errors.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <span>
+#include <string>
+#include <thread>
+
+namespace recorder {
+
+namespace {
+
+// The device's prompt, and its answer time for the prompt and for the echo: 10 ticks of 55 ms.
+const std::string Prompt = "\r\n>";
+constexpr std::int32_t AnswerTicks = 10;
+constexpr std::uint16_t LineStatusKind = 2;
+// Overrun, parity, framing and break.
+constexpr std::uint16_t LineErrorMask = 15;
+// The final CR normally leaves at once; held back by flow control it must not hang the window.
+constexpr auto DrainLimit = std::chrono::seconds(2);
+
+// The hourglass for as long as it lives, also when a step throws.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+// "RP 10\r": the prefix, the divider in upper-case hexadecimal with at least two digits, CR.
+std::string StartCommand(bool testMode, std::int64_t divider) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%.2llX", static_cast<unsigned long long>(divider));
+    return std::string(testMode ? "RT " : "RP ") + digits + '\r';
+}
+
+} // namespace
+
+// The handlers a recording needs from the port and the switch.
+void TMainForm::WireRecording() {
+    Port_.OnTriggerLineError = [this](serial::TSerialPort* CP, std::uint16_t Error,
+                                      bool LineBreak) {
+        PortTriggerLineError(CP, Error, LineBreak);
+    };
+    Port_.OnDeviceLost = [this](serial::TSerialPort* CP, int Code) { PortDeviceLost(CP, Code); };
+    swchStart->OnClick = [this](QObject* Sender) { swchStartClick(Sender); };
+}
+
+// The switch says what the operator wants; whether that starts or stops anything is decided by
+// the recorder's own state, which the switch can be out of step with.
+void TMainForm::swchStartClick(QObject*) {
+    if (swchStart->StateOn()) {
+        if (RecorderState != rsStopped)
+            return;
+        RecorderState = rsStarting;
+        try {
+            PrepareSweep();
+            // A stop that ran while pending messages were handled has closed the port again.
+            if (RecorderState != rsStarting)
+                return;
+            StartDevice();
+        } catch (...) {
+            // A start that failed half way leaves an open port to the next switch-off.
+            RecorderState = Port_.Open() ? rsRecording : rsStopped;
+            // The error goes to the application's error report from a queued call: thrown on
+            // through the delivery of the mouse click, it would skip Qt's own clean-up there.
+            QMetaObject::invokeMethod(
+                qApp, [error = std::current_exception()] { std::rethrow_exception(error); },
+                Qt::QueuedConnection);
+        }
+        return;
+    }
+    if (RecorderState == rsStarting) {
+        // A click queued while the start handles pending messages: the start goes on.
+        swchStart->SetStateOn(true);
+        return;
+    }
+    ShowStopped();
+    StopDevice();
+}
+
+void TMainForm::PrepareSweep() {
+    TBusyCursor busy;
+    Series1->ClearPoints();
+    const long double period = spedSamplePeriod->Value();
+    const std::int32_t n = recorder::SweepLength(spedDeflectTime->Value(), period);
+    SweepLength_ = n;
+    // Straight to 0 .. N × T whatever range a zoom, a scroll or a loaded file left.
+    Chart->BottomAxis().SetRange(0, static_cast<double>(period * n));
+    chart::SetValueListCapacity(n);
+    for (std::int32_t b = 0; b < n; ++b)
+        Series1->AddPoint(static_cast<double>(b * period), 0);
+    Series1->RequestRedraw();
+    Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n);
+    SweepLevels.assign(static_cast<std::size_t>(n), 0.0);
+    Port_.SetOpen(true);
+    lblStart->setText(QStringLiteral("Стоп"));
+    spedSamplePeriod->setEnabled(false);
+    rgrpDeflectOptions->setEnabled(false);
+    spedDeflectTime->setEnabled(false);
+    QApplication::processEvents();
+}
+
+void TMainForm::ShowStopped() {
+    lblStart->setText(QStringLiteral("Старт"));
+    swchStart->SetStateOn(false);
+    spedSamplePeriod->setEnabled(true);
+    rgrpDeflectOptions->setEnabled(true);
+    spedDeflectTime->setEnabled(true);
+}
+
+void TMainForm::StartDevice() {
+    TBusyCursor busy;
+    LineStatusWatch = Port_.AddStatusWatch(LineStatusKind);
+    Port_.ArmStatusWatch(LineStatusWatch, LineErrorMask, true);
+    if (!DeviceHandshake()) {
+        ShowStopped();
+        StopDevice();
+        return;
+    }
+    if (Sweep.Mode() == TSweep::smSingle) {
+        Port_.OnTriggerAvail = [this](serial::TSerialPort* CP, std::uint16_t Count) {
+            SingleDataAvail(CP, Count);
+        };
+    } else {
+        Port_.OnTriggerAvail = [this](serial::TSerialPort* CP, std::uint16_t Count) {
+            PeriodicDataAvail(CP, Count);
+        };
+    }
+    RecorderState = rsRecording;
+    // The second press of a double click may have flipped the switch meanwhile.
+    swchStart->SetStateOn(true);
+}
+
+bool TMainForm::DeviceHandshake() {
+    Port_.SendChar('\r');
+    if (!Port_.WaitForText(Prompt, AnswerTicks, false, false)) {
+        ShowErrorBox(this, QStringLiteral("Прибор не готов к работе"));
+        return false;
+    }
+    const std::string command =
+        StartCommand(chbTest->isChecked(), PeriodToDivider(spedSamplePeriod->Value()));
+    Port_.SendString(command);
+    if (Port_.WaitForText(command, AnswerTicks, false, false))
+        return true;
+    ShowErrorBox(this, QStringLiteral("Прибор не подтвердил команду"));
+    return false;
+}
+
+void TMainForm::StopDevice() {
+    Port_.RemoveStatusWatch(LineStatusWatch);
+    Port_.OnTriggerAvail = nullptr;
+    RecorderState = rsStopped;
+    if (!Port_.Open())
+        return;
+    Port_.SendString("\r");
+    const auto deadline = std::chrono::steady_clock::now() + DrainLimit;
+    while (Port_.OutputPending() != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    Port_.SetOpen(false);
+}
+
+void TMainForm::PeriodicDataAvail(serial::TSerialPort*, std::uint16_t Count) {
+    DecodeAvailable(Count);
+}
+
+void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
+    if (DecodeAvailable(Count))
+        return;
+    ShowStopped();
+    StopDevice();
+}
+
+bool TMainForm::DecodeAvailable(std::uint16_t Count) {
+    const std::span<double> levels(SweepLevels);
+    const std::int32_t from = Sweep.WriteIndex();
+    bool completed = false;
+    bool finished = false;
+    std::uint16_t read = 0;
+    // The series takes the levels written: from the old write index on, and after a wrap also
+    // from point 0, or every point when the event held a whole sweep. Also when a read fails, so
+    // that what was decoded is on the trace.
+    const auto publish = [&] {
+        const std::int32_t to = Sweep.WriteIndex();
+        if (!completed || finished) {
+            CopyLevels(from, to);
+        } else if (static_cast<std::int64_t>(read) * 8 >= Sweep.SweepLength()) {
+            CopyLevels(0, Sweep.SweepLength());
+        } else {
+            CopyLevels(from, Sweep.SweepLength());
+            CopyLevels(0, to);
+        }
+        if (completed)
+            Series1->RequestRedraw();
+    };
+    try {
+        while (read < Count && !finished) {
+            const TSweep::TFeedResult result = Sweep.Feed(Port_.ReadChar(), levels);
+            ++read;
+            completed = completed || result.RedrawRequested;
+            finished = result.Finished;
+        }
+    } catch (...) {
+        publish();
+        throw;
+    }
+    publish();
+    return !finished;
+}
+
+// A file loaded meanwhile may have left fewer points than the sweep has: those are all it gets.
+void TMainForm::CopyLevels(std::int32_t first, std::int32_t last) {
+    chart::TChartValueList& values = Series1->YValues();
+    last = std::min({last, values.ValueCount(), static_cast<std::int32_t>(SweepLevels.size())});
+    for (std::int32_t i = first; i < last; ++i)
+        values.WriteValue(i, SweepLevels[static_cast<std::size_t>(i)]);
+}
+
+void TMainForm::PortTriggerLineError(serial::TSerialPort*, std::uint16_t Error, bool) {
+    AbortRecording(QString::fromUtf8(kLineErrorPrefix) + QString::fromUtf8(LineErrorText(Error)));
+}
+
+void TMainForm::PortDeviceLost(serial::TSerialPort*, int Code) {
+    // Lost during a start, the handshake reports it as a device that does not answer.
+    if (RecorderState != rsRecording)
+        return;
+    AbortRecording(QStringLiteral("Связь с прибором потеряна: ") +
+                   QString::fromStdString(serial::ErrorText(static_cast<unsigned>(-Code))));
+}
+
+void TMainForm::AbortRecording(const QString& message) {
+    ShowErrorBox(this, message);
+    Series1->RequestRedraw();
+    ShowStopped();
+    StopDevice();
+}
+
+void TMainForm::FormClose(QObject*) {
+    if (Port_.Open())
+        StopDevice();
+}
+
+} // namespace recorder

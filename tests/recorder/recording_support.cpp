@@ -1,0 +1,91 @@
+#include "recording_support.h"
+
+#include "recorder/radio_group.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QtTest>
+
+#include <fstream>
+#include <sstream>
+
+namespace recording_test {
+
+TBoxCloser::TBoxCloser() {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        texts_ << box->text();
+        box->done(0);
+    });
+    timer_.start();
+}
+
+std::string ReceivedBytes(const std::string& logPath) {
+    std::ifstream log(logPath);
+    std::string line;
+    std::string bytes;
+    while (std::getline(log, line)) {
+        std::istringstream words(line);
+        std::string seconds, kind;
+        words >> seconds >> kind;
+        if (kind != "rx")
+            continue;
+        std::string hex;
+        while (words >> hex)
+            bytes += static_cast<char>(std::stoi(hex, nullptr, 16));
+    }
+    return bytes;
+}
+
+std::uint8_t TPrbs::operator[](std::size_t index) {
+    while (samples_.size() <= index) {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        for (int bit = 31; bit >= 0; --bit)
+            samples_.push_back(static_cast<std::uint8_t>((state_ >> bit) & 1u));
+    }
+    return samples_[index];
+}
+
+namespace {
+template <class T> T* Find(recorder::TMainForm& form, const char* name) {
+    auto* found = dynamic_cast<T*>(form.findChild<QObject*>(QString::fromLatin1(name)));
+    if (!found)
+        qFatal("no %s", name);
+    return found;
+}
+} // namespace
+
+TWindowParts::TWindowParts(recorder::TMainForm& form)
+    : Switch(Find<controls::TSwitch>(form, "swchStart")),
+      StartLabel(Find<QLabel>(form, "lblStart")),
+      SamplePeriod(Find<controls::TSpinEdit>(form, "spedSamplePeriod")),
+      DeflectTime(Find<controls::TSpinEdit>(form, "spedDeflectTime")),
+      DeflectOptions(Find<recorder::TRadioGroup>(form, "rgrpDeflectOptions")),
+      Chart(Find<chart::TChart>(form, "Chart")), Series(Chart->Series(0)) {}
+
+void Confirm(controls::TSpinEdit* edit, const QString& dotted) {
+    QLineEdit* editor = edit->Editor();
+    editor->setFocus(Qt::MouseFocusReason);
+    editor->selectAll();
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QTest::keyClicks(editor, QString(dotted).replace(u'.', QLocale().decimalPoint()));
+    QTest::keyClick(editor, Qt::Key_Tab);
+}
+
+void ClickSwitch(controls::TSwitch* sw) {
+    // Separate clicks, as an operator's: two within the double-click time make a double click.
+    static QElapsedTimer last;
+    const qint64 interval = QApplication::doubleClickInterval() + 50;
+    if (last.isValid() && last.elapsed() < interval)
+        QTest::qWait(static_cast<int>(interval - last.elapsed()));
+    QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center());
+    last.start();
+}
+
+} // namespace recording_test
