@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <stdexcept>
+#include <span>
 #include <vector>
 
 namespace chart {
@@ -41,6 +42,13 @@ public:
     void WriteValue(int index, double value);
     // The stored numbers without the multiplier, for the drawing loops.
     const std::vector<double>& Raw() const { return values_; }
+    // The stored numbers to be overwritten in place by index, for writers that fill many values
+    // at once. Valid until the list's size changes; the cached statistics count as stale from
+    // now on, so write before reading them again.
+    std::span<double> Writable() {
+        dirty_ = true;
+        return values_;
+    }
 
     // Index where a value goes by this list's order: after existing equal values.
     int InsertPosition(double value) const;

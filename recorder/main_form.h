@@ -85,8 +85,6 @@ private:
     void PortDeviceLost(serial::TSerialPort* CP, int Code);
     // Decodes Count received bytes into Series1; false when a single sweep has ended.
     bool DecodeAvailable(std::uint16_t Count);
-    // Hands the decoded levels of points first .. last - 1 to Series1.
-    void CopyLevels(std::int32_t first, std::int32_t last);
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
 
@@ -114,9 +112,6 @@ private:
     std::int32_t SweepLength_ = 0;
     // Write index, trigger and reference level of the sweep being recorded.
     TSweep Sweep;
-    // The sweep's levels as decoded; Series1 takes them through WriteValue after each event, its
-    // level list offering no writable span.
-    std::vector<double> SweepLevels;
     // The recorder's own state; the switch can get out of step with it (double clicks, the
     // toggle key), so starts and stops are decided from this.
     enum TRecorderState { rsStopped, rsStarting, rsRecording };

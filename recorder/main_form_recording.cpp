@@ -108,7 +108,6 @@ void TMainForm::PrepareSweep() {
         Series1->AddPoint(static_cast<double>(b * period), 0);
     Series1->RequestRedraw();
     Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n);
-    SweepLevels.assign(static_cast<std::size_t>(n), 0.0);
     Port_.SetOpen(true);
     lblStart->setText(QStringLiteral("Стоп"));
     spedSamplePeriod->setEnabled(false);
@@ -187,49 +186,26 @@ void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
     StopDevice();
 }
 
+// Decodes straight into the trace's level list. A file loaded meanwhile may have left fewer
+// points than the sweep has; the sweep never writes beyond them.
 bool TMainForm::DecodeAvailable(std::uint16_t Count) {
-    const std::span<double> levels(SweepLevels);
-    const std::int32_t from = Sweep.WriteIndex();
+    const std::span<double> levels = Series1->YValues().Writable();
     bool completed = false;
     bool finished = false;
-    std::uint16_t read = 0;
-    // The series takes the levels written: from the old write index on, and after a wrap also
-    // from point 0, or every point when the event held a whole sweep. Also when a read fails, so
-    // that what was decoded is on the trace.
-    const auto publish = [&] {
-        const std::int32_t to = Sweep.WriteIndex();
-        if (!completed || finished) {
-            CopyLevels(from, to);
-        } else if (static_cast<std::int64_t>(read) * 8 >= Sweep.SweepLength()) {
-            CopyLevels(0, Sweep.SweepLength());
-        } else {
-            CopyLevels(from, Sweep.SweepLength());
-            CopyLevels(0, to);
-        }
-        if (completed)
-            Series1->RequestRedraw();
-    };
     try {
-        while (read < Count && !finished) {
+        for (std::uint16_t read = 0; read < Count && !finished; ++read) {
             const TSweep::TFeedResult result = Sweep.Feed(Port_.ReadChar(), levels);
-            ++read;
             completed = completed || result.RedrawRequested;
             finished = result.Finished;
         }
     } catch (...) {
-        publish();
+        if (completed)
+            Series1->RequestRedraw();
         throw;
     }
-    publish();
+    if (completed)
+        Series1->RequestRedraw();
     return !finished;
-}
-
-// A file loaded meanwhile may have left fewer points than the sweep has: those are all it gets.
-void TMainForm::CopyLevels(std::int32_t first, std::int32_t last) {
-    chart::TChartValueList& values = Series1->YValues();
-    last = std::min({last, values.ValueCount(), static_cast<std::int32_t>(SweepLevels.size())});
-    for (std::int32_t i = first; i < last; ++i)
-        values.WriteValue(i, SweepLevels[static_cast<std::size_t>(i)]);
 }
 
 void TMainForm::PortTriggerLineError(serial::TSerialPort*, std::uint16_t Error, bool) {

@@ -84,6 +84,8 @@ public:
 
     // Bytes waiting in the device's receive queue.
     virtual int InQueue() = 0;
+    // Bytes written to the device and not yet sent on the line.
+    virtual int OutQueue() = 0;
     // Takes what has arrived, at most Size bytes, without waiting: the count, or a negative code.
     virtual int Read(uint8_t* Buffer, std::size_t Size) = 0;
     // Writes what the device accepts now, without waiting: the count (0 when full) or a negative

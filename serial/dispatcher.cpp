@@ -88,6 +88,11 @@ uint32_t TBaseDispatcher::OutBuffUsed() {
     return OutUsedLocked();
 }
 
+uint32_t TBaseDispatcher::OutputPending() {
+    const int InDevice = FDevice->OutQueue();
+    return OutBuffUsed() + static_cast<uint32_t>(InDevice > 0 ? InDevice : 0);
+}
+
 uint32_t TBaseDispatcher::OutBuffFree() {
     RefreshLineErrors();
     std::lock_guard Lock(FOutput);

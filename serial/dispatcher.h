@@ -121,6 +121,8 @@ public:
     int PutBlock(const uint8_t* Data, std::size_t Length);
     int PutChar(uint8_t C) { return PutBlock(&C, 1); }
     uint32_t OutBuffUsed();
+    // What is not on the line yet: the output ring and the device's own transmit queue.
+    uint32_t OutputPending();
     uint32_t OutBuffFree();
 
     // Input. GetChar gives a byte (>= 0) or -3007.

@@ -117,6 +117,11 @@ int TMemoryDevice::PurgeOutput() {
     return 0;
 }
 
+// Written bytes go straight to the test's side: nothing waits to be sent.
+int TMemoryDevice::OutQueue() {
+    return 0;
+}
+
 int TMemoryDevice::InQueue() {
     std::lock_guard Lock(FLock);
     return static_cast<int>(FIn.size());

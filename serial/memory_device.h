@@ -42,6 +42,7 @@ public:
     int PurgeInput() override;
     int PurgeOutput() override;
     int InQueue() override;
+    int OutQueue() override;
     int Read(uint8_t* Buffer, std::size_t Size) override;
     int Write(const uint8_t* Buffer, std::size_t Size) override;
     void WaitWritable(int TimeoutMs) override;

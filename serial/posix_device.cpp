@@ -203,11 +203,23 @@ public:
     int SetRTS(bool Raised) override { return SetLine(TIOCM_RTS, Raised); }
 
     int PurgeInput() override { return ::tcflush(FFd, TCIFLUSH) == 0 ? 0 : ErrnoCode(errno); }
-    int PurgeOutput() override { return ::tcflush(FFd, TCOFLUSH) == 0 ? 0 : ErrnoCode(errno); }
+    // Only what still waits in our transmit queue is dropped. A pseudo-terminal keeps no such
+    // queue: flushing it would discard what the other side has not read yet, bytes that have
+    // already left us, such as the final CR a stop waits for.
+    int PurgeOutput() override {
+        if (OutQueue() <= 0)
+            return 0;
+        return ::tcflush(FFd, TCOFLUSH) == 0 ? 0 : ErrnoCode(errno);
+    }
 
     int InQueue() override {
         int Count = 0;
         return ::ioctl(FFd, FIONREAD, &Count) == 0 ? Count : ErrnoCode(errno);
+    }
+
+    int OutQueue() override {
+        int Count = 0;
+        return ::ioctl(FFd, TIOCOUTQ, &Count) == 0 ? Count : ErrnoCode(errno);
     }
 
     int Read(uint8_t* Buffer, std::size_t Size) override {

@@ -307,7 +307,7 @@ bool TSerialPort::CharReady() {
 }
 
 uint32_t TSerialPort::OutputPending() {
-    return IsOpenState() ? FDispatcher->OutBuffUsed() : 0;
+    return IsOpenState() ? FDispatcher->OutputPending() : 0;
 }
 
 uint16_t TSerialPort::AddStatusWatch(uint16_t Kind) {

@@ -2,7 +2,7 @@
 // by the switch on a memory line, which then streams. The handler's time is measured alone (every
 // ReadChar included); the port's threads and the event delivery around it are not. Two more runs
 // put other handlers in its place: ReadChar alone, for the read's own share, and ReadChar with the
-// sweep's decoding into a plain list, for the share of handing the levels to the series.
+// sweep's decoding into a plain list, for what the series itself adds.
 
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
