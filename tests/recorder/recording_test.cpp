@@ -203,7 +203,9 @@ private slots:
         StartSimulator({});
         Confirm(Parts->SamplePeriod, period);
         Form->findChild<QCheckBox*>(QStringLiteral("chbTest"))->setChecked(test);
+        TBoxCloser boxes;
         ClickSwitch(Parts->Switch);
+        QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join(u'|')));
         VerifyRecording();
         ClickSwitch(Parts->Switch);
         VerifyStopped(Form->SweepLength());
