@@ -1,0 +1,90 @@
+// The window's CPU time while it records talvir-devsim at the shortest sample period, for three
+// sweep lengths: about 900 sweeps a second (N = 103), 90 (N = 1025) and one (N = 102401). The
+// simulator sends what a 115200-baud line carries, about 23 bytes every 2 ms. The figure is the
+// process's user and system time over a span of wall time, all threads included; the bytes the
+// data handler was offered show that the stream was taken in full meanwhile.
+//
+//   bench_recording_cpu [SECONDS]        (default 10 s a sweep length; build it optimised)
+
+#include "controls/spin_edit.h"
+#include "controls/switch.h"
+#include "devsim/simulator_process.h"
+#include "recorder/main_form.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <sys/resource.h>
+
+namespace {
+
+double CpuSeconds() {
+    rusage Usage{};
+    ::getrusage(RUSAGE_SELF, &Usage);
+    const auto Seconds = [](const timeval& T) { return double(T.tv_sec) + T.tv_usec / 1e6; };
+    return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+struct TRun {
+    double CpuPercent;
+    double BytesPerSecond;
+};
+
+TRun Record(const char* DeflectSeconds, int Seconds) {
+    devsim_test::SimulatorProcess Simulator({"--com", "1", "--source", "square:1000"});
+    recorder::TMainForm Form;
+    Form.show();
+    auto* Period = Form.findChild<controls::TSpinEdit*>(QStringLiteral("spedSamplePeriod"));
+    auto* Deflect = Form.findChild<controls::TSpinEdit*>(QStringLiteral("spedDeflectTime"));
+    auto* Switch = Form.findChild<controls::TSwitch*>(QStringLiteral("swchStart"));
+    for (auto [Edit, Text] : {std::pair{Period, "0.0001"}, std::pair{Deflect, DeflectSeconds}}) {
+        QLineEdit* Editor = Edit->Editor();
+        Editor->setFocus(Qt::MouseFocusReason);
+        Editor->selectAll();
+        QTest::keyClick(Editor, Qt::Key_Delete);
+        QTest::keyClicks(Editor, QString::fromLatin1(Text).replace(u'.', QLocale().decimalPoint()));
+        QTest::keyClick(Editor, Qt::Key_Tab);
+    }
+    uint64_t Offered = 0;
+    Form.Port().OnTrigger = [&](serial::TSerialPort*, uint16_t Msg, uint16_t, uint16_t Data) {
+        if (Msg == serial::cwmAvail)
+            Offered += Data;
+    };
+    QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
+    QTest::qWait(1000); // the start and the first sweeps
+    const uint64_t OfferedBefore = Offered;
+    const double Before = CpuSeconds();
+    QElapsedTimer Wall;
+    Wall.start();
+    QTest::qWait(Seconds * 1000);
+    const double Cpu = CpuSeconds() - Before;
+    const double Elapsed = Wall.elapsed() / 1000.0;
+    const double Bytes = double(Offered - OfferedBefore);
+    QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
+    Form.Port().OnTrigger = nullptr;
+    return {100.0 * Cpu / Elapsed, Bytes / Elapsed};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir Config;
+    ::setenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit().constData(), 1);
+    if (!::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication App(argc, argv);
+    const int Seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    std::printf("%-8s %-10s %12s %14s\n", "N", "duration", "CPU % core", "bytes/s taken");
+    for (auto [N, Deflect] :
+         {std::pair{"103", "0.001"}, std::pair{"1025", "0.01"}, std::pair{"102401", "1"}}) {
+        const TRun Run = Record(Deflect, Seconds);
+        std::printf("%-8s %-10s %12.2f %14.0f\n", N, Deflect, Run.CpuPercent, Run.BytesPerSecond);
+        std::fflush(stdout);
+    }
+    return 0;
+}
