@@ -2,7 +2,6 @@
 
 #include "dispatcher_table.h"
 #include "errors.h"
-#include "sync_event.h"
 
 #include <algorithm>
 #include <chrono>
@@ -46,6 +45,7 @@ void TBaseDispatcher::FreeBuffers() {
         FDispHead = FDispTail = 0;
         FUnannounced = false;
         FDispFull = false;
+        FTake = 0;
     }
     std::lock_guard Lock(FOutput);
     FOutBuf = {};
@@ -162,28 +162,36 @@ void TBaseDispatcher::ReadDevice() {
     FUnannounced = true;
 }
 
+namespace {
+constexpr uint64_t TakeCountMask = 0xFFFFFFFFu;
+} // namespace
+
 int TBaseDispatcher::GetChar() {
-    // An avail handler calls this for every byte: it takes them from a run without the lock.
-    if (FInAvail.load(std::memory_order_acquire)) [[likely]] {
-        if (FRunLeft == 0 || FRunDelivery != FDeliveryCount.load(std::memory_order_relaxed))
-            RefillRun();
-        if (FRunLeft > 0) {
+    // A data handler calls this for every byte: it takes them from its run, each counted by one
+    // compare-and-swap that fails once the dispatch thread has ended the delivery.
+    if (FRunLeft > 0) [[likely]] {
+        uint64_t Take = FTake.load(std::memory_order_relaxed);
+        if ((Take >> 32) == FRunDelivery &&
+            FTake.compare_exchange_strong(Take, Take + 1, std::memory_order_relaxed)) {
             --FRunLeft;
-            FTakeCount.store(FTakeCount.load(std::memory_order_relaxed) + 1,
-                             std::memory_order_relaxed);
             return *FRun++;
         }
     }
     std::lock_guard Lock(FInput);
+    FRunLeft = 0;
     const uint32_t Unread = UnreadLocked();
-    if (FInAvail) {
-        // A handler takes bytes without moving the read position; the delivery moves it after.
-        const uint32_t Take = FTakeCount;
-        if (Take >= Unread)
+    const uint64_t Take = FTake.load(std::memory_order_relaxed);
+    if (Take >> 32) {
+        // The handler's bytes are counted; the read position moves when its delivery ends.
+        const auto Taken = static_cast<uint32_t>(Take & TakeCountMask);
+        if (Taken >= Unread)
             return ecBufferIsEmpty;
-        FTakeCount = Take + 1;
-        FRunLeft = 0;
-        return FDispBuf[(FDispTail + Take) % DispatchBufferSize];
+        const uint32_t Pos = (FDispTail + Taken) % DispatchBufferSize;
+        FTake.store(Take + 1, std::memory_order_relaxed);
+        FRun = FDispBuf.data() + Pos + 1;
+        FRunLeft = std::min(Unread - Taken, DispatchBufferSize - Pos) - 1;
+        FRunDelivery = static_cast<uint32_t>(Take >> 32);
+        return FDispBuf[Pos];
     }
     if (Unread == 0)
         return ecBufferIsEmpty;
@@ -193,42 +201,24 @@ int TBaseDispatcher::GetChar() {
     return C;
 }
 
-void TBaseDispatcher::RefillRun() {
-    std::lock_guard Lock(FInput);
-    FRunLeft = 0;
-    const uint32_t Take = FTakeCount;
-    const uint32_t Unread = UnreadLocked();
-    if (!FInAvail || Take >= Unread)
-        return;
-    const uint32_t Pos = (FDispTail + Take) % DispatchBufferSize;
-    FRun = FDispBuf.data() + Pos;
-    FRunLeft = std::min(Unread - Take, DispatchBufferSize - Pos);
-    FRunDelivery = FDeliveryCount;
-}
-
 bool TBaseDispatcher::CharReady() {
     std::lock_guard Lock(FInput);
-    if (FDispBuf.empty())
-        return false;
-    if (FInAvail) {
-        const uint32_t Take = FTakeCount;
-        return (FDispTail + Take) % DispatchBufferSize != FDispHead ||
-               (FDispFull && Take < DispatchBufferSize);
-    }
-    return FDispHead != FDispTail || FDispFull;
+    return static_cast<uint32_t>(FTake.load(std::memory_order_relaxed) & TakeCountMask) <
+           UnreadLocked();
 }
 
 void TBaseDispatcher::FlushInput() {
     FDevice->PurgeInput();
     std::lock_guard Lock(FInput);
     FRunLeft = 0;
-    if (FInAvail) {
-        FMaxTake = UnreadLocked(); // everything counts as taken by the running handler
+    const uint64_t Take = FTake.load(std::memory_order_relaxed);
+    if (Take >> 32) {
+        // Everything counts as taken by the running handler; its delivery moves the read position.
+        FTake.store((Take & ~TakeCountMask) | UnreadLocked(), std::memory_order_relaxed);
     } else {
         FDispTail = FDispHead;
-        FTakeCount = 0;
+        FDispFull = false;
     }
-    FDispFull = false;
 }
 
 // ---- Triggers --------------------------------------------------------------------------------
@@ -276,6 +266,7 @@ int TBaseDispatcher::SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Acti
         }
     }
     W->Active = Activate;
+    SignalDispatch();
     return 0;
 }
 
@@ -294,8 +285,11 @@ int TBaseDispatcher::RemoveTrigger(uint16_t Handle) {
 }
 
 void TBaseDispatcher::SetAvailThreshold(uint16_t Count) {
-    std::lock_guard Lock(FGeneral);
-    FAvailThreshold = Count;
+    {
+        std::lock_guard Lock(FGeneral);
+        FAvailThreshold = Count;
+    }
+    SignalDispatch();
 }
 
 TSavedTriggers TBaseDispatcher::SaveTriggers() {
@@ -311,6 +305,7 @@ void TBaseDispatcher::RestoreTriggers(const TSavedTriggers& Saved) {
     for (const auto& W : FStatusWatches)
         FHandleCounter =
             std::max<uint16_t>(FHandleCounter, static_cast<uint16_t>(W.Handle / 8 + 1));
+    SignalDispatch();
 }
 
 bool TBaseDispatcher::CheckLineBreak() {
@@ -416,6 +411,19 @@ TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck() {
     return Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
 }
 
+bool TBaseDispatcher::TimedLookNeeded() {
+    if (FBusy)
+        return true;
+    {
+        std::lock_guard Lock(FGeneral);
+        for (const auto& W : FStatusWatches)
+            if (W.Active && (W.Kind == skOutFree || W.Kind == skOutUsed || W.Kind == skOutSent))
+                return true;
+    }
+    std::lock_guard Lock(FInput);
+    return FUnannounced && UnreadLocked() > 0;
+}
+
 // ---- Passes ----------------------------------------------------------------------------------
 
 void TBaseDispatcher::EventPass(uint32_t Events) {
@@ -454,75 +462,109 @@ void TBaseDispatcher::StatusTimerPass() {
 
 // ---- Delivery --------------------------------------------------------------------------------
 
-void TBaseDispatcher::SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc,
-                                  const TDispatchMessage& M) {
-    auto Handled = std::make_shared<TSyncEvent>(true);
+TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window,
+                                                        TDispatchMessage M) {
     {
-        // The guard goes with the message and wakes this thread when the message is handled or
-        // dropped with its window, whichever comes first.
-        std::shared_ptr<void> Guard(nullptr, [Handled](void*) { Handled->Set(); });
-        Window->Post([Proc, M, Guard] { Proc(M); });
+        std::lock_guard Lock(FInput);
+        M.Ticket = ++FTicket;
+        FTicketState = TTicketState::Posted;
+        FAnnounced = 0;
     }
+    Window.Post(M);
     // The device is read on while the window thread handles the message, or does not get to it
-    // (a WaitForText that pumps no messages, a modal loop): arrivals never wait for a handler, and
-    // a stream's next batch is in the ring by the time the handler is done with this one.
+    // (a WaitForText that pumps no messages, a modal loop, a long save): arrivals never wait for a
+    // handler.
     const auto Deadline = std::chrono::steady_clock::now() + DeliveryWait;
-    do {
-        if (!FKill)
+    std::unique_lock Lock(FInput);
+    while (FTicketState != TTicketState::Done) {
+        if (std::chrono::steady_clock::now() >= Deadline) {
+            FTicketState = TTicketState::GivenUp;
+            break;
+        }
+        if (FTicketDone.wait_for(Lock, std::chrono::milliseconds(10)) == std::cv_status::timeout &&
+            !FKill) {
+            Lock.unlock();
             ReadDevice();
-    } while (!Handled->WaitFor(std::chrono::milliseconds(10)) &&
-             std::chrono::steady_clock::now() < Deadline);
+            Lock.lock();
+        }
+    }
+    const bool Data = M.Code == cwmAvail || M.Code == cwmDataMatch;
+    // Ends the take and consumes what it counted in one step: a handler still running goes on
+    // from the new read position, the locked way.
+    const auto Taken = static_cast<uint32_t>(FTake.exchange(0) & TakeCountMask);
+    if (!Data || FDeletePending)
+        return TDelivery::Taken;
+    if (Taken != 0) {
+        FDispTail = (FDispTail + Taken) % DispatchBufferSize;
+        FDispFull = false;
+    }
+    if (FTicketState == TTicketState::GivenUp) {
+        FUnannounced = true; // offered again, with the whole unread count
+        return TDelivery::NotDelivered;
+    }
+    return M.Code == cwmAvail && Taken != FAnnounced ? TDelivery::NotAllTaken : TDelivery::Taken;
+}
+
+bool TBaseDispatcher::BeginHandling(TDispatchMessage& M) {
+    const bool Data = M.Code == cwmAvail || M.Code == cwmDataMatch;
+    std::lock_guard Lock(FInput);
+    if (M.Ticket != FTicket || FTicketState != TTicketState::Posted)
+        return !Data; // given up on: a status delivery still counts, data is offered anew
+    FTicketState = TTicketState::Running;
+    if (!Data)
+        return true;
+    const uint32_t Unread = UnreadLocked();
+    if (Unread == 0)
+        return false;
+    if (M.Code == cwmAvail)
+        M.Param1 = static_cast<uint16_t>(std::min<uint32_t>(Unread, 0xFFFF));
+    FAnnounced = M.Param1;
+    // The delivery's number, never 0, opens the take for the handler.
+    FTake.store(uint64_t(M.Ticket % TakeCountMask + 1) << 32, std::memory_order_relaxed);
+    return true;
+}
+
+bool TBaseDispatcher::EndHandling(const TDispatchMessage& M) {
+    {
+        std::lock_guard Lock(FInput);
+        if (M.Ticket != FTicket || (FTicketState != TTicketState::Posted &&
+                                    FTicketState != TTicketState::Running))
+            return false;
+        FTicketState = TTicketState::Done;
+    }
+    FTicketDone.notify_all();
+    return true;
 }
 
 TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Param1,
                                                     uint16_t Param2Low) {
-    std::vector<std::pair<TNotifyWindow*, TWindowProc>> Targets;
     {
         std::lock_guard Lock(FGeneral);
         if (!FServiceNeeded || FKill)
             return TDelivery::Taken;
         FDelivering = true;
+        FTargets.clear();
         if (FWindowHandlers.size() > 1 || FPortHandlerInstalled)
             for (const auto& H : FWindowHandlers)
                 if (!H.Removed)
-                    Targets.emplace_back(H.Window, H.Proc);
-    }
-    const bool Avail = Code == cwmAvail || Code == cwmDataMatch;
-    {
-        std::lock_guard Lock(FInput);
-        FMaxTake = 0;
-        ++FDeliveryCount;
-        FInAvail = Avail;
+                    FTargets.push_back(H.Window);
     }
     const TDispatchMessage M{Code, Param1,
-                             static_cast<uint32_t>(Param2Low) | (uint32_t(FHandle) << 16), FSerial};
-    bool Abandoned = false;
-    for (const auto& [Window, Proc] : Targets) {
-        {
-            std::lock_guard Lock(FInput);
-            FTakeCount = 0;
-            ++FDeliveryCount;
-        }
-        SendAndWait(Window, Proc, M);
+                             static_cast<uint32_t>(Param2Low) | (uint32_t(FHandle) << 16), FSerial,
+                             0};
+    TDelivery Result = TDelivery::Taken;
+    // Each window's handler takes on from where the one before stopped. After a give-up the
+    // window thread is not answering: the other windows are not asked either.
+    for (TNotifyWindow* Window : FTargets) {
+        const TDelivery Sent = SendAndWait(*Window, M);
         if (FDeletePending) {
-            Abandoned = true;
+            Result = TDelivery::NotDelivered;
             break;
         }
-        std::lock_guard Lock(FInput);
-        FMaxTake = std::max(FMaxTake, FTakeCount.load());
-    }
-    TDelivery Result = Abandoned ? TDelivery::NotDelivered : TDelivery::Taken;
-    {
-        std::lock_guard Lock(FInput);
-        if (Avail && !Abandoned) {
-            FDispTail = (FDispTail + FMaxTake) % DispatchBufferSize;
-            if (FMaxTake != 0)
-                FDispFull = false;
-            if (Code == cwmAvail && FMaxTake != Param1)
-                Result = TDelivery::NotAllTaken;
-        }
-        FInAvail = false;
-        FTakeCount = 0;
+        if (Sent != TDelivery::Taken)
+            Result = Sent;
+        if (Sent == TDelivery::NotDelivered)
+            break;
     }
     std::lock_guard Lock(FGeneral);
     FDelivering = false;
@@ -530,11 +572,18 @@ TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Para
     return Result;
 }
 
+void TBaseDispatcher::PostClosePending() {
+    const TDispatchMessage M{cwmClosePending, 0, uint32_t(FHandle) << 16, FSerial, 0};
+    std::lock_guard Lock(FGeneral);
+    for (const auto& H : FWindowHandlers)
+        H.Window->Post(M);
+}
+
 // ---- Handlers --------------------------------------------------------------------------------
 
-void TBaseDispatcher::RegisterWindowHandler(TNotifyWindow* Window, TWindowProc Proc) {
+void TBaseDispatcher::RegisterWindowHandler(TNotifyWindow* Window) {
     std::lock_guard Lock(FGeneral);
-    FWindowHandlers.push_back({Window, std::move(Proc)});
+    FWindowHandlers.push_back({Window});
     FServiceNeeded = true;
 }
 

@@ -7,24 +7,36 @@
 //   delivery runs. It may hold the dispatcher-table lock (dispatcher_table.h) while it calls in.
 // - Dispatch thread: ReadDevice, the passes and Deliver. It waits up to 3000 ms for each delivery
 //   to be handled on the window thread, reading the device on meanwhile, and checks no trigger
-//   while Busy is set.
+//   while Busy is set. It sleeps without a time limit while nothing arrives and nothing waits to
+//   be offered again.
 // - Transmit thread: takes bytes from the output ring.
 // - Receive-event thread: waits for device events (local_dispatcher.h).
 // Locks, each held briefly, never while waiting for another thread:
 // - FGeneral: the settings block, the status watches and handle counter, the avail threshold, the
 //   window handlers and the handler flags.
-// - FInput: the dispatch buffer, its positions and full flag, the unannounced flag, the in-avail
-//   flag and both take counts. Also held around device reads so a flush cannot interleave.
+// - FInput: the dispatch buffer, its positions and full flag, the unannounced flag, and the
+//   delivery in flight (its ticket and state; the dispatch thread waits on FTicketDone with it).
+//   Also held around device reads so a flush cannot interleave.
 // - FOutput: the output ring.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
-// the modem status and the Busy, kill and delete-pending flags are atomics. So are the in-avail
-// flag and the take count: a running avail handler takes bytes from a run of the ring without
-// FInput (see FRun), since nothing writes there until the delivery ends.
-
+// the modem status and the Busy, kill and delete-pending flags are atomics.
+//
+// A delivery the dispatch thread gave up on (3000 ms without the handler's return):
+// - not yet begun on the window thread: a data delivery never reaches a handler, its bytes stay
+//   unread and are offered again by the next one with the whole unread count; a status delivery
+//   still runs later, since a watch fires once per arming.
+// - begun: the handler runs on. The bytes it took so far are consumed; what it takes afterwards
+//   it takes straight from the read position, under FInput.
+// Take rule: a running data handler takes bytes from a run of the ring without FInput (FRun); no
+// one else writes there until its delivery ends. Each such take is one compare-and-swap on FTake,
+// which holds the delivery's number and its count of bytes taken, and the dispatch thread ends the
+// delivery by exchanging FTake for 0 under FInput: a take either happened before and is counted,
+// or fails and goes the locked way. The count and the read position therefore always agree.
 #include "device.h"
 #include "message_loop.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,14 +82,6 @@ struct TSavedTriggers {
     uint16_t AvailThreshold = 0;
     std::vector<TStatusWatch> StatusWatches;
 };
-
-struct TDispatchMessage {
-    uint16_t Code = 0;
-    uint16_t Param1 = 0;
-    uint32_t Param2 = 0; // high half: the dispatcher's handle
-    uint64_t Serial = 0; // which dispatcher sent it: handles are reused, serials are not
-};
-using TWindowProc = std::function<void(const TDispatchMessage&)>;
 
 struct TPortConfig {
     std::string DevicePath;
@@ -137,7 +141,12 @@ public:
     TSavedTriggers SaveTriggers();
     void RestoreTriggers(const TSavedTriggers& Saved);
     // Holds deliveries off (WaitForText); returns the previous value. Any thread.
-    bool SetBusy(bool Busy) { return FBusy.exchange(Busy); }
+    bool SetBusy(bool Busy) {
+        const bool Was = FBusy.exchange(Busy);
+        if (Was && !Busy)
+            SignalDispatch(); // what arrived meanwhile waits to be offered
+        return Was;
+    }
     // A delivery runs, or deliveries are held off. Any thread.
     bool Busy() const { return FBusy || FDelivering; }
     bool Delivering() const { return FDelivering; }
@@ -159,10 +168,22 @@ public:
 
     // Handlers.
     // The window must outlive the dispatcher.
-    void RegisterWindowHandler(TNotifyWindow* Window, TWindowProc Proc);
+    void RegisterWindowHandler(TNotifyWindow* Window);
     void DeregisterWindowHandler(TNotifyWindow* Window);
     void SetPortHandlerInstalled(bool Installed);
     bool ServiceNeeded();
+
+    // Window thread, from the notification window's procedure, around the handling of M. Begin
+    // is false when M must not reach a handler: a data delivery given up on before the window
+    // thread got to it, or one with nothing left unread. A data delivery's count becomes the
+    // bytes unread now, which a handler that ran late may have changed. End (also after a false
+    // Begin) lets the dispatch thread go on.
+    bool BeginHandling(TDispatchMessage& M);
+    bool EndHandling(const TDispatchMessage& M);
+
+    // Window thread: after a shutdown inside a delivery, the dispatch thread posts cwmClosePending
+    // to the windows on its way out; this then waits the moments until every thread has ended.
+    virtual void WaitThreadsEnded() = 0;
 
 protected:
     // Dispatch thread: one event pass for the device events in Events, then status and timers.
@@ -179,6 +200,13 @@ protected:
     void FreeBuffers();
     // Wakes the transmit thread for newly queued bytes.
     virtual void SignalOutput() = 0;
+    // Wakes the dispatch thread for a pass: its triggers changed.
+    virtual void SignalDispatch() = 0;
+    // Dispatch thread: whether it must look again within 50 ms though nothing arrives: deliveries
+    // are held off, bytes wait to be offered again, or a watch depends on the output's progress.
+    bool TimedLookNeeded();
+    // Dispatch thread, on its way out of a shutdown inside a delivery.
+    void PostClosePending();
 
     // The transmit side, for the transmit thread: the contiguous run to write next (rotating the
     // ring first when the pending bytes wrap around its end), and its consumption.
@@ -202,11 +230,11 @@ protected:
 private:
     struct TWindowHandler {
         TNotifyWindow* Window;
-        TWindowProc Proc;
         bool Removed = false;
     };
 
     enum class TDelivery { Taken, NotAllTaken, NotDelivered };
+    enum class TTicketState { Posted, Running, Done, GivenUp };
 
     void ReadDevice();
     TDelivery AvailCheck();
@@ -214,7 +242,8 @@ private:
     void RunStatusChecks();
     void ClearHits();
     TDelivery Deliver(uint16_t Code, uint16_t Param1, uint16_t Param2Low);
-    void SendAndWait(TNotifyWindow* Window, const TWindowProc& Proc, const TDispatchMessage& M);
+    // Posts M and waits for its handling; NotDelivered when it gave up waiting.
+    TDelivery SendAndWait(TNotifyWindow& Window, TDispatchMessage M);
     void FinishRemovals();   // caller holds FGeneral
     void RecomputeService(); // caller holds FGeneral
     uint32_t UnreadLocked() const {
@@ -223,7 +252,6 @@ private:
         return (FDispHead - FDispTail) & (DispatchBufferSize - 1);
     }
     uint32_t OutUsedLocked() const;
-    void RefillRun(); // window thread
     bool StatusHolds(const TStatusWatch& W, uint16_t& Count);
 
     const uint16_t FHandle;
@@ -234,6 +262,7 @@ private:
     uint16_t FHandleCounter = 1;
     uint16_t FAvailThreshold = 0;
     std::vector<TWindowHandler> FWindowHandlers;
+    std::vector<TNotifyWindow*> FTargets; // dispatch thread: the windows of the delivery in flight
     bool FPortHandlerInstalled = false;
     bool FServiceNeeded = false;
     bool FHitInPass = false;
@@ -247,20 +276,20 @@ private:
     // Bytes were read since the last avail delivery. A flag, not the write position at that
     // delivery: a batch that fills the whole ring brings the write position back to where it was.
     bool FUnannounced = false;
-    uint32_t FMaxTake = 0;
-    // Set by the dispatch thread under FInput, read without it by GetChar.
-    std::atomic<bool> FInAvail{false};
-    // Taken by the running handler: written by the window thread, read by the dispatch thread.
-    std::atomic<uint32_t> FTakeCount{0};
-    // Counts take-count resets, so a run never outlives the delivery it was cut for.
-    std::atomic<uint64_t> FDeliveryCount{0};
+    uint64_t FTicket = 0;
+    TTicketState FTicketState = TTicketState::Done;
+    uint32_t FAnnounced = 0; // the count the running data handler was given
+    std::condition_variable FTicketDone;
+    // High half: the number of the data delivery whose handler may take bytes (0: none); low
+    // half: the bytes it took. See the take rule above.
+    std::atomic<uint64_t> FTake{0};
 
-    // Window thread only: the run of bytes a running avail handler takes without the input lock.
+    // Window thread only: the run of bytes a running data handler takes without the input lock.
     // They lie between the read and the write position, where the dispatch thread never writes,
-    // and the read position moves only after the handler.
+    // and the read position moves only when the delivery ends.
     const uint8_t* FRun = nullptr;
     uint32_t FRunLeft = 0;
-    uint64_t FRunDelivery = 0;
+    uint32_t FRunDelivery = 0;
 
     // Under FOutput.
     std::mutex FOutput;

@@ -16,7 +16,12 @@ TLocalDispatcher::~TLocalDispatcher() {
     FKill = true;
     FOutputEvent.Set();
     FReadyEvent.Set();
+    FComEvent.Set();
     FDevice->SetEventMask(0);
+    WaitThreadsEnded();
+}
+
+void TLocalDispatcher::WaitThreadsEnded() {
     for (auto* T : {&FCom, &FDisp, &FOut})
         if (T->joinable())
             T->join();
@@ -79,8 +84,10 @@ void TLocalDispatcher::DonePort() {
     }
     if (Delivering()) {
         // The window thread is inside a handler of this dispatcher: the dispatch thread abandons
-        // that delivery once the handler returns and stops the other threads on its way out.
+        // that delivery once the handler returns, stops the other threads on its way out and
+        // posts cwmClosePending.
         FDeletePending = true;
+        FComEvent.Set();
         return;
     }
     StopThreads();
@@ -104,6 +111,7 @@ void TLocalDispatcher::CloseDevice() {
     FKill = true;
     FDevice->SetEventMask(0);
     FReadyEvent.Set();
+    FComEvent.Set();
     FGeneralEvent.Reset();
     FDevice->Close();
 }
@@ -122,12 +130,11 @@ void TLocalDispatcher::StopThreads() {
     WaitEnded(FOutEnded);
     FDevice->SetEventMask(0);
     FReadyEvent.Set();
+    FComEvent.Set();
     FGeneralEvent.Reset();
     WaitEnded(FComEnded);
     WaitEnded(FDispEnded);
-    for (auto* T : {&FCom, &FDisp, &FOut})
-        if (T->joinable())
-            T->join();
+    WaitThreadsEnded();
 }
 
 void TLocalDispatcher::ComThread() {
@@ -145,6 +152,7 @@ void TLocalDispatcher::ComThread() {
             break;
         }
         FLastEvents |= Events;
+        FComPending = true;
         FComEvent.Set();
         FReadyEvent.Wait();
     }
@@ -154,11 +162,14 @@ void TLocalDispatcher::ComThread() {
 void TLocalDispatcher::DispThread() {
     FGeneralEvent.Set();
     while (!FKill && !FDeletePending) {
-        const bool DeviceEvent = FComEvent.WaitFor(50ms);
+        if (TimedLookNeeded())
+            FComEvent.WaitFor(50ms);
+        else
+            FComEvent.Wait();
         if (FKill && !FDeletePending)
             break;
         EventPass(FLastEvents.exchange(0));
-        if (DeviceEvent)
+        if (FComPending.exchange(false))
             FReadyEvent.Set();
         StatusTimerPass();
     }
@@ -168,8 +179,10 @@ void TLocalDispatcher::DispThread() {
     FOutputEvent.Set();
     FDevice->SetEventMask(0);
     FReadyEvent.Set();
-    if (FDeletePending)
+    if (FDeletePending) {
         FreeBuffers();
+        PostClosePending();
+    }
     Ended(FDispEnded);
 }
 

@@ -5,8 +5,10 @@
 // - TComThread (receive-event): waits for device events, hands each to the dispatch thread through
 //   FComEvent and waits on FReadyEvent until the pass is done. A device that fails ends it and is
 //   reported once as cwmDeviceLost.
-// - TDispThread (dispatch): runs an event pass after every device event and at the latest every
-//   50 ms, then a status-and-timer pass; delivers to the window thread.
+// - TDispThread (dispatch): runs an event pass after every device event, or when woken through
+//   FComEvent by a change of its triggers, then a status-and-timer pass; delivers to the window
+//   thread. It looks again every 50 ms only while TimedLookNeeded says so. FComPending tells a
+//   device event, which the receive-event thread waits to see handled, from such a wake-up.
 // - TOutThread (transmit): writes the output ring on FOutputEvent; a flush request (FFlush, then
 //   FOutputEvent) is acknowledged through FGeneralEvent. Writes never block: a full device is
 //   waited for in slices so a flush or kill is seen within 20 ms.
@@ -28,10 +30,12 @@ public:
     int InitPort(const TPortConfig& Config) override;
     void DonePort() override;
     bool ThreadsActive() const override { return FRunning > 0; }
+    void WaitThreadsEnded() override;
 
 private:
     class TWorker;
     void SignalOutput() override { FOutputEvent.Set(); }
+    void SignalDispatch() override { FComEvent.Set(); }
     void FlushOutput();
     void CloseDevice();
     void StopThreads();
@@ -49,6 +53,7 @@ private:
     TSyncEvent FGeneralEvent;
     TSyncEvent FOutputEvent;
     std::atomic<bool> FFlush{false};
+    std::atomic<bool> FComPending{false};
     std::atomic<uint32_t> FLastEvents{0};
     std::atomic<int> FRunning{0};
     std::atomic<bool> FComEnded{true}, FDispEnded{true}, FOutEnded{true};

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -13,19 +14,30 @@
 
 namespace serial {
 
+// What a worker thread hands to the window thread: plain values, copied, so a hand-off allocates
+// nothing.
+struct TDispatchMessage {
+    uint16_t Code = 0;
+    uint16_t Param1 = 0;
+    uint32_t Param2 = 0; // high half: the dispatcher's handle
+    uint64_t Serial = 0; // which dispatcher sent it: handles are reused, serials are not
+    uint64_t Ticket = 0; // which delivery of that dispatcher it is
+};
+using TWindowProc = std::function<void(const TDispatchMessage&)>;
+
 class TNotifyWindow {
 public:
     virtual ~TNotifyWindow() = default;
-    // Any thread. Fn runs later on the window thread, or never if the window is destroyed first;
-    // either way Fn itself is destroyed afterwards, which is what a waiting sender relies on.
-    virtual void Post(std::function<void()> Fn) = 0;
+    // Any thread. The window's procedure runs with M later on the window thread, in the order of
+    // posting, or never if the window is destroyed first.
+    virtual void Post(const TDispatchMessage& M) = 0;
 };
 
 class TMessageLoop {
 public:
     virtual ~TMessageLoop() = default;
-    // Window thread.
-    virtual std::unique_ptr<TNotifyWindow> CreateNotifyWindow() = 0;
+    // Window thread. Proc is the window's procedure; it runs on the window thread only.
+    virtual std::unique_ptr<TNotifyWindow> CreateNotifyWindow(TWindowProc Proc) = 0;
     // Window thread: handles the messages pending now, once.
     virtual void ProcessMessages() = 0;
     // True while the application is shutting down.
@@ -36,7 +48,7 @@ public:
 
 class TPlainMessageLoop final : public TMessageLoop {
 public:
-    std::unique_ptr<TNotifyWindow> CreateNotifyWindow() override;
+    std::unique_ptr<TNotifyWindow> CreateNotifyWindow(TWindowProc Proc) override;
     void ProcessMessages() override;
     bool Terminating() const override { return false; }
     void HandleException(std::exception_ptr Error) override;

@@ -9,26 +9,28 @@ namespace {
 
 class TPlainNotifyWindow final : public TNotifyWindow {
 public:
-    explicit TPlainNotifyWindow(TPlainMessageLoop& Loop) : FLoop(Loop) {}
+    TPlainNotifyWindow(TPlainMessageLoop& Loop, TWindowProc Proc)
+        : FLoop(Loop), FProc(std::make_shared<TWindowProc>(std::move(Proc))) {}
     ~TPlainNotifyWindow() override { *FAlive = false; }
 
-    void Post(std::function<void()> Fn) override {
-        FLoop.Enqueue([Alive = FAlive, Fn = std::move(Fn)] {
+    void Post(const TDispatchMessage& M) override {
+        FLoop.Enqueue([Alive = FAlive, Proc = FProc, M] {
             if (*Alive)
-                Fn();
+                (*Proc)(M);
         });
     }
 
 private:
     TPlainMessageLoop& FLoop;
+    std::shared_ptr<TWindowProc> FProc;
     // Read and cleared on the window thread only; shared so queued messages outlive the window.
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };
 
 } // namespace
 
-std::unique_ptr<TNotifyWindow> TPlainMessageLoop::CreateNotifyWindow() {
-    return std::make_unique<TPlainNotifyWindow>(*this);
+std::unique_ptr<TNotifyWindow> TPlainMessageLoop::CreateNotifyWindow(TWindowProc Proc) {
+    return std::make_unique<TPlainNotifyWindow>(*this, std::move(Proc));
 }
 
 void TPlainMessageLoop::Enqueue(std::function<void()> Fn) {

@@ -9,7 +9,7 @@ namespace serial {
 
 class TQtMessageLoop final : public TMessageLoop {
 public:
-    std::unique_ptr<TNotifyWindow> CreateNotifyWindow() override;
+    std::unique_ptr<TNotifyWindow> CreateNotifyWindow(TWindowProc Proc) override;
     void ProcessMessages() override;
     bool Terminating() const override;
     void HandleException(std::exception_ptr Error) override;

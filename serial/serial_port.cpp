@@ -83,7 +83,7 @@ void TSerialPort::DoOpen() {
         return;
     }
     if (!FWindow)
-        FWindow = FLoop.CreateNotifyWindow();
+        FWindow = FLoop.CreateNotifyWindow([this](const TDispatchMessage& M) { WindowProc(M); });
     auto D = std::make_shared<TLocalDispatcher>(FLoop, FDeviceFactory());
     TPortConfig Config;
     Config.DevicePath = PortDevicePath(FComNumber);
@@ -111,8 +111,7 @@ void TSerialPort::DoOpen() {
         D->SetPortHandlerInstalled(true);
         ApplyOpenSettings();
         FOpen = true;
-        D->RegisterWindowHandler(FWindow.get(),
-                                 [this](const TDispatchMessage& M) { WindowProc(M); });
+        D->RegisterWindowHandler(FWindow.get());
         if (FSavedTriggers)
             D->RestoreTriggers(*FSavedTriggers);
     } catch (...) {
@@ -144,9 +143,9 @@ void TSerialPort::DoClose() {
     FState = psClosing;
     FSavedTriggers = FDispatcher->SaveTriggers();
     FDispatcher->DonePort();
-    if (FDispatcher->DeletePending())
-        FWindow->Post([this] { WindowProc({cwmClosePending, 0, 0, 0}); });
-    else
+    // Inside a handler the dispatcher goes once the handler has returned: its dispatch thread
+    // posts cwmClosePending on its way out.
+    if (!FDispatcher->DeletePending())
         Release();
 }
 
@@ -160,15 +159,11 @@ void TSerialPort::Release() {
     }
 }
 
-void TSerialPort::ClosePending() {
-    if (FState != psClosing || !FDispatcher)
+void TSerialPort::ClosePending(const TDispatchMessage& M) {
+    if (FState != psClosing || !FDispatcher || FDispatcher->Serial() != M.Serial)
         return;
-    if (FDispatcher->ThreadsActive()) {
-        // Not yet: the threads end within moments of the handler's return.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        FWindow->Post([this] { WindowProc({cwmClosePending, 0, 0, 0}); });
-        return;
-    }
+    // Posted by the dispatch thread on its way out: the others end within moments.
+    FDispatcher->WaitThreadsEnded();
     Release();
 }
 
@@ -189,15 +184,30 @@ void TSerialPort::WindowProc(const TDispatchMessage& M) {
     std::lock_guard Lock(Table.Lock());
     try {
         if (M.Code == cwmClosePending) {
-            ClosePending();
+            ClosePending(M);
             return;
         }
-        TBaseDispatcher* D = Table.Find(static_cast<uint16_t>(M.Param2 >> 16));
-        // Messages of a dispatcher already shut down, or of an earlier one, are stale.
-        if (!D || D != FDispatcher.get() || D->Serial() != M.Serial || D->Killed() ||
-            FState != psOpen)
+        // Kept alive for the handler's whole run: a handler may close the port, and a modal loop
+        // inside it may then release the dispatcher.
+        const std::shared_ptr<TBaseDispatcher> D = FDispatcher;
+        // Messages of a dispatcher already released, or of an earlier one, are stale.
+        if (!D || D.get() != Table.Find(static_cast<uint16_t>(M.Param2 >> 16)) ||
+            D->Serial() != M.Serial)
             return;
-        RaiseEvents(*D, M);
+        TDispatchMessage Handled = M;
+        try {
+            if (D->BeginHandling(Handled) && !D->Killed() && FState == psOpen)
+                RaiseEvents(*D, Handled);
+        } catch (...) {
+            D->EndHandling(Handled);
+            throw;
+        }
+        // A close inside the handler: the dispatch thread, no longer waiting, ends at once, and
+        // the port is closed before anything else runs. After a give-up, its cwmClosePending
+        // does that instead.
+        if (D->EndHandling(Handled) && D->DeletePending() && FState == psClosing &&
+            D == FDispatcher)
+            ClosePending(M);
     } catch (...) {
         // The delivery counts as handled with what the handler had taken.
         FLoop.HandleException(std::current_exception());

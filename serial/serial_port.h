@@ -171,7 +171,7 @@ private:
     void DoOpen();
     void DoClose();
     void Release();
-    void ClosePending();
+    void ClosePending(const TDispatchMessage& M);
     void PromptPortNumber();
     void ApplyOpenSettings();
     TBaseDispatcher* ValidDispatcher();
