@@ -95,10 +95,10 @@ void BM_Repaint(benchmark::State& state, int width, int n, Signal signal, bool c
 // CPU time is the window thread's, which waits in the event loop between sweeps.
 void BM_SweepRedraws(benchmark::State& state) {
     constexpr int SweepsPerSecond = 900;
+    int requests = 0, paints = 0;
     auto c = MakeChart<chart::TFastLineSeries>(1100, 102401, Signal::Random);
     c->SetFrameInterval(static_cast<int>(state.range(0)));
     c->show();
-    int requests = 0, paints = 0;
     QObject::connect(c.get(), &chart::TChart::painted, [&] { ++paints; });
     for (auto _ : state) {
         QEventLoop loop;

@@ -1,19 +1,18 @@
 #include "test_util.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTest>
 
 using chart::TChart;
 
 namespace {
 
-// Counts what the chart reports: redraw requests and finished full paints.
+// What the chart reports: redraw requests and finished full paints.
 struct Counts {
-    explicit Counts(TChart* c) {
-        QObject::connect(c, &TChart::redrawRequested, [this] { ++requests; });
-        QObject::connect(c, &TChart::painted, [this] { ++paints; });
-    }
-    int requests = 0, paints = 0;
+    explicit Counts(TChart* c)
+        : requests(c, &TChart::redrawRequested), paints(c, &TChart::painted) {}
+    QSignalSpy requests, paints;
 };
 
 // A frame far longer than a loop of a few hundred requests takes, so that the loop stays
@@ -56,10 +55,11 @@ void ChartRedrawTest::requestsWithinOneFrameShareOnePaint() {
         if (eventsBetween)
             QCoreApplication::processEvents();
     }
-    QCOMPARE(counts.requests, requests);
+    QCOMPARE(counts.requests.count(), requests);
     // The last request is painted, and the paint shows the data it left.
     QTRY_VERIFY(!c->ImageDirty());
-    QVERIFY2(counts.paints >= 1 && counts.paints <= 2, qPrintable(QString::number(counts.paints)));
+    const auto paints = counts.paints.count();
+    QVERIFY2(paints >= 1 && paints <= 2, qPrintable(QString::number(paints)));
     QCOMPARE(c->BackBuffer().pixelColor(s->PixelX(50), s->PixelY(50)), QColor(Qt::red));
 }
 
@@ -72,7 +72,7 @@ void ChartRedrawTest::requestAfterAQuietFrameIsPaintedAtOnce() {
     QTest::qWait(100);
     c->RequestRedraw();
     QCoreApplication::processEvents();
-    QCOMPARE(counts.paints, 1);
+    QCOMPARE(counts.paints.count(), 1);
 }
 
 void ChartRedrawTest::redrawNowPaintsAtOnceWithinAFrame() {
@@ -82,17 +82,17 @@ void ChartRedrawTest::redrawNowPaintsAtOnceWithinAFrame() {
     const Counts counts(c.get());
     c->RedrawNow();
     c->RedrawNow();
-    QCOMPARE(counts.paints, 2);
-    QCOMPARE(counts.requests, 2);
+    QCOMPARE(counts.paints.count(), 2);
+    QCOMPARE(counts.requests.count(), 2);
     // A request waiting for the frame's end is served by RedrawNow; the frame adds no paint.
     c->RequestRedraw();
     c->RedrawNow();
-    QCOMPARE(counts.paints, 3);
+    QCOMPARE(counts.paints.count(), 3);
     QTest::qWait(2 * LongFrame);
-    QCOMPARE(counts.paints, 3);
+    QCOMPARE(counts.paints.count(), 3);
     // An expose without a change only copies the image.
     c->repaint();
-    QCOMPARE(counts.paints, 3);
+    QCOMPARE(counts.paints.count(), 3);
 }
 
 QTEST_MAIN(ChartRedrawTest)
