@@ -52,12 +52,24 @@ void DefaultLabelPass(double effMin, double effMax, double step, bool roundFirst
     double v = effMax;
     if (effMin != effMax && roundFirstLabel)
         v = step * std::trunc(effMax / step);
-    while (v > effMax)
-        v -= step;
+    // A step below half the spacing of doubles near v leaves v unchanged; the labels then end
+    // there instead of repeating forever.
+    const auto down = [step](double& value) {
+        const double next = value - step;
+        if (next == value)
+            return false;
+        value = next;
+        return true;
+    };
+    while (v > effMax) {
+        if (!down(v))
+            return;
+    }
     const double last = (effMin - 1e-12) / 1.000000000001;
     while (v >= last) {
         place(v);
-        v -= step;
+        if (!down(v))
+            return;
     }
 }
 

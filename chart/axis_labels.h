@@ -35,7 +35,8 @@ double ComputeLabelStep(double range, double increment, int axisLength, int labe
 
 using TPlaceLabel = std::function<void(double value)>;
 
-// Labels from the top of the range down at multiples of step.
+// Labels from the top of the range down at multiples of step, until the range is left or a step
+// no longer changes the value.
 void DefaultLabelPass(double effMin, double effMax, double step, bool roundFirstLabel,
                       const TPlaceLabel& place);
 

@@ -24,6 +24,11 @@ TChart::TChart(QWidget* parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     idleCursor_ = cursor();
+    frameTimer_.setSingleShot(true);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        if (imageDirty_)
+            update();
+    });
 }
 
 TChart::~TChart() {
@@ -47,15 +52,32 @@ void TChart::DetachSeries(TChartSeries* s) {
 
 void TChart::Invalidate() {
     imageDirty_ = true;
-    update();
+    ScheduleFrame();
+}
+
+void TChart::ScheduleFrame() {
+    // The paint already due at the end of this frame shows this change as well.
+    if (frameTimer_.isActive())
+        return;
+    const qint64 wait = lastPaint_.isValid() ? frameInterval_ - lastPaint_.elapsed() : 0;
+    if (wait > 0)
+        frameTimer_.start(static_cast<int>(wait));
+    else
+        update();
+}
+
+void TChart::SetFrameInterval(int ms) {
+    frameInterval_ = std::max(0, ms);
 }
 
 void TChart::RequestRedraw() {
+    emit redrawRequested();
     Invalidate();
 }
 
 void TChart::RedrawNow() {
-    RequestRedraw();
+    emit redrawRequested();
+    imageDirty_ = true;
     repaint();
 }
 
@@ -120,22 +142,38 @@ void TChart::FullRepaintToBuffer() {
     imageDirty_ = false;
 }
 
+void TChart::FullRepaintDone() {
+    // Whatever was requested so far is on screen now. The next frame starts after the paint, so
+    // even a slow repaint leaves the event loop a frame's time for the data.
+    frameTimer_.stop();
+    lastPaint_.start();
+    emit painted();
+}
+
 void TChart::paintEvent(QPaintEvent*) {
     if (useBackBuffer_) {
-        if (imageDirty_ || buffer_.size() != size()) {
+        const bool full = imageDirty_ || buffer_.size() != size();
+        if (full) {
             FullRepaintToBuffer();
             // The fresh image replaces whatever was drawn over the old one.
             overlay_.Clear();
         }
-        QPainter painter(this);
-        painter.drawImage(0, 0, buffer_);
-        overlay_.Draw(painter);
+        {
+            QPainter painter(this);
+            painter.drawImage(0, 0, buffer_);
+            overlay_.Draw(painter);
+        }
+        if (full)
+            FullRepaintDone();
         return;
     }
-    QPainter painter(this);
-    DrawChart(painter, rect());
+    {
+        QPainter painter(this);
+        DrawChart(painter, rect());
+    }
     overlay_.Clear();
     imageDirty_ = false;
+    FullRepaintDone();
 }
 
 void TChart::resizeEvent(QResizeEvent* event) {

@@ -6,7 +6,9 @@
 #include "title.h"
 
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -43,6 +45,7 @@ struct TZoomPanning {
 // Everything is drawn by DrawChart through one QPainter; the window keeps the result in a back
 // buffer, so an expose without a change only copies it and runs no hook.
 class TChart : public QWidget {
+    Q_OBJECT
 public:
     explicit TChart(QWidget* parent = nullptr);
     ~TChart() override;
@@ -111,12 +114,19 @@ public:
     // Restores the ranges saved before the first zoom or scroll, calls OnUndoZoom.
     void UndoZoom();
 
-    // Marks the image dirty and asks for a paint (asynchronous).
+    // Marks the image dirty and asks for a paint (asynchronous). The screen shows no more than
+    // one frame per FrameInterval, so requests within one frame of the last paint share one
+    // paint at the frame's end; none is lost, and that paint shows the data as it is then.
     void RequestRedraw();
     // Marks the image dirty and paints at once (synchronous full repaint, hooks included).
     void RedrawNow();
     // Property changes of the chart and its parts: the image no longer shows the current state.
+    // The paint is asked for like that of RequestRedraw.
     void Invalidate();
+    // The shortest time in milliseconds between two paints asked for by RequestRedraw or a
+    // property change; 16, one frame of a 60 Hz display. 0 paints for each at once.
+    int FrameInterval() const { return frameInterval_; }
+    void SetFrameInterval(int ms);
 
     // The full repaint onto any painter and panel rectangle (window buffer, file, printer).
     void DrawChart(QPainter& painter, const QRect& panel);
@@ -151,6 +161,14 @@ public:
     void DetachSeries(TChartSeries* s);
     bool Destroying() const { return destroying_; }
 
+signals:
+    // Emitted by every RequestRedraw (the series' ones, and so AddPoint and ClearPoints, too) and
+    // every RedrawNow, before the paint is asked for.
+    void redrawRequested();
+    // Emitted when a paint of the window that ran the full repaint has finished; an expose that
+    // only copies the kept image is not one.
+    void painted();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -170,6 +188,9 @@ private:
     void DrawSeries(QPainter& painter);
     void DrawZoomRectangle();
     void FullRepaintToBuffer();
+    // Asks for a paint now, or at the end of the frame of the last paint.
+    void ScheduleFrame();
+    void FullRepaintDone();
 
     // Mouse gestures (chart_mouse.cpp).
     enum class Part { None, Series, Axis, Title, Foot, Plot };
@@ -200,6 +221,10 @@ private:
     bool nothingSaved_ = true;
     bool inClickEvent_ = false;
     bool pressedHere_ = false;
+
+    int frameInterval_ = 16;
+    QTimer frameTimer_;
+    QElapsedTimer lastPaint_;
 
     QImage buffer_;
     TOverlay overlay_;

@@ -61,8 +61,10 @@ QString FormatFloat(const QString& picture, double value, const QLocale& locale)
     QString out;
     const bool isZero = intDigits.find_first_not_of('0') == std::string::npos &&
                         frac.find_first_not_of('0') == std::string::npos;
+    // Only the separators follow the locale: the sign stays '-', not the locale's U+2212 or a
+    // minus behind a direction mark, so a negative label reads like every other number shown.
     if (value < 0 && !isZero)
-        out += locale.negativeSign();
+        out += QLatin1Char('-');
     const QString group = locale.groupSeparator();
     for (size_t i = 0; i < intDigits.size(); ++i) {
         if (p.grouping && i > 0 && (intDigits.size() - i) % 3 == 0)

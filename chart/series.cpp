@@ -97,6 +97,9 @@ void TChartSeries::ClearPoints() {
     std::vector<QString>().swap(labels_);
     colors_.reserve(static_cast<size_t>(ValueListCapacity()));
     labels_.reserve(static_cast<size_t>(ValueListCapacity()));
+    // The shown range is only computed again at the next draw; a mouse press before it must not
+    // look for the points that are gone.
+    firstShown_ = lastShown_ = -1;
     if (OnClearValues)
         OnClearValues(this);
     if (active_ && chart_ && !chart_->Destroying())

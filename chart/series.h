@@ -71,7 +71,8 @@ public:
     // The mouse pointer's position now, as values of the series' axes.
     QPointF MouseValues() const;
 
-    // The points inside the plot rectangle (-1 = none), set before each draw.
+    // The points inside the plot rectangle (-1 = none), set before each draw and reset by
+    // ClearPoints.
     int FirstShownIndex() const { return firstShown_; }
     int LastShownIndex() const { return lastShown_; }
     void CalcFirstLastVisibleIndex();

@@ -1,11 +1,15 @@
 // Full repaint of the chart into its back buffer: the fast line series beside the literal
 // reference renderer, on the recorder's kind of data (levels 0 and 1, one sample period apart).
+// Then the window's repaints while the recorder asks for one per completed sweep.
 #include "chart/chart.h"
 #include "reference_line_series.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -86,6 +90,39 @@ void BM_Repaint(benchmark::State& state, int width, int n, Signal signal, bool c
     }
 }
 
+// The shortest sweep period completes about 900 sweeps a second, each asking for a repaint from an
+// event of its own. A frame of 0 paints every request; 16 merges those of one display frame. The
+// CPU time is the window thread's, which waits in the event loop between sweeps.
+void BM_SweepRedraws(benchmark::State& state) {
+    constexpr int SweepsPerSecond = 900;
+    int requests = 0, paints = 0;
+    auto c = MakeChart<chart::TFastLineSeries>(1100, 102401, Signal::Random);
+    c->SetFrameInterval(static_cast<int>(state.range(0)));
+    c->show();
+    QObject::connect(c.get(), &chart::TChart::painted, [&] { ++paints; });
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QElapsedTimer clock;
+        int sweeps = 0;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const qint64 due = clock.nsecsElapsed() * SweepsPerSecond / 1000000000;
+            for (; sweeps < due && sweeps < SweepsPerSecond; ++sweeps) {
+                c->Series(0)->RequestRedraw();
+                ++requests;
+            }
+            if (sweeps == SweepsPerSecond)
+                loop.quit();
+        });
+        clock.start();
+        tick.start(1);
+        loop.exec();
+    }
+    state.counters["requests"] = benchmark::Counter(requests, benchmark::Counter::kIsRate);
+    state.counters["paints"] = benchmark::Counter(paints, benchmark::Counter::kIsRate);
+}
+
 void RegisterAll() {
     // Widget widths whose plot rectangles are about 700, 1000 and 1900 pixels wide.
     for (int width : {780, 1100, 2050})
@@ -101,6 +138,13 @@ void RegisterAll() {
                                              width, n, s, false)
                     ->Unit(benchmark::kMillisecond);
             }
+    benchmark::RegisterBenchmark("sweep_redraws", BM_SweepRedraws)
+        ->ArgName("frame_ms")
+        ->Arg(0)
+        ->Arg(16)
+        ->Iterations(3)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
 }
 
 } // namespace

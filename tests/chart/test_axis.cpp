@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 using chart::AxisException;
 using chart::TChartAxis;
@@ -236,6 +237,25 @@ INSTANTIATE_TEST_SUITE_P(Cases, LabelFormat,
                                          FormatCase{0.1 + 0.2, "0.3", "0,3"},
                                          FormatCase{-0.0001, "0", "0"},
                                          FormatCase{999.9996, "1,000", "1.000"}));
+
+class NegativeLabel : public testing::TestWithParam<const char*> {};
+
+// These locales have a minus of their own (U+2212, or a direction mark before the sign); labels
+// take only the separators from them.
+TEST_P(NegativeLabel, IsWrittenWithHyphenMinusAndTheLocaleSeparators) {
+    const QLocale locale(QString::fromLatin1(GetParam()));
+    ASSERT_NE(locale.negativeSign(), QStringLiteral("-"));
+    const QString picture = QStringLiteral("#,##0.###");
+    const QString expected = QStringLiteral("-1") + locale.groupSeparator() +
+                             QStringLiteral("234") + locale.decimalPoint() + QStringLiteral("5");
+    EXPECT_EQ(chart::FormatFloat(picture, -1234.5, locale).toStdString(), expected.toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, NegativeLabel,
+                         testing::Values("sv_SE", "fi_FI", "fa_IR", "he_IL", "ar_EG"),
+                         [](const testing::TestParamInfo<const char*>& p) {
+                             return std::string(p.param);
+                         });
 
 TEST(LabelFormat, AxisFormatLabelUsesItsPicture) {
     TChartAxis axis(TChartAxis::Bottom);

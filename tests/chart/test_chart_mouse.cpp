@@ -48,6 +48,8 @@ private slots:
     void scrollEndsAtThePlotEdge();
     void scrollRefusedByOwnerStillCountsAsScrolled();
     void pressOnTitleStartsNoGesture();
+    void pressAfterClearPointsBeforeThePaint_data();
+    void pressAfterClearPointsBeforeThePaint();
     void wheelShiftsTheLevelAxisThreePercentPerNotch();
     void leavingEndsScrollAndRestoresIdleCursor();
 };
@@ -238,6 +240,42 @@ void ChartMouseTest::pressOnTitleStartsNoGesture() {
     QTest::mousePress(c.get(), Qt::LeftButton, {}, onTitle);
     QVERIFY(!c->ZoomDrag().Active);
     QTest::mouseRelease(c.get(), Qt::LeftButton, {}, onTitle);
+}
+
+void ChartMouseTest::pressAfterClearPointsBeforeThePaint_data() {
+    QTest::addColumn<int>("refill");
+    QTest::newRow("cleared") << 0;
+    QTest::newRow("cleared and refilled with fewer points") << 10;
+}
+
+void ChartMouseTest::pressAfterClearPointsBeforeThePaint() {
+    QFETCH(int, refill);
+    auto c = MakeShownChart(false);
+    QVERIFY(c);
+    auto* s = c->Series(0);
+    const QPoint onTrace(s->PixelX(95), s->PixelY(95));
+    QList<int> clicked;
+    c->OnClickSeries = [&](TChart*, chart::TChartSeries*, int index, Qt::MouseButton,
+                           Qt::KeyboardModifiers, int, int) { clicked << index; };
+    QTest::mousePress(c.get(), Qt::RightButton, {}, onTrace);
+    QTest::mouseRelease(c.get(), Qt::RightButton, {}, onTrace);
+    QCOMPARE(clicked.size(), 1);
+
+    s->ClearPoints();
+    for (int i = 0; i < refill; ++i)
+        s->AddPoint(i * 10, 1);
+    // The screen still shows the old trace, but none of its points exists any more.
+    QVERIFY_THROWS_NO_EXCEPTION(QTest::mousePress(c.get(), Qt::RightButton, {}, onTrace));
+    QTest::mouseRelease(c.get(), Qt::RightButton, {}, onTrace);
+    QCOMPARE(clicked.size(), 1);
+
+    if (refill == 0)
+        return;
+    c->RedrawNow();
+    const QPoint onNewTrace(s->PixelX(5), s->PixelY(5));
+    QTest::mousePress(c.get(), Qt::RightButton, {}, onNewTrace);
+    QTest::mouseRelease(c.get(), Qt::RightButton, {}, onNewTrace);
+    QCOMPARE(clicked.size(), 2);
 }
 
 void ChartMouseTest::wheelShiftsTheLevelAxisThreePercentPerNotch() {

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <stdexcept>
 
 using chart::TChart;
 using chart::TChartAxis;
@@ -23,6 +24,8 @@ private slots:
     void afterDrawValuesSeesLinePenWithoutClip();
     void neverStoppingHookIsCutAt2001CallsPerAxis();
     void floorPlusOneHookDrawsGridAtLevels();
+    void defaultLabelsEndOnAOneValueRange_data();
+    void defaultLabelsEndOnAOneValueRange();
     void invertedLeftAxisPutsTheTopValueDown();
     void xorOverlayDrawnTwiceRestoresTheScreen();
     void fullRepaintWipesTheOverlay();
@@ -230,6 +233,40 @@ void ChartWidgetTest::floorPlusOneHookDrawsGridAtLevels() {
                  qPrintable(QString::number(level)));
     QCOMPARE(grayOnRow(c->LeftAxis().AxisValueToPixel(0.5)), 0);
     QCOMPARE(grayOnRow(c->LeftAxis().AxisValueToPixel(-0.5)), 0);
+}
+
+void ChartWidgetTest::defaultLabelsEndOnAOneValueRange_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<bool>("zoomed");
+    QTest::newRow("automatic axis, one point at 20000") << 20000.0 << false;
+    // SetRange widens to 1e-10, which from 2^20 on is lost in rounding as well.
+    QTest::newRow("range set to 2^20 .. 2^20") << 1048576.0 << true;
+    QTest::newRow("range set to 1e9 .. 1e9") << 1e9 << true;
+}
+
+void ChartWidgetTest::defaultLabelsEndOnAOneValueRange() {
+    QFETCH(double, value);
+    QFETCH(bool, zoomed);
+    TChart c;
+    c.resize(400, 250);
+    auto* s = new chart::TFastLineSeries(&c);
+    s->AddPoint(zoomed ? 0 : value, 0);
+    if (zoomed)
+        c.BottomAxis().SetRange(value, value);
+    QStringList texts;
+    c.OnGetAxisLabel = [&](TChartAxis* axis, chart::TChartSeries*, int, QString& text) {
+        if (axis != &c.BottomAxis())
+            return;
+        texts << text;
+        if (texts.size() > 10000)
+            throw std::runtime_error("the bottom axis never stops placing labels");
+    };
+    QImage image(c.size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    QVERIFY_THROWS_NO_EXCEPTION(c.DrawChart(painter, c.rect()));
+    QCOMPARE(c.BottomAxis().EffectiveRange(), 0.0);
+    QVERIFY2(texts.size() < 10, qPrintable(texts.join(QLatin1Char('|'))));
+    QVERIFY(texts.contains(c.BottomAxis().FormatNumber(value)));
 }
 
 void ChartWidgetTest::invertedLeftAxisPutsTheTopValueDown() {

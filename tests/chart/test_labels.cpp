@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdlib>
+#include <ostream>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 using chart::ComputeLabelStep;
@@ -129,6 +135,52 @@ TEST(DefaultLabelPass, TenThousandOrMoreLabelsGiveNone) {
     EXPECT_EQ(count, 0);
     DefaultLabelPass(0, 9999, 1, true, [&](double) { ++count; });
     EXPECT_EQ(count, 10000);
+}
+
+struct TinyStepCase {
+    const char* name;
+    double min, max;
+    std::vector<double> labels;
+};
+
+void PrintTo(const TinyStepCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class DefaultLabelPassTinyStep : public testing::TestWithParam<TinyStepCase> {};
+
+// The step 1e-12 is below half the spacing of doubles at these values, so subtracting it changes
+// nothing; the pass must still end.
+TEST_P(DefaultLabelPassTinyStep, EndsWhereTheStepIsLostInRounding) {
+    const TinyStepCase& c = GetParam();
+    std::vector<double> labels;
+    const auto place = [&](double v) {
+        labels.push_back(v);
+        if (labels.size() > 10001)
+            throw std::runtime_error("the label pass does not end");
+    };
+    ASSERT_NO_THROW(DefaultLabelPass(c.min, c.max, 1e-12, true, place));
+    EXPECT_EQ(labels, c.labels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DefaultLabelPassTinyStep,
+    testing::Values(TinyStepCase{"ZeroRangeAt20000", 20000, 20000, {20000}},
+                    TinyStepCase{"ZeroRangeAt2Pow20", 1048576, 1048576, {1048576}},
+                    TinyStepCase{"ZeroRangeAt1e9", 1e9, 1e9, {1e9}}),
+    [](const testing::TestParamInfo<TinyStepCase>& p) { return std::string(p.param.name); });
+
+// The first label rounds to just above the maximum and the step cannot lower it. No label is
+// placed on the way, so a pass that does not end is cut by the alarm and fails the test.
+TEST(DefaultLabelPassDeathTest, FirstLabelTheStepCannotLowerEndsThePass) {
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            int count = 0;
+            DefaultLabelPass(20000, 20000.000000000346, 1e-12, true, [&](double) { ++count; });
+            std::exit(count);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST(LabelPositions, KeepsTheFirst2000) {
