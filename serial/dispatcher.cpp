@@ -474,7 +474,7 @@ TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window,
     // The device is read on while the window thread handles the message, or does not get to it
     // (a WaitForText that pumps no messages, a modal loop, a long save): arrivals never wait for a
     // handler.
-    const auto Deadline = std::chrono::steady_clock::now() + DeliveryWait;
+    const auto Deadline = std::chrono::steady_clock::now() + FDeliveryWait;
     std::unique_lock Lock(FInput);
     while (FTicketState != TTicketState::Done) {
         if (std::chrono::steady_clock::now() >= Deadline) {

@@ -133,6 +133,10 @@ public:
     int GetChar();
     bool CharReady();
 
+    // How long the dispatch thread waits for each delivery's handler; DeliveryWait unless a test
+    // shortens it. Set before InitPort.
+    void SetDeliveryWait(std::chrono::milliseconds Wait) { FDeliveryWait = Wait; }
+
     // Triggers.
     int AddStatusTrigger(uint16_t Kind);
     int SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Activate);
@@ -256,6 +260,7 @@ private:
 
     const uint16_t FHandle;
     const uint64_t FSerial;
+    std::chrono::milliseconds FDeliveryWait = DeliveryWait;
 
     // Under FGeneral.
     std::vector<TStatusWatch> FStatusWatches;

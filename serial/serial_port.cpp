@@ -85,6 +85,7 @@ void TSerialPort::DoOpen() {
     if (!FWindow)
         FWindow = FLoop.CreateNotifyWindow([this](const TDispatchMessage& M) { WindowProc(M); });
     auto D = std::make_shared<TLocalDispatcher>(FLoop, FDeviceFactory());
+    D->SetDeliveryWait(FDeliveryWait);
     TPortConfig Config;
     Config.DevicePath = PortDevicePath(FComNumber);
     Config.Baud = FBaud;

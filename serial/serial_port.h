@@ -163,6 +163,8 @@ public:
     using TPortPrompt = std::function<bool(uint16_t& ComNumber)>;
     void SetPortPrompt(TPortPrompt Prompt) { FPortPrompt = std::move(Prompt); }
     void SetClock(TMsClock Clock) { FClock = std::move(Clock); }
+    // How long the dispatcher waits for a handler before it goes on (3000 ms); from the next open.
+    void SetDeliveryWait(std::chrono::milliseconds Wait) { FDeliveryWait = Wait; }
 
 protected:
     void Loaded() override;
@@ -184,6 +186,7 @@ private:
     TDeviceFactory FDeviceFactory;
     TPortPrompt FPortPrompt;
     TMsClock FClock;
+    std::chrono::milliseconds FDeliveryWait = DeliveryWait;
 
     TDeviceLayer FDeviceLayer = dlWin32;
     uint16_t FComNumber = 0;

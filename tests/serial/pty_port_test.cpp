@@ -262,13 +262,14 @@ TEST_F(PtyPort, ClosingFromInsideAnAvailHandlerDefersTheReleaseAndReopens) {
         ++Events;
         CP->SetOpen(false);
         EXPECT_FALSE(CP->Open());
+        EXPECT_EQ(CP->State(), psClosing) << "released only after the handler";
         CP->SetOpen(true); // carried out once the release is done
+        EXPECT_EQ(CP->State(), psClosing);
     };
     Port.SetOpen(true);
     Pty.Send("abc");
     ASSERT_TRUE(PumpUntil([&] { return Events == 1; }));
-    EXPECT_EQ(Port.State(), psClosing);
-    ASSERT_TRUE(PumpUntil([&] { return Port.State() == psOpen; }));
+    EXPECT_EQ(Port.State(), psOpen) << "released and reopened as the handler returned";
     EXPECT_TRUE(Port.Open());
 
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
