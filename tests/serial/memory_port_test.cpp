@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 using namespace serial;
@@ -159,6 +160,23 @@ TEST_F(MemoryPort, WaitForTextEndsByThePortsClock) {
     EXPECT_FALSE(Port.WaitForText("never", 200, false, false));
     EXPECT_LT(std::chrono::steady_clock::now() - Start, 5s) << "not 11 s of real time";
     EXPECT_GE(Now, 201 * TickMs);
+}
+
+TEST_F(MemoryPort, WaitStartedJustBeforeA32BitMillisecondCountWrapsLastsItsTicks) {
+    // The handshake's wait processes no messages: one that ran on would freeze the window.
+    const uint64_t Start = (uint64_t{1} << 32) - 100;
+    uint64_t Now = Start;
+    Port.SetClock([&Now, Start] {
+        if (Now - Start > 10000)
+            throw std::runtime_error("the wait ran on past 10 s of the port's clock");
+        return Now += 5;
+    });
+    Port.SetOpen(true);
+    bool Found = true;
+    ASSERT_NO_THROW(Found = Port.WaitForText("never", 10, false, false));
+    EXPECT_FALSE(Found);
+    EXPECT_GT(Now - Start, 10u * TickMs);
+    EXPECT_LE(Now - Start, 11u * TickMs + 5);
 }
 
 TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries) {
