@@ -44,6 +44,18 @@ void TMemoryDevice::StallWrites(bool Stalled) {
     FChanged.notify_all();
 }
 
+void TMemoryDevice::HoldTransmitQueue(bool Held) {
+    {
+        std::lock_guard Lock(FLock);
+        FHeld = Held;
+        if (!Held) {
+            FOut.insert(FOut.end(), FQueued.begin(), FQueued.end());
+            FQueued.clear();
+        }
+    }
+    FChanged.notify_all();
+}
+
 void TMemoryDevice::HangUp() {
     {
         std::lock_guard Lock(FLock);
@@ -114,12 +126,17 @@ int TMemoryDevice::PurgeInput() {
 }
 
 int TMemoryDevice::PurgeOutput() {
+    {
+        std::lock_guard Lock(FLock);
+        FQueued.clear();
+    }
+    FChanged.notify_all();
     return 0;
 }
 
-// Written bytes go straight to the test's side: nothing waits to be sent.
 int TMemoryDevice::OutQueue() {
-    return 0;
+    std::lock_guard Lock(FLock);
+    return static_cast<int>(FQueued.size());
 }
 
 int TMemoryDevice::InQueue() {
@@ -143,13 +160,20 @@ int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size) {
         return ecDeviceWriteError;
     if (FStalled)
         return 0;
-    FOut.insert(FOut.end(), Buffer, Buffer + Size);
-    return static_cast<int>(Size);
+    if (!FHeld) {
+        FOut.insert(FOut.end(), Buffer, Buffer + Size);
+        return static_cast<int>(Size);
+    }
+    const std::size_t Count = std::min(Size, TransmitQueueSize - FQueued.size());
+    FQueued.insert(FQueued.end(), Buffer, Buffer + Count);
+    return static_cast<int>(Count);
 }
 
 void TMemoryDevice::WaitWritable(int TimeoutMs) {
     std::unique_lock Lock(FLock);
-    FChanged.wait_for(Lock, std::chrono::milliseconds(TimeoutMs), [this] { return !FStalled; });
+    FChanged.wait_for(Lock, std::chrono::milliseconds(TimeoutMs), [this] {
+        return !FStalled && (!FHeld || FQueued.size() < TransmitQueueSize);
+    });
 }
 
 uint16_t TMemoryDevice::ReadErrors() {

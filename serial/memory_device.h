@@ -1,7 +1,8 @@
 #pragma once
 // A serial line in memory, for tests: what a pseudo-terminal cannot do (line errors, breaks,
-// modem lines, a transmitter that stalls, a device that vanishes). The test side (Feed,
-// InjectErrors, ...) may be called from any thread while the port runs.
+// modem lines, a transmitter that stalls, a transmit queue that holds bytes as a UART's does, a
+// device that vanishes). The test side (Feed, InjectErrors, ...) may be called from any thread
+// while the port runs.
 
 #include "device.h"
 
@@ -26,7 +27,12 @@ public:
     void InjectErrors(uint16_t Bits); // le* bits; a break alone is reported as a break event
     void SetModemLines(uint8_t Lines);
     void StallWrites(bool Stalled);
+    // While held, written bytes wait in the device's transmit queue (up to TransmitQueueSize of
+    // them, as in a UART's driver) instead of going on the line; releasing sends them.
+    void HoldTransmitQueue(bool Held);
+    static constexpr std::size_t TransmitQueueSize = 4096;
     void HangUp();
+    // What went out on the line.
     std::vector<uint8_t> Written() const;
     std::vector<TSettingsWrite> SettingsWrites() const;
     bool IsOpen() const;
@@ -57,8 +63,10 @@ private:
     bool FOpen = false;
     bool FHungUp = false;
     bool FStalled = false;
+    bool FHeld = false;
     std::deque<uint8_t> FIn;
-    std::vector<uint8_t> FOut;
+    std::vector<uint8_t> FQueued; // in the transmit queue
+    std::vector<uint8_t> FOut;    // on the line
     std::vector<TSettingsWrite> FSettingsWrites;
     TDeviceSettings FSettings;
     uint16_t FErrors = 0;

@@ -320,15 +320,27 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineSettingsCase{pMark, 8, 7, 3, 8, sbTwo},  // above 3 counts as 2
                       TLineSettingsCase{pOdd, 5, 1, 1, 5, sbOneAndHalf}));
 
-TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent) {
+// Where bytes queued before a change of rate wait while the line is busy: the port's own output
+// ring (the device takes nothing) or the device's transmit queue (the device took them all).
+struct TDrainCase {
+    const char* Name;
+    void (TMemoryDevice::*Hold)(bool);
+    uint32_t InDevice;
+};
+
+class RateChange : public MemoryPort, public ::testing::WithParamInterface<TDrainCase> {};
+
+TEST_P(RateChange, WaitsUntilQueuedOutputIsSent) {
     Port.SetBaud(115200);
     Port.SetOpen(true);
-    Device->StallWrites(true);
-    const std::string Block(100, 'd');
+    ((*Device).*GetParam().Hold)(true);
+    const std::string Block(3000, 'd');
     Port.SendString(Block);
+    ASSERT_TRUE(PumpUntil([&] { return Device->OutQueue() == int(GetParam().InDevice); }));
+    EXPECT_EQ(Port.OutputPending(), Block.size());
     std::thread Line([&] {
         std::this_thread::sleep_for(300ms);
-        Device->StallWrites(false);
+        ((*Device).*GetParam().Hold)(false);
     });
     const auto Start = std::chrono::steady_clock::now();
     Port.SetBaud(9600);
@@ -339,6 +351,13 @@ TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent) {
     EXPECT_EQ(Last.Settings.BaudRate, 9600);
     EXPECT_EQ(Last.WrittenBefore, Block.size()) << "all queued bytes left at the old rate";
 }
+
+INSTANTIATE_TEST_SUITE_P(Queues, RateChange,
+                         ::testing::Values(TDrainCase{"InTheOutputRing",
+                                                      &TMemoryDevice::StallWrites, 0},
+                                           TDrainCase{"InTheDevicesTransmitQueue",
+                                                      &TMemoryDevice::HoldTransmitQueue, 3000}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing) {
     Port.SetOutSize(8);
