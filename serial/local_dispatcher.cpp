@@ -7,7 +7,7 @@ namespace serial {
 using namespace std::chrono_literals;
 
 TLocalDispatcher::TLocalDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device)
-    : TBaseDispatcher(Loop, std::move(Device)) {}
+    : TBaseDispatcher(Loop, std::move(Device)), FReportWindow(FLoop.CreateNotifyWindow()) {}
 
 TLocalDispatcher::~TLocalDispatcher() {
     if (FDeviceOpen)
@@ -20,6 +20,7 @@ TLocalDispatcher::~TLocalDispatcher() {
     for (auto* T : {&FCom, &FDisp, &FOut})
         if (T->joinable())
             T->join();
+    ShowFailures();
 }
 
 int TLocalDispatcher::InitPort(const TPortConfig& Config) {
@@ -62,8 +63,36 @@ void TLocalDispatcher::StartThread(std::thread& Thread, std::atomic<bool>& Ended
                                    void (TLocalDispatcher::*Run)()) {
     EndedFlag = false;
     ++FRunning;
-    Thread = std::thread([this, Run] { (this->*Run)(); });
+    Thread = std::thread([this, Run, &EndedFlag] { RunWorker(Run, EndedFlag); });
     FGeneralEvent.WaitFor(3000ms);
+}
+
+void TLocalDispatcher::RunWorker(void (TLocalDispatcher::*Body)(), std::atomic<bool>& EndedFlag) {
+    try {
+        (this->*Body)();
+    } catch (...) {
+        ReportFailure(std::current_exception());
+    }
+    Ended(EndedFlag);
+}
+
+void TLocalDispatcher::ReportFailure(std::exception_ptr Error) {
+    {
+        std::lock_guard Lock(FFailureLock);
+        FFailures.push_back(std::move(Error));
+    }
+    // The window, and so the message, goes with the dispatcher: this is alive when it runs.
+    FReportWindow->Post([this] { ShowFailures(); });
+}
+
+void TLocalDispatcher::ShowFailures() {
+    std::vector<std::exception_ptr> Failures;
+    {
+        std::lock_guard Lock(FFailureLock);
+        Failures.swap(FFailures);
+    }
+    for (auto& Error : Failures)
+        FLoop.HandleException(Error);
 }
 
 void TLocalDispatcher::Ended(std::atomic<bool>& Flag) {
@@ -148,19 +177,30 @@ void TLocalDispatcher::ComThread() {
         FComEvent.Set();
         FReadyEvent.Wait();
     }
-    Ended(FComEnded);
 }
 
 void TLocalDispatcher::DispThread() {
     FGeneralEvent.Set();
-    while (!FKill && !FDeletePending) {
-        const bool DeviceEvent = FComEvent.WaitFor(50ms);
-        if (FKill && !FDeletePending)
-            break;
-        EventPass(FLastEvents.exchange(0));
-        if (DeviceEvent)
-            FReadyEvent.Set();
-        StatusTimerPass();
+    try {
+        while (!FKill && !FDeletePending) {
+            const bool DeviceEvent = FComEvent.WaitFor(50ms);
+            if (FKill && !FDeletePending)
+                break;
+            EventPass(FLastEvents.exchange(0));
+            if (DeviceEvent)
+                FReadyEvent.Set();
+            StatusTimerPass();
+        }
+    } catch (...) {
+        // A delivery cut short ends here, so a close from now on does not leave the release to
+        // this thread. A close that has begun already (it sets kill before it looks whether a
+        // delivery runs) may have left it so: then this thread stops the others as on a normal
+        // end. Otherwise they go on.
+        FDelivering = false;
+        const bool Closing = FKill;
+        ReportFailure(std::current_exception());
+        if (!Closing)
+            return;
     }
     // After a shutdown during a delivery nobody else is left to stop the other threads; after a
     // normal one this repeats what the window thread does.
@@ -170,7 +210,6 @@ void TLocalDispatcher::DispThread() {
     FReadyEvent.Set();
     if (FDeletePending)
         FreeBuffers();
-    Ended(FDispEnded);
 }
 
 void TLocalDispatcher::OutThread() {
@@ -197,7 +236,6 @@ void TLocalDispatcher::OutThread() {
                 FDevice->WaitWritable(20);
         }
     }
-    Ended(FOutEnded);
 }
 
 } // namespace serial

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
+#include <string>
 
 namespace serial {
 
@@ -62,6 +64,21 @@ void TMemoryDevice::HangUp() {
         FHungUp = true;
     }
     FChanged.notify_all();
+}
+
+void TMemoryDevice::ThrowFromNext(TCall Call) {
+    {
+        std::lock_guard Lock(FLock);
+        FThrowFrom = Call;
+    }
+    FChanged.notify_all();
+}
+
+void TMemoryDevice::ThrowIfArmed(TCall Call, const char* Name) {
+    if (FThrowFrom != Call)
+        return;
+    FThrowFrom.reset();
+    throw std::runtime_error(std::string("memory device: ") + Name + " failed");
 }
 
 std::vector<uint8_t> TMemoryDevice::Written() const {
@@ -141,6 +158,7 @@ int TMemoryDevice::OutQueue() {
 
 int TMemoryDevice::InQueue() {
     std::lock_guard Lock(FLock);
+    ThrowIfArmed(TCall::InQueue, "InQueue");
     return static_cast<int>(FIn.size());
 }
 
@@ -156,6 +174,7 @@ int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size) {
 
 int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
+    ThrowIfArmed(TCall::Write, "Write");
     if (!FOpen || FHungUp)
         return ecDeviceWriteError;
     if (FStalled)
@@ -197,7 +216,10 @@ int TMemoryDevice::SetEventMask(uint32_t Mask) {
 
 int TMemoryDevice::WaitEvent(uint32_t& Events) {
     std::unique_lock Lock(FLock);
-    FChanged.wait(Lock, [this] { return FMask == 0 || FHungUp || (FPendingEvents & FMask); });
+    FChanged.wait(Lock, [this] {
+        return FMask == 0 || FHungUp || (FPendingEvents & FMask) || FThrowFrom == TCall::WaitEvent;
+    });
+    ThrowIfArmed(TCall::WaitEvent, "WaitEvent");
     Events = 0;
     if (FMask == 0)
         return 0;

@@ -1,14 +1,15 @@
 #pragma once
 // A serial line in memory, for tests: what a pseudo-terminal cannot do (line errors, breaks,
 // modem lines, a transmitter that stalls, a transmit queue that holds bytes as a UART's does, a
-// device that vanishes). The test side (Feed, InjectErrors, ...) may be called from any thread
-// while the port runs.
+// device that vanishes, a device call that throws). The test side (Feed, InjectErrors, ...) may be
+// called from any thread while the port runs.
 
 #include "device.h"
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,11 @@ public:
     void HoldTransmitQueue(bool Held);
     static constexpr std::size_t TransmitQueueSize = 4096;
     void HangUp();
+    // The next call of that kind throws std::runtime_error. Each is made by one worker thread:
+    // WaitEvent by the receive-event thread, InQueue by the dispatch thread, Write by the transmit
+    // thread.
+    enum class TCall { WaitEvent, InQueue, Write };
+    void ThrowFromNext(TCall Call);
     // What went out on the line.
     std::vector<uint8_t> Written() const;
     std::vector<TSettingsWrite> SettingsWrites() const;
@@ -58,12 +64,15 @@ public:
     int WaitEvent(uint32_t& Events) override;
 
 private:
+    void ThrowIfArmed(TCall Call, const char* Name); // caller holds FLock
+
     mutable std::mutex FLock;
     std::condition_variable FChanged;
     bool FOpen = false;
     bool FHungUp = false;
     bool FStalled = false;
     bool FHeld = false;
+    std::optional<TCall> FThrowFrom;
     std::deque<uint8_t> FIn;
     std::vector<uint8_t> FQueued; // in the transmit queue
     std::vector<uint8_t> FOut;    // on the line
