@@ -81,6 +81,21 @@ void TMemoryDevice::ThrowIfArmed(TCall Call, const char* Name) {
     throw std::runtime_error(std::string("memory device: ") + Name + " failed");
 }
 
+void TMemoryDevice::RefuseOpen(TDeviceError Error) {
+    std::lock_guard Lock(FLock);
+    FRefusal = std::move(Error);
+}
+
+int TMemoryDevice::Fail(int Code) {
+    FLastError = {Code, 0, ErrorText(static_cast<unsigned>(-Code))};
+    return Code;
+}
+
+TDeviceError TMemoryDevice::LastError() const {
+    std::lock_guard Lock(FLock);
+    return FLastError;
+}
+
 std::vector<uint8_t> TMemoryDevice::Written() const {
     std::lock_guard Lock(FLock);
     return FOut;
@@ -98,8 +113,12 @@ bool TMemoryDevice::IsOpen() const {
 
 int TMemoryDevice::Open(const std::string&) {
     std::lock_guard Lock(FLock);
+    if (FRefusal) {
+        FLastError = *std::exchange(FRefusal, std::nullopt);
+        return FLastError.Code;
+    }
     if (FOpen)
-        return ecAccessDenied;
+        return Fail(ecAlreadyOpen);
     FOpen = true;
     return 0;
 }
@@ -165,7 +184,7 @@ int TMemoryDevice::InQueue() {
 int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
     if (!FOpen || FHungUp)
-        return ecDeviceReadError;
+        return Fail(ecDeviceReadError);
     std::size_t Count = std::min(Size, FIn.size());
     std::copy_n(FIn.begin(), Count, Buffer);
     FIn.erase(FIn.begin(), FIn.begin() + static_cast<std::ptrdiff_t>(Count));
@@ -176,7 +195,7 @@ int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
     ThrowIfArmed(TCall::Write, "Write");
     if (!FOpen || FHungUp)
-        return ecDeviceWriteError;
+        return Fail(ecDeviceWriteError);
     if (FStalled)
         return 0;
     if (!FHeld) {
@@ -224,7 +243,7 @@ int TMemoryDevice::WaitEvent(uint32_t& Events) {
     if (FMask == 0)
         return 0;
     if (FHungUp)
-        return ecDeviceReadError;
+        return Fail(ecDeviceReadError);
     Events = std::exchange(FPendingEvents, 0) & FMask;
     return 0;
 }

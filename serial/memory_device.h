@@ -38,6 +38,8 @@ public:
     // thread.
     enum class TCall { WaitEvent, InQueue, Write };
     void ThrowFromNext(TCall Call);
+    // The next Open fails as Error says.
+    void RefuseOpen(TDeviceError Error);
     // What went out on the line.
     std::vector<uint8_t> Written() const;
     std::vector<TSettingsWrite> SettingsWrites() const;
@@ -62,9 +64,11 @@ public:
     uint8_t ModemStatus() override;
     int SetEventMask(uint32_t Mask) override;
     int WaitEvent(uint32_t& Events) override;
+    TDeviceError LastError() const override;
 
 private:
     void ThrowIfArmed(TCall Call, const char* Name); // caller holds FLock
+    int Fail(int Code);                              // caller holds FLock
 
     mutable std::mutex FLock;
     std::condition_variable FChanged;
@@ -73,6 +77,8 @@ private:
     bool FStalled = false;
     bool FHeld = false;
     std::optional<TCall> FThrowFrom;
+    std::optional<TDeviceError> FRefusal;
+    TDeviceError FLastError;
     std::deque<uint8_t> FIn;
     std::vector<uint8_t> FQueued; // in the transmit queue
     std::vector<uint8_t> FOut;    // on the line

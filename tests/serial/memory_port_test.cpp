@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
+
 #include <stdexcept>
 #include <thread>
 
@@ -398,6 +401,39 @@ TEST_F(MemoryPort, ClosingDiscardsUnsentOutput) {
     EXPECT_TRUE(Device->Written().empty());
     EXPECT_EQ(Port.OutputPending(), 0u);
 }
+
+struct TRefusalCase {
+    const char* Name;
+    int Errno;
+    std::function<bool(const std::exception&)> IsClass;
+};
+
+template <class T> std::function<bool(const std::exception&)> Is() {
+    return [](const std::exception& E) { return dynamic_cast<const T*>(&E) != nullptr; };
+}
+
+class RefusedOpen : public MemoryPort, public ::testing::WithParamInterface<TRefusalCase> {};
+
+TEST_P(RefusedOpen, RaisesTheDevicesFailureWithItsText) {
+    const TDeviceError Error = DeviceError(GetParam().Errno, "/dev/ttyUSB7", ecDeviceReadError);
+    Device->RefuseOpen(Error);
+    try {
+        Port.SetOpen(true);
+        FAIL() << "open succeeded";
+    } catch (const std::exception& E) {
+        EXPECT_TRUE(GetParam().IsClass(E)) << typeid(E).name() << ": " << E.what();
+        EXPECT_EQ(E.what(), Error.Text);
+    }
+    EXPECT_FALSE(Port.Open());
+    EXPECT_EQ(Port.State(), psClosed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errno, RefusedOpen,
+    ::testing::Values(TRefusalCase{"UserMayNotUseIt", EACCES, Is<EInOutError>()},
+                      TRefusalCase{"HeldByAnotherProgram", EBUSY, Is<EAlreadyOpen>()},
+                      TRefusalCase{"NoSuchPort", ENOENT, Is<EBadId>()}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MemoryPort, OtherDeviceLayersCannotOpen) {
     Port.SetDeviceLayer(dlWinsock);
