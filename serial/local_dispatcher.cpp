@@ -68,14 +68,19 @@ void TLocalDispatcher::StartThread(std::thread& Thread, std::atomic<bool>& Ended
 }
 
 void TLocalDispatcher::RunWorker(void (TLocalDispatcher::*Body)(), std::atomic<bool>& EndedFlag) {
+    std::exception_ptr Failure;
     try {
         (this->*Body)();
     } catch (...) {
-        ReportFailure(std::current_exception());
+        Failure = std::current_exception();
     }
+    if (Failure)
+        ReportFailure(std::move(Failure));
     Ended(EndedFlag);
 }
 
+// Called once the catch handler has let go of the exception: the window thread then holds its last
+// reference and frees it, as the count of references is kept where ThreadSanitizer cannot see it.
 void TLocalDispatcher::ReportFailure(std::exception_ptr Error) {
     {
         std::lock_guard Lock(FFailureLock);
@@ -181,6 +186,7 @@ void TLocalDispatcher::ComThread() {
 
 void TLocalDispatcher::DispThread() {
     FGeneralEvent.Set();
+    std::exception_ptr Failure;
     try {
         while (!FKill && !FDeletePending) {
             const bool DeviceEvent = FComEvent.WaitFor(50ms);
@@ -192,13 +198,16 @@ void TLocalDispatcher::DispThread() {
             StatusTimerPass();
         }
     } catch (...) {
+        Failure = std::current_exception();
+    }
+    if (Failure) {
         // A delivery cut short ends here, so a close from now on does not leave the release to
         // this thread. A close that has begun already (it sets kill before it looks whether a
         // delivery runs) may have left it so: then this thread stops the others as on a normal
         // end. Otherwise they go on.
         FDelivering = false;
         const bool Closing = FKill;
-        ReportFailure(std::current_exception());
+        ReportFailure(std::move(Failure));
         if (!Closing)
             return;
     }
