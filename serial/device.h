@@ -66,11 +66,25 @@ struct TDeviceSettings {
     uint8_t XoffChar = 19;
 };
 
+// A failure as the device layer saw it: the code its call returned (errors.h), the system's error
+// number behind it (0 when there is none), and the text to show for it.
+struct TDeviceError {
+    int Code = 0;
+    int SystemError = 0;
+    std::string Text;
+};
+
+// The device layer's one mapping of a system error number to a code and its text. Path: the device
+// the failing call was about; a refused access names it and says how to get access. IoCode: what
+// an input/output failure is, ecDeviceReadError or ecDeviceWriteError.
+TDeviceError DeviceError(int SystemError, const std::string& Path, int IoCode);
+
 class TComDevice {
 public:
     virtual ~TComDevice() = default;
 
-    // 0, or a negative code: -2 missing device, -5 held by another program, -errno otherwise.
+    // 0, or a negative code: ecBadId no such device, ecAlreadyOpen held by another program,
+    // ecAccessDenied the user may not use it, or another code of DeviceError.
     virtual int Open(const std::string& Path) = 0;
     virtual void Close() = 0;
 
@@ -105,6 +119,9 @@ public:
     // wait returns 0 with Events 0. A device that has gone (its other side hung up) returns a
     // negative code; the caller stops waiting on it.
     virtual int WaitEvent(uint32_t& Events) = 0;
+
+    // Any thread: the failure behind the last negative code a call returned.
+    virtual TDeviceError LastError() const = 0;
 };
 
 // The device for a local port of this platform.

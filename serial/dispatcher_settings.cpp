@@ -59,8 +59,10 @@ int TBaseDispatcher::SetLine(int32_t Baud, uint8_t Parity, uint16_t DataBits, ui
             return 0;
         OldBaud = FLastBaud;
     }
-    // Bytes still queued go out at the old settings first, then the line gets time to settle.
-    for (int Poll = 0; Poll < 5000 && OutBuffUsed() > 0; ++Poll)
+    // Bytes still queued go out at the old settings first, then the line gets time to settle. The
+    // driver's transmit queue counts too: a UART's holds about 4 KB, far more than the settling
+    // time covers, and those bytes would leave at the new rate.
+    for (int Poll = 0; Poll < 5000 && OutputPending() > 0; ++Poll)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     if (OldBaud > 0) {
         const uint64_t BitTime = 10000000u / static_cast<uint32_t>(OldBaud);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 #include <string_view>
+#include <utility>
 
 namespace serial {
 
@@ -104,8 +105,11 @@ std::string PlatformText(unsigned Magnitude) {
 const char* const GenericErrorText = "Unexpected serial communications error";
 
 std::string ErrorText(unsigned Magnitude) {
-    std::string Text(StoredText(Magnitude));
-    if (Text.empty())
+    constexpr auto SystemBase = static_cast<unsigned>(-ecSystemErrorBase);
+    std::string Text;
+    if (Magnitude > SystemBase && Magnitude - SystemBase <= MaxSystemError)
+        Text = PlatformText(Magnitude - SystemBase);
+    else if ((Text = StoredText(Magnitude)).empty())
         Text = PlatformText(Magnitude);
     if (Text.size() > MaxTextLength)
         Text.resize(MaxTextLength);
@@ -127,31 +131,36 @@ const char* EOutOfMemory::what() const noexcept {
 
 namespace {
 
-template <class... TClasses> [[noreturn]] void RaiseClassOf(int Code) {
+template <class... TClasses> [[noreturn]] void RaiseClassOf(int Code, std::string Message) {
     // Throws the class whose code matches; falls through to the platform and generic cases.
     ((Code == TClasses::Value ? throw TClasses() : void()), ...);
     if (Code == ecOutOfMemory)
         throw EOutOfMemory();
-    if (Code <= -2 && Code >= -162)
-        throw EInOutError(-Code, ErrorText(static_cast<unsigned>(-Code)));
-    throw ESerialException(0, GenericErrorText);
+    const int Number = IsSystemErrorCode(Code)      ? ecSystemErrorBase - Code
+                       : Code <= -2 && Code >= -162 ? -Code
+                                                    : 0;
+    if (Number == 0)
+        throw ESerialException(0, GenericErrorText);
+    if (Message.empty())
+        Message = ErrorText(static_cast<unsigned>(-Code));
+    throw EInOutError(Number, std::move(Message));
 }
 
 } // namespace
 
-void RaiseSerialError(int Code) {
+void RaiseSerialError(int Code, std::string Message) {
     RaiseClassOf<EBadArgument, EGotQuitMsg, EBufferTooBig, EPortNotAssigned, EInternal,
                  EModemNotAssigned, EPhonebookNotAssigned, ECannotUseWithWinSock, EBadId, EBaudRate,
                  EByteSize, EDefault, EHardware, EMemory, ECommNotOpen, EAlreadyOpen, ENoHandles,
                  ENoTimers, ENoPortSelected, ENotOpenedByTapi, ENullApi, ERegisterHandlerFailed,
                  EPutBlockFail, EGetBlockFail, EOutputBufferTooSmall, EBufferIsEmpty,
                  ETracingNotEnabled, ELoggingNotEnabled, EBaseAddressNotSet, ETriggerTooLong,
-                 EBadTriggerHandle>(Code);
+                 EBadTriggerHandle>(Code, std::move(Message));
 }
 
-int CheckException(bool Loading, int Code) {
+int CheckException(bool Loading, int Code, std::string Message) {
     if (Code < 0 && !Loading)
-        RaiseSerialError(Code);
+        RaiseSerialError(Code, std::move(Message));
     return Code;
 }
 

@@ -12,10 +12,8 @@
 
 namespace serial {
 
-// Codes the stack produces itself (the platform's error numbers are -2 .. -162).
+// Codes the stack produces itself (the platform's error numbers with stored texts are -2 .. -162).
 enum : int {
-    ecFileNotFound = -2,
-    ecPathNotFound = -3,
     ecAccessDenied = -5,
     ecOutOfMemory = -8,
     ecDeviceWriteError = -160,
@@ -31,9 +29,21 @@ enum : int {
     ecBadTriggerHandle = -5003,
 };
 
-// The text stored for a code's magnitude; for platform error numbers without a stored text the
-// system's own message, control characters turned to spaces and double spaces collapsed. At most
-// 255 characters; empty when there is no text at all.
+// A system error number that no code of ours names travels as SystemErrorCode(number), and its
+// exception carries the number and the system's own text. The stored texts of -2 .. -162 are of
+// another platform's numbers: EINTR (4) would read "Too many open files" there.
+constexpr int ecSystemErrorBase = -30000;
+constexpr int MaxSystemError = 4095;
+constexpr int SystemErrorCode(int Number) {
+    return ecSystemErrorBase - Number;
+}
+constexpr bool IsSystemErrorCode(int Code) {
+    return Code < ecSystemErrorBase && Code >= ecSystemErrorBase - MaxSystemError;
+}
+
+// The text stored for a code's magnitude; for platform error numbers without a stored text, and
+// for system error codes, the system's own message, control characters turned to spaces and
+// double spaces collapsed. At most 255 characters; empty when there is no text at all.
 std::string ErrorText(unsigned Magnitude);
 
 // The text of exceptions for negative codes that have neither a class nor a platform number.
@@ -124,11 +134,13 @@ public:
     const char* what() const noexcept override;
 };
 
-// Throws the exception of a negative code. Code must be negative.
-[[noreturn]] void RaiseSerialError(int Code);
+// Throws the exception of a negative code. Code must be negative. Message: the text of the
+// input/output error of a platform or system error number when not empty (the device layer's own,
+// which may name the device); else, and for every other code, the code's text.
+[[noreturn]] void RaiseSerialError(int Code, std::string Message = {});
 
 // Non-negative codes pass; a negative one raises, unless the component is loading, when it is
 // returned unchanged.
-int CheckException(bool Loading, int Code);
+int CheckException(bool Loading, int Code, std::string Message = {});
 
 } // namespace serial

@@ -7,7 +7,9 @@ namespace serial {
 using namespace std::chrono_literals;
 
 TLocalDispatcher::TLocalDispatcher(TMessageLoop& Loop, std::shared_ptr<TComDevice> Device)
-    : TBaseDispatcher(Loop, std::move(Device)) {}
+    : TBaseDispatcher(Loop, std::move(Device)),
+      FReportWindow(FLoop.CreateNotifyWindow([this](const TDispatchMessage&) { ShowFailures(); })) {
+}
 
 TLocalDispatcher::~TLocalDispatcher() {
     if (FDeviceOpen)
@@ -25,6 +27,7 @@ void TLocalDispatcher::WaitThreadsEnded() {
     for (auto* T : {&FCom, &FDisp, &FOut})
         if (T->joinable())
             T->join();
+    ShowFailures();
 }
 
 int TLocalDispatcher::InitPort(const TPortConfig& Config) {
@@ -67,8 +70,42 @@ void TLocalDispatcher::StartThread(std::thread& Thread, std::atomic<bool>& Ended
                                    void (TLocalDispatcher::*Run)()) {
     EndedFlag = false;
     ++FRunning;
-    Thread = std::thread([this, Run] { (this->*Run)(); });
+    Thread = std::thread([this, Run, &EndedFlag] { RunWorker(Run, EndedFlag); });
     FGeneralEvent.WaitFor(3000ms);
+}
+
+void TLocalDispatcher::RunWorker(void (TLocalDispatcher::*Body)(), std::atomic<bool>& EndedFlag) {
+    std::exception_ptr Failure;
+    try {
+        (this->*Body)();
+    } catch (...) {
+        Failure = std::current_exception();
+    }
+    if (Failure)
+        ReportFailure(std::move(Failure));
+    Ended(EndedFlag);
+    FComEvent.Set(); // the dispatch thread now reads the device by itself, or stops the others
+}
+
+// Called once the catch handler has let go of the exception: the window thread then holds its last
+// reference and frees it, as the count of references is kept where ThreadSanitizer cannot see it.
+void TLocalDispatcher::ReportFailure(std::exception_ptr Error) {
+    {
+        std::lock_guard Lock(FFailureLock);
+        FFailures.push_back(std::move(Error));
+    }
+    // The window, and so the message, goes with the dispatcher: this is alive when it runs.
+    FReportWindow->Post({});
+}
+
+void TLocalDispatcher::ShowFailures() {
+    std::vector<std::exception_ptr> Failures;
+    {
+        std::lock_guard Lock(FFailureLock);
+        Failures.swap(FFailures);
+    }
+    for (auto& Error : Failures)
+        FLoop.HandleException(Error);
 }
 
 void TLocalDispatcher::Ended(std::atomic<bool>& Flag) {
@@ -156,22 +193,38 @@ void TLocalDispatcher::ComThread() {
         FComEvent.Set();
         FReadyEvent.Wait();
     }
-    Ended(FComEnded);
 }
 
 void TLocalDispatcher::DispThread() {
     FGeneralEvent.Set();
-    while (!FKill && !FDeletePending) {
-        if (TimedLookNeeded())
-            FComEvent.WaitFor(50ms);
-        else
-            FComEvent.Wait();
-        if (FKill && !FDeletePending)
-            break;
-        EventPass(FLastEvents.exchange(0));
-        if (FComPending.exchange(false))
-            FReadyEvent.Set();
-        StatusTimerPass();
+    std::exception_ptr Failure;
+    try {
+        while (!FKill && !FDeletePending) {
+            // Without the receive-event thread the device is read every 50 ms instead.
+            if (FComEnded || TimedLookNeeded())
+                FComEvent.WaitFor(50ms);
+            else
+                FComEvent.Wait();
+            if (FKill && !FDeletePending)
+                break;
+            EventPass(FLastEvents.exchange(0));
+            if (FComPending.exchange(false))
+                FReadyEvent.Set();
+            StatusTimerPass();
+        }
+    } catch (...) {
+        Failure = std::current_exception();
+    }
+    if (Failure) {
+        // A delivery cut short ends here, so a close from now on does not leave the release to
+        // this thread. A close that has begun already (it sets kill before it looks whether a
+        // delivery runs) may have left it so: then this thread stops the others as on a normal
+        // end. Otherwise they go on.
+        FDelivering = false;
+        const bool Closing = FKill;
+        ReportFailure(std::move(Failure));
+        if (!Closing)
+            return;
     }
     // After a shutdown during a delivery nobody else is left to stop the other threads; after a
     // normal one this repeats what the window thread does.
@@ -183,7 +236,6 @@ void TLocalDispatcher::DispThread() {
         FreeBuffers();
         PostClosePending();
     }
-    Ended(FDispEnded);
 }
 
 void TLocalDispatcher::OutThread() {
@@ -210,7 +262,6 @@ void TLocalDispatcher::OutThread() {
                 FDevice->WaitWritable(20);
         }
     }
-    Ended(FOutEnded);
 }
 
 } // namespace serial

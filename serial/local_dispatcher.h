@@ -14,11 +14,20 @@
 //   waited for in slices so a flush or kill is seen within 20 ms.
 // InitPort, DonePort and the destructor run on the window thread. The kill and flush flags are
 // atomics; thread ends are counted in FRunning (threads-active while not 0).
+//
+// An exception that escapes a worker thread ends that thread only. It is shown on the window
+// thread through the message loop's HandleException (posted to FReportWindow; one the window did
+// not get to before the dispatcher goes is shown by the destructor), and the thread counts as
+// ended, so a close does not wait for it. FFailures is guarded by FFailureLock.
 
 #include "dispatcher.h"
 #include "sync_event.h"
 
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace serial {
 
@@ -43,10 +52,13 @@ private:
                      void (TLocalDispatcher::*Run)());
     void WaitEnded(const std::atomic<bool>& Ended);
 
+    void RunWorker(void (TLocalDispatcher::*Body)(), std::atomic<bool>& EndedFlag);
     void ComThread();
     void DispThread();
     void OutThread();
     void Ended(std::atomic<bool>& Flag);
+    void ReportFailure(std::exception_ptr Error); // worker threads
+    void ShowFailures();                          // window thread
 
     TSyncEvent FComEvent;
     TSyncEvent FReadyEvent;
@@ -59,6 +71,9 @@ private:
     std::atomic<bool> FComEnded{true}, FDispEnded{true}, FOutEnded{true};
     std::atomic<bool> FDeviceOpen{false};
     std::thread FCom, FDisp, FOut;
+    std::unique_ptr<TNotifyWindow> FReportWindow;
+    std::mutex FFailureLock;
+    std::vector<std::exception_ptr> FFailures;
 };
 
 } // namespace serial

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
+#include <string>
 
 namespace serial {
 
@@ -44,12 +46,54 @@ void TMemoryDevice::StallWrites(bool Stalled) {
     FChanged.notify_all();
 }
 
+void TMemoryDevice::HoldTransmitQueue(bool Held) {
+    {
+        std::lock_guard Lock(FLock);
+        FHeld = Held;
+        if (!Held) {
+            FOut.insert(FOut.end(), FQueued.begin(), FQueued.end());
+            FQueued.clear();
+        }
+    }
+    FChanged.notify_all();
+}
+
 void TMemoryDevice::HangUp() {
     {
         std::lock_guard Lock(FLock);
         FHungUp = true;
     }
     FChanged.notify_all();
+}
+
+void TMemoryDevice::ThrowFromNext(TCall Call) {
+    {
+        std::lock_guard Lock(FLock);
+        FThrowFrom = Call;
+    }
+    FChanged.notify_all();
+}
+
+void TMemoryDevice::ThrowIfArmed(TCall Call, const char* Name) {
+    if (FThrowFrom != Call)
+        return;
+    FThrowFrom.reset();
+    throw std::runtime_error(std::string("memory device: ") + Name + " failed");
+}
+
+void TMemoryDevice::RefuseOpen(TDeviceError Error) {
+    std::lock_guard Lock(FLock);
+    FRefusal = std::move(Error);
+}
+
+int TMemoryDevice::Fail(int Code) {
+    FLastError = {Code, 0, ErrorText(static_cast<unsigned>(-Code))};
+    return Code;
+}
+
+TDeviceError TMemoryDevice::LastError() const {
+    std::lock_guard Lock(FLock);
+    return FLastError;
 }
 
 std::vector<uint8_t> TMemoryDevice::Written() const {
@@ -69,8 +113,12 @@ bool TMemoryDevice::IsOpen() const {
 
 int TMemoryDevice::Open(const std::string&) {
     std::lock_guard Lock(FLock);
+    if (FRefusal) {
+        FLastError = *std::exchange(FRefusal, std::nullopt);
+        return FLastError.Code;
+    }
     if (FOpen)
-        return ecAccessDenied;
+        return Fail(ecAlreadyOpen);
     FOpen = true;
     return 0;
 }
@@ -114,23 +162,29 @@ int TMemoryDevice::PurgeInput() {
 }
 
 int TMemoryDevice::PurgeOutput() {
+    {
+        std::lock_guard Lock(FLock);
+        FQueued.clear();
+    }
+    FChanged.notify_all();
     return 0;
 }
 
-// Written bytes go straight to the test's side: nothing waits to be sent.
 int TMemoryDevice::OutQueue() {
-    return 0;
+    std::lock_guard Lock(FLock);
+    return static_cast<int>(FQueued.size());
 }
 
 int TMemoryDevice::InQueue() {
     std::lock_guard Lock(FLock);
+    ThrowIfArmed(TCall::InQueue, "InQueue");
     return static_cast<int>(FIn.size());
 }
 
 int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
     if (!FOpen || FHungUp)
-        return ecDeviceReadError;
+        return Fail(ecDeviceReadError);
     std::size_t Count = std::min(Size, FIn.size());
     std::copy_n(FIn.begin(), Count, Buffer);
     FIn.erase(FIn.begin(), FIn.begin() + static_cast<std::ptrdiff_t>(Count));
@@ -139,17 +193,25 @@ int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size) {
 
 int TMemoryDevice::Write(const uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
+    ThrowIfArmed(TCall::Write, "Write");
     if (!FOpen || FHungUp)
-        return ecDeviceWriteError;
+        return Fail(ecDeviceWriteError);
     if (FStalled)
         return 0;
-    FOut.insert(FOut.end(), Buffer, Buffer + Size);
-    return static_cast<int>(Size);
+    if (!FHeld) {
+        FOut.insert(FOut.end(), Buffer, Buffer + Size);
+        return static_cast<int>(Size);
+    }
+    const std::size_t Count = std::min(Size, TransmitQueueSize - FQueued.size());
+    FQueued.insert(FQueued.end(), Buffer, Buffer + Count);
+    return static_cast<int>(Count);
 }
 
 void TMemoryDevice::WaitWritable(int TimeoutMs) {
     std::unique_lock Lock(FLock);
-    FChanged.wait_for(Lock, std::chrono::milliseconds(TimeoutMs), [this] { return !FStalled; });
+    FChanged.wait_for(Lock, std::chrono::milliseconds(TimeoutMs), [this] {
+        return !FStalled && (!FHeld || FQueued.size() < TransmitQueueSize);
+    });
 }
 
 uint16_t TMemoryDevice::ReadErrors() {
@@ -173,12 +235,15 @@ int TMemoryDevice::SetEventMask(uint32_t Mask) {
 
 int TMemoryDevice::WaitEvent(uint32_t& Events) {
     std::unique_lock Lock(FLock);
-    FChanged.wait(Lock, [this] { return FMask == 0 || FHungUp || (FPendingEvents & FMask); });
+    FChanged.wait(Lock, [this] {
+        return FMask == 0 || FHungUp || (FPendingEvents & FMask) || FThrowFrom == TCall::WaitEvent;
+    });
+    ThrowIfArmed(TCall::WaitEvent, "WaitEvent");
     Events = 0;
     if (FMask == 0)
         return 0;
     if (FHungUp)
-        return ecDeviceReadError;
+        return Fail(ecDeviceReadError);
     Events = std::exchange(FPendingEvents, 0) & FMask;
     return 0;
 }

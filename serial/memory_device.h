@@ -1,13 +1,15 @@
 #pragma once
 // A serial line in memory, for tests: what a pseudo-terminal cannot do (line errors, breaks,
-// modem lines, a transmitter that stalls, a device that vanishes). The test side (Feed,
-// InjectErrors, ...) may be called from any thread while the port runs.
+// modem lines, a transmitter that stalls, a transmit queue that holds bytes as a UART's does, a
+// device that vanishes, a device call that throws). The test side (Feed, InjectErrors, ...) may be
+// called from any thread while the port runs.
 
 #include "device.h"
 
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -26,7 +28,19 @@ public:
     void InjectErrors(uint16_t Bits); // le* bits; a break alone is reported as a break event
     void SetModemLines(uint8_t Lines);
     void StallWrites(bool Stalled);
+    // While held, written bytes wait in the device's transmit queue (up to TransmitQueueSize of
+    // them, as in a UART's driver) instead of going on the line; releasing sends them.
+    void HoldTransmitQueue(bool Held);
+    static constexpr std::size_t TransmitQueueSize = 4096;
     void HangUp();
+    // The next call of that kind throws std::runtime_error. Each is made by one worker thread:
+    // WaitEvent by the receive-event thread, InQueue by the dispatch thread, Write by the transmit
+    // thread.
+    enum class TCall { WaitEvent, InQueue, Write };
+    void ThrowFromNext(TCall Call);
+    // The next Open fails as Error says.
+    void RefuseOpen(TDeviceError Error);
+    // What went out on the line.
     std::vector<uint8_t> Written() const;
     std::vector<TSettingsWrite> SettingsWrites() const;
     bool IsOpen() const;
@@ -50,15 +64,24 @@ public:
     uint8_t ModemStatus() override;
     int SetEventMask(uint32_t Mask) override;
     int WaitEvent(uint32_t& Events) override;
+    TDeviceError LastError() const override;
 
 private:
+    void ThrowIfArmed(TCall Call, const char* Name); // caller holds FLock
+    int Fail(int Code);                              // caller holds FLock
+
     mutable std::mutex FLock;
     std::condition_variable FChanged;
     bool FOpen = false;
     bool FHungUp = false;
     bool FStalled = false;
+    bool FHeld = false;
+    std::optional<TCall> FThrowFrom;
+    std::optional<TDeviceError> FRefusal;
+    TDeviceError FLastError;
     std::deque<uint8_t> FIn;
-    std::vector<uint8_t> FOut;
+    std::vector<uint8_t> FQueued; // in the transmit queue
+    std::vector<uint8_t> FOut;    // on the line
     std::vector<TSettingsWrite> FSettingsWrites;
     TDeviceSettings FSettings;
     uint16_t FErrors = 0;

@@ -37,7 +37,7 @@ bool PortPresent(uint16_t ComNumber) {
         Device->Close();
         return true;
     }
-    return Result == ecAccessDenied;
+    return Result == ecAlreadyOpen || Result == ecAccessDenied;
 }
 
 } // namespace serial

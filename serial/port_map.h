@@ -12,8 +12,8 @@ namespace serial {
 std::string PortsIniPath();
 std::string PortDevicePath(uint16_t ComNumber);
 
-// True when the port can be opened, or exists but another program holds it. Opens and closes
-// the device, so it takes a moment.
+// True when the port can be opened, or exists but another program holds it or the user may not
+// use it. Opens and closes the device, so it takes a moment.
 bool PortPresent(uint16_t ComNumber);
 
 } // namespace serial

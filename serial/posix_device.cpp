@@ -2,17 +2,23 @@
 
 #include "device.h"
 
+#include "errors.h"
+
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,36 +26,31 @@ namespace serial {
 
 namespace {
 
-// The one place where errno becomes a result code. Missing devices and devices held elsewhere get
-// the numbers the port component recognises; I/O failures on a tty whose other side has gone are
-// read errors; everything else keeps the system's number, whose text the error table takes from
-// the system.
-int ErrnoCode(int Errno) {
-    switch (Errno) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTTY:
-        return -2;
-    case ENOTDIR:
-        return -3;
-    case EMFILE:
-    case ENFILE:
-        return -4;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case EWOULDBLOCK:
-        return -5;
-    case EBADF:
-        return -6;
-    case ENOMEM:
-        return -8;
-    case EIO:
-        return -161;
-    default:
-        return -Errno;
+// The name of a group, or empty when it has none.
+std::string GroupName(gid_t Id) {
+    group Entry;
+    group* Found = nullptr;
+    std::vector<char> Buffer(16384);
+    if (::getgrgid_r(Id, &Entry, Buffer.data(), Buffer.size(), &Found) != 0 || !Found)
+        return {};
+    return Found->gr_name;
+}
+
+// A refused device names itself and how to get access: membership of the group that owns it,
+// which on Debian is dialout for serial ports. Joining a group takes effect at the next login.
+std::string AccessDeniedText(const std::string& Path) {
+    std::string Hint = "On Debian serial ports belong to the group dialout: join it (sudo usermod "
+                       "-aG dialout $USER), then log in again.";
+    struct stat Info;
+    if (::stat(Path.c_str(), &Info) == 0) {
+        if (Info.st_gid == 0)
+            Hint = "It belongs to root: ask the administrator to give it to a group such as "
+                   "dialout, then join that group.";
+        else if (const std::string Name = GroupName(Info.st_gid); !Name.empty())
+            Hint = "Join the group " + Name + " that owns it (sudo usermod -aG " + Name +
+                   " $USER), then log in again.";
     }
+    return ErrorText(static_cast<unsigned>(-ecAccessDenied)) + ": " + Path + "\n" + Hint;
 }
 
 constexpr std::pair<int32_t, speed_t> Speeds[] = {
@@ -89,16 +90,17 @@ public:
     }
 
     int Open(const std::string& Path) override {
+        FPath = Path;
         FFd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (FFd < 0)
-            return ErrnoCode(errno);
+            return Fail(errno);
         int Result = 0;
         // TIOCEXCL keeps other programs out; root passes it, so a lock guards among root users.
         if (::tcgetattr(FFd, &FSaved) != 0 || ::ioctl(FFd, TIOCEXCL) != 0 ||
             ::flock(FFd, LOCK_EX | LOCK_NB) != 0)
-            Result = ErrnoCode(errno);
+            Result = Fail(errno);
         if (Result == 0 && (FWake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) < 0)
-            Result = ErrnoCode(errno);
+            Result = Fail(errno);
         if (Result == 0) {
             termios Raw = FSaved;
             ::cfmakeraw(&Raw);
@@ -106,7 +108,7 @@ public:
             Raw.c_cc[VMIN] = 0;
             Raw.c_cc[VTIME] = 0;
             if (::tcsetattr(FFd, TCSANOW, &Raw) != 0)
-                Result = ErrnoCode(errno);
+                Result = Fail(errno);
         }
         if (Result != 0) {
             ::close(FFd);
@@ -133,7 +135,7 @@ public:
     int GetSettings(TDeviceSettings& Settings) override {
         termios T;
         if (::tcgetattr(FFd, &T) != 0)
-            return ErrnoCode(errno);
+            return Fail(errno);
         Settings = FBlock;
         Settings.BaudRate = RateOf(::cfgetospeed(&T));
         switch (T.c_cflag & CSIZE) {
@@ -167,10 +169,10 @@ public:
     int SetSettings(const TDeviceSettings& S) override {
         termios T;
         if (::tcgetattr(FFd, &T) != 0)
-            return ErrnoCode(errno);
+            return Fail(errno);
         speed_t Speed = ::cfgetospeed(&T);
         if (S.BaudRate != 0 && !SpeedOf(S.BaudRate, Speed))
-            return ErrnoCode(EINVAL);
+            return Fail(EINVAL);
         ::cfsetspeed(&T, Speed);
         T.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
         static constexpr tcflag_t Sizes[] = {CS5, CS6, CS7, CS8};
@@ -187,7 +189,7 @@ public:
         T.c_cc[VSTART] = S.XonChar;
         T.c_cc[VSTOP] = S.XoffChar;
         if (::tcsetattr(FFd, TCSANOW, &T) != 0)
-            return ErrnoCode(errno);
+            return Fail(errno);
         FBlock = S;
         if (S.DtrControl != lcHandshake)
             SetDTR(S.DtrControl == lcEnable);
@@ -202,43 +204,43 @@ public:
     int SetDTR(bool Raised) override { return SetLine(TIOCM_DTR, Raised); }
     int SetRTS(bool Raised) override { return SetLine(TIOCM_RTS, Raised); }
 
-    int PurgeInput() override { return ::tcflush(FFd, TCIFLUSH) == 0 ? 0 : ErrnoCode(errno); }
+    int PurgeInput() override { return ::tcflush(FFd, TCIFLUSH) == 0 ? 0 : Fail(errno); }
     // Only what still waits in our transmit queue is dropped. A pseudo-terminal keeps no such
     // queue: flushing it would discard what the other side has not read yet, bytes that have
     // already left us, such as the final CR a stop waits for.
     int PurgeOutput() override {
         if (OutQueue() <= 0)
             return 0;
-        return ::tcflush(FFd, TCOFLUSH) == 0 ? 0 : ErrnoCode(errno);
+        return ::tcflush(FFd, TCOFLUSH) == 0 ? 0 : Fail(errno);
     }
 
     int InQueue() override {
         int Count = 0;
-        return ::ioctl(FFd, FIONREAD, &Count) == 0 ? Count : ErrnoCode(errno);
+        return ::ioctl(FFd, FIONREAD, &Count) == 0 ? Count : Fail(errno);
     }
 
     int OutQueue() override {
         int Count = 0;
-        return ::ioctl(FFd, TIOCOUTQ, &Count) == 0 ? Count : ErrnoCode(errno);
+        return ::ioctl(FFd, TIOCOUTQ, &Count) == 0 ? Count : Fail(errno);
     }
 
     int Read(uint8_t* Buffer, std::size_t Size) override {
         if (!FOpen)
-            return ErrnoCode(EBADF);
+            return Fail(EBADF);
         FReadSinceReport = true;
         ssize_t Got = ::read(FFd, Buffer, Size);
         if (Got >= 0)
             return static_cast<int>(Got);
-        return errno == EAGAIN || errno == EINTR ? 0 : ErrnoCode(errno);
+        return errno == EAGAIN || errno == EINTR ? 0 : Fail(errno);
     }
 
     int Write(const uint8_t* Buffer, std::size_t Size) override {
         if (!FOpen)
-            return ErrnoCode(EBADF);
+            return Fail(EBADF, ecDeviceWriteError);
         ssize_t Put = ::write(FFd, Buffer, Size);
         if (Put >= 0)
             return static_cast<int>(Put);
-        return errno == EAGAIN || errno == EINTR ? 0 : ErrnoCode(errno);
+        return errno == EAGAIN || errno == EINTR ? 0 : Fail(errno, ecDeviceWriteError);
     }
 
     void WaitWritable(int TimeoutMs) override {
@@ -280,14 +282,14 @@ public:
             pollfd P[2] = {{FFd, static_cast<short>(WantData ? POLLIN : 0), 0}, {FWake, POLLIN, 0}};
             int Ready = ::poll(P, 2, 50);
             if (Ready < 0 && errno != EINTR)
-                return ErrnoCode(errno);
+                return Fail(errno);
             if (P[1].revents & POLLIN) {
                 uint64_t Drain;
                 [[maybe_unused]] auto Ignored = ::read(FWake, &Drain, sizeof Drain);
                 continue;
             }
             if (P[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-                return ErrnoCode(EIO);
+                return Fail(EIO);
             if (P[0].revents & POLLIN) {
                 FReadSinceReport = false;
                 FReported = InQueue();
@@ -299,12 +301,26 @@ public:
         }
     }
 
+    TDeviceError LastError() const override {
+        std::lock_guard Lock(FErrorLock);
+        return FLastError;
+    }
+
 private:
+    // The code of a failed call, kept with its number and text for LastError.
+    int Fail(int SystemError, int IoCode = ecDeviceReadError) {
+        TDeviceError Error = DeviceError(SystemError, FPath, IoCode);
+        const int Code = Error.Code;
+        std::lock_guard Lock(FErrorLock);
+        FLastError = std::move(Error);
+        return Code;
+    }
+
     int SetLine(int Bit, bool Raised) {
         if (::ioctl(FFd, Raised ? TIOCMBIS : TIOCMBIC, &Bit) == 0)
             return 0;
         // Pseudo-terminals have no modem lines; the request is moot there.
-        return errno == ENOTTY || errno == EINVAL ? 0 : ErrnoCode(errno);
+        return errno == ENOTTY || errno == EINVAL ? 0 : Fail(errno);
     }
 
     void Wake() {
@@ -350,6 +366,7 @@ private:
         return Events & Mask;
     }
 
+    std::string FPath; // window thread, at open
     int FFd = -1;
     int FWake = -1;
     termios FSaved{};
@@ -363,9 +380,43 @@ private:
     bool FHasCounts = true;
     serial_icounter_struct FErrCounts{};
     serial_icounter_struct FWaitCounts{};
+    mutable std::mutex FErrorLock; // guards FLastError
+    TDeviceError FLastError;
 };
 
 } // namespace
+
+// The system's numbers that mean something to the port get its codes; the rest keep the number
+// and the system's text.
+TDeviceError DeviceError(int SystemError, const std::string& Path, int IoCode) {
+    int Code;
+    switch (SystemError) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+    case ENOTTY: // a path that leads to something other than a serial port
+        Code = ecBadId;
+        break;
+    case EBUSY:       // another program's exclusive mode
+    case EWOULDBLOCK: // another program's lock
+        Code = ecAlreadyOpen;
+        break;
+    case EACCES:
+    case EPERM:
+        return {ecAccessDenied, SystemError, AccessDeniedText(Path)};
+    case EIO:
+        Code = IoCode;
+        break;
+    case ENOMEM:
+        Code = ecOutOfMemory;
+        break;
+    default:
+        Code = SystemErrorCode(SystemError);
+        break;
+    }
+    return {Code, SystemError, ErrorText(static_cast<unsigned>(-Code))};
+}
 
 std::shared_ptr<TComDevice> CreateLocalDevice() {
     return std::make_shared<TPosixDevice>();

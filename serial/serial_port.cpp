@@ -84,7 +84,8 @@ void TSerialPort::DoOpen() {
     }
     if (!FWindow)
         FWindow = FLoop.CreateNotifyWindow([this](const TDispatchMessage& M) { WindowProc(M); });
-    auto D = std::make_shared<TLocalDispatcher>(FLoop, FDeviceFactory());
+    const std::shared_ptr<TComDevice> Device = FDeviceFactory();
+    auto D = std::make_shared<TLocalDispatcher>(FLoop, Device);
     D->SetDeliveryWait(FDeliveryWait);
     TPortConfig Config;
     Config.DevicePath = PortDevicePath(FComNumber);
@@ -96,14 +97,12 @@ void TSerialPort::DoOpen() {
     Config.OutSize = FOutSize;
     Config.DTR = FDTR;
     Config.RTS = FRTS;
-    int Result = D->InitPort(Config);
-    if (Result == ecAccessDenied)
-        Result = ecAlreadyOpen;
-    else if (Result == ecFileNotFound || Result == ecPathNotFound)
-        Result = ecBadId;
+    const int Result = D->InitPort(Config);
     if (Result < 0) {
         D.reset();
-        Check(Result);
+        // The device's own text may name the device and what to do about it.
+        const TDeviceError Error = Device->LastError();
+        CheckException(Loading(), Result, Error.Code == Result ? Error.Text : std::string());
         return;
     }
     FDispatcher = D;

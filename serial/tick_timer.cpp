@@ -4,23 +4,21 @@
 
 namespace serial {
 
-uint32_t SteadyMs() {
+uint64_t SteadyMs() {
     using namespace std::chrono;
-    return static_cast<uint32_t>(
+    return static_cast<uint64_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-TTickTimer NewTimer(uint32_t Now, int32_t Ticks) {
+TTickTimer NewTimer(uint64_t Now, int32_t Ticks) {
     uint32_t Count = Ticks < 0 ? 0 : static_cast<uint32_t>(Ticks);
     if (Count > MaxTicks)
         Count = MaxTicks;
-    return {Now, Now + Count};
+    return {Now + Count};
 }
 
-bool TimerExpired(const TTickTimer& Timer, uint32_t Now) {
-    if (Now > Timer.ExpireTicks)
-        return true;
-    return Now < Timer.StartTicks && Now + MaxTicks > Timer.ExpireTicks;
+bool TimerExpired(const TTickTimer& Timer, uint64_t Now) {
+    return Now > Timer.ExpireTicks;
 }
 
 } // namespace serial

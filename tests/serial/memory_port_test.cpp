@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
+
+#include <stdexcept>
 #include <thread>
 
 using namespace serial;
@@ -161,6 +165,23 @@ TEST_F(MemoryPort, WaitForTextEndsByThePortsClock) {
     EXPECT_GE(Now, 201 * TickMs);
 }
 
+TEST_F(MemoryPort, WaitStartedJustBeforeA32BitMillisecondCountWrapsLastsItsTicks) {
+    // The handshake's wait processes no messages: one that ran on would freeze the window.
+    const uint64_t Start = (uint64_t{1} << 32) - 100;
+    uint64_t Now = Start;
+    Port.SetClock([&Now, Start] {
+        if (Now - Start > 10000)
+            throw std::runtime_error("the wait ran on past 10 s of the port's clock");
+        return Now += 5;
+    });
+    Port.SetOpen(true);
+    bool Found = true;
+    ASSERT_NO_THROW(Found = Port.WaitForText("never", 10, false, false));
+    EXPECT_FALSE(Found);
+    EXPECT_GT(Now - Start, 10u * TickMs);
+    EXPECT_LE(Now - Start, 11u * TickMs + 5);
+}
+
 TEST_F(MemoryPort, RemovingHandleOneStopsAvailDeliveries) {
     int Avails = 0;
     Port.OnTriggerAvail = [&](TSerialPort*, uint16_t) { ++Avails; };
@@ -302,15 +323,27 @@ INSTANTIATE_TEST_SUITE_P(
                       TLineSettingsCase{pMark, 8, 7, 3, 8, sbTwo},  // above 3 counts as 2
                       TLineSettingsCase{pOdd, 5, 1, 1, 5, sbOneAndHalf}));
 
-TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent) {
+// Where bytes queued before a change of rate wait while the line is busy: the port's own output
+// ring (the device takes nothing) or the device's transmit queue (the device took them all).
+struct TDrainCase {
+    const char* Name;
+    void (TMemoryDevice::*Hold)(bool);
+    uint32_t InDevice;
+};
+
+class RateChange : public MemoryPort, public ::testing::WithParamInterface<TDrainCase> {};
+
+TEST_P(RateChange, WaitsUntilQueuedOutputIsSent) {
     Port.SetBaud(115200);
     Port.SetOpen(true);
-    Device->StallWrites(true);
-    const std::string Block(100, 'd');
+    ((*Device).*GetParam().Hold)(true);
+    const std::string Block(3000, 'd');
     Port.SendString(Block);
+    ASSERT_TRUE(PumpUntil([&] { return Device->OutQueue() == int(GetParam().InDevice); }));
+    EXPECT_EQ(Port.OutputPending(), Block.size());
     std::thread Line([&] {
         std::this_thread::sleep_for(300ms);
-        Device->StallWrites(false);
+        ((*Device).*GetParam().Hold)(false);
     });
     const auto Start = std::chrono::steady_clock::now();
     Port.SetBaud(9600);
@@ -321,6 +354,13 @@ TEST_F(MemoryPort, RateChangeWaitsUntilQueuedOutputIsSent) {
     EXPECT_EQ(Last.Settings.BaudRate, 9600);
     EXPECT_EQ(Last.WrittenBefore, Block.size()) << "all queued bytes left at the old rate";
 }
+
+INSTANTIATE_TEST_SUITE_P(Queues, RateChange,
+                         ::testing::Values(TDrainCase{"InTheOutputRing",
+                                                      &TMemoryDevice::StallWrites, 0},
+                                           TDrainCase{"InTheDevicesTransmitQueue",
+                                                      &TMemoryDevice::HoldTransmitQueue, 3000}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing) {
     Port.SetOutSize(8);
@@ -361,6 +401,39 @@ TEST_F(MemoryPort, ClosingDiscardsUnsentOutput) {
     EXPECT_TRUE(Device->Written().empty());
     EXPECT_EQ(Port.OutputPending(), 0u);
 }
+
+struct TRefusalCase {
+    const char* Name;
+    int Errno;
+    std::function<bool(const std::exception&)> IsClass;
+};
+
+template <class T> std::function<bool(const std::exception&)> Is() {
+    return [](const std::exception& E) { return dynamic_cast<const T*>(&E) != nullptr; };
+}
+
+class RefusedOpen : public MemoryPort, public ::testing::WithParamInterface<TRefusalCase> {};
+
+TEST_P(RefusedOpen, RaisesTheDevicesFailureWithItsText) {
+    const TDeviceError Error = DeviceError(GetParam().Errno, "/dev/ttyUSB7", ecDeviceReadError);
+    Device->RefuseOpen(Error);
+    try {
+        Port.SetOpen(true);
+        FAIL() << "open succeeded";
+    } catch (const std::exception& E) {
+        EXPECT_TRUE(GetParam().IsClass(E)) << typeid(E).name() << ": " << E.what();
+        EXPECT_EQ(E.what(), Error.Text);
+    }
+    EXPECT_FALSE(Port.Open());
+    EXPECT_EQ(Port.State(), psClosed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errno, RefusedOpen,
+    ::testing::Values(TRefusalCase{"UserMayNotUseIt", EACCES, Is<EInOutError>()},
+                      TRefusalCase{"HeldByAnotherProgram", EBUSY, Is<EAlreadyOpen>()},
+                      TRefusalCase{"NoSuchPort", ENOENT, Is<EBadId>()}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MemoryPort, OtherDeviceLayersCannotOpen) {
     Port.SetDeviceLayer(dlWinsock);

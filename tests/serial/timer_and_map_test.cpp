@@ -12,32 +12,39 @@ using namespace serial;
 
 namespace {
 
+// Times in milliseconds of the port's clock; a 32-bit count of them wraps at 2^32.
+constexpr uint64_t Wrap32 = uint64_t{1} << 32;
+
 struct TTimerCase {
     const char* Name;
-    uint32_t Start;
+    uint64_t StartMs;
     int32_t Ticks;
-    uint32_t Now;
+    uint64_t NowMs;
     bool Expired;
 };
 
 class TickTimer : public ::testing::TestWithParam<TTimerCase> {};
 
-TEST_P(TickTimer, ExpiresAfterItsTicksAndAcrossTheClockWrap) {
+TEST_P(TickTimer, ExpiresAfterItsTicksWhereverTheClockStands) {
     const auto& C = GetParam();
-    EXPECT_EQ(TimerExpired(NewTimer(C.Start, C.Ticks), C.Now), C.Expired);
+    EXPECT_EQ(TimerExpired(NewTimer(TicksOf(C.StartMs), C.Ticks), TicksOf(C.NowMs)), C.Expired);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TickTimer,
-                         ::testing::Values(TTimerCase{"AtExpiry", 1000, 10, 1010, false},
-                                           TTimerCase{"PastExpiry", 1000, 10, 1011, true},
-                                           TTimerCase{"ZeroTicks", 1000, 0, 1001, true},
-                                           TTimerCase{"NegativeIsZero", 1000, -5, 1001, true},
-                                           TTimerCase{"CappedCount", 0, 2000000000, MaxTicks + 1,
-                                                      true},
-                                           TTimerCase{"WrappedNotYet", 78090300, 100, 5, false},
-                                           TTimerCase{"WrappedAndPast", 78090300, 100,
-                                                      78090300 + 100 - MaxTicks + 1, true}),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
+// A timer of n ticks lasts more than 55 × n and at most 55 × (n + 1) ms: it started somewhere in
+// its first tick and ends when the tick after its last begins.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TickTimer,
+    ::testing::Values(TTimerCase{"LastTickNotOver", 55000, 10, 55000 + 10 * 55 + 54, false},
+                      TTimerCase{"PastTheLastTick", 55000, 10, 55000 + 11 * 55, true},
+                      TTimerCase{"LateInTheFirstTick", 55054, 10, 55054 + 550, false},
+                      TTimerCase{"LateInTheFirstTickPast", 55054, 10, 55054 + 551, true},
+                      TTimerCase{"ZeroTicks", 55000, 0, 55055, true},
+                      TTimerCase{"NegativeIsZero", 55000, -5, 55055, true},
+                      TTimerCase{"CappedCount", 0, 2000000000, (MaxTicks + 1) * uint64_t{55}, true},
+                      // 2^32 - 100 lies 36 ms into its tick: expiry 569 ms later.
+                      TTimerCase{"AcrossThe32BitWrapNotYet", Wrap32 - 100, 10, Wrap32 + 468, false},
+                      TTimerCase{"AcrossThe32BitWrapPast", Wrap32 - 100, 10, Wrap32 + 469, true}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(TickTimer, TicksAre55Milliseconds) {
     EXPECT_EQ(TicksOf(54), 0u);
