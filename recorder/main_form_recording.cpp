@@ -20,6 +20,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace recorder {
 
@@ -76,13 +77,15 @@ void TMainForm::swchStartClick(QObject*) {
                 return;
             StartDevice();
         } catch (...) {
-            // A start that failed half way leaves an open port to the next switch-off.
-            RecorderState = Port_.Open() ? rsRecording : rsStopped;
+            // Whatever step failed, nothing of the start is left running: the window stopped, the
+            // switch off and the port closed, so that the next click starts anew.
+            const std::exception_ptr error = std::current_exception();
+            ShowStopped();
+            StopDevice();
             // The error goes to the application's error report from a queued call: thrown on
             // through the delivery of the mouse click, it would skip Qt's own clean-up there.
             QMetaObject::invokeMethod(
-                qApp, [error = std::current_exception()] { std::rethrow_exception(error); },
-                Qt::QueuedConnection);
+                qApp, [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
         }
         return;
     }
@@ -163,7 +166,9 @@ bool TMainForm::DeviceHandshake() {
 }
 
 void TMainForm::StopDevice() {
-    Port_.RemoveStatusWatch(LineStatusWatch);
+    // Removed once: a start that failed before registering its watch has none to remove.
+    if (LineStatusWatch != 0)
+        Port_.RemoveStatusWatch(std::exchange(LineStatusWatch, 0));
     Port_.OnTriggerAvail = nullptr;
     RecorderState = rsStopped;
     if (!Port_.Open())
