@@ -51,6 +51,7 @@ void TChart::Invalidate() {
 }
 
 void TChart::RequestRedraw() {
+    ++redrawRequests_;
     Invalidate();
 }
 
@@ -113,6 +114,7 @@ void TChart::SetUseBackBuffer(bool v) {
 }
 
 void TChart::FullRepaintToBuffer() {
+    redrawRequestsPainted_ = redrawRequests_;
     if (buffer_.size() != size())
         buffer_ = QImage(size(), QImage::Format_RGB32);
     QPainter painter(&buffer_);
@@ -132,6 +134,7 @@ void TChart::paintEvent(QPaintEvent*) {
         overlay_.Draw(painter);
         return;
     }
+    redrawRequestsPainted_ = redrawRequests_;
     QPainter painter(this);
     DrawChart(painter, rect());
     overlay_.Clear();

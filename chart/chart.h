@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -113,6 +114,10 @@ public:
 
     // Marks the image dirty and asks for a paint (asynchronous).
     void RequestRedraw();
+    // Observation for tests and tools: the redraw requests made so far, and how many of them the
+    // latest full repaint of the window came after. Equal once the last request has been painted.
+    std::uint64_t RedrawRequests() const { return redrawRequests_; }
+    std::uint64_t RedrawRequestsPainted() const { return redrawRequestsPainted_; }
     // Marks the image dirty and paints at once (synchronous full repaint, hooks included).
     void RedrawNow();
     // Property changes of the chart and its parts: the image no longer shows the current state.
@@ -188,6 +193,7 @@ private:
     std::array<int, 4> margins_{3, 4, 3, 4};
     bool axisVisible_ = true, view3D_ = true, view3DWalls_ = true, clipPoints_ = true;
     bool useBackBuffer_ = true, imageDirty_ = true;
+    std::uint64_t redrawRequests_ = 0, redrawRequestsPainted_ = 0;
     QRect plotRect_;
     QCursor idleCursor_;
 

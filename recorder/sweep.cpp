@@ -61,7 +61,7 @@ TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, std::span<double> le
     for (int k = 0; k < 8; ++k) {
         // The test comes before the write, so sample N + 1 of a round wraps to point 0.
         if (WriteIndex_ >= SweepLength_) {
-            result.RedrawRequested = true;
+            ++result.CompletedSweeps;
             WriteIndex_ = 0;
         }
         Write(levels, Sample(byte, k));
@@ -80,7 +80,7 @@ TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> leve
             AwaitingFirstSample_ = false;
         } else if (Triggered_) {
             if (WriteIndex_ >= SweepLength_) {
-                result.RedrawRequested = true;
+                result.CompletedSweeps = 1;
                 result.Finished = true;
                 return result;
             }

@@ -129,6 +129,24 @@ private:
         QVERIFY(Form->Port().OnTriggerAvail);
     }
 
+    // Redraw requests of the chart counted from CountRedraws on, taken right after a start.
+    std::uint64_t RedrawsBefore = 0;
+    void CountRedraws() { RedrawsBefore = Parts->Chart->RedrawRequests(); }
+    std::uint64_t Redraws() const { return Parts->Chart->RedrawRequests() - RedrawsBefore; }
+
+    // Sweeps that `bytes` of a periodic recording completed: sample N + 1 of a round completes
+    // the round before it.
+    static std::uint64_t CompletedSweeps(std::uint64_t bytes, std::int64_t n) {
+        return bytes == 0 ? 0 : (bytes * 8 - 1) / static_cast<std::uint64_t>(n);
+    }
+
+    // The chart paints anew after the last redraw request.
+    void VerifyLastRedrawPainted() {
+        QVERIFY(QTest::qWaitFor(
+            [&] { return Parts->Chart->RedrawRequestsPainted() == Parts->Chart->RedrawRequests(); },
+            2000));
+    }
+
     // Index of the sample that the series' point i holds after `samples` periodic samples, or
     // -1 while the point still holds the start's zero.
     static std::int64_t PeriodicSource(std::int64_t i, std::int64_t samples, std::int64_t n) {
@@ -178,6 +196,7 @@ private slots:
         Parts->Chart->BottomAxis().SetRange(5000, 6000);
         StartSimulator({"--source", "square:1000"});
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         VerifyRecording();
         QCOMPARE(Form->SweepLength(), 103);
         QCOMPARE(Parts->Series->Count(), 103);
@@ -189,6 +208,9 @@ private slots:
         ClickSwitch(Parts->Switch);
         VerifyStopped(103);
         ExpectReceived("\rRP 10\r");
+        // Each completed sweep asked for a redraw, the stop for none.
+        QCOMPARE(Redraws(), CompletedSweeps(Consumed, 103));
+        VerifyLastRedrawPainted();
     }
 
     void commandBytes_data() {
@@ -297,7 +319,7 @@ private slots:
         ClickSwitch(Parts->Switch);
         VerifyStopped(103);
         ExpectReceived("\rRP 10\r");
-        QCOMPARE(boxes.Texts().size(), 1);
+        QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
     }
 
     void textBeforeThePromptIsDiscarded() {
@@ -326,15 +348,19 @@ private slots:
         StartSimulator({"--source", "prbs:" + std::to_string(seed), "--rate", "max"});
         Confirm(Parts->DeflectTime, duration);
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         VerifyRecording();
         const std::int64_t n = Form->SweepLength();
         QCOMPARE(n, points);
         TPrbs prbs(seed);
         int events = 0;
         int wrong = 0;
+        int redrawsAmiss = 0;
         std::int64_t checked = 0;
         WatchData([&] {
             ++events;
+            // Every completed sweep is asked to be drawn as soon as it is complete.
+            redrawsAmiss += Redraws() != CompletedSweeps(Consumed, n);
             const auto end = static_cast<std::int64_t>(Consumed) * 8;
             if (end - checked >= n) {
                 wrong += PeriodicMismatches(prbs, end);
@@ -352,6 +378,9 @@ private slots:
         QVERIFY(events > 1);
         QCOMPARE(PeriodicMismatches(prbs, checked), 0);
         VerifyStopped(points);
+        QCOMPARE(redrawsAmiss, 0);
+        QCOMPARE(Redraws(), CompletedSweeps(Consumed, n));
+        VerifyLastRedrawPainted();
     }
 
     // Armed by the first change of level, N samples from the edge, then stopped by itself.
@@ -362,10 +391,14 @@ private slots:
         static_cast<recorder::TRadioGroup*>(Parts->DeflectOptions)->SetItemIndex(0);
         TBoxCloser boxes;
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         const int n = Form->SweepLength();
         QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 5000));
         VerifyStopped(n);
         QVERIFY(boxes.Texts().isEmpty());
+        // Drawn once, when complete.
+        QCOMPARE(Redraws(), 1u);
+        VerifyLastRedrawPainted();
         TPrbs prbs(seed);
         std::size_t edge = 1;
         while (prbs[edge] == prbs[0])
@@ -385,6 +418,7 @@ private slots:
         Confirm(Parts->DeflectTime, QStringLiteral("1"));
         TBoxCloser boxes;
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         VerifyRecording();
         WatchData();
         QVERIFY(QTest::qWaitFor([&] { return !boxes.Texts().isEmpty(); }, 5000));
@@ -396,6 +430,9 @@ private slots:
         TPrbs prbs(seed);
         QCOMPARE(PeriodicMismatches(prbs, static_cast<std::int64_t>(Consumed) * 8), 0);
         QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
+        // The completed sweeps, then the trace as far as it came.
+        QCOMPARE(Redraws(), CompletedSweeps(Consumed, Form->SweepLength()) + 1);
+        VerifyLastRedrawPainted();
         // Responsive and startable again: with the device gone the next start fails at once and
         // says so. COM1 is pointed at a path that cannot exist, so that whatever /dev/ttyS0 this
         // machine has stays out of the test.
@@ -475,6 +512,7 @@ private slots:
     void lineErrorEndsTheRecording() {
         TBoxCloser boxes;
         auto device = StartOnMemoryLine({0xF0, 0x0F});
+        CountRedraws();
         VerifyRecording();
         WatchData();
         QVERIFY(QTest::qWaitFor([&] { return Consumed == 2; }, 2000));
@@ -488,6 +526,9 @@ private slots:
         QCOMPARE(Parts->Series->YValues().ReadValue(4), 0.0);
         QCOMPARE(Parts->Series->YValues().ReadValue(12), 1.0);
         QCOMPARE(Written(*device), std::string("\rRP 10\r\r"));
+        // No sweep was completed; the samples so far are drawn after the message.
+        QCOMPARE(Redraws(), 1u);
+        VerifyLastRedrawPainted();
     }
 };
 
