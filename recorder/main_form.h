@@ -83,8 +83,6 @@ private:
     void SingleDataAvail(serial::TSerialPort* CP, std::uint16_t Count);
     void PortTriggerLineError(serial::TSerialPort* CP, std::uint16_t Error, bool LineBreak);
     void PortDeviceLost(serial::TSerialPort* CP, int Code);
-    // Decodes Count received bytes into Series1; false when a single sweep has ended.
-    bool DecodeAvailable(std::uint16_t Count);
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
 

@@ -20,6 +20,7 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace recorder {
 
@@ -76,13 +77,15 @@ void TMainForm::swchStartClick(QObject*) {
                 return;
             StartDevice();
         } catch (...) {
-            // A start that failed half way leaves an open port to the next switch-off.
-            RecorderState = Port_.Open() ? rsRecording : rsStopped;
+            // Whatever step failed, nothing of the start is left running: the window stopped, the
+            // switch off and the port closed, so that the next click starts anew.
+            const std::exception_ptr error = std::current_exception();
+            ShowStopped();
+            StopDevice();
             // The error goes to the application's error report from a queued call: thrown on
             // through the delivery of the mouse click, it would skip Qt's own clean-up there.
             QMetaObject::invokeMethod(
-                qApp, [error = std::current_exception()] { std::rethrow_exception(error); },
-                Qt::QueuedConnection);
+                qApp, [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
         }
         return;
     }
@@ -163,7 +166,9 @@ bool TMainForm::DeviceHandshake() {
 }
 
 void TMainForm::StopDevice() {
-    Port_.RemoveStatusWatch(LineStatusWatch);
+    // Removed once: a start that failed before registering its watch has none to remove.
+    if (LineStatusWatch != 0)
+        Port_.RemoveStatusWatch(std::exchange(LineStatusWatch, 0));
     Port_.OnTriggerAvail = nullptr;
     RecorderState = rsStopped;
     if (!Port_.Open())
@@ -175,37 +180,30 @@ void TMainForm::StopDevice() {
     Port_.SetOpen(false);
 }
 
+// The data handlers decode straight into the trace's level list. A file loaded meanwhile may have
+// left fewer points than the sweep has; the sweep never writes beyond them.
 void TMainForm::PeriodicDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    DecodeAvailable(Count);
+    const std::span<double> levels = Series1->YValues().Writable();
+    for (std::uint16_t read = 0; read < Count; ++read) {
+        const int completed = Sweep.Feed(Port_.ReadChar(), levels).CompletedSweeps;
+        // Every completed sweep is shown; the chart merges requests that come faster than it
+        // paints.
+        for (int sweep = 0; sweep < completed; ++sweep)
+            Series1->RequestRedraw();
+    }
 }
 
 void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    if (DecodeAvailable(Count))
-        return;
-    ShowStopped();
-    StopDevice();
-}
-
-// Decodes straight into the trace's level list. A file loaded meanwhile may have left fewer
-// points than the sweep has; the sweep never writes beyond them.
-bool TMainForm::DecodeAvailable(std::uint16_t Count) {
     const std::span<double> levels = Series1->YValues().Writable();
-    bool completed = false;
-    bool finished = false;
-    try {
-        for (std::uint16_t read = 0; read < Count && !finished; ++read) {
-            const TSweep::TFeedResult result = Sweep.Feed(Port_.ReadChar(), levels);
-            completed = completed || result.RedrawRequested;
-            finished = result.Finished;
-        }
-    } catch (...) {
-        if (completed)
+    for (std::uint16_t read = 0; read < Count; ++read) {
+        if (Sweep.Feed(Port_.ReadChar(), levels).Finished) {
+            // The rest of the received bytes is not wanted; the close drops it.
             Series1->RequestRedraw();
-        throw;
+            ShowStopped();
+            StopDevice();
+            return;
+        }
     }
-    if (completed)
-        Series1->RequestRedraw();
-    return !finished;
 }
 
 void TMainForm::PortTriggerLineError(serial::TSerialPort*, std::uint16_t Error, bool) {

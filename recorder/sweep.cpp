@@ -10,8 +10,7 @@ namespace {
 // byte keeps decoding far ahead of the fastest line.
 using TByteLevels = std::array<double, 8>;
 
-constexpr std::array<TByteLevels, 256> MakeLevelTable()
-{
+constexpr std::array<TByteLevels, 256> MakeLevelTable() {
     std::array<TByteLevels, 256> table{};
     for (unsigned b = 0; b < 256; ++b)
         for (unsigned k = 0; k < 8; ++k)
@@ -21,12 +20,13 @@ constexpr std::array<TByteLevels, 256> MakeLevelTable()
 
 constexpr std::array<TByteLevels, 256> kLevels = MakeLevelTable();
 
-constexpr std::uint32_t Sample(std::uint8_t byte, int k) { return (byte >> (7 - k)) & 1u; }
+constexpr std::uint32_t Sample(std::uint8_t byte, int k) {
+    return (byte >> (7 - k)) & 1u;
+}
 
 } // namespace
 
-void TSweep::Start(TMode mode, std::int32_t sweepLength)
-{
+void TSweep::Start(TMode mode, std::int32_t sweepLength) {
     mode_ = mode;
     SweepLength_ = sweepLength;
     WriteIndex_ = 0;
@@ -34,20 +34,17 @@ void TSweep::Start(TMode mode, std::int32_t sweepLength)
     AwaitingFirstSample_ = true;
 }
 
-TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, std::span<double> levels)
-{
+TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, std::span<double> levels) {
     return mode_ == smPeriodic ? FeedPeriodic(byte, levels) : FeedSingle(byte, levels);
 }
 
-void TSweep::Write(std::span<double> levels, std::uint32_t sample)
-{
+void TSweep::Write(std::span<double> levels, std::uint32_t sample) {
     if (static_cast<std::size_t>(WriteIndex_) < levels.size())
         levels[static_cast<std::size_t>(WriteIndex_)] = sample ? 1.0 : 0.0;
     ++WriteIndex_;
 }
 
-bool TSweep::WriteWholeByte(std::uint8_t byte, std::span<double> levels)
-{
+bool TSweep::WriteWholeByte(std::uint8_t byte, std::span<double> levels) {
     const auto end = static_cast<std::size_t>(WriteIndex_) + 8;
     if (WriteIndex_ > SweepLength_ - 8 || end > levels.size())
         return false;
@@ -57,15 +54,14 @@ bool TSweep::WriteWholeByte(std::uint8_t byte, std::span<double> levels)
     return true;
 }
 
-TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, std::span<double> levels)
-{
+TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, std::span<double> levels) {
     TFeedResult result;
     if (WriteWholeByte(byte, levels))
         return result;
     for (int k = 0; k < 8; ++k) {
         // The test comes before the write, so sample N + 1 of a round wraps to point 0.
         if (WriteIndex_ >= SweepLength_) {
-            result.RedrawRequested = true;
+            ++result.CompletedSweeps;
             WriteIndex_ = 0;
         }
         Write(levels, Sample(byte, k));
@@ -73,8 +69,7 @@ TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, std::span<double> le
     return result;
 }
 
-TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> levels)
-{
+TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> levels) {
     TFeedResult result;
     if (Triggered_ && WriteWholeByte(byte, levels))
         return result;
@@ -85,7 +80,7 @@ TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> leve
             AwaitingFirstSample_ = false;
         } else if (Triggered_) {
             if (WriteIndex_ >= SweepLength_) {
-                result.RedrawRequested = true;
+                result.CompletedSweeps = 1;
                 result.Finished = true;
                 return result;
             }
@@ -98,8 +93,7 @@ TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> leve
     return result;
 }
 
-const char* LineErrorText(std::uint16_t code)
-{
+const char* LineErrorText(std::uint16_t code) {
     static const char* const texts[] = {
         "No error, ordinal value matches ecOK",
         "Buffer overrun in COMM.DRV",

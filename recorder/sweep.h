@@ -19,8 +19,8 @@ public:
     enum TMode { smSingle, smPeriodic };
 
     struct TFeedResult {
-        bool RedrawRequested = false; // a sweep was completed: the trace should be drawn anew
-        bool Finished = false;        // single sweep full: stop reading, the rest is not wanted
+        int CompletedSweeps = 0; // sweeps completed by this byte, each to be drawn anew
+        bool Finished = false;   // single sweep full: stop reading, the rest is not wanted
     };
 
     // A new start: `SweepLength` points, writing from point 0.

@@ -9,20 +9,32 @@ namespace {
 // One sample takes 6 × n + 12 clock cycles.
 constexpr std::int64_t CyclesPerDividerStep = 6;
 constexpr std::int64_t CyclesFixed = 12;
+
+// The divider of a period before rounding.
+long double ExactDivider(long double periodMs) {
+    const long double cycles = periodMs / 1000.0L * DeviceClockHz;
+    return (cycles - CyclesFixed) / CyclesPerDividerStep;
+}
+
+// The period of a whole divider. In long double, not in 64-bit integers: a typed period may be
+// any size, and (6 × n + 12) × 1000 would overflow from about 8.3 × 10^11 ms on, turning a huge
+// period into a tiny one. Below 2^64 every step is exact, as the integer product would be.
+long double WholeDividerPeriod(long double n) {
+    return (CyclesPerDividerStep * n + CyclesFixed) * 1000.0L / DeviceClockHz;
+}
+
 } // namespace
 
 long double DividerPeriod(std::int64_t n) {
-    const std::int64_t cyclesTimesThousand = (CyclesPerDividerStep * n + CyclesFixed) * 1000;
-    return static_cast<long double>(cyclesTimesThousand) / DeviceClockHz;
+    return WholeDividerPeriod(static_cast<long double>(n));
 }
 
 std::int64_t PeriodToDivider(long double periodMs) {
-    const long double cycles = periodMs / 1000.0L * DeviceClockHz;
-    return std::llrint((cycles - CyclesFixed) / CyclesPerDividerStep);
+    return std::llrint(ExactDivider(periodMs));
 }
 
 long double QuantizePeriod(long double periodMs) {
-    return DividerPeriod(PeriodToDivider(periodMs));
+    return WholeDividerPeriod(std::nearbyint(ExactDivider(periodMs)));
 }
 
 long double DeflectTimeMaxFor(long double periodMs) {

@@ -23,7 +23,8 @@ long double DividerPeriod(std::int64_t n);
 // periods below about 0.0008 ms a negative n.
 std::int64_t PeriodToDivider(long double periodMs);
 
-// The grid period nearest to periodMs.
+// The grid period nearest to periodMs. Any typed period will do, however far beyond the grid's
+// ends: the result then lies beyond the same end, for the field to clamp.
 long double QuantizePeriod(long double periodMs);
 
 // The longest sweep duration in s for a sample period in ms.

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +32,14 @@ double CpuSeconds() {
     ::getrusage(RUSAGE_SELF, &Usage);
     const auto Seconds = [](const timeval& T) { return double(T.tv_sec) + T.tv_usec / 1e6; };
     return Seconds(Usage.ru_utime) + Seconds(Usage.ru_stime);
+}
+
+// The window's own event loop for a while; QTest::qWait would sleep between its passes and so
+// batch the deliveries as the program never does.
+void RunFor(int Ms) {
+    QEventLoop Loop;
+    QTimer::singleShot(Ms, &Loop, &QEventLoop::quit);
+    Loop.exec();
 }
 
 struct TRun {
@@ -59,12 +68,12 @@ TRun Record(const char* DeflectSeconds, int Seconds) {
             Offered += Data;
     };
     QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
-    QTest::qWait(1000); // the start and the first sweeps
+    RunFor(1000); // the start and the first sweeps
     const uint64_t OfferedBefore = Offered;
     const double Before = CpuSeconds();
     QElapsedTimer Wall;
     Wall.start();
-    QTest::qWait(Seconds * 1000);
+    RunFor(Seconds * 1000);
     const double Cpu = CpuSeconds() - Before;
     const double Elapsed = Wall.elapsed() / 1000.0;
     const double Bytes = double(Offered - OfferedBefore);

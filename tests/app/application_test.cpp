@@ -25,10 +25,6 @@ class ApplicationTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void showsTheApplicationTitle() {
-        QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Тальвир 1.0"));
-    }
-
     void reportsAnEscapedExceptionAndGoesOn() {
         QString shownText;
         QString shownTitle;

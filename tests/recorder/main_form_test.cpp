@@ -419,6 +419,38 @@ private slots:
         QVERIFY(Near(499.94575L, Find<TSpinEdit>("spedDeflectTime")->MaxValue(), 1e-9L));
     }
 
+    // Periods far beyond the grid clamp to its nearer end; the duration is only cut when the
+    // period really became shorter.
+    void hugeTypedPeriodClampsToItsNearEnd_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<int>("sweepLength");
+        QTest::newRow("1e12") << "1e12" << Local("35.5560981") << "10" << 282;
+        QTest::newRow("1e15") << "1e15" << Local("35.5560981") << "10" << 282;
+        QTest::newRow("17 nines") << "99999999999999999" << Local("35.5560981") << "10" << 282;
+        QTest::newRow("-1e15") << "-1e15" << Local("0.0097656") << Local("4.883") << 500001;
+    }
+
+    void hugeTypedPeriodClampsToItsNearEnd() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(QString, duration);
+        QFETCH(int, sweepLength);
+
+        Type("spedSamplePeriod", "100");
+        QTest::keyClick(Editor("spedSamplePeriod"), Qt::Key_Return);
+        Type("spedDeflectTime", "10");
+        QTest::keyClick(Editor("spedDeflectTime"), Qt::Key_Return);
+
+        Type("spedSamplePeriod", typed.toLatin1().constData());
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), typed);
+        QTest::keyClick(Editor("spedSamplePeriod"), Qt::Key_Return);
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), shown);
+        QCOMPARE(Find<TSpinEdit>("spedDeflectTime")->Text(), duration);
+        QCOMPARE(Form->SweepLength(), sweepLength);
+    }
+
     void shorterPeriodBringsTheDurationIntoRange() {
         Type("spedSamplePeriod", "100");
         QTest::keyClick(Editor("spedSamplePeriod"), Qt::Key_Return);

@@ -8,6 +8,7 @@
 #include "recorder/radio_group.h"
 #include "recorder/sweep.h"
 #include "serial/device.h"
+#include "serial/errors.h"
 #include "serial/memory_device.h"
 
 #include <QCheckBox>
@@ -19,6 +20,10 @@
 #include <fstream>
 #include <memory>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace recording_test;
 using devsim_test::SimulatorProcess;
@@ -124,6 +129,32 @@ private:
         QVERIFY(Form->Port().OnTriggerAvail);
     }
 
+    // Redraw requests of the chart counted from CountRedraws on, taken right after a start, and
+    // whether a full repaint has come after the last one (WatchRedraws connects them).
+    std::uint64_t RedrawRequests = 0;
+    std::uint64_t RedrawsBefore = 0;
+    bool LastRedrawPainted = true;
+    void WatchRedraws() {
+        connect(Parts->Chart, &chart::TChart::redrawRequested, this, [this] {
+            ++RedrawRequests;
+            LastRedrawPainted = false;
+        });
+        connect(Parts->Chart, &chart::TChart::painted, this, [this] { LastRedrawPainted = true; });
+    }
+    void CountRedraws() { RedrawsBefore = RedrawRequests; }
+    std::uint64_t Redraws() const { return RedrawRequests - RedrawsBefore; }
+
+    // Sweeps that `bytes` of a periodic recording completed: sample N + 1 of a round completes
+    // the round before it.
+    static std::uint64_t CompletedSweeps(std::uint64_t bytes, std::int64_t n) {
+        return bytes == 0 ? 0 : (bytes * 8 - 1) / static_cast<std::uint64_t>(n);
+    }
+
+    // The chart paints anew after the last redraw request.
+    void VerifyLastRedrawPainted() {
+        QVERIFY(QTest::qWaitFor([&] { return LastRedrawPainted; }, 2000));
+    }
+
     // Index of the sample that the series' point i holds after `samples` periodic samples, or
     // -1 while the point still holds the start's zero.
     static std::int64_t PeriodicSource(std::int64_t i, std::int64_t samples, std::int64_t n) {
@@ -158,6 +189,7 @@ private slots:
         Consumed = 0;
         Form = std::make_unique<TMainForm>();
         Parts = std::make_unique<TWindowParts>(*Form);
+        WatchRedraws();
         Form->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
     }
@@ -173,6 +205,7 @@ private slots:
         Parts->Chart->BottomAxis().SetRange(5000, 6000);
         StartSimulator({"--source", "square:1000"});
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         VerifyRecording();
         QCOMPARE(Form->SweepLength(), 103);
         QCOMPARE(Parts->Series->Count(), 103);
@@ -184,6 +217,9 @@ private slots:
         ClickSwitch(Parts->Switch);
         VerifyStopped(103);
         ExpectReceived("\rRP 10\r");
+        // Each completed sweep asked for a redraw, the stop for none.
+        QCOMPARE(Redraws(), CompletedSweeps(Consumed, 103));
+        VerifyLastRedrawPainted();
     }
 
     void commandBytes_data() {
@@ -212,38 +248,87 @@ private slots:
         ExpectReceived("\r" + command.toStdString());
     }
 
-    void deviceFailures_data() {
+    // Whatever step of a start fails, the start ends stopped: the switch off, the port closed, no
+    // data handler, and one click then starts the next recording. The faults: the port cannot be
+    // opened (missing, held by another program, no port chosen at the prompt), or the device
+    // fails its dialogue.
+    void failedStartEndsStopped_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QByteArray>("received"); // by the device
         QTest::addColumn<int>("minimumMs");
+        const auto serialText = [](int code) {
+            return QString::fromStdString(serial::ErrorText(static_cast<unsigned>(-code)));
+        };
+        QTest::newRow("port missing")
+            << "port-missing" << serialText(serial::ecBadId) << QByteArray() << 0;
+        QTest::newRow("port held")
+            << "port-held" << serialText(serial::ecAlreadyOpen) << QByteArray() << 0;
+        QTest::newRow("no port chosen")
+            << "no-port-chosen" << serialText(serial::ecNoPortSelected) << QByteArray() << 0;
         QTest::newRow("no prompt") << "no-prompt"
-                                   << "Прибор не готов к работе" << QByteArray("\r") << 550;
+                                   << "Прибор не готов к работе" << QByteArray("\r\r") << 550;
         QTest::newRow("lower-case echo")
             << "lower-echo"
-            << "Прибор не подтвердил команду" << QByteArray("\rRP 10\r") << 0;
+            << "Прибор не подтвердил команду" << QByteArray("\rRP 10\r\r") << 0;
         QTest::newRow("no echo") << "no-echo"
-                                 << "Прибор не подтвердил команду" << QByteArray("\rRP 10\r")
+                                 << "Прибор не подтвердил команду" << QByteArray("\rRP 10\r\r")
                                  << 550;
     }
-    void deviceFailures() {
+    void failedStartEndsStopped() {
         QFETCH(QString, fault);
         QFETCH(QString, message);
         QFETCH(QByteArray, received);
         QFETCH(int, minimumMs);
-        StartSimulator({"--fault", fault.toStdString()});
+        int heldLine = -1;
+        if (fault == QLatin1String("port-missing")) {
+            std::ofstream(Config.filePath(QStringLiteral("talvir/ports.ini")).toStdString())
+                << "[Ports]\nCOM1=/nonexistent/talvir-tty\n";
+        } else if (fault == QLatin1String("port-held")) {
+            StartSimulator({});
+            heldLine = ::open(Simulator->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            QVERIFY(heldLine >= 0 && ::flock(heldLine, LOCK_EX | LOCK_NB) == 0);
+        } else if (fault == QLatin1String("no-port-chosen")) {
+            StartSimulator({});
+            Form->Port().SetComNumber(0);
+            Form->Port().SetPortPrompt([](std::uint16_t&) { return false; });
+        } else {
+            StartSimulator({"--fault", fault.toStdString()});
+        }
         TBoxCloser boxes;
         QElapsedTimer clock;
         clock.start();
         ClickSwitch(Parts->Switch);
         QVERIFY(clock.elapsed() >= minimumMs);
-        QCOMPARE(boxes.Texts(), QStringList{message});
+        // Stopped as the click ends, before a component's error is reported.
         VerifyStopped(103);
         QVERIFY(!Form->Port().OnTriggerAvail);
-        ExpectReceived(received.toStdString());
-        // The next click starts anew.
+        QVERIFY(QTest::qWaitFor([&] { return !boxes.Texts().isEmpty(); }, 2000));
+        QCOMPARE(boxes.Texts(), QStringList{message});
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        if (!received.isEmpty()) {
+            (void)QTest::qWaitFor(
+                [&] { return ReceivedBytes(LogPath).size() >= std::size_t(received.size()); },
+                1000);
+        }
+        if (Simulator)
+            QCOMPARE(QByteArray::fromStdString(ReceivedBytes(LogPath)), received);
+
+        // The fault gone, a single click starts.
+        if (heldLine >= 0)
+            ::close(heldLine);
+        Form->Port().SetPortPrompt([](std::uint16_t& chosen) {
+            chosen = 1;
+            return true;
+        });
+        Simulator.reset();
+        StartSimulator({});
         ClickSwitch(Parts->Switch);
-        QCOMPARE(boxes.Texts().size(), 2);
+        VerifyRecording();
+        ClickSwitch(Parts->Switch);
+        VerifyStopped(103);
+        ExpectReceived("\rRP 10\r");
+        QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
     }
 
     void textBeforeThePromptIsDiscarded() {
@@ -272,15 +357,19 @@ private slots:
         StartSimulator({"--source", "prbs:" + std::to_string(seed), "--rate", "max"});
         Confirm(Parts->DeflectTime, duration);
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         VerifyRecording();
         const std::int64_t n = Form->SweepLength();
         QCOMPARE(n, points);
         TPrbs prbs(seed);
         int events = 0;
         int wrong = 0;
+        int redrawsAmiss = 0;
         std::int64_t checked = 0;
         WatchData([&] {
             ++events;
+            // Every completed sweep is asked to be drawn as soon as it is complete.
+            redrawsAmiss += Redraws() != CompletedSweeps(Consumed, n);
             const auto end = static_cast<std::int64_t>(Consumed) * 8;
             if (end - checked >= n) {
                 wrong += PeriodicMismatches(prbs, end);
@@ -298,6 +387,9 @@ private slots:
         QVERIFY(events > 1);
         QCOMPARE(PeriodicMismatches(prbs, checked), 0);
         VerifyStopped(points);
+        QCOMPARE(redrawsAmiss, 0);
+        QCOMPARE(Redraws(), CompletedSweeps(Consumed, n));
+        VerifyLastRedrawPainted();
     }
 
     // Armed by the first change of level, N samples from the edge, then stopped by itself.
@@ -308,10 +400,14 @@ private slots:
         static_cast<recorder::TRadioGroup*>(Parts->DeflectOptions)->SetItemIndex(0);
         TBoxCloser boxes;
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         const int n = Form->SweepLength();
         QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 5000));
         VerifyStopped(n);
         QVERIFY(boxes.Texts().isEmpty());
+        // Drawn once, when complete.
+        QCOMPARE(Redraws(), 1u);
+        VerifyLastRedrawPainted();
         TPrbs prbs(seed);
         std::size_t edge = 1;
         while (prbs[edge] == prbs[0])
@@ -331,6 +427,7 @@ private slots:
         Confirm(Parts->DeflectTime, QStringLiteral("1"));
         TBoxCloser boxes;
         ClickSwitch(Parts->Switch);
+        CountRedraws();
         VerifyRecording();
         WatchData();
         QVERIFY(QTest::qWaitFor([&] { return !boxes.Texts().isEmpty(); }, 5000));
@@ -342,6 +439,9 @@ private slots:
         TPrbs prbs(seed);
         QCOMPARE(PeriodicMismatches(prbs, static_cast<std::int64_t>(Consumed) * 8), 0);
         QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
+        // The completed sweeps, then the trace as far as it came.
+        QCOMPARE(Redraws(), CompletedSweeps(Consumed, Form->SweepLength()) + 1);
+        VerifyLastRedrawPainted();
         // Responsive and startable again: with the device gone the next start fails at once and
         // says so. COM1 is pointed at a path that cannot exist, so that whatever /dev/ttyS0 this
         // machine has stays out of the test.
@@ -380,30 +480,6 @@ private slots:
         const qint64 elapsed = clock.elapsed();
         QVERIFY2(elapsed >= 1900 && elapsed < 3000, qPrintable(QString::number(elapsed)));
         VerifyStopped(103);
-    }
-
-    // The port fails to open: the application's error report, then the prefilled series with the
-    // switch still on; the next click only turns it off, the one after starts anew.
-    void portThatCannotBeOpened() {
-        std::ofstream(Config.filePath(QStringLiteral("talvir/ports.ini")).toStdString())
-            << "[Ports]\nCOM9=/nonexistent/talvir-tty\n";
-        Form->Port().SetComNumber(9);
-        TBoxCloser boxes;
-        ClickSwitch(Parts->Switch);
-        QVERIFY(QTest::qWaitFor([&] { return boxes.Texts().size() == 1; }, 2000));
-        QVERIFY(!boxes.Texts().front().isEmpty());
-        QCOMPARE(Parts->StartLabel->text(), Stopped);
-        QVERIFY(Parts->Switch->StateOn());
-        QVERIFY(Parts->SamplePeriod->isEnabled() && Parts->DeflectTime->isEnabled());
-        QCOMPARE(Parts->Series->Count(), 103);
-        QVERIFY(!Form->Port().Open());
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-        ClickSwitch(Parts->Switch);
-        QVERIFY(!Parts->Switch->StateOn());
-        QTest::qWait(100);
-        QCOMPARE(boxes.Texts().size(), 1);
-        ClickSwitch(Parts->Switch);
-        QVERIFY(QTest::qWaitFor([&] { return boxes.Texts().size() == 2; }, 2000));
     }
 
     // A click queued while the start handles pending messages does not undo the start.
@@ -445,6 +521,7 @@ private slots:
     void lineErrorEndsTheRecording() {
         TBoxCloser boxes;
         auto device = StartOnMemoryLine({0xF0, 0x0F});
+        CountRedraws();
         VerifyRecording();
         WatchData();
         QVERIFY(QTest::qWaitFor([&] { return Consumed == 2; }, 2000));
@@ -458,6 +535,9 @@ private slots:
         QCOMPARE(Parts->Series->YValues().ReadValue(4), 0.0);
         QCOMPARE(Parts->Series->YValues().ReadValue(12), 1.0);
         QCOMPARE(Written(*device), std::string("\rRP 10\r\r"));
+        // No sweep was completed; the samples so far are drawn after the message.
+        QCOMPARE(Redraws(), 1u);
+        VerifyLastRedrawPainted();
     }
 };
 

@@ -71,6 +71,16 @@ INSTANTIATE_TEST_SUITE_P(Periods, QuantizePeriodTest,
                                          QuantizeCase{0.001L, 0.0010851L},
                                          QuantizeCase{0.009765625L, 0.0097656L}));
 
+// A typed period of any size stays on its side of the grid, where the field's limit catches it.
+TEST(QuantizePeriodTest, HugePeriodsLieBeyondTheNearerEnd) {
+    for (long double typed : {8.4e11L, 1e12L, 1e15L, 99999999999999999.0L, 1e300L, 1e4931L}) {
+        EXPECT_GE(QuantizePeriod(typed), DividerPeriod(recorder::MaxDivider))
+            << static_cast<double>(typed);
+        EXPECT_LE(QuantizePeriod(-typed), DividerPeriod(recorder::MinDivider))
+            << static_cast<double>(typed);
+    }
+}
+
 struct SweepCase {
     long double durationS;
     long double periodMs;
