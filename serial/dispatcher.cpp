@@ -45,7 +45,8 @@ void TBaseDispatcher::FreeBuffers() {
         FDispHead = FDispTail = 0;
         FUnannounced = false;
         FDispFull = false;
-        FTake = 0;
+        FTakeTicket = 0;
+        FTaken = 0;
     }
     std::lock_guard Lock(FOutput);
     FOutBuf = {};
@@ -162,35 +163,26 @@ void TBaseDispatcher::ReadDevice() {
     FUnannounced = true;
 }
 
-namespace {
-constexpr uint64_t TakeCountMask = 0xFFFFFFFFu;
-} // namespace
-
 int TBaseDispatcher::GetChar() {
-    // A data handler calls this for every byte: it takes them from its run, each counted by one
-    // compare-and-swap that fails once the dispatch thread has ended the delivery.
+    // A data handler calls this for every byte: it takes them from its run without the lock.
     if (FRunLeft > 0) [[likely]] {
-        uint64_t Take = FTake.load(std::memory_order_relaxed);
-        if ((Take >> 32) == FRunDelivery &&
-            FTake.compare_exchange_strong(Take, Take + 1, std::memory_order_relaxed)) {
-            --FRunLeft;
-            return *FRun++;
-        }
+        --FRunLeft;
+        FTaken.store(FTaken.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        return *FRun++;
     }
     std::lock_guard Lock(FInput);
-    FRunLeft = 0;
     const uint32_t Unread = UnreadLocked();
-    const uint64_t Take = FTake.load(std::memory_order_relaxed);
-    if (Take >> 32) {
-        // The handler's bytes are counted; the read position moves when its delivery ends.
-        const auto Taken = static_cast<uint32_t>(Take & TakeCountMask);
+    if (FTakeTicket != 0) {
+        // The bytes are counted; the read position moves when the take ends.
+        const uint32_t Taken = FTaken.load(std::memory_order_relaxed);
         if (Taken >= Unread)
             return ecBufferIsEmpty;
         const uint32_t Pos = (FDispTail + Taken) % DispatchBufferSize;
-        FTake.store(Take + 1, std::memory_order_relaxed);
-        FRun = FDispBuf.data() + Pos + 1;
-        FRunLeft = std::min(Unread - Taken, DispatchBufferSize - Pos) - 1;
-        FRunDelivery = static_cast<uint32_t>(Take >> 32);
+        FTaken.store(Taken + 1, std::memory_order_relaxed);
+        if (FInHandler) {
+            FRun = FDispBuf.data() + Pos + 1;
+            FRunLeft = std::min(Unread - Taken, DispatchBufferSize - Pos) - 1;
+        }
         return FDispBuf[Pos];
     }
     if (Unread == 0)
@@ -203,22 +195,31 @@ int TBaseDispatcher::GetChar() {
 
 bool TBaseDispatcher::CharReady() {
     std::lock_guard Lock(FInput);
-    return static_cast<uint32_t>(FTake.load(std::memory_order_relaxed) & TakeCountMask) <
-           UnreadLocked();
+    return (FTakeTicket != 0 ? FTaken.load(std::memory_order_relaxed) : 0) < UnreadLocked();
 }
 
 void TBaseDispatcher::FlushInput() {
     FDevice->PurgeInput();
     std::lock_guard Lock(FInput);
     FRunLeft = 0;
-    const uint64_t Take = FTake.load(std::memory_order_relaxed);
-    if (Take >> 32) {
-        // Everything counts as taken by the running handler; its delivery moves the read position.
-        FTake.store((Take & ~TakeCountMask) | UnreadLocked(), std::memory_order_relaxed);
+    if (FTakeTicket != 0) {
+        // Everything counts as taken by the handler; the end of its take moves the read position.
+        FTaken.store(UnreadLocked(), std::memory_order_relaxed);
     } else {
         FDispTail = FDispHead;
         FDispFull = false;
     }
+}
+
+uint32_t TBaseDispatcher::EndTakeLocked() {
+    const uint32_t Taken = FTakeTicket != 0 ? FTaken.load(std::memory_order_relaxed) : 0;
+    if (Taken != 0) {
+        FDispTail = (FDispTail + Taken) % DispatchBufferSize;
+        FDispFull = false;
+    }
+    FTakeTicket = 0;
+    FTaken.store(0, std::memory_order_relaxed);
+    return Taken;
 }
 
 // ---- Triggers --------------------------------------------------------------------------------
@@ -489,19 +490,15 @@ TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window,
         }
     }
     const bool Data = M.Code == cwmAvail || M.Code == cwmDataMatch;
-    // Ends the take and consumes what it counted in one step: a handler still running goes on
-    // from the new read position, the locked way.
-    const auto Taken = static_cast<uint32_t>(FTake.exchange(0) & TakeCountMask);
     if (!Data || FDeletePending)
         return TDelivery::Taken;
-    if (Taken != 0) {
-        FDispTail = (FDispTail + Taken) % DispatchBufferSize;
-        FDispFull = false;
-    }
     if (FTicketState == TTicketState::GivenUp) {
-        FUnannounced = true; // offered again, with the whole unread count
+        // A handler still running ends its own take; the bytes it leaves are offered again,
+        // with the whole unread count.
+        FUnannounced = true;
         return TDelivery::NotDelivered;
     }
+    const uint32_t Taken = FTakeTicket == M.Ticket ? EndTakeLocked() : 0;
     return M.Code == cwmAvail && Taken != FAnnounced ? TDelivery::NotAllTaken : TDelivery::Taken;
 }
 
@@ -513,23 +510,32 @@ bool TBaseDispatcher::BeginHandling(TDispatchMessage& M) {
     FTicketState = TTicketState::Running;
     if (!Data)
         return true;
+    // A handler given up on that runs on (this one is nested in it) takes no more of its own.
+    EndTakeLocked();
+    FRunLeft = 0;
     const uint32_t Unread = UnreadLocked();
     if (Unread == 0)
         return false;
     if (M.Code == cwmAvail)
         M.Param1 = static_cast<uint16_t>(std::min<uint32_t>(Unread, 0xFFFF));
     FAnnounced = M.Param1;
-    // The delivery's number, never 0, opens the take for the handler.
-    FTake.store(uint64_t(M.Ticket % TakeCountMask + 1) << 32, std::memory_order_relaxed);
+    FTakeTicket = M.Ticket;
+    FInHandler = true;
     return true;
 }
 
 bool TBaseDispatcher::EndHandling(const TDispatchMessage& M) {
     {
         std::lock_guard Lock(FInput);
+        FRunLeft = 0;
+        FInHandler = false;
         if (M.Ticket != FTicket || (FTicketState != TTicketState::Posted &&
-                                    FTicketState != TTicketState::Running))
+                                    FTicketState != TTicketState::Running)) {
+            // Given up on while it ran: the dispatch thread went on, so the take ends here.
+            if (FTakeTicket == M.Ticket)
+                EndTakeLocked();
             return false;
+        }
         FTicketState = TTicketState::Done;
     }
     FTicketDone.notify_all();

@@ -25,13 +25,14 @@
 // - not yet begun on the window thread: a data delivery never reaches a handler, its bytes stay
 //   unread and are offered again by the next one with the whole unread count; a status delivery
 //   still runs later, since a watch fires once per arming.
-// - begun: the handler runs on. The bytes it took so far are consumed; what it takes afterwards
-//   it takes straight from the read position, under FInput.
-// Take rule: a running data handler takes bytes from a run of the ring without FInput (FRun); no
-// one else writes there until its delivery ends. Each such take is one compare-and-swap on FTake,
-// which holds the delivery's number and its count of bytes taken, and the dispatch thread ends the
-// delivery by exchanging FTake for 0 under FInput: a take either happened before and is counted,
-// or fails and goes the locked way. The count and the read position therefore always agree.
+// - begun: the handler runs on and takes on from where it was.
+// Take rule: a data handler's bytes are counted in FTaken and stay in the ring until its take
+// ends, which moves the read position by the count under FInput; only then may the dispatch
+// thread write there again. While the handler runs only the window thread touches the take, so
+// the handler takes from a run of the ring (FRun) without the lock. The take ends on the
+// dispatch thread after a handler returned in time (EndHandling hands it over under FInput),
+// and on the window thread after a give-up: when that handler returns, or when a later
+// delivery's handler begins inside it. Count and read position therefore always agree.
 #include "device.h"
 #include "message_loop.h"
 
@@ -250,6 +251,8 @@ private:
     TDelivery SendAndWait(TNotifyWindow& Window, TDispatchMessage M);
     void FinishRemovals();   // caller holds FGeneral
     void RecomputeService(); // caller holds FGeneral
+    // Ends the open take, moving the read position past its bytes; how many. Caller holds FInput.
+    uint32_t EndTakeLocked();
     uint32_t UnreadLocked() const {
         if (FDispFull)
             return FDispBuf.empty() ? 0 : DispatchBufferSize;
@@ -285,16 +288,17 @@ private:
     TTicketState FTicketState = TTicketState::Done;
     uint32_t FAnnounced = 0; // the count the running data handler was given
     std::condition_variable FTicketDone;
-    // High half: the number of the data delivery whose handler may take bytes (0: none); low
-    // half: the bytes it took. See the take rule above.
-    std::atomic<uint64_t> FTake{0};
+    // The delivery whose handler's take is open (0: none) and the bytes it took, past the read
+    // position. FTaken is also written without the lock by the running handler (see the take
+    // rule above).
+    uint64_t FTakeTicket = 0;
+    std::atomic<uint32_t> FTaken{0};
 
-    // Window thread only: the run of bytes a running data handler takes without the input lock.
-    // They lie between the read and the write position, where the dispatch thread never writes,
-    // and the read position moves only when the delivery ends.
+    // Window thread only: the run of bytes a running data handler takes without the input lock,
+    // and whether a handler of the open take runs.
     const uint8_t* FRun = nullptr;
     uint32_t FRunLeft = 0;
-    uint32_t FRunDelivery = 0;
+    bool FInHandler = false;
 
     // Under FOutput.
     std::mutex FOutput;
