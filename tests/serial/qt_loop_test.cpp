@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -90,6 +91,44 @@ TEST_F(QtLoopPort, CloseInsideAHandlerIsReleasedThroughTheEventLoop) {
     Pty.Send("x");
     ASSERT_TRUE(ProcessEventsUntil([&] { return Calls == 1 && Port.State() == psOpen; }));
     EXPECT_TRUE(Port.Open());
+}
+
+// Counts the paints of the widget it watches.
+class TPaintCounter : public QObject {
+public:
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* Event) override {
+        Paints += Event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The recorder closes the port from a data handler and then shows its message box, inside the
+// handler. The box must be painted and answer at once, not after the dispatch thread has given
+// up waiting for the handler.
+TEST_F(QtLoopPort, ABoxShownAfterACloseInsideAHandlerIsPaintedAndAnswers) {
+    int PaintsWhenAnswered = -1;
+    TPortState StateWhenAnswered = psOpen;
+    Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t) {
+        CP->SetOpen(false);
+        QMessageBox Box(QMessageBox::Critical, "Error", "stopped");
+        TPaintCounter Counter;
+        Box.installEventFilter(&Counter);
+        QTimer::singleShot(200, &Box, [&] {
+            PaintsWhenAnswered = Counter.Paints;
+            StateWhenAnswered = CP->State();
+            Box.done(0);
+        });
+        Box.exec();
+    };
+    Port.SetOpen(true);
+    Pty.Send("x");
+    ASSERT_TRUE(ProcessEventsUntil([&] { return PaintsWhenAnswered >= 0; }));
+    EXPECT_GT(PaintsWhenAnswered, 0);
+    EXPECT_EQ(StateWhenAnswered, psClosing) << "the box answered only once the close had ended";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Port.State() == psClosed; }));
 }
 
 TEST_F(QtLoopPort, OpenWithoutPortNumberPromptsAndCancelFails) {
