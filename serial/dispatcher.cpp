@@ -395,6 +395,8 @@ void TBaseDispatcher::ClearHits() {
 }
 
 TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck() {
+    if (std::chrono::steady_clock::now() < FNextAvail)
+        return TDelivery::NotDelivered; // offered once the pace has passed
     uint16_t Threshold;
     {
         std::lock_guard Lock(FGeneral);
@@ -409,20 +411,30 @@ TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck() {
         // Bytes read while this delivery runs are announced by the next one.
         FUnannounced = false;
     }
+    FNextAvail = std::chrono::steady_clock::now() + AvailPace;
     return Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
 }
 
-bool TBaseDispatcher::TimedLookNeeded() {
+std::chrono::milliseconds TBaseDispatcher::PaceLeft() const {
+    using namespace std::chrono;
+    const auto Left = FNextAvail - steady_clock::now();
+    return Left > steady_clock::duration::zero() ? ceil<milliseconds>(Left) : milliseconds(0);
+}
+
+std::optional<std::chrono::milliseconds> TBaseDispatcher::NextLook() {
+    constexpr std::chrono::milliseconds Period(50);
     if (FBusy)
-        return true;
+        return Period;
     {
         std::lock_guard Lock(FGeneral);
         for (const auto& W : FStatusWatches)
             if (W.Active && (W.Kind == skOutFree || W.Kind == skOutUsed || W.Kind == skOutSent))
-                return true;
+                return Period;
     }
     std::lock_guard Lock(FInput);
-    return FUnannounced && UnreadLocked() > 0;
+    if (FUnannounced && UnreadLocked() > 0)
+        return std::min(PaceLeft(), Period);
+    return std::nullopt;
 }
 
 // ---- Passes ----------------------------------------------------------------------------------

@@ -42,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,10 @@ inline constexpr uint16_t cwmClosePending = 0x7E0A;
 constexpr uint32_t DispatchBufferSize = 8192; // a power of two: positions wrap by masking
 constexpr uint16_t AvailTriggerHandle = 1;
 constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
+// Received bytes are offered at most once in this time: a stream then costs the threads a hundred
+// hand-offs a second however finely the device sends it, and no byte waits longer than a hundredth
+// of a second, less than a display frame.
+constexpr auto AvailPace = std::chrono::milliseconds(10);
 
 enum TStatusKind : uint16_t {
     skNone = 0,
@@ -207,9 +212,12 @@ protected:
     virtual void SignalOutput() = 0;
     // Wakes the dispatch thread for a pass: its triggers changed.
     virtual void SignalDispatch() = 0;
-    // Dispatch thread: whether it must look again within 50 ms though nothing arrives: deliveries
-    // are held off, bytes wait to be offered again, or a watch depends on the output's progress.
-    bool TimedLookNeeded();
+    // Dispatch thread: how long it may sleep without a device event before it must look again
+    // (deliveries are held off, bytes wait to be offered, or a watch depends on the output's
+    // progress); nothing when it may sleep until an event comes.
+    std::optional<std::chrono::milliseconds> NextLook();
+    // Dispatch thread: the time until the next data delivery may go (zero: now).
+    std::chrono::milliseconds PaceLeft() const;
     // Dispatch thread, on its way out of a shutdown inside a delivery.
     void PostClosePending();
 
@@ -264,6 +272,7 @@ private:
     const uint16_t FHandle;
     const uint64_t FSerial;
     std::chrono::milliseconds FDeliveryWait = DeliveryWait;
+    std::chrono::steady_clock::time_point FNextAvail{}; // dispatch thread only
 
     // Under FGeneral.
     std::vector<TStatusWatch> FStatusWatches;

@@ -201,12 +201,18 @@ void TLocalDispatcher::DispThread() {
     try {
         while (!FKill && !FDeletePending) {
             // Without the receive-event thread the device is read every 50 ms instead.
-            if (FComEnded || TimedLookNeeded())
-                FComEvent.WaitFor(50ms);
+            const auto Look = FComEnded ? std::optional(50ms) : NextLook();
+            if (Look)
+                FComEvent.WaitFor(*Look);
             else
                 FComEvent.Wait();
             if (FKill && !FDeletePending)
                 break;
+            // What arrives within the pace of the last data delivery gathers in the device's queue
+            // meanwhile, and the receive-event thread waits too: a stream wakes the threads once a
+            // pace, not once for every write of the device.
+            if (const auto Left = PaceLeft(); Left.count() > 0)
+                std::this_thread::sleep_for(Left);
             EventPass(FLastEvents.exchange(0));
             if (FComPending.exchange(false))
                 FReadyEvent.Set();

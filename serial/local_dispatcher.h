@@ -7,8 +7,9 @@
 //   reported once as cwmDeviceLost.
 // - TDispThread (dispatch): runs an event pass after every device event, or when woken through
 //   FComEvent by a change of its triggers, then a status-and-timer pass; delivers to the window
-//   thread. It looks again every 50 ms only while TimedLookNeeded says so. FComPending tells a
-//   device event, which the receive-event thread waits to see handled, from such a wake-up.
+//   thread, data at most once every AvailPace. It looks again without an event only when
+//   NextLook says so. FComPending tells a device event, which the receive-event thread waits to
+//   see handled, from such a wake-up.
 // - TOutThread (transmit): writes the output ring on FOutputEvent; a flush request (FFlush, then
 //   FOutputEvent) is acknowledged through FGeneralEvent. Writes never block: a full device is
 //   waited for in slices so a flush or kill is seen within 20 ms.
