@@ -475,8 +475,7 @@ void TBaseDispatcher::StatusTimerPass() {
 
 // ---- Delivery --------------------------------------------------------------------------------
 
-TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window,
-                                                        TDispatchMessage M) {
+TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window, TDispatchMessage M) {
     {
         std::lock_guard Lock(FInput);
         M.Ticket = ++FTicket;
@@ -541,8 +540,8 @@ bool TBaseDispatcher::EndHandling(const TDispatchMessage& M) {
         std::lock_guard Lock(FInput);
         FRunLeft = 0;
         FInHandler = false;
-        if (M.Ticket != FTicket || (FTicketState != TTicketState::Posted &&
-                                    FTicketState != TTicketState::Running)) {
+        if (M.Ticket != FTicket ||
+            (FTicketState != TTicketState::Posted && FTicketState != TTicketState::Running)) {
             // Given up on while it ran: the dispatch thread went on, so the take ends here.
             if (FTakeTicket == M.Ticket)
                 EndTakeLocked();
@@ -567,9 +566,8 @@ TBaseDispatcher::TDelivery TBaseDispatcher::Deliver(uint16_t Code, uint16_t Para
                 if (!H.Removed)
                     FTargets.push_back(H.Window);
     }
-    const TDispatchMessage M{Code, Param1,
-                             static_cast<uint32_t>(Param2Low) | (uint32_t(FHandle) << 16), FSerial,
-                             0};
+    const TDispatchMessage M{
+        Code, Param1, static_cast<uint32_t>(Param2Low) | (uint32_t(FHandle) << 16), FSerial, 0};
     TDelivery Result = TDelivery::Taken;
     // Each window's handler takes on from where the one before stopped. After a give-up the
     // window thread is not answering: the other windows are not asked either.

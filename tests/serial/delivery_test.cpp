@@ -143,7 +143,8 @@ TEST_F(GivenUpDelivery, HandlersStraddlingTheGiveUpTakeEachByteOnce) {
     int Straddled = 0;
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
         ++Deliveries;
-        // The bytes spread evenly over 15 ms, longer than the wait and its 10 ms look, so the give-up falls between two of them.
+        // The bytes spread evenly over 15 ms, longer than the wait and its 10 ms look, so the
+        // give-up falls between two of them.
         const auto Start = std::chrono::steady_clock::now();
         const auto Pace = std::chrono::duration_cast<std::chrono::nanoseconds>(15ms) / Count;
         for (uint16_t I = 0; I < Count; ++I) {
