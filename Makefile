@@ -1,19 +1,20 @@
 # Two commands for a fresh machine: `make demo` and `make check`.
 # Knobs for CI and developers: BUILD (build folder), WERROR=ON, SANITIZE=address,undefined|thread,
-# LABEL (run only the tests with this CTest label).
+# LABEL (run only the tests with this CTest label), SOAK_SECONDS (length of `make soak`).
 
 BUILD    ?= build
 WERROR   ?= OFF
 SANITIZE ?=
 LABEL    ?=
 JOBS     ?= $(shell nproc)
+SOAK_SECONDS ?= 600
 
 export ASAN_OPTIONS  ?= detect_leaks=1:strict_string_checks=1
 export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps build check demo
+.PHONY: deps build check soak demo
 
 deps:
 	@tools/install-deps.sh
@@ -25,6 +26,10 @@ build: deps
 
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(if $(LABEL),-L $(LABEL))
+
+# The soak test at length; `make check` runs it for a minute.
+soak: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/recorder/recorder_soak_test --seconds $(SOAK_SECONDS)
 
 demo: build
 	tools/demo.sh $(BUILD)

@@ -41,15 +41,35 @@ std::string ReceivedBytes(const std::string& logPath) {
     return bytes;
 }
 
-std::uint8_t TPrbs::operator[](std::size_t index) {
-    while (samples_.size() <= index) {
+std::optional<std::uint64_t> StreamedAtStop(const std::string& logPath) {
+    static const std::string marker = "stop, streamed=";
+    std::ifstream log(logPath);
+    std::string line;
+    std::optional<std::uint64_t> streamed;
+    while (std::getline(log, line)) {
+        const auto at = line.find(marker);
+        if (at != std::string::npos)
+            streamed = std::stoull(line.substr(at + marker.size()));
+    }
+    return streamed;
+}
+
+std::uint32_t TPrbs::Word(std::size_t index) {
+    while (words_.size() <= index) {
         state_ ^= state_ << 13;
         state_ ^= state_ >> 17;
         state_ ^= state_ << 5;
-        for (int bit = 31; bit >= 0; --bit)
-            samples_.push_back(static_cast<std::uint8_t>((state_ >> bit) & 1u));
+        words_.push_back(state_);
     }
-    return samples_[index];
+    return words_[index];
+}
+
+std::uint8_t TPrbs::operator[](std::size_t index) {
+    return static_cast<std::uint8_t>((Word(index / 32) >> (31 - index % 32)) & 1u);
+}
+
+std::uint8_t TPrbs::Byte(std::size_t index) {
+    return static_cast<std::uint8_t>(Word(index / 4) >> (24 - 8 * (index % 4)));
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,15 +35,25 @@ private:
 // The bytes talvir-devsim logged as received ("rx 52 50 ..." lines), in order.
 std::string ReceivedBytes(const std::string& logPath);
 
+// The sample bytes talvir-devsim had streamed when a CR stopped it ("stop, streamed=N"), the
+// last such figure of its log; nullopt before the first stop.
+std::optional<std::uint64_t> StreamedAtStop(const std::string& logPath);
+
 // The samples of the simulator's PRBS source after a command, generated as far as asked for.
 class TPrbs {
 public:
     explicit TPrbs(std::uint32_t seed) : state_(seed) {}
+    // Sample `index`: 0 or 1.
     std::uint8_t operator[](std::size_t index);
+    // Byte `index` as the device sends it: samples 8 × index on, the earliest in bit 7.
+    std::uint8_t Byte(std::size_t index);
 
 private:
+    std::uint32_t Word(std::size_t index);
+
     std::uint32_t state_;
-    std::vector<std::uint8_t> samples_;
+    // Kept as generated, 32 samples a word, so that hours of samples stay small.
+    std::vector<std::uint32_t> words_;
 };
 
 // The window's controls by their names.

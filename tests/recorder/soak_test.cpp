@@ -1,0 +1,284 @@
+// A long recording at the shortest sample period from talvir-devsim's PRBS source, while the window
+// thread stalls for 3.5 s every 10 s outside any data handler, as a long file save does. The
+// serial stack then gives up on deliveries and offers their bytes again; every byte must still
+// reach the data handler once and in order, and every sample decoded must be the stream's.
+//
+// `--seconds N` sets the recording's length (default 60, at least 20).
+
+#include "recording_support.h"
+
+#include "app/application.h"
+#include "devsim/simulator_process.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
+
+using namespace recording_test;
+using namespace std::chrono_literals;
+using devsim_test::SimulatorProcess;
+using recorder::TMainForm;
+
+namespace {
+
+constexpr std::uint32_t Seed = 20250214;
+constexpr auto StallEvery = 10s;
+constexpr auto StallFor = 3500ms;
+
+// Walks the bytes the data handler took along the PRBS stream. At a byte that differs from the
+// one expected it looks for the place in the stream that the next received bytes come from,
+// nearest first: ahead, the bytes between were lost; behind, they were delivered twice.
+class TStreamAudit {
+public:
+    explicit TStreamAudit(std::uint32_t seed) : prbs_(seed) {}
+
+    void Take(std::uint8_t byte) { taken_.push_back(byte); }
+
+    // Audits what was taken so far; until the end it leaves a mismatch near the last byte for
+    // when the bytes to place it have come.
+    void Audit(bool end) {
+        while (audited_ < taken_.size()) {
+            if (taken_[audited_] == prbs_.Byte(expected_)) {
+                ++audited_;
+                ++expected_;
+                continue;
+            }
+            const std::size_t window = std::min(Window, taken_.size() - audited_);
+            if (window < Window && !end)
+                return;
+            const std::optional<std::uint64_t> found = Place(window);
+            if (!found) {
+                ++Unmatched;
+                ++audited_;
+                ++expected_;
+                continue;
+            }
+            if (*found > expected_)
+                Lost += *found - expected_;
+            else
+                Duplicated += expected_ - *found;
+            expected_ = *found;
+        }
+    }
+
+    std::uint64_t Received() const { return taken_.size(); }
+    // Lost, duplicated: bytes of the stream; unmatched: received bytes found nowhere near.
+    std::uint64_t Lost = 0;
+    std::uint64_t Duplicated = 0;
+    std::uint64_t Unmatched = 0;
+
+private:
+    // Eight bytes, 64 samples, place a run unambiguously within the reach.
+    static constexpr std::size_t Window = 8;
+    // Farther than any buffer on the way holds: the dispatch buffer, the pseudo-terminal's.
+    static constexpr std::uint64_t Reach = 1u << 20;
+    // Past this many fruitless searches the trace is garbage; its bytes are only counted.
+    static constexpr std::uint64_t MaxFruitlessSearches = 100;
+
+    std::optional<std::uint64_t> Place(std::size_t window) {
+        if (Unmatched >= MaxFruitlessSearches)
+            return std::nullopt;
+        for (std::uint64_t distance = 1; distance <= Reach; ++distance) {
+            if (RunMatches(expected_ + distance, window))
+                return expected_ + distance;
+            if (distance <= expected_ && RunMatches(expected_ - distance, window))
+                return expected_ - distance;
+        }
+        return std::nullopt;
+    }
+
+    bool RunMatches(std::uint64_t stream, std::size_t window) {
+        for (std::size_t i = 0; i < window; ++i) {
+            if (taken_[audited_ + i] != prbs_.Byte(stream + i))
+                return false;
+        }
+        return true;
+    }
+
+    TPrbs prbs_;
+    std::vector<std::uint8_t> taken_;
+    std::size_t audited_ = 0;
+    // The stream byte the next received byte should be.
+    std::uint64_t expected_ = 0;
+};
+
+} // namespace
+
+class SoakTest : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SoakTest(int seconds) : Seconds(seconds) {}
+
+private:
+    const int Seconds;
+
+private slots:
+    void stalledWindowKeepsEverySample() {
+        QTemporaryDir config;
+        QVERIFY(config.isValid());
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        QDir().mkpath(config.filePath(QStringLiteral("talvir")));
+        const std::string logPath = config.filePath(QStringLiteral("devsim.log")).toStdString();
+        // The line's rate: 115200 baud carry 11520 of the 12800 bytes a second of divider 16.
+        SimulatorProcess simulator(
+            {"--source", "prbs:" + std::to_string(Seed), "--com", "1", "--log", logPath});
+
+        TMainForm form;
+        TWindowParts parts(form);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Confirm(parts.SamplePeriod, QStringLiteral("0.0097656"));
+        // 102401 points: more than the 8 × 8192 samples of the fullest dispatch buffer, so all
+        // samples of a delivery are still on the trace when its handler returns.
+        Confirm(parts.DeflectTime, QStringLiteral("1"));
+        const std::int64_t n = form.SweepLength();
+        TBoxCloser boxes;
+        ClickSwitch(parts.Switch);
+        QVERIFY(form.Port().Open());
+        QVERIFY(form.Port().OnTriggerAvail);
+
+        // The window's own handler decodes; then the bytes are read back from the points it
+        // wrote, eight a byte from where the previous delivery ended. A handler that fails leaves
+        // unknown how far it read, and so where later bytes land: the audit ends there.
+        TStreamAudit audit(Seed);
+        std::uint64_t received = 0;
+        std::uint64_t deliveries = 0;
+        std::uint64_t failedDeliveries = 0;
+        std::uint16_t largest = 0;
+        const auto handler = form.Port().OnTriggerAvail;
+        form.Port().OnTriggerAvail = [&, handler](serial::TSerialPort* cp, std::uint16_t count) {
+            ++deliveries;
+            largest = std::max(largest, count);
+            try {
+                handler(cp, count);
+            } catch (...) {
+                ++failedDeliveries;
+                throw;
+            }
+            received += count;
+            if (failedDeliveries != 0)
+                return;
+            const chart::TChartValueList& levels = parts.Series->YValues();
+            for (std::uint64_t byte = audit.Received(); byte < received; ++byte) {
+                std::uint8_t value = 0;
+                for (std::uint64_t sample = byte * 8; sample < byte * 8 + 8; ++sample)
+                    value = static_cast<std::uint8_t>(
+                        value << 1 | (levels.ReadValue(static_cast<int>(sample % n)) == 1.0));
+                audit.Take(value);
+            }
+            audit.Audit(false);
+        };
+
+        // None in the last ten seconds: a gap after a stall shows only once bytes follow it, and
+        // the recording has caught up by the stop.
+        const int stallsWanted = Seconds / 10 - 1;
+        int stalls = 0;
+        QTimer stall;
+        stall.setInterval(StallEvery);
+        connect(&stall, &QTimer::timeout, [&] {
+            std::this_thread::sleep_for(StallFor);
+            if (++stalls == stallsWanted)
+                stall.stop();
+        });
+        stall.start();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < Seconds * 1000LL && form.Port().Open())
+            QTest::qWait(100);
+        stall.stop();
+        const bool recordedToTheEnd = form.Port().Open();
+        if (recordedToTheEnd)
+            ClickSwitch(parts.Switch);
+        audit.Audit(true);
+        (void)QTest::qWaitFor([&] { return StreamedAtStop(logPath).has_value(); }, 2000);
+        const std::optional<std::uint64_t> expected = StreamedAtStop(logPath);
+
+        const std::int64_t inFlight =
+            expected
+                ? static_cast<std::int64_t>(*expected - received - audit.Lost + audit.Duplicated)
+                : 0;
+        qInfo().noquote() << QStringLiteral(
+                                 "soak: %1 s at 0.0097656 ms, sweep %2 points, %3 stalls of %4 ms, "
+                                 "%5 deliveries (%6 failed), largest %7 bytes")
+                                 .arg(clock.elapsed() / 1000)
+                                 .arg(n)
+                                 .arg(stalls)
+                                 .arg(StallFor.count())
+                                 .arg(deliveries)
+                                 .arg(failedDeliveries)
+                                 .arg(largest);
+        if (failedDeliveries != 0)
+            qInfo().noquote() << QStringLiteral("soak: audited up to the first failed delivery, "
+                                                "after %1 bytes; received counts whole deliveries")
+                                     .arg(audit.Received());
+        qInfo().noquote() << QStringLiteral("soak: expected %1, received %2, lost %3, duplicated "
+                                            "%4, in flight %5, unmatched %6")
+                                 .arg(expected ? QString::number(*expected) : QStringLiteral("?"))
+                                 .arg(received)
+                                 .arg(audit.Lost)
+                                 .arg(audit.Duplicated)
+                                 .arg(inFlight)
+                                 .arg(audit.Unmatched);
+
+        QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join(u'|')));
+        QVERIFY2(recordedToTheEnd, "the recording ended before its time");
+        QVERIFY2(expected, "the simulator logged no stop");
+        QVERIFY2(largest * 8 <= n, "a delivery held more samples than the trace");
+        QCOMPARE(audit.Lost, std::uint64_t{0});
+        QCOMPARE(audit.Duplicated, std::uint64_t{0});
+        QCOMPARE(audit.Unmatched, std::uint64_t{0});
+        // Bytes taken that the simulator never streamed would be a fault of their own.
+        QVERIFY(inFlight >= 0);
+        QCOMPARE(stalls, stallsWanted);
+    }
+};
+
+namespace {
+
+// Takes "--seconds N" out of the arguments, leaving the rest to Qt Test; 0 when N is not a number
+// of at least 20, too short for a stall and the time to catch up after it.
+int TakeSeconds(std::vector<char*>& args) {
+    int seconds = 60;
+    for (auto it = args.begin() + 1; it != args.end(); ++it) {
+        if (std::strcmp(*it, "--seconds") != 0)
+            continue;
+        if (it + 1 == args.end())
+            return 0;
+        const std::string_view text = *(it + 1);
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        if (error != std::errc() || end != text.data() + text.size() || seconds < 20)
+            return 0;
+        args.erase(it, it + 2);
+        break;
+    }
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    const int seconds = TakeSeconds(args);
+    if (seconds == 0) {
+        std::fprintf(stderr, "usage: %s [--seconds N (>= 20)] [Qt Test options]\n", argv[0]);
+        return 2;
+    }
+    // Qt Test's watchdog ends a test function after 5 minutes unless told otherwise.
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((seconds + 120) * 1000));
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    app::TApplication application(count, args.data());
+    SoakTest test(seconds);
+    return QTest::qExec(&test, count, args.data());
+}
+
+#include "soak_test.moc"
