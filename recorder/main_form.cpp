@@ -53,6 +53,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     BuildStatusLine();
+    WireMarkers();
     WireRecording();
     FormCreate();
 }
@@ -126,21 +127,6 @@ void TMainForm::spedDeflectTimeKeyPress(QObject*, QChar& Key) {
 
 void TMainForm::spedDeflectTimeExit(QObject*) {
     SweepLength_ = ConfirmDeflectTime(*this);
-}
-
-// The marker buttons work only while the markers are shown.
-void TMainForm::actViewMarkersExecute(QObject*) {
-    const bool shown = actViewMarkers->isChecked();
-    actSetMarker1->setEnabled(shown);
-    actSetMarker2->setEnabled(shown);
-}
-
-void TMainForm::actViewCursorExecute(QObject*) {
-    const QCursor cursor(actViewCursor->isChecked() ? Qt::CrossCursor : Qt::ArrowCursor);
-    // The chart returns to its idle cursor on every mouse move, so both change together.
-    Chart->setCursor(cursor);
-    Chart->SetIdleCursor(cursor);
-    Chart->RedrawNow();
 }
 
 long double TMainForm::SamplePeriod() const {

@@ -17,6 +17,7 @@ class QAction;
 class QActionGroup;
 class QCheckBox;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QStatusBar;
 class QToolBar;
@@ -56,6 +57,8 @@ public:
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     // Building the window from its description (main_form_widgets.cpp).
@@ -90,8 +93,25 @@ private:
     void spedSamplePeriodExit(QObject* Sender);
     void spedDeflectTimeKeyPress(QObject* Sender, QChar& Key);
     void spedDeflectTimeExit(QObject* Sender);
+
+    // Markers, crosshair and their readouts (main_form_markers.cpp).
+    void WireMarkers();
     void actViewMarkersExecute(QObject* Sender);
     void actViewCursorExecute(QObject* Sender);
+    void ChartClick(QObject* Sender);
+    void ChartMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+    void Series1AfterDrawValues(QObject* Sender);
+    // Moves the marker whose button is down to the time under the mouse, then shows the readout.
+    void UpdateMarkerReadout();
+    // Writes t1, t2, dt and f into the chart's title and repaints.
+    void ShowMarkerReadout();
+    // The plot rectangle without its right and bottom edges, where the crosshair may stand.
+    bool InsidePlot(int X, int Y) const;
+    void DrawCrossHair(int X, int Y);
+    void EraseCrossHair();
+    // The keys 1, 2 and Esc place and release markers: markers shown, no field being typed in,
+    // and the chart focused or the pointer over the plot.
+    bool MarkerKeysApply() const;
 
     // The timing rules' view of the spin edits and of the time axis.
     long double SamplePeriod() const override;

@@ -234,6 +234,9 @@ void TMainForm::BuildStatusLine() {
     };
     StatusPanel0 = addPanel("StatusPanel0", 200);
     StatusPanel1 = addPanel("StatusPanel1", 50);
+    // The cursor readout grows with its text rather than cut it off.
+    StatusPanel1->setMinimumWidth(50);
+    StatusPanel1->setMaximumWidth(QWIDGETSIZE_MAX);
     HintText = new QLabel(StatusLine);
     HintText->setObjectName(QStringLiteral("HintText"));
     StatusLine->addWidget(HintText, 1);
