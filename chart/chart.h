@@ -165,8 +165,10 @@ signals:
     // Emitted by every RequestRedraw (the series' ones, and so AddPoint and ClearPoints, too) and
     // every RedrawNow, before the paint is asked for.
     void redrawRequested();
-    // Emitted when a paint of the window that ran the full repaint has finished; an expose that
-    // only copies the kept image is not one.
+    // Emitted when a paint of the window that ran the full repaint has finished: the screen shows
+    // a fresh picture, and whatever was drawn over the old one through the canvas is gone (also
+    // when no series drew a point and so raised no AfterDrawValues). An expose that only copies
+    // the kept image keeps those drawings and is not one; nor is DrawChart onto another target.
     void painted();
 
 protected:

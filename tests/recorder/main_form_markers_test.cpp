@@ -159,6 +159,7 @@ private slots:
         QCOMPARE(GreenColumns(), (QList<int>{off, Series->ValueToPixelX(3.75)}));
 
         // Times that no pixel can hold are not drawn in the middle of the plot instead.
+        Series->AddPoint(1e6 + 5e-7, 0);
         Chart->BottomAxis().SetRange(1e6, 1e6 + 1e-6);
         Chart->RedrawNow();
         QCOMPARE(GreenColumns(), QList<int>{});

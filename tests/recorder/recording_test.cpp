@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "devsim/simulator_process.h"
+#include "recorder/number_format.h"
 #include "recorder/radio_group.h"
 #include "recorder/sweep.h"
 #include "serial/device.h"
@@ -417,6 +418,44 @@ private slots:
             wrong += Parts->Series->YValues().ReadValue(i) != prbs[edge + static_cast<size_t>(i)];
         QCOMPARE(wrong, 0);
         ExpectReceived("\rRP 10\r");
+    }
+
+    // Shift-clicks near two rising edges of a recorded square wave put the markers on the edges'
+    // first samples: dt is a whole number of sample periods.
+    void shiftClickPutsMarkersOnEdges() {
+        StartSimulator({"--source", "square:1000", "--rate", "max"});
+        Confirm(Parts->DeflectTime, QStringLiteral("0.01"));
+        static_cast<recorder::TRadioGroup*>(Parts->DeflectOptions)->SetItemIndex(0);
+        ClickSwitch(Parts->Switch);
+        QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 5000));
+        const auto& times = Parts->Series->XValues().Raw();
+        const auto& levels = Parts->Series->YValues().Raw();
+        std::vector<std::size_t> rising;
+        for (std::size_t i = 1; i < levels.size(); ++i)
+            if (levels[i] > levels[i - 1])
+                rising.push_back(i);
+        QVERIFY(rising.size() >= 4);
+
+        Form->findChild<QAction*>(QStringLiteral("actViewMarkers"))->trigger();
+        const auto shiftClick = [&](const char* marker, std::size_t edge, int dx) {
+            Form->findChild<QAction*>(QString::fromLatin1(marker))->setChecked(true);
+            const QPoint p(Parts->Series->ValueToPixelX(times[edge]) + dx,
+                           Parts->Chart->PlotRect().center().y());
+            QCursor::setPos(Parts->Chart->mapToGlobal(p));
+            QTest::mouseClick(Parts->Chart, Qt::LeftButton, Qt::ShiftModifier, p);
+        };
+        shiftClick("actSetMarker1", rising[1], 3);
+        shiftClick("actSetMarker2", rising[3], -2);
+        const double period = static_cast<double>(Parts->SamplePeriod->Value());
+        const double dt = static_cast<double>(rising[3] - rising[1]) * period;
+        const QString text = Parts->Chart->Title().Text().value(0);
+        QVERIFY2(text.contains(QStringLiteral("   dt=") + recorder::FormatGeneral(dt, 6) +
+                               QStringLiteral(" мс")),
+                 qPrintable(text));
+        QVERIFY2(text.startsWith(QStringLiteral("t1=") +
+                                 recorder::FormatGeneral(times[rising[1]], 6) +
+                                 QStringLiteral(" мс")),
+                 qPrintable(text));
     }
 
     // The device vanishes mid-recording: a message, the samples kept, the window stopped.
