@@ -53,6 +53,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     BuildStatusLine();
+    WireFiles();
     WireMarkers();
     WireRecording();
     FormCreate();

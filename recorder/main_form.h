@@ -16,6 +16,7 @@
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QFileDialog;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -94,6 +95,15 @@ private:
     void spedDeflectTimeKeyPress(QObject* Sender, QChar& Key);
     void spedDeflectTimeExit(QObject* Sender);
 
+    // The data file (main_form_files.cpp).
+    void WireFiles();
+    void actSaveExecute(QObject* Sender);
+    void actLoadExecute(QObject* Sender);
+    // The trace becomes the points read, in time order.
+    void ShowLoadedPoints(const std::vector<double>& times, const std::vector<double>& levels);
+    // The time axis and the timing fields follow the points of a file read in full.
+    void FollowLoadedPoints(const std::vector<double>& times);
+
     // Markers, crosshair and their readouts (main_form_markers.cpp).
     void WireMarkers();
     void actViewMarkersExecute(QObject* Sender);
@@ -156,6 +166,8 @@ private:
     QAction* actSetMarker2 = nullptr;
     QAction* actInvertLeftAxis = nullptr;
     QActionGroup* MarkerGroup = nullptr;
+    QFileDialog* SaveDialog = nullptr;
+    QFileDialog* OpenDialog = nullptr;
 
     QToolBar* ToolBar1 = nullptr;
     QFrame* Panel2 = nullptr;
