@@ -54,6 +54,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     BuildStatusLine();
     WireRecording();
+    WireGrid();
     FormCreate();
 }
 
@@ -80,6 +81,7 @@ void TMainForm::FormCreate() {
 
     actViewMarkersExecute(this);
     actViewCursorExecute(this);
+    actInvertLeftAxisExecute(this);
 }
 
 void TMainForm::ShowPortSummary() {
