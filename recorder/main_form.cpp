@@ -56,6 +56,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireFiles();
     WireMarkers();
     WireRecording();
+    WireGrid();
     FormCreate();
 }
 
@@ -82,6 +83,7 @@ void TMainForm::FormCreate() {
 
     actViewMarkersExecute(this);
     actViewCursorExecute(this);
+    actInvertLeftAxisExecute(this);
 }
 
 void TMainForm::ShowPortSummary() {

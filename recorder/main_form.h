@@ -25,6 +25,7 @@ class QToolBar;
 
 namespace chart {
 class TChart;
+class TChartAxis;
 class TFastLineSeries;
 } // namespace chart
 
@@ -89,6 +90,22 @@ private:
     void PortDeviceLost(serial::TSerialPort* CP, int Code);
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
+
+    // Time grid and level axis (main_form_grid.cpp).
+    void WireGrid();
+    void actViewGridExecute(QObject* Sender);
+    void sldrGridOffsetChange(QObject* Sender);
+    void sldrGridOffsetChanged(QObject* Sender);
+    void ChartBeforeDrawAxes(QObject* Sender);
+    void ChartGetNextAxisLabel(chart::TChartAxis* Sender, int LabelIndex, double& LabelValue,
+                               bool& Stop);
+    void actInvertLeftAxisExecute(QObject* Sender);
+    void ChartZoom(QObject* Sender);
+    void ChartScroll(QObject* Sender);
+    // Puts the level axis back to -1..2 from whatever range it has.
+    void ResetLevelAxis();
+    // Time labels handed out since the axes were last about to be drawn.
+    std::int32_t BottomLabelIndex = 0;
 
     void spedSamplePeriodKeyPress(QObject* Sender, QChar& Key);
     void spedSamplePeriodExit(QObject* Sender);
