@@ -4,6 +4,7 @@
 #include "chart/chart.h"
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
+#include "recorder/axis_bounds.h"
 #include "recorder/grid_labels.h"
 #include "recorder/main_form.h"
 
@@ -86,14 +87,7 @@ void TMainForm::ChartScroll(QObject*) {
 // dragged on the time axis's band leaves the level axis wholly below -1: the maximum then goes up
 // first.
 void TMainForm::ResetLevelAxis() {
-    chart::TChartAxis& axis = Chart->LeftAxis();
-    if (axis.Maximum() < LevelAxisMinimum) {
-        axis.SetMaximum(LevelAxisMaximum);
-        axis.SetMinimum(LevelAxisMinimum);
-    } else {
-        axis.SetMinimum(LevelAxisMinimum);
-        axis.SetMaximum(LevelAxisMaximum);
-    }
+    SetAxisBounds(Chart->LeftAxis(), LevelAxisMinimum, LevelAxisMaximum);
 }
 
 } // namespace recorder

@@ -11,7 +11,8 @@ namespace {
 void AppendNumber(std::string& out, double value, char decimalPoint) {
     char text[32];
     // The C library's "%.15g", as to_chars with a precision is specified to write it.
-    const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
     if (decimalPoint != '.')
         std::replace(text, end, '.', decimalPoint);
     out.append(text, end);
@@ -94,8 +95,9 @@ public:
         pos_ = end == std::string_view::npos ? text_.size() : end + 1;
     }
     std::size_t LineOfToken() const {
-        return 1 + static_cast<std::size_t>(
-                       std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(tokenStart_), '\n'));
+        return 1 +
+               static_cast<std::size_t>(std::count(
+                   text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(tokenStart_), '\n'));
     }
 
 private:

@@ -148,8 +148,9 @@ void ReplaceFileContent(const std::string& path, std::string_view bytes) {
         throw;
     }
     // The rename itself lasts only once the folder's entry is on the disk.
-    TDescriptor folder(::open(targetPath.parent_path().empty() ? "." : targetPath.parent_path().c_str(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TDescriptor folder(
+        ::open(targetPath.parent_path().empty() ? "." : targetPath.parent_path().c_str(),
+               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() >= 0)
         ::fsync(folder.Get());
 }

@@ -11,12 +11,14 @@ using namespace trace;
 TEST(DataFileFormat, GeneralFormatWithFifteenDigits) {
     const std::vector<double> times{0, 0.0097656, 120.556332, 1e-05, -2.5, 1234567890123456.0, 0.1};
     const std::vector<double> levels{0, 1, 1, 0, 1, 0, 1};
-    EXPECT_EQ(FormatDataFile(times, levels, '.'),
-              "0 0\r\n0.0097656 1\r\n120.556332 1\r\n1e-05 0\r\n-2.5 1\r\n1.23456789012346e+15 0\r\n"
-              "0.1 1\r\n");
-    EXPECT_EQ(FormatDataFile(times, levels, ','),
-              "0 0\r\n0,0097656 1\r\n120,556332 1\r\n1e-05 0\r\n-2,5 1\r\n1,23456789012346e+15 0\r\n"
-              "0,1 1\r\n");
+    EXPECT_EQ(
+        FormatDataFile(times, levels, '.'),
+        "0 0\r\n0.0097656 1\r\n120.556332 1\r\n1e-05 0\r\n-2.5 1\r\n1.23456789012346e+15 0\r\n"
+        "0.1 1\r\n");
+    EXPECT_EQ(
+        FormatDataFile(times, levels, ','),
+        "0 0\r\n0,0097656 1\r\n120,556332 1\r\n1e-05 0\r\n-2,5 1\r\n1,23456789012346e+15 0\r\n"
+        "0,1 1\r\n");
 }
 
 TEST(DataFileParse, RoundTripUnderEitherSeparator) {
@@ -60,8 +62,8 @@ TEST(DataFileParse, NoNumberStopsTheReadingWithTheLine) {
     ASSERT_TRUE(read.BadToken);
     EXPECT_EQ(read.BadToken->Line, 3u);
     EXPECT_EQ(read.BadToken->Token, "abc");
-    for (const char* token : {"1.2.3", "1,2.3", "inf", "nan", "0x10", "1e", "e5", "-", "+.", "1e999",
-                              "--1", "1e+-2", "١"}) {
+    for (const char* token : {"1.2.3", "1,2.3", "inf", "nan", "0x10", "1e", "e5", "-", "+.",
+                              "1e999", "--1", "1e+-2", "١"}) {
         const TDataFileContents bad = ParseDataFile(std::string("0 ") + token + "\r\n");
         EXPECT_TRUE(bad.BadToken) << token;
         EXPECT_TRUE(bad.Times.empty()) << token;
