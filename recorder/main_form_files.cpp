@@ -3,6 +3,7 @@
 
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
+#include "recorder/axis_bounds.h"
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
@@ -102,7 +103,7 @@ void TMainForm::FollowLoadedPoints(const std::vector<double>& times) {
     const double tmin = times.empty() ? 0.0 : std::min(0.0, times.front());
     const double tmax = times.empty() ? 0.0 : std::max(0.0, times.back());
     const long double span = static_cast<long double>(tmax) - tmin;
-    Chart->BottomAxis().SetRange(tmin, tmax);
+    SetAxisBounds(Chart->BottomAxis(), tmin, tmax);
     // One point has no period of its own: the field keeps the one it shows.
     if (times.size() != 1)
         SetSamplePeriod(span / (static_cast<long double>(times.size()) - 1));
