@@ -89,13 +89,7 @@ void TMainForm::actLoadExecute(QObject*) {
 void TMainForm::ShowLoadedPoints(const std::vector<double>& times,
                                  const std::vector<double>& levels) {
     Series1->ClearPoints();
-    // One redraw for the whole file, not one a point.
-    const bool autoRepaint = Series1->AutoRepaint();
-    Series1->SetAutoRepaint(false);
-    for (std::size_t i = 0; i < times.size(); ++i)
-        Series1->AddPoint(times[i], levels[i]);
-    Series1->SetAutoRepaint(autoRepaint);
-    Series1->RequestRedraw();
+    Series1->AddPoints(times, levels);
 }
 
 void TMainForm::FollowLoadedPoints(const std::vector<double>& times) {

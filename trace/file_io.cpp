@@ -87,8 +87,8 @@ TFileContent::TFileContent(const std::string& path) {
     if (S_ISDIR(info.st_mode))
         ThrowFileError(EISDIR, path);
     if (S_ISREG(info.st_mode) && info.st_size > 0) {
-        void* map = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE,
-                           fd.Get(), 0);
+        void* map = ::mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ,
+                           MAP_PRIVATE | MAP_POPULATE, fd.Get(), 0);
         if (map != MAP_FAILED) {
             data_ = static_cast<const char*>(map);
             size_ = static_cast<std::size_t>(info.st_size);

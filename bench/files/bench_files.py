@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Save and load of a 500,000-point data file: ours beside snprintf, pandas and numpy, in one run.
 
     bench/files/bench_files.py BUILD_DIR     (an optimised build: cmake -DCMAKE_BUILD_TYPE=Release)
@@ -38,6 +38,7 @@ def main():
         ("save, snprintf loop", ours["save_snprintf"], f'{ours["save_snprintf"] / ours["save"]:.1f}x slower than ours'),
         ("load into the series", ours["load"], ""),
         ("load, reversed file", ours["load_reversed"], f'{ours["load_reversed"] / ours["load"]:.2f}x the sorted file'),
+        ("load, shuffled file", ours["load_shuffled"], f'{ours["load_shuffled"] / ours["load"]:.2f}x the sorted file'),
         ("pandas.read_csv", pandas_s, f'{pandas_s / ours["load"]:.1f}x slower than ours'),
         ("numpy.loadtxt", numpy_s, f'{numpy_s / ours["load"]:.1f}x slower than ours'),
     ]

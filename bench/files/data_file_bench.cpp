@@ -2,7 +2,7 @@
 // library loop that writes the same lines. Prints one "name seconds" line per measurement, the
 // best of several runs; bench_files.py runs it beside pandas and numpy on the same files.
 //
-//   bench_data_file FOLDER      (writes sorted.txt and reversed.txt there; build it optimised)
+//   bench_data_file FOLDER      (writes its files there; build it optimised)
 
 #include "chart/chart.h"
 #include "trace/data_file.h"
@@ -74,6 +74,19 @@ int main(int argc, char** argv) {
     const std::string reversed = folder + "/reversed.txt";
     trace::ReplaceFileContent(reversed, trace::FormatDataFile(reversedTimes, reversedLevels, '.'));
 
+    // Out of order everywhere: the general sort, not the turn of a file written newest first.
+    std::vector<std::size_t> shuffle(n);
+    for (std::size_t i = 0; i < n; ++i)
+        shuffle[i] = i;
+    std::shuffle(shuffle.begin(), shuffle.end(), rng);
+    std::vector<double> shuffledTimes(n), shuffledLevels(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        shuffledTimes[i] = times[shuffle[i]];
+        shuffledLevels[i] = levels[shuffle[i]];
+    }
+    const std::string shuffled = folder + "/shuffled.txt";
+    trace::ReplaceFileContent(shuffled, trace::FormatDataFile(shuffledTimes, shuffledLevels, '.'));
+
     chart::TChart chart;
     auto* series = new chart::TFastLineSeries(&chart);
     const auto load = [&](const std::string& path) {
@@ -82,13 +95,11 @@ int main(int argc, char** argv) {
             trace::TDataFileContents points = trace::ParseDataFile(file.View());
             trace::SortByTime(points.Times, points.Levels);
             series->ClearPoints();
-            series->SetAutoRepaint(false);
-            for (std::size_t i = 0; i < points.Times.size(); ++i)
-                series->AddPoint(points.Times[i], points.Levels[i]);
-            series->SetAutoRepaint(true);
+            series->AddPoints(points.Times, points.Levels);
         });
     };
     Report("load", load(sorted));
     Report("load_reversed", load(reversed));
+    Report("load_shuffled", load(shuffled));
     return series->Count() == static_cast<int>(n) ? 0 : 1;
 }

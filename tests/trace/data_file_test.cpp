@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -88,6 +93,9 @@ TEST(DataFileSort, SameAsInsertingEachPointAfterItsEquals) {
             times.push_back(static_cast<double>(rng() % 40)); // many equal times
             levels.push_back(i);                              // the file position
         }
+        // Some traces newest first, equal times among them.
+        if (round % 2)
+            std::sort(times.begin(), times.end(), std::greater<>());
         // The reference: each point inserted after the points of equal or lower time.
         std::vector<double> refTimes, refLevels;
         for (std::size_t i = 0; i < times.size(); ++i) {
@@ -101,4 +109,74 @@ TEST(DataFileSort, SameAsInsertingEachPointAfterItsEquals) {
         ASSERT_EQ(times, refTimes);
         ASSERT_EQ(levels, refLevels);
     }
+}
+
+// The reader's own conversion gives the double the library's correctly rounded one gives, for
+// short and long mantissas, any separator and exponents inside and outside the exact range.
+TEST(DataFileParse, NumbersAsTheLibraryReadsThem) {
+    std::mt19937 rng(2024);
+    const auto digits = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += static_cast<char>('0' + rng() % 10);
+        return text;
+    };
+    for (int i = 0; i < 100000; ++i) {
+        std::string token = (rng() % 3 == 0 ? "-" : "") + digits(1 + static_cast<int>(rng() % 22));
+        if (rng() % 2)
+            token += (rng() % 2 ? "." : ",") + digits(static_cast<int>(rng() % 22));
+        if (rng() % 3 == 0)
+            token += "e" + std::to_string(static_cast<int>(rng() % 80) - 40);
+        std::string spelled = token;
+        std::replace(spelled.begin(), spelled.end(), ',', '.');
+        double expected = 0;
+        std::from_chars(spelled.data(), spelled.data() + spelled.size(), expected);
+        const TDataFileContents read = ParseDataFile(token + " 1");
+        ASSERT_FALSE(read.BadToken) << token;
+        ASSERT_EQ(read.Times.front(), expected) << token;
+    }
+}
+
+// Every line is what "%g %g" with 15 significant digits writes, for the times and levels of
+// recordings and for doubles of any magnitude and sign.
+TEST(DataFileFormat, SameAsTheCLibrary) {
+    std::mt19937_64 rng(11);
+    std::vector<double> values{0.0,
+                               -0.0,
+                               1.0,
+                               -1.0,
+                               1e15,
+                               1e15 - 1,
+                               123456789012345.0,
+                               1e-5,
+                               9.99999999999999e-5,
+                               0.0001,
+                               1e16,
+                               5e-324,
+                               1.7976931348623157e308,
+                               0.1 + 0.2,
+                               2.5,
+                               1e14 + 0.5};
+    for (int i = 0; i < 200000; ++i)
+        values.push_back(i * 0.0097656);
+    for (int i = 0; i < 200000; ++i) {
+        double random = 0;
+        const std::uint64_t bits = rng();
+        std::memcpy(&random, &bits, sizeof random);
+        if (std::isfinite(random))
+            values.push_back(random);
+        values.push_back(
+            std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 80) - 60));
+    }
+    const std::vector<double> zeros(values.size(), 0.0);
+    const std::string written = FormatDataFile(values, zeros, '.');
+    std::size_t at = 0;
+    char line[64];
+    for (double value : values) {
+        const int length = std::snprintf(line, sizeof line, "%.15g 0\r\n", value);
+        const std::string_view expected(line, static_cast<std::size_t>(length));
+        ASSERT_EQ(written.substr(at, expected.size()), expected) << value;
+        at += expected.size();
+    }
+    EXPECT_EQ(at, written.size());
 }
