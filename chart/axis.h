@@ -41,7 +41,12 @@ public:
     QColor FontColor() const { return fontColor_; }
     void SetFontColor(QColor c);
     int Angle() const { return angle_; }
-    void SetAngle(int a) { angle_ = a; }
+    void SetAngle(int a) {
+        if (a == angle_)
+            return;
+        angle_ = a;
+        Changed();
+    }
 
     std::function<void()> OnChange;
 

@@ -41,6 +41,11 @@ bool TChart::AxisWillDraw(const TChartAxis& axis) const {
 
 void TChart::FitAxesToSeries() {
     for (auto& axis : axes_) {
+        if (!axis->Automatic() && !axis->AutomaticMinimum() && !axis->AutomaticMaximum()) {
+            // A fixed range takes nothing from the data: spare the scan of the values.
+            axis->AdjustRange(false, 0, 0);
+            continue;
+        }
         bool hasData = false;
         double lo = 0, hi = 0;
         for (const TChartSeries* s : series_) {
