@@ -11,6 +11,10 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -121,6 +125,18 @@ private:
     // The time axis and the timing fields follow the points of a file read in full.
     void FollowLoadedPoints(const std::vector<double>& times);
 
+    // VCD and CSV interchange (main_form_interchange.cpp).
+    void WireInterchange();
+    void actExportVcdExecute(QObject* Sender);
+    void actExportCsvExecute(QObject* Sender);
+    void actImportVcdExecute(QObject* Sender);
+    // The indices of the points an export writes: all, or t1 .. t2 while the markers are shown.
+    std::pair<std::size_t, std::size_t> ExportRange() const;
+    // Asks for the file and writes the points of the export range in the format given.
+    void ExportTrace(
+        const char* dialogName, const QString& filter, const QString& suffix,
+        const std::function<std::string(std::span<const double>, std::span<const double>)>& format);
+
     // Markers, crosshair and their readouts (main_form_markers.cpp).
     void WireMarkers();
     void actViewMarkersExecute(QObject* Sender);
@@ -183,6 +199,9 @@ private:
     QAction* actSetMarker2 = nullptr;
     QAction* actInvertLeftAxis = nullptr;
     QActionGroup* MarkerGroup = nullptr;
+    QAction* actExportVcd = nullptr;
+    QAction* actImportVcd = nullptr;
+    QAction* actExportCsv = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
 

@@ -172,9 +172,11 @@ std::string FormatVcd(std::span<const double> times, std::span<const double> lev
     out += "$version\n  " + header.Version + "\n$end\n";
     out += "$comment\n  talvir sample period ";
     AppendGeneral(out, header.SamplePeriodMs, '.');
-    out += " ms; " + header.SweepText + ". Logic analyser programs take the sample rate from the "
+    out += " ms; " + header.SweepText +
+           ". Logic analyser programs take the sample rate from the "
            "timescale: downsample " +
-           std::to_string(downsample) + " gives one sample per sample period (sigrok-cli -I "
+           std::to_string(downsample) +
+           " gives one sample per sample period (sigrok-cli -I "
            "vcd:downsample=" +
            std::to_string(downsample) + ").\n$end\n";
     out += "$timescale 1 ps $end\n$scope module talvir $end\n$var wire 1 ! signal $end\n"
@@ -252,7 +254,8 @@ TVcdSignalRead ReadVcdSignal(std::string_view text, const std::string& code,
     for (std::string_view word = tokens.Next(); !word.empty(); word = tokens.Next()) {
         if (word.front() == '#') {
             std::int64_t time = 0;
-            const auto [stop, error] = std::from_chars(word.data() + 1, word.data() + word.size(), time);
+            const auto [stop, error] =
+                std::from_chars(word.data() + 1, word.data() + word.size(), time);
             if (error != std::errc() || stop != word.data() + word.size() || time < 0)
                 return fail("a time that is no whole number: " + std::string(word));
             if (timed && time < now)
@@ -300,15 +303,17 @@ TVcdTrace VcdToTrace(const TVcdSignal& signal, std::size_t limit) {
     const std::int64_t end = std::max(signal.EndTime, signal.Times.back());
     // Our own files: points at the multiples of the sample period, each time rounded on its own.
     const long double period =
-        signal.SamplePeriodMs ? static_cast<long double>(*signal.SamplePeriodMs) / signal.UnitMs : 0;
+        signal.SamplePeriodMs ? static_cast<long double>(*signal.SamplePeriodMs) / signal.UnitMs
+                              : 0;
     std::int64_t step = 0;
     for (const std::int64_t t : signal.Times)
         step = std::gcd(step, t - base);
     step = std::gcd(step, end - base);
-    const long double stride = period >= 1 ? period : static_cast<long double>(std::max<std::int64_t>(step, 1));
+    const long double stride =
+        period >= 1 ? period : static_cast<long double>(std::max<std::int64_t>(step, 1));
     // The last time ends the last sample's period, as logic analyser programs write and read it.
-    const auto count = std::max<std::uint64_t>(
-        1, static_cast<std::uint64_t>(std::llround((end - base) / stride)));
+    const auto count =
+        std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::llround((end - base) / stride)));
     trace.LimitExceeded = count > limit;
     const std::size_t points = static_cast<std::size_t>(std::min<std::uint64_t>(count, limit));
     trace.Times.reserve(points);

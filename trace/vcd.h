@@ -14,10 +14,10 @@ namespace trace {
 
 // What the header says besides the signal.
 struct TVcdHeader {
-    std::string Date;        // as the $date section shows it
-    std::string Version;     // the program and its version
+    std::string Date;    // as the $date section shows it
+    std::string Version; // the program and its version
     double SamplePeriodMs = 0;
-    std::string SweepText;   // the sweep settings, in words
+    std::string SweepText; // the sweep settings, in words
 };
 
 // The VCD time unit of our files: every sample time to within 1 ps.

@@ -64,8 +64,8 @@ bool HaveSigrok() {
 }
 
 std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            (name + "-" + std::to_string(::getpid()))).string();
+    return (std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid())))
+        .string();
 }
 
 } // namespace
@@ -113,13 +113,13 @@ TEST(Vcd, ForeignFilesAtTheirCommonStep) {
 TEST(Vcd, MalformedFilesNameTheLine) {
     const std::string head = "$timescale 1 ns $end\n$var wire 1 ! s $end\n$enddefinitions $end\n";
     const std::pair<std::string, std::size_t> cases[] = {
-        {"$timescale 1 ns $end\n$var wire 1 ! s", 2},           // cut short in the header
-        {"$timescale 3 ns $end\n", 1},                           // no such timescale
-        {"$timescale 1 ns $end\n$frobnicate $end\n", 2},        // unknown section
-        {head + "1!\n#5\n", 4},                                  // a value before any time
-        {head + "#5\n1!\n#4\n0!\n", 6},                          // time going backwards
-        {head + "#5\n1!\n$frobnicate\n", 6},                     // unknown section later
-        {head + "#5\nq!\n", 5},                                  // not a value
+        {"$timescale 1 ns $end\n$var wire 1 ! s", 2},    // cut short in the header
+        {"$timescale 3 ns $end\n", 1},                   // no such timescale
+        {"$timescale 1 ns $end\n$frobnicate $end\n", 2}, // unknown section
+        {head + "1!\n#5\n", 4},                          // a value before any time
+        {head + "#5\n1!\n#4\n0!\n", 6},                  // time going backwards
+        {head + "#5\n1!\n$frobnicate\n", 6},             // unknown section later
+        {head + "#5\nq!\n", 5},                          // not a value
     };
     for (const auto& [text, line] : cases) {
         const TVcdHeaderRead header = ReadVcdVariables(text);
@@ -162,7 +162,7 @@ TEST(Vcd, SigrokReadsAndWritesWhatWeDo) {
         std::ofstream(path) << Vcd(r);
         const std::uint64_t d = VcdDownsample(r.Period);
         std::istringstream csv(Output("sigrok-cli -I vcd:downsample=" + std::to_string(d) + " -i " +
-                                   path + " -O csv 2>&1"));
+                                      path + " -O csv 2>&1"));
         std::vector<double> levels;
         for (std::string line; std::getline(csv, line);)
             if (line == "0" || line == "1")
@@ -176,10 +176,10 @@ TEST(Vcd, SigrokReadsAndWritesWhatWeDo) {
     // A generated square wave through sigrok's VCD writer, back through our reader.
     const std::string theirs =
         Output("sigrok-cli -d demo --channels D0 --config samplerate=1000000 --samples 2000 -O vcd "
-            "2>/dev/null");
+               "2>/dev/null");
     const std::string csv =
         Output("sigrok-cli -d demo --channels D0 --config samplerate=1000000 --samples 2000 -O csv "
-            "2>/dev/null");
+               "2>/dev/null");
     std::istringstream lines(csv);
     std::vector<double> expected;
     for (std::string line; std::getline(lines, line);)

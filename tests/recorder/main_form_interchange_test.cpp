@@ -1,0 +1,136 @@
+// VCD and CSV through the window: what the exported files hold for the whole trace and for the
+// markers' range, and what an imported file of another tool leaves in the chart.
+
+#include "recording_support.h"
+
+#include "trace/io_error.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+using recording_test::TBoxCloser;
+
+class MainFormInterchangeTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> Dir;
+    std::unique_ptr<recorder::TMainForm> Form;
+    chart::TChartSeries* Series = nullptr;
+
+    QString Path(const char* name) const { return Dir->filePath(QString::fromLatin1(name)); }
+    static std::string Content(const QString& path) {
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+    // Runs the action; its dialog picks `path`, and a list of signals, if one opens, `signal`.
+    void Run(const char* action, const char* dialogName, const QString& path,
+             const QString& signal = {}) {
+        QTimer::singleShot(0, Form.get(), [this, dialogName, path, signal] {
+            auto* dialog = Form->findChild<QFileDialog*>(QString::fromLatin1(dialogName));
+            if (!dialog)
+                return;
+            if (!signal.isEmpty())
+                QTimer::singleShot(50, Form.get(), [signal] {
+                    if (auto* list =
+                            qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                        list->setTextValue(signal);
+                        list->accept();
+                    }
+                });
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        Form->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    }
+
+private slots:
+    void init() {
+        Dir = std::make_unique<QTemporaryDir>();
+        Form = std::make_unique<recorder::TMainForm>();
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        recording_test::TWindowParts parts(*Form);
+        Series = parts.Series;
+        // A quarter of a millisecond a pixel, so clicks land on exact times.
+        parts.Chart->RedrawNow();
+        parts.Chart->BottomAxis().SetMaximum(parts.Chart->BottomAxis().AxisLength() / 4.0);
+        parts.Chart->RedrawNow();
+        // Ten samples 0.5 ms apart: 0 0 1 1 1 0 0 1 0 0.
+        const double levels[] = {0, 0, 1, 1, 1, 0, 0, 1, 0, 0};
+        for (int i = 0; i < 10; ++i)
+            Series->AddPoint(i * 0.5, levels[i]);
+    }
+    void cleanup() { Form.reset(); }
+
+    void exportsTheTraceOrTheMarkersRange() {
+        // Markers shown at 1 and 3 ms: the points from 1 to 3 ms only.
+        Form->findChild<QAction*>(QStringLiteral("actViewMarkers"))->trigger();
+        auto* chart = recording_test::TWindowParts(*Form).Chart;
+        for (auto [marker, ms] :
+             {std::pair{"actSetMarker1", 3.0}, std::pair{"actSetMarker2", 1.0}}) {
+            Form->findChild<QAction*>(QString::fromLatin1(marker))->setChecked(true);
+            const QPoint p(Series->ValueToPixelX(ms), chart->PlotRect().center().y());
+            QCursor::setPos(chart->mapToGlobal(p));
+            QTest::mouseClick(chart, Qt::LeftButton, {}, p);
+        }
+        QVERIFY2(chart->Title().Text().value(0).startsWith(QStringLiteral("t1=3 мс   t2=1 мс")),
+                 qPrintable(chart->Title().Text().value(0)));
+        Run("actExportCsv", "ExportCsvDialog", Path("range.csv"));
+        QCOMPARE(Content(Path("range.csv")),
+                 std::string("time_ms,level\n1,1\n1.5,1\n2,1\n2.5,0\n3,0\n"));
+
+        Run("actExportVcd", "ExportVcdDialog", Path("range.vcd"));
+        const std::string vcd = Content(Path("range.vcd"));
+        QVERIFY(vcd.find("$timescale 1 ps $end") != std::string::npos);
+        QVERIFY(vcd.find("$scope module talvir $end\n$var wire 1 ! signal $end") !=
+                std::string::npos);
+        QVERIFY(vcd.find("#1000000000\n$dumpvars\n1!\n$end\n#2500000000\n0!\n") !=
+                std::string::npos);
+
+        // Markers hidden: the whole trace.
+        Form->findChild<QAction*>(QStringLiteral("actViewMarkers"))->trigger();
+        Run("actExportCsv", "ExportCsvDialog", Path("all"));
+        QVERIFY(Content(Path("all.csv")).starts_with("time_ms,level\n0,0\n0.5,0\n1,1\n"));
+    }
+
+    // Two 1-bit signals: the operator picks the second.
+    void importsTheChosenSignal() {
+        std::ofstream(Path("two.vcd").toStdString())
+            << "$timescale 1 ns $end\n$scope module top $end\n$var wire 1 ! a $end\n"
+               "$var wire 1 \" b $end\n$upscope $end\n$enddefinitions $end\n"
+               "#0\n0!\n1\"\n#4\n1!\n0\"\n#6\nx\"\n#8\n";
+        TBoxCloser boxes;
+        Run("actImportVcd", "ImportVcdDialog", Path("two.vcd"), QStringLiteral("top.b"));
+        // x reads as 0, which is no change after 0: the step is that of the changes, 4 ns.
+        QCOMPARE(Series->YValues().Raw(), (std::vector<double>{1, 0}));
+        QCOMPARE(Series->XValues().Raw(), (std::vector<double>{0, 4e-6}));
+        QTRY_VERIFY(boxes.Texts().size() == 1 && boxes.Texts()[0].endsWith(QStringLiteral(": 1")));
+    }
+
+    void malformedFileNamesTheLineAndKeepsTheTrace() {
+        std::ofstream(Path("bad.vcd").toStdString())
+            << "$timescale 1 ns $end\n$var wire 1 ! a $end\n$enddefinitions $end\n#5\n1!\n#3\n";
+        try {
+            Run("actImportVcd", "ImportVcdDialog", Path("bad.vcd"));
+            QFAIL("no error for a time going backwards");
+        } catch (const trace::EInOutError& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("line 6")), e.what());
+        }
+        QCOMPARE(Series->Count(), 10);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+};
+
+QTEST_MAIN(MainFormInterchangeTest)
+#include "main_form_interchange_test.moc"
