@@ -433,8 +433,9 @@ private slots:
             dialog->reject();
         });
         Form->findChild<QAction*>(QStringLiteral("actLoad"))->trigger();
-        QTRY_COMPARE(boxes.Texts(),
-                     QStringList{QStringLiteral("Остановите запись перед загрузкой файла")});
+        Form->findChild<QAction*>(QStringLiteral("actImportVcd"))->trigger();
+        const QString refused = QStringLiteral("Остановите запись перед загрузкой файла");
+        QTRY_COMPARE(boxes.Texts(), (QStringList{refused, refused}));
         QVERIFY(!opened);
         QVERIFY(Form->Port().Open());
         ClickSwitch(Parts->Switch);
