@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Save and load of a 500,000-point data file: ours beside snprintf, pandas and numpy, in one run.
+"""Save and load of a 500,000-point data file beside snprintf, pandas and numpy, and a VCD of
+500,001 level changes beside sigrok-cli, in one run.
 
     bench/files/bench_files.py BUILD_DIR     (an optimised build: cmake -DCMAKE_BUILD_TYPE=Release)
 """
@@ -32,6 +33,10 @@ def main():
         path = os.path.join(folder, "sorted.txt")
         pandas_s = best(lambda: pandas.read_csv(path, sep=" ", header=None))
         numpy_s = best(lambda: numpy.loadtxt(path))
+        toggle = os.path.join(folder, "toggle.vcd")
+        sigrok_s = best(lambda: subprocess.run(
+            ["sigrok-cli", "-I", "vcd:downsample=9765625", "-i", toggle, "-O", "csv"],
+            check=True, capture_output=True))
 
     rows = [
         ("save (to_chars, temp file + rename)", ours["save"], ""),
@@ -41,6 +46,10 @@ def main():
         ("load, shuffled file", ours["load_shuffled"], f'{ours["load_shuffled"] / ours["load"]:.2f}x the sorted file'),
         ("pandas.read_csv", pandas_s, f'{pandas_s / ours["load"]:.1f}x slower than ours'),
         ("numpy.loadtxt", numpy_s, f'{numpy_s / ours["load"]:.1f}x slower than ours'),
+        ("VCD export, 500,001 level changes", ours["vcd_export"], ""),
+        ("VCD import into the series", ours["vcd_import"], ""),
+        ("sigrok-cli, the same VCD to CSV", sigrok_s,
+         f'{sigrok_s / max(ours["vcd_export"], ours["vcd_import"]):.1f}x our slower one'),
     ]
     print(f'{"500,000 points":40} {"seconds":>9}  ratio')
     for name, seconds, ratio in rows:

@@ -7,6 +7,7 @@
 #include "chart/chart.h"
 #include "trace/data_file.h"
 #include "trace/file_io.h"
+#include "trace/vcd.h"
 
 #include <QApplication>
 
@@ -101,5 +102,28 @@ int main(int argc, char** argv) {
     Report("load", load(sorted));
     Report("load_reversed", load(reversed));
     Report("load_shuffled", load(shuffled));
+
+    // A level change at every sample: the most a VCD can hold for a trace of this length.
+    std::vector<double> toggleTimes(n + 1), toggleLevels(n + 1);
+    for (std::size_t i = 0; i <= n; ++i) {
+        toggleTimes[i] = static_cast<double>(i) * 0.009765625;
+        toggleLevels[i] = static_cast<double>(i % 2);
+    }
+    const std::string vcd = folder + "/toggle.vcd";
+    Report("vcd_export", BestSeconds([&] {
+               trace::ReplaceFileContent(
+                   vcd, trace::FormatVcd(toggleTimes, toggleLevels,
+                                         {"bench", "bench", 0.009765625, "bench"}));
+           }));
+    Report("vcd_import", BestSeconds([&] {
+               const trace::TFileContent file(vcd);
+               const trace::TVcdHeaderRead header = trace::ReadVcdVariables(file.View());
+               const trace::TVcdSignalRead read = trace::ReadVcdSignal(
+                   file.View(), header.Variables.front().Code, trace::DataFilePointLimit);
+               const trace::TVcdTrace points =
+                   trace::VcdToTrace(read.Signal, trace::DataFilePointLimit);
+               series->ClearPoints();
+               series->AddPoints(points.Times, points.Levels);
+           }));
     return series->Count() == static_cast<int>(n) ? 0 : 1;
 }
