@@ -1,6 +1,7 @@
 # Two commands for a fresh machine: `make demo` and `make check`.
 # Knobs for CI and developers: BUILD (build folder), WERROR=ON, SANITIZE=address,undefined|thread,
-# LABEL (run only the tests with this CTest label), SOAK_SECONDS (length of `make soak`).
+# LABEL (run only the tests with this CTest label), SOAK_SECONDS (length of `make soak`),
+# RELEASE (the optimised build that `make demo` runs and `make package` packs).
 
 BUILD    ?= build
 WERROR   ?= OFF
@@ -8,13 +9,14 @@ SANITIZE ?=
 LABEL    ?=
 JOBS     ?= $(shell nproc)
 SOAK_SECONDS ?= 600
+RELEASE  ?= build-release
 
 export ASAN_OPTIONS  ?= detect_leaks=1:strict_string_checks=1
 export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps build check soak demo
+.PHONY: deps build check soak demo release package
 
 deps:
 	@tools/install-deps.sh
@@ -31,5 +33,14 @@ check: build
 soak: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/recorder/recorder_soak_test --seconds $(SOAK_SECONDS)
 
-demo: build
-	tools/demo.sh $(BUILD)
+# The program as a user runs it: optimised, without the tests.
+release: deps
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake --build $(RELEASE) -j $(JOBS)
+
+demo: release
+	tools/demo.sh $(RELEASE)
+
+# A Debian package of the release build: $(RELEASE)/talvir_<version>_<arch>.deb.
+package: release
+	cd $(RELEASE) && cpack -G DEB

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Checks the installation as a user gets it: `cmake --install` into a temporary prefix, the
+# desktop entry validated, then the Debian package from `make package` installed with its
+# dependencies, its programs run, and removed again.
+#   tools/check-package.sh [BUILD_DIR]      (default build-release, as make package builds it)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-release}
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for program in talvir talvir-devsim; do
+    [ -x "$prefix/bin/$program" ] || { echo "error: $program not installed" >&2; exit 1; }
+done
+desktop-file-validate "$prefix/share/applications/talvir.desktop"
+"$prefix/bin/talvir" --version
+
+deb=$(ls "$build"/talvir_*.deb | head -n 1)
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
+dpkg-deb --field "$deb" Depends
+talvir --version
+talvir --help >/dev/null
+talvir-devsim --help >/dev/null
+$sudo dpkg --remove talvir >/dev/null
+echo "Package $deb installs, runs and is removed again."
