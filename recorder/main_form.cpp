@@ -56,6 +56,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireMarkers();
     WireRecording();
     FormCreate();
+    WireStorage();
 }
 
 TMainForm::~TMainForm() = default;

@@ -33,6 +33,10 @@ class TSpinEdit;
 class TSwitch;
 } // namespace controls
 
+namespace settings {
+class TFormStorage;
+} // namespace settings
+
 namespace recorder {
 
 class TRadioGroup;
@@ -70,6 +74,8 @@ private:
     void BuildChart(QWidget* parent);
 
     void FormCreate();
+    // The settings kept from one run to the next (main_form_storage.cpp).
+    void WireStorage();
     void FormClose(QObject* Sender);
     void ShowHint(const QString& hint);
 
@@ -182,6 +188,7 @@ private:
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* HintText = nullptr;
+    settings::TFormStorage* FormStorage1 = nullptr;
 };
 
 } // namespace recorder
