@@ -166,8 +166,12 @@ bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Owner() && Active_) {
         if (event->type() == QEvent::Show && !event->spontaneous())
             Reported([this] { RestoreFormPlacement(); });
-        else if (event->type() == QEvent::Close && Owner()->internalWinId())
+        else if (event->type() == QEvent::Close && Owner()->internalWinId()) {
             Reported([this] { SaveFormPlacement(); });
+            // A save that failed here has been reported; the window's destruction doesn't try
+            // again with a second report of the same failure.
+            Saved_ = true;
+        }
     }
     return QObject::eventFilter(watched, event);
 }

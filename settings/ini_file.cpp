@@ -3,7 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace settings {
 
@@ -27,18 +32,61 @@ TIniRead ReadIniFile(const QString& path) {
             {}};
 }
 
+namespace {
+
+QString SystemError(int code) {
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// Every byte or the reason why not: a write may take only part of what it is given (a full disk
+// takes what still fits), and only the next write tells the error.
+int WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
 QString WriteIniFile(const QString& path, const TIniText& text) {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("cannot create the folder %1").arg(folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    const std::string bytes = text.Text();
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit())
-        return file.errorString();
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary = target + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return SystemError(errno);
+    // The new file keeps the old one's permissions; a first one gets those a new file gets.
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(target.constData(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    int error = ::fchmod(fd, mode) < 0 ? errno : 0;
+    if (!error)
+        error = WriteAll(fd, text.Text());
+    if (!error && ::fsync(fd) < 0)
+        error = errno;
+    if (::close(fd) < 0 && !error)
+        error = errno;
+    if (!error && ::rename(temporary.constData(), target.constData()) < 0)
+        error = errno;
+    if (error) {
+        ::unlink(temporary.constData());
+        return SystemError(error);
+    }
     return {};
 }
 
