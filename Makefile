@@ -1,6 +1,7 @@
 # Two commands for a fresh machine: `make demo` and `make check`.
 # Knobs for CI and developers: BUILD (build folder), WERROR=ON, SANITIZE=address,undefined|thread,
-# LABEL (run only the tests with this CTest label), SOAK_SECONDS (length of `make soak`).
+# LABEL (run only the tests with this CTest label), SOAK_SECONDS (length of `make soak`),
+# FUZZ_RUNS (inputs each fuzz target tries in `make fuzz`).
 
 BUILD    ?= build
 WERROR   ?= OFF
@@ -8,13 +9,15 @@ SANITIZE ?=
 LABEL    ?=
 JOBS     ?= $(shell nproc)
 SOAK_SECONDS ?= 600
+FUZZ_BUILD ?= build-fuzz
+FUZZ_RUNS ?= 20000
 
 export ASAN_OPTIONS  ?= detect_leaks=1:strict_string_checks=1
 export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps build check soak demo
+.PHONY: deps build check soak demo fuzz
 
 deps:
 	@tools/install-deps.sh
@@ -33,3 +36,14 @@ soak: build
 
 demo: build
 	tools/demo.sh $(BUILD)
+
+# Each fuzz target NAME_fuzzer for FUZZ_RUNS inputs from the seeds in fuzz/corpus/NAME/; a crash,
+# an input that takes over 1 s or a sanitizer report fails. New inputs go to FUZZ_BUILD/found/.
+fuzz: deps
+	cmake -S fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	set -e; for seeds in fuzz/corpus/*/; do \
+	    name=$$(basename $$seeds); mkdir -p $(FUZZ_BUILD)/found/$$name; \
+	    $(FUZZ_BUILD)/$${name}_fuzzer -runs=$(FUZZ_RUNS) -timeout=1 \
+	        $(FUZZ_BUILD)/found/$$name $$seeds; \
+	done
