@@ -75,8 +75,14 @@ int TChartSeries::AddPoint(double x, double y, const QString& label, unsigned co
     const int index = x_.InsertPosition(x);
     x_.Insert(index, x);
     y_.Insert(index, y);
-    colors_.insert(colors_.begin() + index, color);
-    labels_.insert(labels_.begin() + index, label);
+    if (!colors_.empty() || color != ClDefault) {
+        colors_.resize(static_cast<size_t>(Count()) - 1, ClDefault);
+        colors_.insert(colors_.begin() + index, color);
+    }
+    if (!labels_.empty() || !label.isEmpty()) {
+        labels_.resize(static_cast<size_t>(Count()) - 1);
+        labels_.insert(labels_.begin() + index, label);
+    }
     if (!PointAdded(index))
         return index;
     if (OnAfterAdd)
@@ -84,6 +90,45 @@ int TChartSeries::AddPoint(double x, double y, const QString& label, unsigned co
     if (autoRepaint_ && active_)
         RequestRedraw();
     return index;
+}
+
+void TChartSeries::AddPoints(std::span<const double> xs, std::span<const double> ys) {
+    const std::size_t n = std::min(xs.size(), ys.size());
+    xs = xs.first(n);
+    ys = ys.first(n);
+    const bool inOrder = x_.Order() == loNone ||
+                         (x_.Order() == loAscending && std::is_sorted(xs.begin(), xs.end()) &&
+                          (x_.ValueCount() == 0 || n == 0 || xs.front() >= x_.Raw().back()));
+    // Hooks per point, and a fast line's drawing of each new segment without repaints, need the
+    // points one at a time.
+    if (!inOrder || OnBeforeAdd || OnAfterAdd || !autoRepaint_) {
+        for (std::size_t i = 0; i < n; ++i)
+            AddPoint(xs[i], ys[i]);
+        return;
+    }
+    const int first = Count();
+    x_.Append(xs);
+    y_.Append(ys);
+    if (!colors_.empty())
+        colors_.resize(colors_.size() + n, ClDefault);
+    if (!labels_.empty())
+        labels_.resize(labels_.size() + n);
+    for (int i = first; i < Count(); ++i)
+        PointAdded(i);
+    if (active_ && n > 0)
+        RequestRedraw();
+}
+
+QString TChartSeries::PointLabel(int index) const {
+    if (index < 0 || index >= Count())
+        throw std::out_of_range("point index");
+    return labels_.empty() ? QString() : labels_[static_cast<size_t>(index)];
+}
+
+unsigned TChartSeries::PointColor(int index) const {
+    if (index < 0 || index >= Count())
+        throw std::out_of_range("point index");
+    return colors_.empty() ? ClDefault : colors_[static_cast<size_t>(index)];
 }
 
 bool TChartSeries::PointAdded(int) {
@@ -95,8 +140,6 @@ void TChartSeries::ClearPoints() {
     y_.Clear();
     std::vector<unsigned>().swap(colors_);
     std::vector<QString>().swap(labels_);
-    colors_.reserve(static_cast<size_t>(ValueListCapacity()));
-    labels_.reserve(static_cast<size_t>(ValueListCapacity()));
     // The shown range is only computed again at the next draw; a mouse press before it must not
     // look for the points that are gone.
     firstShown_ = lastShown_ = -1;

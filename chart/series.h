@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <span>
 #include <vector>
 
 class QPainter;
@@ -38,8 +39,9 @@ public:
     const TChartValueList& XValues() const { return x_; }
     const TChartValueList& YValues() const { return y_; }
     int Count() const { return y_.ValueCount(); }
-    QString PointLabel(int index) const { return labels_.at(static_cast<size_t>(index)); }
-    unsigned PointColor(int index) const { return colors_.at(static_cast<size_t>(index)); }
+    // std::out_of_range outside 0 .. Count() - 1.
+    QString PointLabel(int index) const;
+    unsigned PointColor(int index) const;
 
     bool Active() const { return active_; }
     void SetActive(bool v);
@@ -59,6 +61,9 @@ public:
     // Inserts the point by XValues.Order (equal x keep their insertion order); the new index, or
     // -1 when OnBeforeAdd refused it.
     int AddPoint(double x, double y, const QString& label = {}, unsigned color = ClDefault);
+    // The same as AddPoint for each point in turn (empty label, default colour), with one repaint
+    // request at the end instead of one a point: the way to fill a series from a file.
+    void AddPoints(std::span<const double> xs, std::span<const double> ys);
     void ClearPoints();
     void RequestRedraw();
 
@@ -95,6 +100,8 @@ private:
     TChart* chart_ = nullptr;
     TChartValueList x_{QStringLiteral("X"), loAscending};
     TChartValueList y_{QStringLiteral("Y"), loNone};
+    // One entry a point once any point has a label or a colour of its own; empty until then, as a
+    // recorded trace of half a million points has neither.
     std::vector<unsigned> colors_;
     std::vector<QString> labels_;
     bool active_ = true;

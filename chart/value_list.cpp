@@ -61,6 +61,11 @@ void TChartValueList::Insert(int index, double value) {
     dirty_ = true;
 }
 
+void TChartValueList::Append(std::span<const double> values) {
+    values_.insert(values_.end(), values.begin(), values.end());
+    dirty_ = true;
+}
+
 void TChartValueList::Clear() {
     std::vector<double>().swap(values_);
     values_.reserve(static_cast<size_t>(capacity));

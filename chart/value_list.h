@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include <stdexcept>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace chart {
@@ -53,6 +53,8 @@ public:
     // Index where a value goes by this list's order: after existing equal values.
     int InsertPosition(double value) const;
     void Insert(int index, double value);
+    // Appends the values at the end, whatever the order says.
+    void Append(std::span<const double> values);
     void Clear();
 
     double MinValue() const;

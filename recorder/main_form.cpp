@@ -53,8 +53,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(client);
 
     BuildStatusLine();
+    WireFiles();
     WireMarkers();
     WireRecording();
+    WireGrid();
     FormCreate();
     WireStorage();
 }
@@ -82,6 +84,7 @@ void TMainForm::FormCreate() {
 
     actViewMarkersExecute(this);
     actViewCursorExecute(this);
+    actInvertLeftAxisExecute(this);
 }
 
 void TMainForm::ShowPortSummary() {

@@ -16,6 +16,7 @@
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QFileDialog;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -24,6 +25,7 @@ class QToolBar;
 
 namespace chart {
 class TChart;
+class TChartAxis;
 class TFastLineSeries;
 } // namespace chart
 
@@ -95,10 +97,35 @@ private:
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
 
+    // Time grid and level axis (main_form_grid.cpp).
+    void WireGrid();
+    void actViewGridExecute(QObject* Sender);
+    void sldrGridOffsetChange(QObject* Sender);
+    void sldrGridOffsetChanged(QObject* Sender);
+    void ChartBeforeDrawAxes(QObject* Sender);
+    void ChartGetNextAxisLabel(chart::TChartAxis* Sender, int LabelIndex, double& LabelValue,
+                               bool& Stop);
+    void actInvertLeftAxisExecute(QObject* Sender);
+    void ChartZoom(QObject* Sender);
+    void ChartScroll(QObject* Sender);
+    // Puts the level axis back to -1..2 from whatever range it has.
+    void ResetLevelAxis();
+    // Time labels handed out since the axes were last about to be drawn.
+    std::int32_t BottomLabelIndex = 0;
+
     void spedSamplePeriodKeyPress(QObject* Sender, QChar& Key);
     void spedSamplePeriodExit(QObject* Sender);
     void spedDeflectTimeKeyPress(QObject* Sender, QChar& Key);
     void spedDeflectTimeExit(QObject* Sender);
+
+    // The data file (main_form_files.cpp).
+    void WireFiles();
+    void actSaveExecute(QObject* Sender);
+    void actLoadExecute(QObject* Sender);
+    // The trace becomes the points read, in time order.
+    void ShowLoadedPoints(const std::vector<double>& times, const std::vector<double>& levels);
+    // The time axis and the timing fields follow the points of a file read in full.
+    void FollowLoadedPoints(const std::vector<double>& times);
 
     // Markers, crosshair and their readouts (main_form_markers.cpp).
     void WireMarkers();
@@ -162,6 +189,8 @@ private:
     QAction* actSetMarker2 = nullptr;
     QAction* actInvertLeftAxis = nullptr;
     QActionGroup* MarkerGroup = nullptr;
+    QFileDialog* SaveDialog = nullptr;
+    QFileDialog* OpenDialog = nullptr;
 
     QToolBar* ToolBar1 = nullptr;
     QFrame* Panel2 = nullptr;

@@ -4,6 +4,7 @@
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
+#include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
@@ -34,15 +35,6 @@ constexpr std::uint16_t LineStatusKind = 2;
 constexpr std::uint16_t LineErrorMask = 15;
 // The final CR normally leaves at once; held back by flow control it must not hang the window.
 constexpr auto DrainLimit = std::chrono::seconds(2);
-
-// The hourglass for as long as it lives, also when a step throws.
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
 
 // "RP 10\r": the prefix, the divider in upper-case hexadecimal with at least two digits, CR.
 std::string StartCommand(bool testMode, std::int64_t divider) {

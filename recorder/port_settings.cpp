@@ -19,9 +19,9 @@ QChar ParityLetter(serial::TParity parity) {
 }
 
 QString PortSummary(const serial::TSerialPort& port) {
-    return QString::fromStdString(serial::PortName(port.ComNumber())) + u' ' + QString::number(port.DataBits()) +
-           ParityLetter(port.Parity()) + QString::number(port.StopBits()) + u' ' +
-           QString::number(port.Baud());
+    return QString::fromStdString(serial::PortName(port.ComNumber())) + u' ' +
+           QString::number(port.DataBits()) + ParityLetter(port.Parity()) +
+           QString::number(port.StopBits()) + u' ' + QString::number(port.Baud());
 }
 
 } // namespace recorder

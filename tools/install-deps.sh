@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-dev twm
+    python3-numpy python3-pandas
     xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
 )
 

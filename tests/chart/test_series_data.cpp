@@ -67,6 +67,39 @@ TEST(AddPoint, RefusedByOnBeforeAddChangesNothing) {
     EXPECT_EQ(after, 1);
 }
 
+// Many points at once end as the same points one by one would, whether they can be appended
+// (in order after the last) or must be inserted (out of order, or a hook wants each point).
+TEST(AddPoints, SameAsAddingOneByOne) {
+    const std::vector<std::vector<double>> cases{{0, 1, 2, 3}, {5, 6, 6, 9}, {7, 2, 2, 8}, {}};
+    for (bool hook : {false, true}) {
+        for (const auto& xs : cases) {
+            TFastLineSeries bulk, single;
+            for (TFastLineSeries* s : {&bulk, &single}) {
+                s->AddPoint(4, 40, QStringLiteral("four"), 0x123456);
+                if (hook)
+                    s->OnAfterAdd = [](chart::TChartSeries*, int) {};
+            }
+            std::vector<double> ys;
+            for (double x : xs)
+                ys.push_back(x * 10 + 1);
+            bulk.AddPoints(xs, ys);
+            for (std::size_t i = 0; i < xs.size(); ++i)
+                single.AddPoint(xs[i], ys[i]);
+            EXPECT_EQ(Values(bulk.XValues()), Values(single.XValues()));
+            EXPECT_EQ(Values(bulk.YValues()), Values(single.YValues()));
+            for (int i = 0; i < single.Count(); ++i) {
+                EXPECT_EQ(bulk.PointLabel(i), single.PointLabel(i));
+                EXPECT_EQ(bulk.PointColor(i), single.PointColor(i));
+            }
+        }
+    }
+    TFastLineSeries plain;
+    plain.AddPoints(std::vector<double>{1, 2}, std::vector<double>{0, 1});
+    EXPECT_EQ(plain.PointLabel(1), QString());
+    EXPECT_EQ(plain.PointColor(1), chart::ClDefault);
+    EXPECT_THROW(plain.PointLabel(2), std::out_of_range);
+}
+
 TEST(ClearPoints, EmptiesBothListsAndReservesTheCapacity) {
     TFastLineSeries s;
     int cleared = 0;

@@ -424,6 +424,27 @@ private slots:
         ExpectReceived("\rRP 10\r");
     }
 
+    // The trace being recorded is never replaced under the running handlers.
+    void loadDuringARecordingIsRefused() {
+        StartSimulator({"--source", "square:1000"});
+        ClickSwitch(Parts->Switch);
+        QVERIFY(QTest::qWaitFor([&] { return Form->Port().Open(); }, 3000));
+        TBoxCloser boxes;
+        auto* dialog = Form->findChild<QDialog*>(QStringLiteral("OpenDialog"));
+        bool opened = false;
+        QTimer::singleShot(0, dialog, [&] {
+            opened = dialog->isVisible();
+            dialog->reject();
+        });
+        Form->findChild<QAction*>(QStringLiteral("actLoad"))->trigger();
+        QTRY_COMPARE(boxes.Texts(),
+                     QStringList{QStringLiteral("Остановите запись перед загрузкой файла")});
+        QVERIFY(!opened);
+        QVERIFY(Form->Port().Open());
+        ClickSwitch(Parts->Switch);
+        QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 3000));
+    }
+
     // Shift-clicks near two rising edges of a recorded square wave put the markers on the edges'
     // first samples: dt is a whole number of sample periods.
     void shiftClickPutsMarkersOnEdges() {

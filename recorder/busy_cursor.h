@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QApplication>
+
+namespace recorder {
+
+// The hourglass for as long as it lives, also when a step throws.
+class TBusyCursor {
+public:
+    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
+} // namespace recorder

@@ -1,0 +1,206 @@
+// Saving and loading the trace through the real window: its file dialogs, its boxes, the file's
+// bytes, and what the chart and the timing fields show afterwards.
+
+#include "recording_support.h"
+
+#include "trace/io_error.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+
+using recording_test::TBoxCloser;
+
+class MainFormFilesTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> Dir;
+    std::unique_ptr<recorder::TMainForm> Form;
+    chart::TChart* Chart = nullptr;
+    chart::TChartSeries* Series = nullptr;
+    controls::TSpinEdit* Period = nullptr;
+    controls::TSpinEdit* Duration = nullptr;
+    int DialogsShown = 0;
+
+    QString Path(const char* name) const { return Dir->filePath(QString::fromLatin1(name)); }
+    static void Write(const QString& path, const std::string& bytes) {
+        std::ofstream(path.toStdString(), std::ios::binary) << bytes;
+    }
+    static std::string Content(const QString& path) {
+        std::ifstream in(path.toStdString(), std::ios::binary);
+        std::stringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    // Runs the action; its file dialog, if it opens, picks `path`.
+    void Run(const char* action, const char* dialogName, const QString& path) {
+        auto* dialog = Form->findChild<QFileDialog*>(QString::fromLatin1(dialogName));
+        QTimer::singleShot(0, dialog, [this, dialog, path] {
+            if (!dialog->isVisible())
+                return;
+            ++DialogsShown;
+            // As typed into the dialog's name field and confirmed.
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+            static_cast<QDialog*>(dialog)->accept();
+            // A name the dialog refuses leaves it open: the operator gives up.
+            if (dialog->isVisible())
+                static_cast<QDialog*>(dialog)->reject();
+        });
+        Form->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    }
+    void Save(const QString& path) { Run("actSave", "SaveDialog", path); }
+    void Load(const QString& path) { Run("actLoad", "OpenDialog", path); }
+
+    std::vector<double> Times() const { return Series->XValues().Raw(); }
+    std::vector<double> Levels() const { return Series->YValues().Raw(); }
+
+private slots:
+    void init() {
+        Dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(Dir->isValid());
+        // The window's settings stay in the test's folder, fresh for each test.
+        qputenv("XDG_CONFIG_HOME", Dir->path().toLocal8Bit());
+        Form = std::make_unique<recorder::TMainForm>();
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        recording_test::TWindowParts parts(*Form);
+        Chart = parts.Chart;
+        Series = parts.Series;
+        Period = parts.SamplePeriod;
+        Duration = parts.DeflectTime;
+        DialogsShown = 0;
+    }
+    void cleanup() {
+        Form.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void emptyTraceIsNotSaved() {
+        TBoxCloser boxes;
+        Save(Path("Data.txt"));
+        QTRY_COMPARE(boxes.Texts(), QStringList{QStringLiteral("График не содержит данных")});
+        QCOMPARE(DialogsShown, 0);
+        QVERIFY(!QFile::exists(Path("Data.txt")));
+    }
+
+    void roundTripUnderEitherSeparator_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("point") << QLocale::c() << QStringLiteral("0 0\r\n0.0097656 1\r\n");
+        QTest::newRow("comma") << QLocale(QLocale::Russian, QLocale::Russia)
+                               << QStringLiteral("0 0\r\n0,0097656 1\r\n");
+    }
+    void roundTripUnderEitherSeparator() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, start);
+        QLocale::setDefault(locale);
+        std::mt19937 rng(5);
+        std::vector<double> times, levels;
+        for (int i = 0; i < 2000; ++i) {
+            times.push_back(i * 0.0097656);
+            levels.push_back(i < 2 ? i : rng() & 1);
+            Series->AddPoint(times.back(), levels.back());
+        }
+        Save(Path("Data"));
+        QCOMPARE(DialogsShown, 1);
+        const std::string bytes = Content(Path("Data.txt")); // the default extension added
+        QVERIFY(QString::fromStdString(bytes).startsWith(start));
+
+        Series->ClearPoints();
+        Load(Path("Data.txt"));
+        QCOMPARE(Levels(), levels);
+        const std::vector<double> read = Times();
+        QCOMPARE(read.size(), times.size());
+        for (std::size_t i = 0; i < read.size(); ++i)
+            QVERIFY(std::fabs(read[i] - times[i]) < 1e-12);
+        QCOMPARE(Chart->BottomAxis().Minimum(), 0.0);
+        QCOMPARE(Chart->BottomAxis().Maximum(), read.back());
+        const long double period = std::clamp(static_cast<long double>(read.back()) / 1999,
+                                              Period->MinValue(), Period->MaxValue());
+        QCOMPARE(Period->Text(), Period->locale().toString(static_cast<double>(period), 'f', 7));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // Times from 5 to 10 ms, out of order, two of them equal: sorted with equal times in file
+    // order; the axis from 0; the period over the count of points; the duration over the span.
+    void loadedPointsSetTheAxisAndTheTimingFields() {
+        Write(Path("late.txt"), "10 1\r\n5 0\r\n7.5 0\r\n7.5 1\r\n6.25 1\r\n8.75 0\r\n");
+        Load(Path("late.txt"));
+        QCOMPARE(Times(), (std::vector<double>{5, 6.25, 7.5, 7.5, 8.75, 10}));
+        QCOMPARE(Levels(), (std::vector<double>{0, 1, 0, 1, 0, 1}));
+        QCOMPARE(Chart->BottomAxis().Minimum(), 0.0);
+        QCOMPARE(Chart->BottomAxis().Maximum(), 10.0);
+        QCOMPARE(static_cast<double>(Period->Value()), 2.0); // 10 / (6 - 1)
+        QCOMPARE(static_cast<double>(Duration->MaxValue()), 1000.0);
+        QCOMPARE(static_cast<double>(Duration->Value()), 0.01);
+
+        // One point keeps the period the field shows.
+        Write(Path("one.txt"), "3 1\r\n");
+        Load(Path("one.txt"));
+        QCOMPARE(Times(), std::vector<double>{3});
+        QCOMPARE(static_cast<double>(Period->Value()), 2.0);
+        QCOMPARE(Chart->BottomAxis().Maximum(), 3.0);
+
+        // An empty file: no points, the axis 0 .. 0, both fields at their lower limits.
+        Write(Path("empty.txt"), "");
+        Load(Path("empty.txt"));
+        QCOMPARE(Series->Count(), 0);
+        QCOMPARE(Chart->BottomAxis().Minimum(), 0.0);
+        QCOMPARE(Chart->BottomAxis().Maximum(), 0.0);
+        QCOMPARE(Period->Text(),
+                 Period->locale().toString(static_cast<double>(Period->MinValue()), 'f', 7));
+        QCOMPARE(Duration->Text(),
+                 Duration->locale().toString(static_cast<double>(Duration->MinValue()), 'f', 3));
+    }
+
+    void badNumberKeepsThePointsBeforeIt() {
+        Chart->BottomAxis().SetRange(0, 40);
+        const QString periodText = Period->Text();
+        Write(Path("bad.txt"), "0 0\r\n1 1\r\nabc 1\r\n3 0\r\n");
+        try {
+            Load(Path("bad.txt"));
+            QFAIL("no error for a token that is no number");
+        } catch (const trace::EInOutError& e) {
+            QCOMPARE(QString::fromStdString(e.Text()), QStringLiteral("Invalid numeric input"));
+            QVERIFY(QString::fromUtf8(e.what()).contains(QStringLiteral("line 3")));
+        }
+        QCOMPARE(Times(), (std::vector<double>{0, 1}));
+        QCOMPARE(Chart->BottomAxis().Maximum(), 40.0);
+        QCOMPARE(Period->Text(), periodText);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // 500,000 points load without a word; a point more is reported and left out.
+    void pointLimit() {
+        std::string lines;
+        for (int i = 0; i < 500000; ++i)
+            lines += std::to_string(i) + " 1\r\n";
+        Write(Path("exact.txt"), lines + "\r\n");
+        Write(Path("more.txt"), lines + "500000 0\r\n");
+        {
+            TBoxCloser boxes;
+            Load(Path("exact.txt"));
+            QCOMPARE(Series->Count(), 500000);
+            QTest::qWait(100);
+            QCOMPARE(boxes.Texts(), QStringList{});
+        }
+        TBoxCloser boxes;
+        Load(Path("more.txt"));
+        QCOMPARE(Series->Count(), 500000);
+        QCOMPARE(Times().back(), 499999.0);
+        QCOMPARE(boxes.Texts(),
+                 QStringList{QStringLiteral("Количество точек превысило допустимое")});
+    }
+};
+
+QTEST_MAIN(MainFormFilesTest)
+#include "main_form_files_test.moc"

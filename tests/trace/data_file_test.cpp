@@ -1,0 +1,182 @@
+#include "trace/data_file.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace trace;
+
+TEST(DataFileFormat, GeneralFormatWithFifteenDigits) {
+    const std::vector<double> times{0, 0.0097656, 120.556332, 1e-05, -2.5, 1234567890123456.0, 0.1};
+    const std::vector<double> levels{0, 1, 1, 0, 1, 0, 1};
+    EXPECT_EQ(
+        FormatDataFile(times, levels, '.'),
+        "0 0\r\n0.0097656 1\r\n120.556332 1\r\n1e-05 0\r\n-2.5 1\r\n1.23456789012346e+15 0\r\n"
+        "0.1 1\r\n");
+    EXPECT_EQ(
+        FormatDataFile(times, levels, ','),
+        "0 0\r\n0,0097656 1\r\n120,556332 1\r\n1e-05 0\r\n-2,5 1\r\n1,23456789012346e+15 0\r\n"
+        "0,1 1\r\n");
+}
+
+TEST(DataFileParse, RoundTripUnderEitherSeparator) {
+    std::mt19937 rng(7);
+    std::vector<double> times, levels;
+    for (int i = 0; i < 1000; ++i) {
+        times.push_back(i * 0.0097656);
+        levels.push_back(rng() & 1);
+    }
+    for (char separator : {'.', ','}) {
+        const TDataFileContents read = ParseDataFile(FormatDataFile(times, levels, separator));
+        ASSERT_FALSE(read.BadToken) << separator;
+        EXPECT_FALSE(read.LimitExceeded);
+        ASSERT_EQ(read.Times.size(), times.size());
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            // Fifteen digits hold the recorded times exactly enough to print the same again.
+            EXPECT_NEAR(read.Times[i], times[i], 1e-12) << i;
+            EXPECT_EQ(read.Levels[i], levels[i]) << i;
+        }
+    }
+}
+
+TEST(DataFileParse, TokensLinesAndBlanks) {
+    // Signs, exponents, tabs and control characters between tokens; the rest of a line skipped;
+    // blank lines in the middle and at the end give no point.
+    const TDataFileContents read =
+        ParseDataFile("+1.5e1\t-2 trailing words\r\n\r\n  \r\n3E-1\x01 1,25\n.5 1.\r\n\r\n \t\r\n");
+    ASSERT_FALSE(read.BadToken);
+    EXPECT_EQ(read.Times, (std::vector<double>{15, 0.3, 0.5}));
+    EXPECT_EQ(read.Levels, (std::vector<double>{-2, 1.25, 1}));
+    // A level missing at the very end reads as 0; a missing one mid-file is the next line's time.
+    EXPECT_EQ(ParseDataFile("4 1\r\n7").Levels, (std::vector<double>{1, 0}));
+    EXPECT_EQ(ParseDataFile("4\r\n7 1\r\n8 0").Levels, (std::vector<double>{7, 0}));
+    EXPECT_TRUE(ParseDataFile("").Times.empty());
+    EXPECT_TRUE(ParseDataFile("\r\n \r\n").Times.empty());
+}
+
+TEST(DataFileParse, NoNumberStopsTheReadingWithTheLine) {
+    const TDataFileContents read = ParseDataFile("0 0\r\n1 1\r\nabc 1\r\n3 0\r\n");
+    EXPECT_EQ(read.Times, (std::vector<double>{0, 1}));
+    ASSERT_TRUE(read.BadToken);
+    EXPECT_EQ(read.BadToken->Line, 3u);
+    EXPECT_EQ(read.BadToken->Token, "abc");
+    for (const char* token : {"1.2.3", "1,2.3", "inf", "nan", "0x10", "1e", "e5", "-", "+.",
+                              "1e999", "--1", "1e+-2", "١"}) {
+        const TDataFileContents bad = ParseDataFile(std::string("0 ") + token + "\r\n");
+        EXPECT_TRUE(bad.BadToken) << token;
+        EXPECT_TRUE(bad.Times.empty()) << token;
+    }
+}
+
+TEST(DataFileParse, LimitReportedOnlyWhenAPointFollows) {
+    const std::string five = "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n";
+    const TDataFileContents exact = ParseDataFile(five + "\r\n  \r\n", 5);
+    EXPECT_EQ(exact.Times.size(), 5u);
+    EXPECT_FALSE(exact.LimitExceeded);
+    const TDataFileContents more = ParseDataFile(five + "5 1\r\n6 1\r\n", 5);
+    EXPECT_EQ(more.Times, (std::vector<double>{0, 1, 2, 3, 4}));
+    EXPECT_TRUE(more.LimitExceeded);
+}
+
+TEST(DataFileSort, SameAsInsertingEachPointAfterItsEquals) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 50; ++round) {
+        std::vector<double> times, levels;
+        for (int i = 0; i < 300; ++i) {
+            times.push_back(static_cast<double>(rng() % 40)); // many equal times
+            levels.push_back(i);                              // the file position
+        }
+        // Some traces newest first, equal times among them.
+        if (round % 2)
+            std::sort(times.begin(), times.end(), std::greater<>());
+        // The reference: each point inserted after the points of equal or lower time.
+        std::vector<double> refTimes, refLevels;
+        for (std::size_t i = 0; i < times.size(); ++i) {
+            std::size_t at = refTimes.size();
+            while (at > 0 && refTimes[at - 1] > times[i])
+                --at;
+            refTimes.insert(refTimes.begin() + static_cast<std::ptrdiff_t>(at), times[i]);
+            refLevels.insert(refLevels.begin() + static_cast<std::ptrdiff_t>(at), levels[i]);
+        }
+        SortByTime(times, levels);
+        ASSERT_EQ(times, refTimes);
+        ASSERT_EQ(levels, refLevels);
+    }
+}
+
+// The reader's own conversion gives the double the library's correctly rounded one gives, for
+// short and long mantissas, any separator and exponents inside and outside the exact range.
+TEST(DataFileParse, NumbersAsTheLibraryReadsThem) {
+    std::mt19937 rng(2024);
+    const auto digits = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += static_cast<char>('0' + rng() % 10);
+        return text;
+    };
+    for (int i = 0; i < 100000; ++i) {
+        std::string token = (rng() % 3 == 0 ? "-" : "") + digits(1 + static_cast<int>(rng() % 22));
+        if (rng() % 2)
+            token += (rng() % 2 ? "." : ",") + digits(static_cast<int>(rng() % 22));
+        if (rng() % 3 == 0)
+            token += "e" + std::to_string(static_cast<int>(rng() % 80) - 40);
+        std::string spelled = token;
+        std::replace(spelled.begin(), spelled.end(), ',', '.');
+        double expected = 0;
+        std::from_chars(spelled.data(), spelled.data() + spelled.size(), expected);
+        const TDataFileContents read = ParseDataFile(token + " 1");
+        ASSERT_FALSE(read.BadToken) << token;
+        ASSERT_EQ(read.Times.front(), expected) << token;
+    }
+}
+
+// Every line is what "%g %g" with 15 significant digits writes, for the times and levels of
+// recordings and for doubles of any magnitude and sign.
+TEST(DataFileFormat, SameAsTheCLibrary) {
+    std::mt19937_64 rng(11);
+    std::vector<double> values{0.0,
+                               -0.0,
+                               1.0,
+                               -1.0,
+                               1e15,
+                               1e15 - 1,
+                               123456789012345.0,
+                               1e-5,
+                               9.99999999999999e-5,
+                               0.0001,
+                               1e16,
+                               5e-324,
+                               1.7976931348623157e308,
+                               0.1 + 0.2,
+                               2.5,
+                               1e14 + 0.5};
+    for (int i = 0; i < 200000; ++i)
+        values.push_back(i * 0.0097656);
+    for (int i = 0; i < 200000; ++i) {
+        double random = 0;
+        const std::uint64_t bits = rng();
+        std::memcpy(&random, &bits, sizeof random);
+        if (std::isfinite(random))
+            values.push_back(random);
+        values.push_back(
+            std::ldexp(static_cast<double>(rng() % 1000000), static_cast<int>(rng() % 80) - 60));
+    }
+    const std::vector<double> zeros(values.size(), 0.0);
+    const std::string written = FormatDataFile(values, zeros, '.');
+    std::size_t at = 0;
+    char line[64];
+    for (double value : values) {
+        const int length = std::snprintf(line, sizeof line, "%.15g 0\r\n", value);
+        const std::string_view expected(line, static_cast<std::size_t>(length));
+        ASSERT_EQ(written.substr(at, expected.size()), expected) << value;
+        at += expected.size();
+    }
+    EXPECT_EQ(at, written.size());
+}
