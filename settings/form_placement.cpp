@@ -77,16 +77,13 @@ int FlagsOf(Qt::WindowStates state) {
     return state.testFlags(Qt::WindowMinimized | Qt::WindowMaximized) ? RestoreToMaximized : 0;
 }
 
-// The window's normal rectangle as NormPos holds it: the outer top-left corner and the size of
-// the contents.
+// The window's contents in its normal state, as NormPos holds them.
 TRect NormalRect(const QWidget* w) {
     QRect normal = w->normalGeometry();
     if (!normal.isValid())
         normal = w->geometry();
-    const QPoint frame = w->geometry().topLeft() - w->frameGeometry().topLeft();
-    const int left = normal.x() - frame.x();
-    const int top = normal.y() - frame.y();
-    return {left, top, left + normal.width(), top + normal.height()};
+    return {normal.left(), normal.top(), normal.left() + normal.width(),
+            normal.top() + normal.height()};
 }
 
 struct TScreen {
@@ -280,10 +277,8 @@ void TFormPlacement::RestorePlacement(const TIniText& ini) {
             rect[2] = rect[0] + w->width();
             rect[3] = rect[1] + w->height();
         }
-        if (rect[0] < rect[2]) {
-            w->move(rect[0], rect[1]);
-            w->resize(rect[2] - rect[0], rect[3] - rect[1]);
-        }
+        if (rect[0] < rect[2])
+            w->setGeometry(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
     }
 
     const int showCmd = TextToInteger(read("ShowCmd", "0"));

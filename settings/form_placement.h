@@ -12,14 +12,14 @@
 // takes the one for the current screen size, else the plain one, and applies it only when the
 // pixels per inch are those of the save.
 //
-// NormPos is "left,top,right,bottom": left and top are the outer top-left corner of the window
-// in its normal state (its frame, where a window manager draws one), right and bottom add the
-// size of its contents, the size that QWidget::resize() takes. That is how the window is placed
-// again (move() places the frame, resize() sizes the contents), so a save and a restore leave it
-// where it was with and without a window manager. ShowCmd is 1 normal, 2 minimised, 3 maximised
-// (also for full screen); Flags is 2 for a minimised window that comes back maximised, else 0;
-// MinMaxPos is always -1,-1,-1,-1: X11 reports no icon position, and where a maximised window
-// goes is the window manager's choice.
+// NormPos is "left,top,right,bottom" of the window's contents in its normal state, without the
+// frame a window manager may draw around them (right and bottom lie just outside). Qt places a
+// window being shown by its contents, since its frame is not known before the window manager has
+// framed it; so a save and a restore leave the window where it was, with and without a window
+// manager. Without one, the contents are the whole window. ShowCmd is 1 normal, 2 minimised, 3
+// maximised (also for full screen); Flags is 2 for a minimised window that comes back maximised,
+// else 0; MinMaxPos is always -1,-1,-1,-1: X11 reports no icon position, and where a maximised
+// window goes is the window manager's choice.
 
 #include "settings/ini_text.h"
 

@@ -55,6 +55,23 @@ int PixelsPerInch() {
     return qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
 }
 
+// Where the window's contents lie at first: the window is placed by its outer corner at (60, 85),
+// and the offscreen platform pretends to draw a frame around the contents.
+QRect InitialContents() {
+    QWidget probe;
+    probe.move(60, 85);
+    probe.show();
+    return QRect(probe.geometry().topLeft(), QSize(674, 395));
+}
+
+QString NormPos(const QRect& r) {
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(r.left())
+        .arg(r.top())
+        .arg(r.left() + r.width())
+        .arg(r.top() + r.height());
+}
+
 } // namespace
 
 class MainFormStorageTest : public QObject {
@@ -107,6 +124,7 @@ private slots:
     void firstRunWritesTheSectionAtClose() {
         Show();
         QVERIFY(!QFile::exists(IniPath()));
+        QCOMPARE(Form->geometry(), InitialContents());
         Form->close();
         const QString expected = QStringLiteral("[TMainForm]\n"
                                                 "FormVersion=0\n"
@@ -115,14 +133,14 @@ private slots:
                                                 "PixelsPerInch=%1\n"
                                                 "MinMaxPos%2=-1,-1,-1,-1\n"
                                                 "MinMaxPos=-1,-1,-1,-1\n"
-                                                "NormPos%2=60,85,734,480\n"
-                                                "NormPos=60,85,734,480\n"
+                                                "NormPos%2=%3\n"
+                                                "NormPos=%3\n"
                                                 "Visible=0\n"
                                                 "rgrpDeflectOptions_ItemIndex=1\n"
                                                 "spedDeflectTime_Value=0.001\n"
                                                 "spedSamplePeriod_Value=0.0097656\n")
                                      .arg(PixelsPerInch())
-                                     .arg(ScreenSize());
+                                     .arg(ScreenSize(), NormPos(InitialContents()));
         QCOMPARE(QString::fromUtf8(ReadIni()), expected);
     }
 
@@ -188,9 +206,11 @@ private slots:
         QTest::newRow("other pixels per inch")
             << "PixelsPerInch=" + QByteArray::number(PixelsPerInch() + 24) +
                    "\nNormPos=100,120,800,520\nShowCmd=3\n"
-            << QRect(60, 85, 674, 395) << true;
+            << InitialContents() << true;
         QTest::newRow("unreadable numbers")
-            << QByteArray("NormPos=x,120,,y\nMinMaxPos=a,b\n") << QRect(60, 120, 674, 360) << false;
+            << QByteArray("NormPos=x,120,,y\nMinMaxPos=a,b\n")
+            << QRect(InitialContents().left(), 120, 674, InitialContents().bottom() + 1 - 120)
+            << false;
     }
 
     void restoresThePlacementForThisScreen() {
@@ -198,10 +218,7 @@ private slots:
         WriteIni("[TMainForm]\n" + placement);
         Show();
         QTEST(Form->isMaximized(), "maximized");
-        // NormPos holds the outer top-left corner and the size of the contents.
-        const QPoint frame = Form->geometry().topLeft() - Form->frameGeometry().topLeft();
-        QTEST(QRect(Form->normalGeometry().topLeft() - frame, Form->normalGeometry().size()),
-              "geometry");
+        QTEST(Form->normalGeometry(), "geometry");
     }
 
     void unwritableFolderIsReportedAndTheWindowStillCloses() {
