@@ -38,12 +38,14 @@ demo: build
 	tools/demo.sh $(BUILD)
 
 # Each fuzz target NAME_fuzzer for FUZZ_RUNS inputs from the seeds in fuzz/corpus/NAME/; a crash,
-# an input that takes over 1 s or a sanitizer report fails. New inputs go to FUZZ_BUILD/found/.
+# an input that takes over 1 s or a sanitizer report fails. New inputs go to FUZZ_BUILD/found/,
+# and so does the input that failed.
 fuzz: deps
 	cmake -S fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	set -e; for seeds in fuzz/corpus/*/; do \
 	    name=$$(basename $$seeds); mkdir -p $(FUZZ_BUILD)/found/$$name; \
 	    $(FUZZ_BUILD)/$${name}_fuzzer -runs=$(FUZZ_RUNS) -timeout=1 \
+	        -artifact_prefix=$(FUZZ_BUILD)/found/$$name- \
 	        $(FUZZ_BUILD)/found/$$name $$seeds; \
 	done
