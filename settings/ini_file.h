@@ -19,10 +19,10 @@ struct TIniRead {
 // A missing file reads as an empty text.
 TIniRead ReadIniFile(const QString& path);
 
-// Writes the text into a temporary file beside the file, flushed to the disk, and renames it over
-// the file, creating the folder when missing. Empty when written, else the reason; the old file
-// is then untouched. (QSaveFile takes a short write on a full disk for success and renames a
-// truncated file over the old one.)
+// Writes the text into a temporary file beside the file, synced, and renames it over the file
+// (trace::ReplaceFileContent), creating the folder when missing. Empty when written, else the
+// reason; the old file is then whole. QSaveFile would not do: it takes a short write on a full
+// disk for success and renames a truncated file over the old one.
 QString WriteIniFile(const QString& path, const TIniText& text);
 
 } // namespace settings
