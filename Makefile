@@ -1,7 +1,8 @@
 # Two commands for a fresh machine: `make demo` and `make check`.
 # Knobs for CI and developers: BUILD (build folder), WERROR=ON, SANITIZE=address,undefined|thread,
 # LABEL (run only the tests with this CTest label), SOAK_SECONDS (length of `make soak`),
-# RELEASE (the optimised build that `make demo` runs and `make package` packs).
+# RELEASE (the optimised build that `make demo` runs and `make package` packs),
+# FUZZ_RUNS (inputs each fuzz target tries in `make fuzz`).
 
 BUILD    ?= build
 WERROR   ?= OFF
@@ -10,13 +11,15 @@ LABEL    ?=
 JOBS     ?= $(shell nproc)
 SOAK_SECONDS ?= 600
 RELEASE  ?= build-release
+FUZZ_BUILD ?= build-fuzz
+FUZZ_RUNS ?= 20000
 
 export ASAN_OPTIONS  ?= detect_leaks=1:strict_string_checks=1
 export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps build check soak demo release package
+.PHONY: deps build check soak demo release package fuzz
 
 deps:
 	@tools/install-deps.sh
@@ -44,3 +47,16 @@ demo: release
 # A Debian package of the release build: $(RELEASE)/talvir_<version>_<arch>.deb.
 package: release
 	cd $(RELEASE) && cpack -G DEB
+
+# Each fuzz target NAME_fuzzer for FUZZ_RUNS inputs from the seeds in fuzz/corpus/NAME/; a crash,
+# an input that takes over 1 s or a sanitizer report fails. New inputs go to FUZZ_BUILD/found/,
+# and so does the input that failed.
+fuzz: deps
+	cmake -S fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	set -e; for seeds in fuzz/corpus/*/; do \
+	    name=$$(basename $$seeds); mkdir -p $(FUZZ_BUILD)/found/$$name; \
+	    $(FUZZ_BUILD)/$${name}_fuzzer -runs=$(FUZZ_RUNS) -timeout=1 \
+	        -artifact_prefix=$(FUZZ_BUILD)/found/$$name- \
+	        $(FUZZ_BUILD)/found/$$name $$seeds; \
+	done

@@ -59,6 +59,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireRecording();
     WireGrid();
     FormCreate();
+    WireStorage();
 }
 
 TMainForm::~TMainForm() = default;

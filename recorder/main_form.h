@@ -39,6 +39,10 @@ class TSpinEdit;
 class TSwitch;
 } // namespace controls
 
+namespace settings {
+class TFormStorage;
+} // namespace settings
+
 namespace recorder {
 
 class TRadioGroup;
@@ -76,6 +80,8 @@ private:
     void BuildChart(QWidget* parent);
 
     void FormCreate();
+    // The settings kept from one run to the next (main_form_storage.cpp).
+    void WireStorage();
     void FormClose(QObject* Sender);
     void ShowHint(const QString& hint);
 
@@ -230,6 +236,7 @@ private:
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* HintText = nullptr;
+    settings::TFormStorage* FormStorage1 = nullptr;
 };
 
 } // namespace recorder

@@ -7,6 +7,7 @@ packages=(
     g++ cmake ninja-build make pkg-config
     qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-dev twm
     python3-numpy python3-pandas sigrok-cli desktop-file-utils dpkg-dev
     xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
 )

@@ -11,6 +11,7 @@
 #include "serial/memory_device.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -130,6 +131,9 @@ BENCHMARK(BM_ReadCharAndDecodeIntoSpan)->UseManualTime()->Unit(benchmark::kMilli
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window keeps its settings in a folder of the run's own, not the user's.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -98,6 +99,8 @@ class WindowTitlesTest : public QObject {
 
 private:
     TXServer X;
+    // The windows keep their settings away from the user's.
+    QTemporaryDir Config;
 
     // The window's title on the server, once it has got there (or what is there after 2 s).
     QString TitleOnServer(QWidget* window, const QString& expected) const {
@@ -122,6 +125,7 @@ private:
 
 private slots:
     void initTestCase() {
+        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(X.Connected());
     }

@@ -2,6 +2,7 @@
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -30,10 +31,16 @@ private:
         QTest::keyClick(editor, Qt::Key_Tab);
     }
 
+    // Each test starts without stored settings and keeps its own away from the user's.
+
+    std::unique_ptr<QTemporaryDir> Config;
+
     std::unique_ptr<TMainForm> Form;
 
 private slots:
     void init() {
+        Config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
         Form = std::make_unique<TMainForm>();
         Form->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form.get()));

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -95,6 +96,8 @@ private:
         return columns;
     }
 
+    // Each test starts without stored settings and keeps its own away from the user's.
+    std::unique_ptr<QTemporaryDir> Config;
     std::unique_ptr<TMainForm> Form;
     // Texts of the error reports shown while a test ran; each is closed at once.
     QStringList ErrorReports;
@@ -114,6 +117,8 @@ private slots:
 
     void init() {
         ErrorReports.clear();
+        Config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
         Form = std::make_unique<TMainForm>();
         Form->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form.get()));

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -18,6 +19,8 @@ class MainFormMarkersTest : public QObject {
     Q_OBJECT
 
 private:
+    // Each test starts without stored settings and keeps its own away from the user's.
+    std::unique_ptr<QTemporaryDir> Config;
     std::unique_ptr<recorder::TMainForm> Form;
     chart::TChart* Chart = nullptr;
     chart::TChartSeries* Series = nullptr;
@@ -91,6 +94,8 @@ private:
 
 private slots:
     void init() {
+        Config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
         Form = std::make_unique<recorder::TMainForm>();
         Form->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form.get()));

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -59,10 +60,16 @@ private:
         QTest::keyClicks(editor, Local(dotted));
     }
 
+    // Each test starts without stored settings and keeps its own away from the user's.
+
+    std::unique_ptr<QTemporaryDir> Config;
+
     std::unique_ptr<TMainForm> Form;
 
 private slots:
     void init() {
+        Config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
         Form = std::make_unique<TMainForm>();
         Form->show();
         QVERIFY(QTest::qWaitForWindowActive(Form.get()));

@@ -187,6 +187,10 @@ private slots:
     }
 
     void init() {
+        // Every test starts without the settings an earlier one left.
+        QFile::remove(Config.filePath(
+            QStringLiteral("talvir/%1.INI")
+                .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
         Consumed = 0;
         Form = std::make_unique<TMainForm>();
         Parts = std::make_unique<TWindowParts>(*Form);

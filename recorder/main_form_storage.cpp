@@ -1,0 +1,36 @@
+// The settings that survive from one run to the next: the sweep mode, the sweep duration and the
+// sample period, with the window's placement, kept by FormStorage1.
+
+#include "recorder/main_form.h"
+
+#include "controls/spin_edit.h"
+#include "recorder/radio_group.h"
+#include "settings/form_storage.h"
+#include "settings/value_text.h"
+
+namespace recorder {
+
+void TMainForm::WireStorage() {
+    FormStorage1 = new settings::TFormStorage(this);
+    FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
+
+    TRadioGroup* group = rgrpDeflectOptions;
+    FormStorage1->Publish(group,
+                          settings::IntegerProperty(
+                              QStringLiteral("ItemIndex"), [group] { return group->ItemIndex(); },
+                              [group](int index) { group->SetItemIndex(index); }));
+    for (controls::TSpinEdit* edit : {spedDeflectTime, spedSamplePeriod})
+        FormStorage1->Publish(edit, settings::FloatProperty(
+                                        QStringLiteral("Value"), settings::ExtendedDigits,
+                                        [edit] { return edit->Value(); },
+                                        [edit](long double value) { edit->SetValue(value); }));
+
+    // Restored in this order: the duration is limited by the maximum that the window's creation
+    // derived from the initial sample period, before the stored sample period arrives.
+    FormStorage1->SetStoredProps({QStringLiteral("rgrpDeflectOptions.ItemIndex"),
+                                  QStringLiteral("spedDeflectTime.Value"),
+                                  QStringLiteral("spedSamplePeriod.Value")});
+    FormStorage1->Loaded();
+}
+
+} // namespace recorder

@@ -1,0 +1,291 @@
+#include "settings/form_placement.h"
+
+#include "settings/error_report.h"
+#include "settings/ini_file.h"
+#include "settings/value_text.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <array>
+#include <cxxabi.h>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <typeinfo>
+
+namespace settings {
+
+namespace {
+
+// The show commands and placement flag of the file.
+constexpr int ShowNormal = 1;
+constexpr int ShowMinimized = 2;
+constexpr int ShowMaximized = 3;
+constexpr int RestoreToMaximized = 2;
+
+constexpr Qt::WindowStates SizeStates =
+    Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
+using TRect = std::array<int, 4>; // left, top, right, bottom
+
+std::string RectText(const TRect& r) {
+    return std::to_string(r[0]) + ',' + std::to_string(r[1]) + ',' + std::to_string(r[2]) + ',' +
+           std::to_string(r[3]);
+}
+
+// Up to four comma-separated numbers; a number that doesn't parse counts as the default's.
+TRect ParseRect(std::string_view text, TRect fallback) {
+    for (int& number : fallback) {
+        const std::size_t comma = text.find(',');
+        if (const std::optional<int> parsed = ParseInteger(text.substr(0, comma)))
+            number = *parsed;
+        if (comma == std::string_view::npos)
+            break;
+        text.remove_prefix(comma + 1);
+    }
+    return fallback;
+}
+
+int ShowCmdOf(Qt::WindowStates state) {
+    if (state & Qt::WindowMinimized)
+        return ShowMinimized;
+    if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        return ShowMaximized;
+    return ShowNormal;
+}
+
+Qt::WindowStates StateOf(int showCmd, int flags) {
+    switch (showCmd) {
+    case 2:
+    case 6:
+    case 7:
+        return flags & RestoreToMaximized ? Qt::WindowMinimized | Qt::WindowMaximized
+                                          : Qt::WindowMinimized;
+    case 3:
+        return Qt::WindowMaximized;
+    default: // 1, 5, 9 and anything unknown: normal
+        return Qt::WindowNoState;
+    }
+}
+
+int FlagsOf(Qt::WindowStates state) {
+    return state.testFlags(Qt::WindowMinimized | Qt::WindowMaximized) ? RestoreToMaximized : 0;
+}
+
+// The window's contents in its normal state, as NormPos holds them.
+TRect NormalRect(const QWidget* w) {
+    QRect normal = w->normalGeometry();
+    if (!normal.isValid())
+        normal = w->geometry();
+    return {normal.left(), normal.top(), normal.left() + normal.width(),
+            normal.top() + normal.height()};
+}
+
+struct TScreen {
+    QSize Size;
+    int PixelsPerInch = 0;
+};
+
+TScreen PrimaryScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    return {screen->size(), qRound(screen->logicalDotsPerInchY())};
+}
+
+std::string ScreenKey(const char* key, QSize size) {
+    return std::string(key) + '(' + std::to_string(size.width()) + 'x' +
+           std::to_string(size.height()) + ')';
+}
+
+// The class name without its namespaces, as the default section.
+QString ClassName(const QObject& object) {
+    const char* mangled = typeid(object).name();
+    int status = 0;
+    const std::unique_ptr<char, void (*)(void*)> demangled(
+        abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+    const QString name = QString::fromLatin1(status == 0 ? demangled.get() : mangled);
+    return name.section(QStringLiteral("::"), -1);
+}
+
+template <class F> void Reported(F&& action) {
+    try {
+        action();
+    } catch (...) {
+        ReportError(std::current_exception());
+    }
+}
+
+[[noreturn]] void Fail(const QString& message) {
+    throw std::runtime_error(message.toStdString());
+}
+
+} // namespace
+
+TFormPlacement::TFormPlacement(QWidget* owner) : QObject(owner) {}
+
+QWidget* TFormPlacement::Owner() const {
+    return static_cast<QWidget*>(parent());
+}
+
+QString TFormPlacement::IniPath() const {
+    QString name = IniFileName_;
+    if (name.isEmpty())
+        name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
+               QStringLiteral(".INI");
+    if (QFileInfo(name).isAbsolute())
+        return name;
+    return SettingsFolder() + QLatin1Char('/') + name;
+}
+
+QString TFormPlacement::Section() const {
+    return IniSection_.isEmpty() ? OwnerClass_ : IniSection_;
+}
+
+std::string TFormPlacement::SectionKey() const {
+    return Section().toStdString();
+}
+
+void TFormPlacement::Loaded() {
+    OwnerClass_ = ClassName(*Owner());
+    Owner()->installEventFilter(this);
+    connect(Owner(), &QObject::destroyed, this, [this] { OwnerDestroyed(); });
+}
+
+// Qt has one close event where the original had a query and a close; the save comes before the
+// window's own close handler, which for the recorder stops a running recording.
+bool TFormPlacement::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Owner() && Active_) {
+        if (event->type() == QEvent::Show && !event->spontaneous())
+            Reported([this] { RestoreFormPlacement(); });
+        else if (event->type() == QEvent::Close && Owner()->internalWinId()) {
+            Reported([this] { SaveFormPlacement(); });
+            // A save that failed here has been reported; the window's destruction doesn't try
+            // again with a second report of the same failure.
+            Saved_ = true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// Emitted by the window's destructor while its child widgets still exist.
+void TFormPlacement::OwnerDestroyed() {
+    if (!Active_ || Saved_)
+        return;
+    Destroying_ = true;
+    Reported([this] { SaveFormPlacement(); });
+    Destroying_ = false;
+}
+
+void TFormPlacement::SaveFormPlacement() {
+    if (Active_ && !Restored_)
+        return;
+    const QString path = IniPath();
+    TIniRead read = ReadIniFile(path);
+    if (!read.Error.isEmpty())
+        Fail(QStringLiteral("Unable to read %1: %2").arg(path, read.Error));
+    TIniText& ini = read.Text;
+    Write(ini, "FormVersion", IntegerText(Version_));
+    SavePlacement(ini);
+    SaveStoredValues(ini);
+    if (!WriteIniFile(path, ini).isEmpty())
+        Fail(QStringLiteral("Unable to write to %1").arg(path));
+    Saved_ = true;
+}
+
+void TFormPlacement::SavePlacement(TIniText& ini) {
+    const QWidget* w = Owner();
+    const TScreen screen = PrimaryScreen();
+    const std::string minMax = RectText({-1, -1, -1, -1});
+    const std::string normal = RectText(NormalRect(w));
+    const std::pair<std::string, std::string> keys[] = {
+        {"Flags", IntegerText(FlagsOf(w->windowState()))},
+        {"ShowCmd", IntegerText(ShowCmdOf(w->windowState()))},
+        {"PixelsPerInch", IntegerText(screen.PixelsPerInch)},
+        {ScreenKey("MinMaxPos", screen.Size), minMax},
+        {"MinMaxPos", minMax},
+        {ScreenKey("NormPos", screen.Size), normal},
+        {"NormPos", normal},
+        {"Visible", Destroying_ ? "1" : "0"},
+    };
+    for (const auto& [key, value] : keys)
+        Write(ini, key, value);
+}
+
+void TFormPlacement::Write(TIniText& ini, const std::string& key, const std::string& value) const {
+    if (!ini.WriteString(SectionKey(), key, value))
+        Fail(QStringLiteral("Unable to write to %1").arg(IniPath()));
+}
+
+void TFormPlacement::SaveStoredValues(TIniText&) {}
+
+void TFormPlacement::RestoreFormPlacement() {
+    Saved_ = false;
+    const QString path = IniPath();
+    const TIniRead read = ReadIniFile(path);
+    if (!read.Error.isEmpty())
+        Fail(QStringLiteral("Unable to read %1: %2").arg(path, read.Error));
+    const TIniText& ini = read.Text;
+    if (TextToInteger(ini.ReadString(SectionKey(), "FormVersion", "0")) >= Version_) {
+        RestorePlacement(ini);
+        // A value the window refuses keeps the window's own; nobody is told.
+        try {
+            RestoreStoredValues(ini);
+        } catch (...) {
+        }
+    }
+    Restored_ = true;
+    if (!ini.Problems().empty()) {
+        QString lines;
+        for (const TIniProblem& problem : ini.Problems())
+            lines += QStringLiteral("\nline %1: %2")
+                         .arg(problem.Line)
+                         .arg(QString::fromStdString(problem.What));
+        Fail(QStringLiteral("%1 has lines that are not settings; they are kept as they are:%2")
+                 .arg(path, lines));
+    }
+}
+
+void TFormPlacement::RestorePlacement(const TIniText& ini) {
+    QWidget* w = Owner();
+    const TScreen screen = PrimaryScreen();
+    const std::string section = SectionKey();
+    const auto read = [&](const std::string& key, const std::string& fallback) {
+        return ini.ReadString(section, key, fallback);
+    };
+    // The key for this screen size, else the plain one.
+    const auto positions = [&](const char* key) {
+        const std::string sized = read(ScreenKey(key, screen.Size), "");
+        return sized.empty() ? read(key, "") : sized;
+    };
+
+    const Qt::WindowStates current = w->windowState();
+    const int flags = TextToInteger(read("Flags", IntegerText(FlagsOf(current))));
+    const std::string minMax = positions("MinMaxPos");
+    const std::string normal = positions("NormPos");
+    TRect rect = ParseRect(normal, NormalRect(w));
+    const int pixelsPerInch =
+        TextToInteger(read("PixelsPerInch", IntegerText(screen.PixelsPerInch)));
+    if ((!minMax.empty() || !normal.empty()) && pixelsPerInch == screen.PixelsPerInch) {
+        // A window of fixed size keeps its size at the stored place.
+        if (w->minimumSize() == w->maximumSize()) {
+            rect[2] = rect[0] + w->width();
+            rect[3] = rect[1] + w->height();
+        }
+        if (rect[0] < rect[2])
+            w->setGeometry(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+    }
+
+    const int showCmd = TextToInteger(read("ShowCmd", "0"));
+    w->setWindowState((current & ~SizeStates) | StateOf(showCmd, flags));
+    w->update();
+}
+
+void TFormPlacement::RestoreStoredValues(const TIniText&) {}
+
+} // namespace settings

@@ -1,0 +1,322 @@
+// The settings file through the real window: a first run's file byte for byte, values and
+// placement read back at the first show, and what the operator sees when the file can't be
+// written.
+
+#include "app/application.h"
+#include "controls/spin_edit.h"
+#include "recorder/main_form.h"
+#include "recorder/radio_group.h"
+#include "settings/form_storage.h"
+
+#include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+#include <sys/resource.h>
+
+using controls::TSpinEdit;
+using recorder::TMainForm;
+
+namespace {
+
+QString Local(const char* dotted) {
+    return QString::fromLatin1(dotted).replace(u'.', QLocale().decimalPoint());
+}
+
+// Runs the action, closes the first message box it shows and returns that box's text.
+QString BoxText(const std::function<void()>& action) {
+    QString text;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->close();
+        }
+    });
+    poll.start(10);
+    action();
+    return text;
+}
+
+// The screen-size suffix and pixels per inch of the screen the test runs on.
+QString ScreenSize() {
+    const QSize size = QGuiApplication::primaryScreen()->size();
+    return QStringLiteral("(%1x%2)").arg(size.width()).arg(size.height());
+}
+
+int PixelsPerInch() {
+    return qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
+}
+
+// Where the window's contents lie at first: the window is placed by its outer corner at (60, 85),
+// and the offscreen platform pretends to draw a frame around the contents.
+QRect InitialContents() {
+    QWidget probe;
+    probe.move(60, 85);
+    probe.show();
+    return QRect(probe.geometry().topLeft(), QSize(674, 395));
+}
+
+QString NormPos(const QRect& r) {
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(r.left())
+        .arg(r.top())
+        .arg(r.left() + r.width())
+        .arg(r.top() + r.height());
+}
+
+} // namespace
+
+class MainFormStorageTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> Config;
+    std::unique_ptr<TMainForm> Form;
+
+    QString IniPath() const {
+        return Config->filePath(
+            QStringLiteral("talvir/%1.INI")
+                .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()));
+    }
+
+    void WriteIni(const QByteArray& text) const {
+        QDir().mkpath(Config->filePath(QStringLiteral("talvir")));
+        QFile file(IniPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QByteArray ReadIni() const {
+        QFile file(IniPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(no file)");
+    }
+
+    void Show() {
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    }
+
+    template <class T> T* Find(const char* name) const {
+        return Form->findChild<T*>(QString::fromLatin1(name));
+    }
+
+private slots:
+    void init() {
+        Config = std::make_unique<QTemporaryDir>();
+        QVERIFY(Config->isValid());
+        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
+        Form = std::make_unique<TMainForm>();
+    }
+
+    void cleanup() {
+        Form.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void firstRunWritesTheSectionAtClose() {
+        Show();
+        QVERIFY(!QFile::exists(IniPath()));
+        QCOMPARE(Form->geometry(), InitialContents());
+        Form->close();
+        const QString expected = QStringLiteral("[TMainForm]\n"
+                                                "FormVersion=0\n"
+                                                "Flags=0\n"
+                                                "ShowCmd=1\n"
+                                                "PixelsPerInch=%1\n"
+                                                "MinMaxPos%2=-1,-1,-1,-1\n"
+                                                "MinMaxPos=-1,-1,-1,-1\n"
+                                                "NormPos%2=%3\n"
+                                                "NormPos=%3\n"
+                                                "Visible=0\n"
+                                                "rgrpDeflectOptions_ItemIndex=1\n"
+                                                "spedDeflectTime_Value=0.001\n"
+                                                "spedSamplePeriod_Value=0.0097656\n")
+                                     .arg(PixelsPerInch())
+                                     .arg(ScreenSize(), NormPos(InitialContents()));
+        QCOMPARE(QString::fromUtf8(ReadIni()), expected);
+    }
+
+    void restoresValuesThroughTheSetters_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QByteArray>("values");
+        QTest::addColumn<int>("itemIndex");
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<QString>("period");
+        const QLocale point = QLocale::c();
+        const QLocale comma(QLocale::German, QLocale::Germany);
+        for (const QLocale& locale : {point, comma}) {
+            const QByteArray name = locale.decimalPoint().toUtf8();
+            QTest::addRow("1.5 under '%s'", name.data())
+                << locale << QByteArray("spedSamplePeriod_Value=1.5\n") << 1
+                << QStringLiteral("0.001") << QStringLiteral("1.5000000");
+            QTest::addRow("x as item index under '%s'", name.data())
+                << locale << QByteArray("rgrpDeflectOptions_ItemIndex=x\n") << 0
+                << QStringLiteral("0.001") << QStringLiteral("0.0097656");
+        }
+        // The duration arrives first and is limited by the maximum the window's creation set
+        // (4.8828 s), not by the one the stored sample period would give.
+        QTest::newRow("duration limited by the old maximum")
+            << point
+            << QByteArray("spedSamplePeriod_Value=35\nspedDeflectTime_Value=10\n"
+                          "rgrpDeflectOptions_ItemIndex=0\n")
+            << 0 << QStringLiteral("4.883") << QStringLiteral("35.0000000");
+        QTest::newRow("values that don't convert keep the window's")
+            << comma << QByteArray("spedSamplePeriod_Value=1,5x\nspedDeflectTime_Value=\n") << 1
+            << QStringLiteral("0.001") << QStringLiteral("0.0097656");
+    }
+
+    void restoresValuesThroughTheSetters() {
+        QFETCH(QLocale, locale);
+        QFETCH(QByteArray, values);
+        QLocale::setDefault(locale);
+        Form = std::make_unique<TMainForm>();
+        WriteIni("[TMainForm]\n" + values);
+        Show();
+        QTEST(Find<recorder::TRadioGroup>("rgrpDeflectOptions")->ItemIndex(), "itemIndex");
+        QFETCH(QString, duration);
+        QFETCH(QString, period);
+        QCOMPARE(Find<TSpinEdit>("spedDeflectTime")->Text(), Local(duration.toLatin1()));
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), Local(period.toLatin1()));
+    }
+
+    // The placement for this screen size, else the plain one; none at all under other pixels
+    // per inch, where the window state still comes back.
+    void restoresThePlacementForThisScreen_data() {
+        QTest::addColumn<QByteArray>("placement");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("maximized");
+        const QByteArray ppi = QByteArray::number(PixelsPerInch());
+        const QByteArray size = ScreenSize().toLatin1();
+        QTest::newRow("another screen size")
+            << "PixelsPerInch=" + ppi +
+                   "\nNormPos(1x1)=1,2,3,4\nNormPos=100,120,800,520\nShowCmd=1\n"
+            << QRect(100, 120, 700, 400) << false;
+        QTest::newRow("this screen size")
+            << "PixelsPerInch=" + ppi + "\nNormPos=100,120,800,520\nNormPos" + size +
+                   "=30,40,730,440\nShowCmd=3\n"
+            << QRect(30, 40, 700, 400) << true;
+        QTest::newRow("other pixels per inch")
+            << "PixelsPerInch=" + QByteArray::number(PixelsPerInch() + 24) +
+                   "\nNormPos=100,120,800,520\nShowCmd=3\n"
+            << InitialContents() << true;
+        QTest::newRow("unreadable numbers")
+            << QByteArray("NormPos=x,120,,y\nMinMaxPos=a,b\n")
+            << QRect(InitialContents().left(), 120, 674, InitialContents().bottom() + 1 - 120)
+            << false;
+    }
+
+    void restoresThePlacementForThisScreen() {
+        QFETCH(QByteArray, placement);
+        WriteIni("[TMainForm]\n" + placement);
+        Show();
+        QTEST(Form->isMaximized(), "maximized");
+        QTEST(Form->normalGeometry(), "geometry");
+    }
+
+    void unwritableFolderIsReportedAndTheWindowStillCloses() {
+        // A file where the folder should be: no user, root included, can write there.
+        QFile blocker(Config->filePath(QStringLiteral("talvir")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        Show();
+        const QString text = BoxText([&] { Form->close(); });
+        QCOMPARE(text, QStringLiteral("Unable to write to %1").arg(IniPath()));
+        QVERIFY(!Form->isVisible());
+        // Reported once: the window's destruction doesn't try again.
+        QCOMPARE(BoxText([&] { Form.reset(); }), QString());
+    }
+
+    // A full disk is a file size limit here: the write fails part way, and the old file must
+    // still be whole, with no temporary file left beside it.
+    void failedWriteLeavesTheOldFileWhole() {
+        QByteArray old = "[TMainForm]\nspedSamplePeriod_Value=1.5\n";
+        old += QByteArray(200, ';') + '\n';
+        WriteIni(old);
+        Show();
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved;
+        limit.rlim_cur = 64;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const QString text = BoxText([&] { Form->close(); });
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+        QCOMPARE(text, QStringLiteral("Unable to write to %1").arg(IniPath()));
+        QVERIFY(!Form->isVisible());
+        QCOMPARE(ReadIni(), old);
+        QCOMPARE(QDir(Config->filePath(QStringLiteral("talvir"))).entryList(QDir::Files),
+                 QStringList{QFileInfo(IniPath()).fileName()});
+    }
+
+    // Lines that aren't settings are reported at the first show and kept by the save.
+    void malformedFileIsReportedAndKept() {
+        WriteIni("[TMainForm]\nthis is no key\nspedSamplePeriod_Value=1.5\n");
+        const QString text = BoxText([&] { Show(); });
+        QCOMPARE(text, QStringLiteral("%1 has lines that are not settings; they are kept as they "
+                                      "are:\nline 2: neither a section, a key nor a comment")
+                           .arg(IniPath()));
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), QStringLiteral("1.5000000"));
+        Form->close();
+        QVERIFY(ReadIni().startsWith("[TMainForm]\nthis is no key\nspedSamplePeriod_Value=1.5\n"));
+    }
+
+    // Destroyed without a close, the window saves with Visible=1; after a close it doesn't save
+    // again, and a window never shown saves nothing.
+    void destructionSavesOnlyWhatNoCloseSaved() {
+        Form.reset(new TMainForm);
+        Form.reset();
+        QVERIFY(!QFile::exists(IniPath()));
+
+        Form = std::make_unique<TMainForm>();
+        Show();
+        Find<TSpinEdit>("spedDeflectTime")->SetValue(0.5L);
+        Form.reset();
+        QVERIFY(ReadIni().contains("\nVisible=1\n"));
+        QVERIFY(ReadIni().contains("\nspedDeflectTime_Value=0.5\n"));
+
+        Form = std::make_unique<TMainForm>();
+        Show();
+        Form->close();
+        Find<TSpinEdit>("spedDeflectTime")->SetValue(0.25L);
+        Form.reset();
+        QVERIFY(ReadIni().contains("\nVisible=0\n"));
+        QVERIFY(ReadIni().contains("\nspedDeflectTime_Value=0.5\n"));
+    }
+
+    // An inactive store neither reads nor writes; a file of an older version restores nothing
+    // and is brought to the current version by the save.
+    void activeAndVersionGateTheStore() {
+        WriteIni("[TMainForm]\nFormVersion=1\nspedSamplePeriod_Value=1.5\n");
+        auto* storage = Find<settings::TFormStorage>("FormStorage1");
+        storage->SetActive(false);
+        Show();
+        Form->close();
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), QStringLiteral("0.0097656"));
+        QCOMPARE(ReadIni(), QByteArray("[TMainForm]\nFormVersion=1\nspedSamplePeriod_Value=1.5\n"));
+
+        Form = std::make_unique<TMainForm>();
+        Find<settings::TFormStorage>("FormStorage1")->SetVersion(2);
+        Show();
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), QStringLiteral("0.0097656"));
+        Form->close();
+        QVERIFY(ReadIni().startsWith("[TMainForm]\nFormVersion=2\n"));
+        QVERIFY(ReadIni().contains("\nspedSamplePeriod_Value=0.0097656\n"));
+    }
+};
+
+int main(int argc, char* argv[]) {
+    app::TApplication application(argc, argv);
+    MainFormStorageTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "main_form_storage_test.moc"
