@@ -1,0 +1,41 @@
+// Any bytes as a data file: the reader stops at its limit or at a bad token, never beyond the
+// text, and every point it reads writes and reads back to the same numbers.
+
+#include "trace/data_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    trace::TDataFileContents read = trace::ParseDataFile(text, 1000);
+    Check(read.Times.size() == read.Levels.size() && read.Times.size() <= 1000);
+    Check(!(read.LimitExceeded && read.BadToken));
+    if (read.BadToken)
+        Check(!read.BadToken->Token.empty() && read.BadToken->Line >= 1);
+    for (const char separator : {'.', ','}) {
+        const trace::TDataFileContents again =
+            trace::ParseDataFile(trace::FormatDataFile(read.Times, read.Levels, separator), 1000);
+        Check(!again.BadToken && again.Times.size() == read.Times.size());
+        for (std::size_t i = 0; i < read.Times.size(); ++i) {
+            // Fifteen digits: the same number to within its 15th digit.
+            const double t = read.Times[i];
+            Check(std::isfinite(t) && std::fabs(again.Times[i] - t) <= std::fabs(t) * 1e-14);
+        }
+    }
+    trace::SortByTime(read.Times, read.Levels);
+    Check(std::is_sorted(read.Times.begin(), read.Times.end()));
+    return 0;
+}
