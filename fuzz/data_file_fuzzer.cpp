@@ -1,6 +1,7 @@
 // Any bytes as a data file: the reader stops at its limit or at a bad token, never beyond the
 // text, and every point it reads writes and reads back to the same numbers.
 
+#include "check.h"
 #include "trace/data_file.h"
 
 #include <algorithm>
@@ -8,15 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

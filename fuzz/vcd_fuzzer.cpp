@@ -1,21 +1,13 @@
 // Any bytes as a Value Change Dump: the reader names a line or gives a signal, and the trace made
 // of it stays within its limit, its times ascending.
 
+#include "check.h"
 #include "trace/vcd.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

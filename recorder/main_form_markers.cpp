@@ -24,6 +24,16 @@ QString Readout(double value) {
     return FormatGeneral(value, 6);
 }
 
+// The canvas pen of the marker and crosshair lines, one pixel wide.
+void SetLinePen(chart::TChartCanvas& canvas, QColor color, Qt::PenStyle style,
+                chart::TPenMode mode) {
+    chart::TCanvasPen& pen = canvas.Pen();
+    pen.SetColor(color);
+    pen.SetStyle(style);
+    pen.SetMode(mode);
+    pen.SetWidth(1);
+}
+
 } // namespace
 
 void TMainForm::WireMarkers() {
@@ -108,11 +118,7 @@ void TMainForm::Series1AfterDrawValues(QObject*) {
         if (!Chart->BottomAxis().MapsLinearly(time))
             continue;
         const int column = Series1->ValueToPixelX(time);
-        chart::TCanvasPen& pen = canvas.Pen();
-        pen.SetColor(MarkerPenColor);
-        pen.SetStyle(MarkerPenStyle);
-        pen.SetMode(chart::pmCopy);
-        pen.SetWidth(1);
+        SetLinePen(canvas, MarkerPenColor, MarkerPenStyle, chart::pmCopy);
         canvas.MoveTo(column, plot.top());
         canvas.LineTo(column, plot.bottom());
     }
@@ -127,11 +133,7 @@ bool TMainForm::InsidePlot(int X, int Y) const {
 void TMainForm::DrawCrossHair(int X, int Y) {
     const QRect plot = Chart->PlotRect();
     chart::TChartCanvas& canvas = Chart->Canvas();
-    chart::TCanvasPen& pen = canvas.Pen();
-    pen.SetColor(CursorPenColor);
-    pen.SetStyle(CursorPenStyle);
-    pen.SetMode(chart::pmXor);
-    pen.SetWidth(1);
+    SetLinePen(canvas, CursorPenColor, CursorPenStyle, chart::pmXor);
     canvas.MoveTo(X, plot.top());
     canvas.LineTo(X, plot.bottom());
     canvas.MoveTo(plot.left(), Y);

@@ -34,28 +34,8 @@ private:
     static void Write(const QString& path, const std::string& bytes) {
         std::ofstream(path.toStdString(), std::ios::binary) << bytes;
     }
-    static std::string Content(const QString& path) {
-        std::ifstream in(path.toStdString(), std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-
-    // Runs the action; its file dialog, if it opens, picks `path`.
     void Run(const char* action, const char* dialogName, const QString& path) {
-        auto* dialog = Form->findChild<QFileDialog*>(QString::fromLatin1(dialogName));
-        QTimer::singleShot(0, dialog, [this, dialog, path] {
-            if (!dialog->isVisible())
-                return;
-            ++DialogsShown;
-            // As typed into the dialog's name field and confirmed.
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
-            static_cast<QDialog*>(dialog)->accept();
-            // A name the dialog refuses leaves it open: the operator gives up.
-            if (dialog->isVisible())
-                static_cast<QDialog*>(dialog)->reject();
-        });
-        Form->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+        DialogsShown += recording_test::TriggerWithFile(*Form, action, dialogName, path);
     }
     void Save(const QString& path) { Run("actSave", "SaveDialog", path); }
     void Load(const QString& path) { Run("actLoad", "OpenDialog", path); }
@@ -112,7 +92,8 @@ private slots:
         }
         Save(Path("Data"));
         QCOMPARE(DialogsShown, 1);
-        const std::string bytes = Content(Path("Data.txt")); // the default extension added
+        const std::string bytes =
+            recording_test::FileBytes(Path("Data.txt")); // the default extension added
         QVERIFY(QString::fromStdString(bytes).startsWith(start));
 
         Series->ClearPoints();

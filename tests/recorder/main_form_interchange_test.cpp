@@ -27,31 +27,16 @@ private:
     chart::TChartSeries* Series = nullptr;
 
     QString Path(const char* name) const { return Dir->filePath(QString::fromLatin1(name)); }
-    static std::string Content(const QString& path) {
-        std::ifstream in(path.toStdString(), std::ios::binary);
-        std::stringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
     // Runs the action; its dialog picks `path`, and a list of signals, if one opens, `signal`.
     void Run(const char* action, const char* dialogName, const QString& path,
              const QString& signal = {}) {
-        QTimer::singleShot(0, Form.get(), [this, dialogName, path, signal] {
-            auto* dialog = Form->findChild<QFileDialog*>(QString::fromLatin1(dialogName));
-            if (!dialog)
-                return;
-            if (!signal.isEmpty())
-                QTimer::singleShot(50, Form.get(), [signal] {
-                    if (auto* list =
-                            qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
-                        list->setTextValue(signal);
-                        list->accept();
-                    }
-                });
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
-            static_cast<QDialog*>(dialog)->accept();
+        QTimer::singleShot(50, Form.get(), [signal] {
+            if (auto* list = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                list->setTextValue(signal);
+                list->accept();
+            }
         });
-        Form->findChild<QAction*>(QString::fromLatin1(action))->trigger();
+        recording_test::TriggerWithFile(*Form, action, dialogName, path);
     }
 
 private slots:
@@ -90,11 +75,11 @@ private slots:
         QVERIFY2(chart->Title().Text().value(0).startsWith(QStringLiteral("t1=3 мс   t2=1 мс")),
                  qPrintable(chart->Title().Text().value(0)));
         Run("actExportCsv", "ExportCsvDialog", Path("range.csv"));
-        QCOMPARE(Content(Path("range.csv")),
+        QCOMPARE(recording_test::FileBytes(Path("range.csv")),
                  std::string("time_ms,level\n1,1\n1.5,1\n2,1\n2.5,0\n3,0\n"));
 
         Run("actExportVcd", "ExportVcdDialog", Path("range.vcd"));
-        const std::string vcd = Content(Path("range.vcd"));
+        const std::string vcd = recording_test::FileBytes(Path("range.vcd"));
         QVERIFY(vcd.find("$timescale 1 ps $end") != std::string::npos);
         QVERIFY(vcd.find("$scope module talvir $end\n$var wire 1 ! signal $end") !=
                 std::string::npos);
@@ -104,7 +89,8 @@ private slots:
         // Markers hidden: the whole trace.
         Form->findChild<QAction*>(QStringLiteral("actViewMarkers"))->trigger();
         Run("actExportCsv", "ExportCsvDialog", Path("all"));
-        QVERIFY(Content(Path("all.csv")).starts_with("time_ms,level\n0,0\n0.5,0\n1,1\n"));
+        QVERIFY(recording_test::FileBytes(Path("all.csv"))
+                    .starts_with("time_ms,level\n0,0\n0.5,0\n1,1\n"));
     }
 
     // Two 1-bit signals: the operator picks the second.

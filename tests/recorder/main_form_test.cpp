@@ -208,10 +208,26 @@ private slots:
         for (QAction* action : Find<QToolBar>("ToolBar1")->actions()) {
             shown << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
         }
-        QCOMPARE(shown, QStringList({"actLoad", "actSave", "actSaveImage", "actCopy", "actPrint",
-                                     "|", "actPortSet", "|", "actViewGrid", "actViewCursor", "|",
-                                     "actViewMarkers", "|", "actSetMarker1", "actSetMarker2", "|",
-                                     "actInvertLeftAxis"}));
+        const QStringList described{"actLoad",
+                                    "actSave",
+                                    "actSaveImage",
+                                    "actCopy",
+                                    "actPrint",
+                                    "|",
+                                    "actPortSet",
+                                    "|",
+                                    "actViewGrid",
+                                    "actViewCursor",
+                                    "|",
+                                    "actViewMarkers",
+                                    "|",
+                                    "actSetMarker1",
+                                    "actSetMarker2",
+                                    "|",
+                                    "actInvertLeftAxis"};
+        QCOMPARE(shown.mid(0, described.size()), described);
+        // The tools beyond the described ones come after them, apart.
+        QVERIFY(shown.size() == described.size() || shown.value(described.size()) == "|");
     }
 
     void actionsCarryCaptionHintAndImage_data() {

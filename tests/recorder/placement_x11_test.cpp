@@ -23,7 +23,8 @@ private:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // A window manager frames the window some time after it is mapped.
         if (Framed)
-            QVERIFY(QTest::qWaitFor([&] { return form.frameGeometry() != form.geometry(); }));
+            QVERIFY(
+                QTest::qWaitFor([&] { return form.frameGeometry() != form.geometry(); }, 20000));
     }
 
 private slots:

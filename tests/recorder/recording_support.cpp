@@ -3,7 +3,9 @@
 #include "recorder/radio_group.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -106,6 +108,30 @@ void ClickSwitch(controls::TSwitch* sw) {
         QTest::qWait(static_cast<int>(interval - last.elapsed()));
     QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center());
     last.start();
+}
+
+bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
+                     const QString& path) {
+    bool opened = false;
+    QTimer::singleShot(0, &form, [&form, &opened, dialogName, path] {
+        auto* dialog = form.findChild<QFileDialog*>(QString::fromLatin1(dialogName));
+        if (!dialog || !dialog->isVisible())
+            return;
+        opened = true;
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(dialog)->accept();
+        if (dialog->isVisible())
+            static_cast<QDialog*>(dialog)->reject();
+    });
+    form.findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    return opened;
+}
+
+std::string FileBytes(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
 }
 
 } // namespace recording_test

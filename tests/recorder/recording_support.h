@@ -75,4 +75,13 @@ void Confirm(controls::TSpinEdit* edit, const QString& dotted);
 // A click on the switch's middle.
 void ClickSwitch(controls::TSwitch* sw);
 
+// Triggers the window's action; when the file dialog of that name opens, `path` is typed into
+// its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog
+// opened.
+bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
+                     const QString& path);
+
+// The bytes of a file; empty when there is none.
+std::string FileBytes(const QString& path);
+
 } // namespace recording_test
