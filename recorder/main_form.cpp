@@ -57,6 +57,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireMarkers();
     WireRecording();
     WireGrid();
+    WirePort();
     FormCreate();
 }
 
