@@ -4,7 +4,9 @@
 // dialog describes the device behind a number (its path, and for a USB adapter the vendor,
 // product and serial number the kernel reads from it).
 //
-// The roots are parameters so that tests can lay out a /sys and /dev of their own.
+// The roots are parameters so that tests can lay out a /sys and /dev of their own. Any thread;
+// the calls read files and open devices, and RegisterAdapters may wait up to two seconds for
+// another writer of ports.ini.
 
 #include <cstdint>
 #include <string>

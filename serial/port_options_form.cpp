@@ -113,16 +113,16 @@ TComPortOptions::TComPortOptions(QWidget* Owner, TDiscoveryRoots Roots)
     PortDetails->setFrame(false);
     PortDetails->setFocusPolicy(Qt::ClickFocus);
 
-    Bauds->setGeometry(8, 74, 128, 112);
-    Paritys->setGeometry(142, 74, 128, 76);
-    Stopbits->setGeometry(142, 154, 128, 40);
-    Databits->setGeometry(276, 74, 70, 58);
-    FlowControlBox->setGeometry(352, 74, 152, 148);
-    DTRRTS->setGeometry(8, 18, 136, 18);
-    RTSCTS->setGeometry(8, 36, 136, 18);
+    Bauds->setGeometry(8, 74, 138, 112);
+    Paritys->setGeometry(152, 74, 122, 76);
+    Stopbits->setGeometry(152, 154, 122, 40);
+    Databits->setGeometry(280, 74, 76, 58);
+    FlowControlBox->setGeometry(362, 74, 142, 148);
+    DTRRTS->setGeometry(8, 18, 128, 18);
+    RTSCTS->setGeometry(8, 36, 128, 18);
     RTSCTS->setChecked(true);
-    SoftwareXmit->setGeometry(8, 54, 136, 18);
-    SoftwareRcv->setGeometry(8, 72, 136, 18);
+    SoftwareXmit->setGeometry(8, 54, 128, 18);
+    SoftwareRcv->setGeometry(8, 72, 128, 18);
     auto* XonLabel = new QLabel("Xon char:", FlowControlBox);
     XonLabel->setGeometry(8, 98, 64, 18);
     XonLabel->setBuddy(Edit1);
@@ -131,9 +131,9 @@ TComPortOptions::TComPortOptions(QWidget* Owner, TDiscoveryRoots Roots)
     XoffLabel->setGeometry(8, 122, 64, 18);
     XoffLabel->setBuddy(Edit2);
     Edit2->setGeometry(76, 120, 48, 20);
-    OK->setGeometry(276, 164, 70, 26);
+    OK->setGeometry(280, 164, 76, 26);
     OK->setDefault(true);
-    Cancel->setGeometry(276, 196, 70, 26);
+    Cancel->setGeometry(280, 196, 76, 26);
 
     connect(OK, &QPushButton::clicked, this, &QDialog::accept);
     connect(Cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -257,7 +257,8 @@ void TComPortOptions::ApplyToPort(TSerialPort& Target) {
         FPort.SetXOnChar(FlowChar(Edit1->text(), FPort.XOnChar()));
         FPort.SetXOffChar(FlowChar(Edit2->text(), FPort.XOffChar()));
     }
-    // The order of the copy is the order in which an open port applies the settings.
+    // Through the setters, so that an open port takes each at once: a new rate once its output
+    // has drained, a new number by closing and reopening.
     Target.SetBaud(FPort.Baud());
     Target.SetComNumber(FPort.ComNumber());
     Target.SetDataBits(FPort.DataBits());
