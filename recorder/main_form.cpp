@@ -58,6 +58,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireMarkers();
     WireRecording();
     WireGrid();
+    WirePort();
     FormCreate();
     WireStorage();
 }

@@ -101,6 +101,10 @@ private:
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
 
+    // The port settings dialog (main_form_port.cpp).
+    void WirePort();
+    void actPortSetExecute(QObject* Sender);
+
     // Time grid and level axis (main_form_grid.cpp).
     void WireGrid();
     void actViewGridExecute(QObject* Sender);

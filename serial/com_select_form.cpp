@@ -39,11 +39,7 @@ uint16_t TComSelectForm::SelectedPort() const {
 }
 
 bool SelectComPort(uint16_t& ComNumber) {
-    std::vector<uint16_t> Ports;
-    for (uint16_t N = 1; N <= 50; ++N)
-        if (PortPresent(N))
-            Ports.push_back(N);
-    TComSelectForm Form(Ports);
+    TComSelectForm Form(PresentPorts());
     if (Form.exec() != QDialog::Accepted || Form.PortsComboBox->currentIndex() < 0)
         return false;
     ComNumber = Form.SelectedPort();

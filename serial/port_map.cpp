@@ -1,43 +1,54 @@
 #include "port_map.h"
 
-#include "device.h"
 #include "errors.h"
+#include "ports_ini.h"
 
-#include <QSettings>
-#include <QString>
-
-#include <cstdlib>
+#include <cerrno>
+#include <filesystem>
 
 namespace serial {
 
-std::string PortsIniPath() {
-    const char* Config = std::getenv("XDG_CONFIG_HOME");
-    std::string Dir;
-    if (Config && *Config)
-        Dir = Config;
-    else if (const char* Home = std::getenv("HOME"))
-        Dir = std::string(Home) + "/.config";
-    return Dir + "/talvir/ports.ini";
-}
-
 std::string PortDevicePath(uint16_t ComNumber) {
-    const QSettings Ini(QString::fromStdString(PortsIniPath()), QSettings::IniFormat);
-    const QString Path = Ini.value(QStringLiteral("Ports/COM%1").arg(ComNumber)).toString();
-    if (!Path.isEmpty())
-        return Path.toStdString();
+    const std::string Ini = PortsIniPath();
+    const std::optional<std::string> Text = Ini.empty() ? std::nullopt : ReadPortsIni(Ini);
+    if (Text) {
+        const std::optional<std::string> Path =
+            IniValue(*Text, "Ports", "COM" + std::to_string(ComNumber));
+        if (Path && !Path->empty())
+            return *Path;
+    }
     return "/dev/ttyS" + std::to_string(ComNumber == 0 ? 0 : ComNumber - 1);
 }
 
-bool PortPresent(uint16_t ComNumber) {
-    if (ComNumber == 0)
-        return false;
+TDeviceError ProbeDevice(const std::string& Path) {
+    // An unplugged adapter leaves at most a dangling link; no open is needed to know it is gone.
+    std::error_code Error;
+    if (!std::filesystem::exists(Path, Error) && !Error)
+        return DeviceError(ENOENT, Path, ecDeviceReadError);
     auto Device = CreateLocalDevice();
-    const int Result = Device->Open(PortDevicePath(ComNumber));
-    if (Result == 0) {
-        Device->Close();
-        return true;
+    if (Device->Open(Path) != 0)
+        return Device->LastError();
+    Device->Close();
+    return {};
+}
+
+bool PortThere(int ProbeCode) {
+    return ProbeCode == 0 || ProbeCode == ecAlreadyOpen || ProbeCode == ecAccessDenied;
+}
+
+bool PortPresent(uint16_t ComNumber) {
+    return ComNumber != 0 && PortThere(ProbeDevice(PortDevicePath(ComNumber)).Code);
+}
+
+std::vector<uint16_t> PresentPorts(const std::function<void()>& AfterEach) {
+    std::vector<uint16_t> Ports;
+    for (uint16_t N = 1; N <= MaxComNumber; ++N) {
+        if (PortPresent(N))
+            Ports.push_back(N);
+        if (AfterEach)
+            AfterEach();
     }
-    return Result == ecAlreadyOpen || Result == ecAccessDenied;
+    return Ports;
 }
 
 } // namespace serial

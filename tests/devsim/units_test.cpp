@@ -1,4 +1,4 @@
-// The simulator's pure pieces: command parsing, sources, pacing, options, ports.ini edits.
+// The simulator's pure pieces: command parsing, sources, pacing, options.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -11,7 +11,6 @@
 #include "devsim/level_file.h"
 #include "devsim/options.h"
 #include "devsim/pacer.h"
-#include "devsim/ports_ini.h"
 #include "devsim/simulator.h"
 #include "devsim/sources.h"
 
@@ -290,44 +289,6 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<std::string>{"--fault", "no-prompt:1"},
                     std::vector<std::string>{"--com", "0"}, std::vector<std::string>{"--log"},
                     std::vector<std::string>{"extra"}));
-
-struct IniCase {
-    const char* original;
-    const char* registered;         // after COM1 := /dev/pts/4
-    const char* restored = nullptr; // when not the original
-};
-
-class IniEdit : public testing::TestWithParam<IniCase> {};
-
-TEST_P(IniEdit, RegistersAndRestoresTheEntry) {
-    const std::string original = GetParam().original;
-    const std::string registered = IniWithValue(original, "Ports", "COM1", "/dev/pts/4");
-    EXPECT_EQ(registered, GetParam().registered);
-    EXPECT_EQ(IniValue(registered, "ports", "com1"), "/dev/pts/4");
-    const auto previous = IniValue(original, "Ports", "COM1");
-    EXPECT_EQ(IniWithValue(registered, "Ports", "COM1", previous),
-              GetParam().restored ? GetParam().restored : original);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, IniEdit,
-    testing::Values(IniCase{"", "[Ports]\nCOM1=/dev/pts/4\n"},
-                    IniCase{"[Ports]\r\nCOM1 = /dev/ttyUSB0\r\nCOM2=/dev/x\r\n",
-                            "[Ports]\r\nCOM1=/dev/pts/4\r\nCOM2=/dev/x\r\n",
-                            "[Ports]\r\nCOM1=/dev/ttyUSB0\r\nCOM2=/dev/x\r\n"},
-                    IniCase{"; map\n[ports]\ncom2=/dev/x\n\n[Other]\nCOM1=keep\n",
-                            "; map\n[ports]\ncom2=/dev/x\nCOM1=/dev/pts/4\n\n[Other]\nCOM1=keep\n"},
-                    IniCase{"[Other]\nA=1\n", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n"},
-                    IniCase{"[Other]\nA=1", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n",
-                            "[Other]\nA=1\n"},
-                    IniCase{"[Ports]\nCOM2=/dev/x", "[Ports]\nCOM2=/dev/x\nCOM1=/dev/pts/4\n",
-                            "[Ports]\nCOM2=/dev/x\n"}));
-
-TEST(IniEdit, RemovingTheLastKeyDropsItsSection) {
-    EXPECT_EQ(IniWithValue("[A]\nx=1\n[Ports]\nCOM1=/dev/pts/4\n\n[B]\ny=2\n", "Ports", "COM1",
-                           std::nullopt),
-              "[A]\nx=1\n[B]\ny=2\n");
-}
 
 } // namespace
 } // namespace devsim

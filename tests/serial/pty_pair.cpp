@@ -25,6 +25,7 @@ TPortsIni::TPortsIni() {
 
 TPortsIni::~TPortsIni() {
     ::unlink((FDir + "/talvir/ports.ini").c_str());
+    ::unlink((FDir + "/talvir/ports.ini.lock").c_str());
     ::rmdir((FDir + "/talvir").c_str());
     ::rmdir(FDir.c_str());
 }

@@ -2,29 +2,18 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace devsim {
 
-// Profile-file text edits with the usual rules: section and key names compare without regard
-// to case, blanks around names and values are dropped, lines starting with ';' are comments.
-// Every line not edited is kept byte for byte, and so is the file's line-end style.
-std::optional<std::string> IniValue(std::string_view text, std::string_view section,
-                                    std::string_view key);
-// Sets the key, adding the section at the end when it is missing; with no value, removes the
-// key, and the section too when nothing else is left in it.
-std::string IniWithValue(std::string_view text, std::string_view section, std::string_view key,
-                         const std::optional<std::string>& value);
-
-// $XDG_CONFIG_HOME/talvir/ports.ini, or ~/.config/talvir/ports.ini. Throws std::runtime_error
-// when neither variable gives a directory.
+// The port map's path (serial::PortsIniPath). Throws std::runtime_error when neither
+// XDG_CONFIG_HOME nor HOME gives a directory.
 std::string PortsIniPath();
 
-// Registers a device path as COMn for the lifetime of the object. At the end a file nobody else
-// changed meanwhile gets its old bytes back (or is deleted when it did not exist). Otherwise
-// only our key is undone: the previous entry comes back, or the key is removed when there was
-// none; an entry that meanwhile names another device is left alone, as some other program
-// registered it after us.
+// Registers a device path as COMn for the lifetime of the object, under the writers' lock. At the
+// end a file nobody else changed meanwhile gets its old bytes back (or is deleted when it did not
+// exist). Otherwise only our key is undone: the previous entry comes back, or the key is removed
+// when there was none; an entry that meanwhile names another device is left alone, as some other
+// program registered it after us.
 class PortRegistration {
 public:
     PortRegistration(std::string iniPath, int comNumber, std::string devicePath);

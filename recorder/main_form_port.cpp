@@ -1,0 +1,49 @@
+// The port settings command: the dialog on the window's port, and the status line after it.
+
+#include "recorder/main_form.h"
+#include "serial/port_options_form.h"
+
+#include <QAction>
+#include <QApplication>
+
+#include <exception>
+
+namespace recorder {
+
+void TMainForm::WirePort() {
+    connect(actPortSet, &QAction::triggered, this, [this] { actPortSetExecute(actPortSet); });
+    // An adapter plugged in before the start gets its number now, so that a machine without
+    // serial ports finds its first adapter on COM1, where every run starts. The port dialog
+    // shows a failure again, where the operator looks for the port.
+    if (const serial::TRegistration registration = serial::RegisterAdapters();
+        !registration.Error.empty())
+        qWarning("ports.ini: %s", registration.Error.c_str());
+}
+
+void TMainForm::actPortSetExecute(QObject*) {
+    try {
+        serial::TComPortOptions dialog(this);
+        dialog.LoadFromPort(Port_);
+        if (dialog.Execute()) {
+            // Reopened on another number, the port would wait for data from a device never told
+            // to send, while the old one streamed on: the recording ends first, with its CR to
+            // the old device.
+            if (RecorderState != rsStopped &&
+                dialog.ScratchPort().ComNumber() != Port_.ComNumber()) {
+                ShowStopped();
+                StopDevice();
+            }
+            dialog.ApplyToPort(Port_);
+        }
+    } catch (...) {
+        // Reported from a queued call: thrown on through the action, it would skip Qt's own
+        // clean-up. The settings copied before the failing one stay applied, and the summary
+        // below shows them.
+        QMetaObject::invokeMethod(
+            qApp, [error = std::current_exception()] { std::rethrow_exception(error); },
+            Qt::QueuedConnection);
+    }
+    ShowPortSummary();
+}
+
+} // namespace recorder

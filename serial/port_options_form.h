@@ -1,0 +1,80 @@
+#pragma once
+// TComPortOptions: the modal dialog in which the operator chooses the serial port and its line
+// settings. It never opens a port: it works on a scratch port of its own, loaded from the
+// caller's port, and only ApplyToPort writes into the caller's port.
+//
+// Window thread only.
+
+#include "port_discovery.h"
+#include "serial_port.h"
+
+#include <QDialog>
+#include <QString>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace serial {
+
+class TComPortOptions : public QDialog {
+public:
+    explicit TComPortOptions(QWidget* Owner = nullptr, TDiscoveryRoots Roots = {});
+
+    bool ShowPorts = true;
+
+    // Copies every setting of Port into the scratch port, which stays closed.
+    void LoadFromPort(const TSerialPort& Port);
+    // Shows the scratch port's settings and the present ports, modally; true when the operator
+    // pressed OK.
+    bool Execute();
+    // After OK, the controls go into the scratch port; then the scratch port's settings go into
+    // Target through its setters, so that an open Target applies each at once.
+    void ApplyToPort(TSerialPort& Target);
+
+    bool Executed() const { return FExecuted; }
+    const TSerialPort& ScratchPort() const { return FPort; }
+
+    QGroupBox* Comports;
+    QComboBox* PortComboBox;
+    // Under the list: the device behind the selected entry and what keeps it from opening.
+    QLineEdit* PortDetails;
+    QGroupBox* Bauds;
+    QGroupBox* Paritys;
+    QGroupBox* Databits;
+    QGroupBox* Stopbits;
+    QGroupBox* FlowControlBox;
+    QCheckBox* DTRRTS;
+    QCheckBox* RTSCTS;
+    QCheckBox* SoftwareXmit;
+    QCheckBox* SoftwareRcv;
+    QLineEdit* Edit1;
+    QLineEdit* Edit2;
+    QPushButton* OK;
+    QPushButton* Cancel;
+    // The radio items of Bauds, Paritys, Databits and Stopbits; the id of an item is its index.
+    QButtonGroup* BaudItems;
+    QButtonGroup* ParityItems;
+    QButtonGroup* DatabitsItems;
+    QButtonGroup* StopbitsItems;
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+
+private:
+    void FormShow();
+    // The operator chose an entry (its index) or typed into the box (-1: no entry chosen).
+    void PortComboBoxChange(int Selection);
+    void ShowPortDetails();
+
+    TSerialPort FPort;
+    TDiscoveryRoots FRoots;
+    bool FExecuted = false;
+    QString FRememberedDevice;
+    std::string FRegistrationError;
+};
+
+} // namespace serial

@@ -1,0 +1,213 @@
+// The port settings command on the real window: the status line after it, and settings changed
+// while talvir-devsim streams on a pseudo-terminal registered in a private settings folder.
+
+#include "recording_support.h"
+
+#include "devsim/simulator_process.h"
+#include "serial/com_select_form.h"
+#include "serial/errors.h"
+#include "serial/port_options_form.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+#include <functional>
+#include <memory>
+
+using namespace recording_test;
+using devsim_test::SimulatorProcess;
+using recorder::TMainForm;
+using serial::TComPortOptions;
+
+class PortDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir Config;
+    std::unique_ptr<TMainForm> Form;
+    std::unique_ptr<TWindowParts> Parts;
+    std::vector<std::unique_ptr<SimulatorProcess>> Simulators;
+    // Bytes handed to the data handler so far.
+    std::uint64_t Consumed = 0;
+
+    std::string LogPath(int com) const {
+        return Config
+            .filePath(QStringLiteral("%1-COM%2.log")
+                          .arg(QString::fromLatin1(QTest::currentTestFunction()))
+                          .arg(com))
+            .toStdString();
+    }
+
+    void StartSimulator(int com) {
+        Simulators.push_back(std::make_unique<SimulatorProcess>(
+            std::vector<std::string>{"--com", std::to_string(com), "--log", LogPath(com)}));
+    }
+
+    // Opens the port settings from the tool bar; `operate` acts on the dialog once it is shown,
+    // then OK or Cancel ends it.
+    void PortSettings(const std::function<void(TComPortOptions&)>& operate, bool confirm) {
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, [&] {
+            auto* dialog = dynamic_cast<TComPortOptions*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            driver.stop();
+            operate(*dialog);
+            (confirm ? dialog->OK : dialog->Cancel)->click();
+        });
+        driver.start(10);
+        Form->findChild<QAction*>(QStringLiteral("actPortSet"))->trigger();
+        QVERIFY(!driver.isActive());
+    }
+
+    static void ChoosePort(TComPortOptions& dialog, const QString& entry) {
+        const int index = dialog.PortComboBox->findText(entry);
+        QVERIFY(index >= 0);
+        dialog.PortComboBox->setCurrentIndex(index);
+        emit dialog.PortComboBox->activated(index);
+    }
+
+    QString Summary() const {
+        return Form->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->text();
+    }
+
+    void StartRecording() {
+        ClickSwitch(Parts->Switch);
+        QCOMPARE(Parts->StartLabel->text(), QStringLiteral("Стоп"));
+        auto handler = Form->Port().OnTriggerAvail;
+        QVERIFY(handler);
+        Form->Port().OnTriggerAvail = [this, handler](serial::TSerialPort* cp,
+                                                      std::uint16_t count) {
+            handler(cp, count);
+            Consumed += count;
+        };
+        QVERIFY(QTest::qWaitFor([&] { return Consumed > 100; }, 2000));
+    }
+
+    void VerifyStopped() {
+        QCOMPARE(Parts->StartLabel->text(), QStringLiteral("Старт"));
+        QVERIFY(!Parts->Switch->StateOn());
+        QVERIFY(!Form->Port().Open());
+        QVERIFY(Parts->SamplePeriod->isEnabled());
+    }
+
+    static std::string Received(const std::string& log, std::size_t count) {
+        (void)QTest::qWaitFor([&] { return ReceivedBytes(log).size() >= count; }, 1000);
+        return ReceivedBytes(log);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(Config.isValid());
+        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
+        QDir().mkpath(Config.filePath(QStringLiteral("talvir")));
+    }
+
+    void init() {
+        Consumed = 0;
+        Form = std::make_unique<TMainForm>();
+        Parts = std::make_unique<TWindowParts>(*Form);
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    }
+
+    void cleanup() {
+        Parts.reset();
+        Form.reset();
+        Simulators.clear();
+    }
+
+    // OK writes the new settings into the status line; Cancel writes it too, from the port as it
+    // is, whatever the dialog showed.
+    void statusLineAfterOkAndAfterCancel() {
+        PortSettings(
+            [](TComPortOptions& dialog) {
+                dialog.BaudItems->button(5)->click();
+                dialog.ParityItems->button(2)->click();
+                dialog.DatabitsItems->button(1)->click();
+                dialog.StopbitsItems->button(1)->click();
+            },
+            true);
+        QCOMPARE(Summary(), QStringLiteral("COM1 7E2 9600"));
+        Form->Port().SetBaud(300);
+        PortSettings([](TComPortOptions& dialog) { dialog.BaudItems->button(9)->click(); }, false);
+        QCOMPARE(Summary(), QStringLiteral("COM1 7E2 300"));
+    }
+
+    // The new rate reaches the open port once its output has drained, and the device streams on.
+    void rateChangeDuringARecordingKeepsItGoing() {
+        StartSimulator(1);
+        StartRecording();
+        PortSettings([](TComPortOptions& dialog) { dialog.BaudItems->button(8)->click(); }, true);
+        QCOMPARE(Summary(), QStringLiteral("COM1 8N1 57600"));
+        QVERIFY(Form->Port().Open());
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                std::ifstream log(LogPath(1));
+                return std::string(std::istreambuf_iterator<char>(log), {})
+                           .find("line 57600 baud") != std::string::npos;
+            },
+            2000));
+        const std::uint64_t before = Consumed;
+        QVERIFY(QTest::qWaitFor([&] { return Consumed > before + 100; }, 2000));
+        QCOMPARE(Parts->StartLabel->text(), QStringLiteral("Стоп"));
+        ClickSwitch(Parts->Switch);
+        VerifyStopped();
+        QCOMPARE(Received(LogPath(1), 8), std::string("\rRP 10\r\r"));
+    }
+
+    // Another port during a recording: the old device is stopped with its CR before the port
+    // moves, and the new one is told nothing.
+    void portChangeDuringARecordingStopsItFirst() {
+        StartSimulator(1);
+        StartSimulator(2);
+        StartRecording();
+        PortSettings([](TComPortOptions& dialog) { ChoosePort(dialog, "Direct to COM2"); }, true);
+        VerifyStopped();
+        QCOMPARE(Form->Port().ComNumber(), std::uint16_t(2));
+        QCOMPARE(Summary(), QStringLiteral("COM2 8N1 115200"));
+        QCOMPARE(Received(LogPath(1), 8), std::string("\rRP 10\r\r"));
+        QCOMPARE(ReceivedBytes(LogPath(2)), std::string());
+    }
+
+    // A typed name is no port: the status line shows COM0 and the next start asks for a port.
+    void typedPortAsksForOneAtTheNextStart() {
+        StartSimulator(1);
+        PortSettings(
+            [](TComPortOptions& dialog) {
+                QTest::keyClicks(dialog.PortComboBox->lineEdit(), "ttyUSB0");
+            },
+            true);
+        QCOMPARE(Form->Port().ComNumber(), std::uint16_t(0));
+        QCOMPARE(Summary(), QStringLiteral("COM0 8N1 115200"));
+
+        QString prompt;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            auto* form = dynamic_cast<serial::TComSelectForm*>(QApplication::activeModalWidget());
+            if (!form)
+                return;
+            answer.stop();
+            prompt = form->windowTitle();
+            form->PortsComboBox->setCurrentIndex(form->PortsComboBox->findText("COM1"));
+            form->OkBtn->click();
+        });
+        answer.start(10);
+        TBoxCloser boxes;
+        StartRecording();
+        QCOMPARE(prompt, QStringLiteral("Select Port"));
+        QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join(u'|')));
+        QCOMPARE(Form->Port().ComNumber(), std::uint16_t(1));
+        ClickSwitch(Parts->Switch);
+        VerifyStopped();
+    }
+};
+
+QTEST_MAIN(PortDialogTest)
+#include "port_dialog_test.moc"
