@@ -54,6 +54,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     BuildStatusLine();
     WireFiles();
+    WirePictures();
     WireMarkers();
     WireRecording();
     WireGrid();

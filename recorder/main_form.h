@@ -20,6 +20,7 @@ class QFileDialog;
 class QFrame;
 class QKeyEvent;
 class QLabel;
+class QPrintDialog;
 class QStatusBar;
 class QToolBar;
 
@@ -121,6 +122,12 @@ private:
     // The time axis and the timing fields follow the points of a file read in full.
     void FollowLoadedPoints(const std::vector<double>& times);
 
+    // The chart as a picture file, on the clipboard, on paper (main_form_pictures.cpp).
+    void WirePictures();
+    void actSaveImageExecute(QObject* Sender);
+    void actCopyExecute(QObject* Sender);
+    void actPrintExecute(QObject* Sender);
+
     // Markers, crosshair and their readouts (main_form_markers.cpp).
     void WireMarkers();
     void actViewMarkersExecute(QObject* Sender);
@@ -185,6 +192,8 @@ private:
     QActionGroup* MarkerGroup = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
+    QFileDialog* SavePictureDialog = nullptr;
+    QPrintDialog* PrinterSetupDialog = nullptr;
 
     QToolBar* ToolBar1 = nullptr;
     QFrame* Panel2 = nullptr;
