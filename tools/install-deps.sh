@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     python3-numpy python3-pandas
     xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
-    libreoffice-draw-nogui poppler-utils
+    libreoffice-draw-nogui poppler-utils xclip
 )
 
 missing=()
