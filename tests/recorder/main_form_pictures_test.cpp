@@ -11,6 +11,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -184,7 +185,9 @@ private slots:
     // The bitmap holds what the window's next full repaint shows, without the crosshair; the
     // hooks ran for it (marker and grid lines, the readout) and run again for the window.
     void bitmapEqualsTheWindowsRepaint() {
-        SaveImage(Path("chart.BMP"));
+        recording_test::TBoxCloser boxes;
+        SaveImage(Path("chart.BMP")); // the extension in any case
+        QCOMPARE(boxes.Texts(), QStringList());
         QVERIFY(Chart->BackBuffer().isNull());
         const QImage window = NextWindowPicture();
         QVERIFY(Chart->Overlay().Empty());
@@ -262,6 +265,79 @@ private slots:
             QVERIFY2(std::abs(drawn.TraceLow - screen.TraceLow) < 0.03, name);
             QVERIFY2(drawn.MarkerDashes > 5, name);
         }
+    }
+
+    // An A4 page: the 3:1 chart spread over 70 % of the width, 43 % of the height above and below
+    // it; dotted grid lines stay dotted and the panel's colour stays off the paper.
+    void printsOnePageWithProportionalMargins() {
+        Chart->SetColor(QColor(0xE0, 0xE0, 0xE0));
+        const QRect plot = Chart->PlotRect();
+        const int gridColumn = Chart->BottomAxis().AxisValueToPixel(0.25);
+        auto* dialog = Form->findChild<QPrintDialog*>(QStringLiteral("PrinterSetupDialog"));
+        QPrinter* printer = dialog->printer();
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(Path("page.pdf"));
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        printer->setPageOrientation(QPageLayout::Portrait);
+        printer->setFullPage(true);
+        for (const bool confirm : {false, true}) {
+            // As the operator types the file of "Print to File (PDF)" and confirms, or cancels.
+            QTimer::singleShot(0, dialog, [this, dialog, confirm] {
+                dialog->findChild<QLineEdit*>(QStringLiteral("filename"))
+                    ->setText(Path("page.pdf"));
+                confirm ? dialog->accept() : dialog->reject();
+            });
+            Action("actPrint")->trigger();
+            QCOMPARE(QFile::exists(Path("page.pdf")), confirm);
+        }
+        const QString info = QString::fromUtf8(Run(QStringLiteral("pdfinfo"), {Path("page.pdf")}));
+        QVERIFY(info.contains(QRegularExpression(QStringLiteral("Pages: +1\\n"))));
+        QVERIFY(info.contains(QRegularExpression(QStringLiteral("Title: +Chart\\n"))));
+        QCOMPARE(Chart->PrintMargins(), (chart::TPrintMargins{15, 43, 15, 43}));
+
+        Run(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-png"),
+             QStringLiteral("-singlefile"), Path("page.pdf"), Path("page")});
+        const QImage page(Path("page.png"));
+        QCOMPARE(page.size(), QSize(794, 1123));
+        // The plot's left and bottom edges: the first column and row dark over most of the plot.
+        const double sx = page.width() * 0.70 / Chart->width();
+        const double sy = page.height() * 0.14 / Chart->height();
+        const auto dark = [&](int x, int y) { return page.pixelColor(x, y).lightness() < 128; };
+        int left = -1, bottom = -1;
+        for (int x = 0; x < page.width() && left < 0; ++x) {
+            int n = 0;
+            for (int y = 0; y < page.height(); ++y)
+                n += dark(x, y);
+            if (n > plot.height() * sy * 0.8)
+                left = x;
+        }
+        for (int y = 0; y < page.height() && bottom < 0; ++y) {
+            int n = 0;
+            for (int x = 0; x < page.width(); ++x)
+                n += dark(x, y);
+            if (n > plot.width() * sx * 0.8)
+                bottom = y;
+        }
+        QVERIFY(std::abs(left - (page.width() * 0.15 + plot.left() * sx)) <= 2);
+        QVERIFY(std::abs(bottom - (page.height() * 0.43 + plot.bottom() * sy)) <= 2);
+
+        int panelColoured = 0, gridRuns = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                panelColoured += page.pixelColor(x, y) == QColor(0xE0, 0xE0, 0xE0);
+        // A few smoothed edge pixels may match by chance; a filled panel would be thousands.
+        QVERIFY(panelColoured < 100);
+        // Down the time grid line at 0.25 ms, which the trace crosses once.
+        const int column = left + qRound((gridColumn - plot.left()) * sx);
+        bool inRun = false;
+        for (int y = bottom - qRound(plot.height() * sy) + 5; y < bottom - 5; ++y) {
+            const bool ink = page.pixelColor(column, y).lightness() < 235 ||
+                             page.pixelColor(column + 1, y).lightness() < 235;
+            gridRuns += ink && !inRun;
+            inRun = ink;
+        }
+        QVERIFY2(gridRuns > 20, qPrintable(QString::number(gridRuns)));
     }
 };
 
