@@ -294,6 +294,7 @@ private slots:
         QVERIFY(info.contains(QRegularExpression(QStringLiteral("Pages: +1\\n"))));
         QVERIFY(info.contains(QRegularExpression(QStringLiteral("Title: +Chart\\n"))));
         QCOMPARE(Chart->PrintMargins(), (chart::TPrintMargins{15, 43, 15, 43}));
+        QVERIFY(!Chart->Canvas().IsPrinting() && !Chart->Canvas().RecordingPicture());
 
         Run(QStringLiteral("pdftoppm"),
             {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-png"),
