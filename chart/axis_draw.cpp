@@ -78,14 +78,15 @@ void DrawLabelText(QPainter& painter, const TChartAxis& axis, int p, const QStri
     painter.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
 }
 
-void DrawAxisTitle(QPainter& painter, const TChartAxis& axis, int labelsSize) {
+void DrawAxisTitle(QPainter& painter, const TChartCanvas& canvas, const TChartAxis& axis,
+                   int labelsSize) {
     const TChartAxisTitle& title = axis.Title();
     const QFontMetrics fm(title.Font());
     const int w = fm.horizontalAdvance(title.Caption()), h = fm.height();
     const int pos = axis.LabelsPos();
     painter.save();
     painter.setFont(title.Font());
-    painter.setPen(title.FontColor());
+    painter.setPen(canvas.OutputFontColor(title.FontColor()));
     switch (axis.AxisKind()) {
     case TChartAxis::Bottom:
         painter.translate(axis.CenterPixel(), pos + labelsSize);
@@ -128,12 +129,13 @@ void DrawTick(QPainter& painter, const TChartAxis& axis, int p, int length) {
     }
 }
 
-void DrawMinorTicks(QPainter& painter, const TChartAxis& axis, const TLabelPositions& positions) {
+void DrawMinorTicks(QPainter& painter, const TChartCanvas& canvas, const TChartAxis& axis,
+                    const TLabelPositions& positions) {
     const int n = positions.Count();
     const int count = axis.MinorTickCount();
     if (n < 2 || count < 1 || axis.MinorTickLength() == 0)
         return;
-    painter.setPen(axis.MinorTicks().ToQPen());
+    painter.setPen(canvas.OutputPen(axis.MinorTicks().ToQPen()));
     const auto tick = [&](int m) {
         if (axis.StartPixel() < m && m < axis.EndPixel())
             DrawTick(painter, axis, m, axis.MinorTickLength());
@@ -176,14 +178,15 @@ int AxisLabelsSize(QPainter& painter, const TChartAxis& axis) {
            fm.horizontalAdvance(QLatin1Char(' '));
 }
 
-void DrawAxis(QPainter& painter, TChartAxis& axis, const QRect& plotRect,
-              const std::vector<TChartSeries*>& series, const TAxisOnGetNextLabel& hook) {
+void DrawAxis(QPainter& painter, const TChartCanvas& canvas, TChartAxis& axis,
+              const QRect& plotRect, const std::vector<TChartSeries*>& series,
+              const TAxisOnGetNextLabel& hook) {
     painter.save();
     painter.setFont(axis.LabelsFont());
     painter.setBrush(Qt::NoBrush);
     const double step = AxisLabelStep(painter, axis);
     if (!axis.Title().Caption().isEmpty())
-        DrawAxisTitle(painter, axis, AxisLabelsSize(painter, axis));
+        DrawAxisTitle(painter, canvas, axis, AxisLabelsSize(painter, axis));
 
     TLabelPositions positions;
     painter.setPen(Qt::black);
@@ -220,20 +223,20 @@ void DrawAxis(QPainter& painter, TChartAxis& axis, const QRect& plotRect,
 
     const int a = axis.AxisLinePos();
     if (axis.Axis().Visible()) {
-        painter.setPen(axis.Axis().ToQPen());
+        painter.setPen(canvas.OutputPen(axis.Axis().ToQPen()));
         if (axis.Horizontal())
             painter.drawLine(axis.StartPixel(), a, axis.EndPixel(), a);
         else
             painter.drawLine(a, axis.StartPixel(), a, axis.EndPixel());
     }
     if (axis.Ticks().Visible() && axis.TickLength() != 0) {
-        painter.setPen(axis.Ticks().ToQPen());
+        painter.setPen(canvas.OutputPen(axis.Ticks().ToQPen()));
         for (int i = 0; i < positions.Count(); ++i)
             DrawTick(painter, axis, positions[i], axis.TickLength());
     }
     if (axis.Grid().Visible()) {
         // Transparent background: the gaps of the dotted pen show what lies below.
-        painter.setPen(axis.Grid().ToQPen());
+        painter.setPen(canvas.OutputPen(axis.Grid().ToQPen()));
         painter.setBackgroundMode(Qt::TransparentMode);
         for (int i = 0; i < positions.Count(); ++i) {
             const int p = positions[i];
@@ -245,12 +248,12 @@ void DrawAxis(QPainter& painter, TChartAxis& axis, const QRect& plotRect,
         painter.setBackgroundMode(Qt::OpaqueMode);
     }
     if (axis.TicksInner().Visible() && axis.TickInnerLength() != 0) {
-        painter.setPen(axis.TicksInner().ToQPen());
+        painter.setPen(canvas.OutputPen(axis.TicksInner().ToQPen()));
         for (int i = 0; i < positions.Count(); ++i)
             DrawTick(painter, axis, positions[i], -axis.TickInnerLength());
     }
     if (axis.MinorTicks().Visible())
-        DrawMinorTicks(painter, axis, positions);
+        DrawMinorTicks(painter, canvas, axis, positions);
     painter.restore();
 }
 

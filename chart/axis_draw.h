@@ -1,6 +1,7 @@
 #pragma once
 
 #include "axis.h"
+#include "canvas.h"
 
 #include <QRect>
 
@@ -19,8 +20,10 @@ double AxisLabelStep(QPainter& painter, const TChartAxis& axis);
 int AxisLabelsSize(QPainter& painter, const TChartAxis& axis);
 
 // Draws one axis completely: title, labels (through the owner's hook when set), then axis line,
-// ticks, grid lines and minor ticks at the label positions.
-void DrawAxis(QPainter& painter, TChartAxis& axis, const QRect& plotRect,
-              const std::vector<TChartSeries*>& series, const TAxisOnGetNextLabel& hook);
+// ticks, grid lines and minor ticks at the label positions; pens and colours as the canvas's
+// target draws them.
+void DrawAxis(QPainter& painter, const TChartCanvas& canvas, TChartAxis& axis,
+              const QRect& plotRect, const std::vector<TChartSeries*>& series,
+              const TAxisOnGetNextLabel& hook);
 
 } // namespace chart

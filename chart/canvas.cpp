@@ -86,7 +86,17 @@ void TOverlay::Draw(QPainter& painter) const {
 QPen TChartCanvas::MakePen() const {
     if (pen_.Style() == Qt::NoPen)
         return QPen(Qt::NoPen);
-    return QPen(pen_.Color(), pen_.Width(), pen_.Style());
+    return OutputPen(QPen(pen_.Color(), pen_.Width(), pen_.Style()));
+}
+
+QPen TChartCanvas::OutputPen(QPen pen) const {
+    if (isPrinting_ && pen.style() != Qt::SolidLine && pen.style() != Qt::NoPen && pen.width() == 1)
+        pen.setWidth(0);
+    return pen;
+}
+
+QColor TChartCanvas::OutputFontColor(QColor color) const {
+    return isPrinting_ && color == QColor(Qt::white) ? QColor(Qt::black) : color;
 }
 
 void TChartCanvas::Emit(TOverlayOp op) {
@@ -98,7 +108,7 @@ void TChartCanvas::Emit(TOverlayOp op) {
     op.mode = pen_.Mode();
     op.clip = clip_;
     if (op.kind == TOverlayOp::Text)
-        op.pen = QPen(fontColor_);
+        op.pen = QPen(OutputFontColor(fontColor_));
     if (painter_)
         op.Draw(*painter_);
     else if (sink_)

@@ -121,6 +121,20 @@ public:
     void Attach(QPainter* painter) { painter_ = painter; }
     QPen MakePen() const;
 
+    // Set while a page is drawn: the drawing then follows the paper's rules (OutputPen,
+    // OutputFontColor, no panel background).
+    bool IsPrinting() const { return isPrinting_; }
+    void SetIsPrinting(bool v) { isPrinting_ = v; }
+    // Set while the repaint goes into a metafile or onto a page, for hooks that draw differently
+    // into a recorded picture.
+    bool RecordingPicture() const { return recordingPicture_; }
+    void SetRecordingPicture(bool v) { recordingPicture_ = v; }
+    // A pen as the current target draws it: on paper a non-solid pen of width 1 becomes the
+    // printer's thinnest line, whose dots stay dots instead of growing with the page's scale.
+    QPen OutputPen(QPen pen) const;
+    // On paper white text would vanish: it is printed black.
+    QColor OutputFontColor(QColor color) const;
+
 private:
     void Emit(TOverlayOp op);
 
@@ -135,6 +149,8 @@ private:
     Qt::Alignment textAlign_ = Qt::AlignLeft | Qt::AlignTop;
     QPoint penPos_;
     QRect clip_;
+    bool isPrinting_ = false;
+    bool recordingPicture_ = false;
 };
 
 QPainter::CompositionMode CompositionFor(TPenMode mode);

@@ -151,6 +151,9 @@ void TChart::FullRepaintDone() {
 }
 
 void TChart::paintEvent(QPaintEvent*) {
+    // The canvas belongs to the page being drawn; the window catches up once it is done.
+    if (canvas_.IsPrinting())
+        return;
     if (useBackBuffer_) {
         const bool full = imageDirty_ || buffer_.size() != size();
         if (full) {

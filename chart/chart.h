@@ -2,9 +2,12 @@
 
 #include "axis.h"
 #include "canvas.h"
+#include "picture_format.h"
+#include "print_layout.h"
 #include "series.h"
 #include "title.h"
 
+#include <QByteArray>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QImage>
@@ -15,6 +18,8 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+class QPrinter;
 
 namespace chart {
 
@@ -131,6 +136,27 @@ public:
     // The full repaint onto any painter and panel rectangle (window buffer, file, printer).
     void DrawChart(QPainter& painter, const QRect& panel);
 
+    // Output (chart_output.cpp): the full repaint, hooks included, onto a picture of the chart's
+    // client size, the clipboard or a printed page; the crosshair, which only the window shows,
+    // is in none of them. Afterwards the window's next paint is a full repaint. Failures throw.
+    QByteArray PictureBytes(TPictureFormat format);
+    // The file is replaced whole or not at all (see trace::ReplaceFileContent).
+    void WritePictureFile(const QString& name, TPictureFormat format);
+    void WriteBitmapFile(const QString& name) { WritePictureFile(name, TPictureFormat::Bitmap); }
+    void WriteMetafile(const QString& name, bool enhanced);
+    // A metafile's bytes: frame max(1, width - 1) x max(1, height - 1) of `r`, drawn with `r`.
+    QByteArray MakeMetafile(bool enhanced, const QRect& r);
+    // The enhanced metafile, whatever `enhanced` says, with PNG and SVG renderings beside it.
+    void CopyPictureToClipboard(bool enhanced);
+    // One page on the printer as it is set up: the screen's layout stretched onto the rectangle
+    // inside the print margins. The job is named after the chart's objectName.
+    void PrintChart(QPrinter& printer);
+    const TPrintMargins& PrintMargins() const { return printMargins_; }
+    void SetPrintMargins(const TPrintMargins& m) { printMargins_ = m; }
+    // Recompute the margins from the chart's and the page's proportions at every print.
+    bool PrintProportional() const { return printProportional_; }
+    void SetPrintProportional(bool v) { printProportional_ = v; }
+
     // The canvas hooks draw through: into the repaint's painter during a full repaint, onto the
     // window overlay outside one.
     TChartCanvas& Canvas() { return canvas_; }
@@ -227,6 +253,9 @@ private:
     int frameInterval_ = 16;
     QTimer frameTimer_;
     QElapsedTimer lastPaint_;
+
+    TPrintMargins printMargins_;
+    bool printProportional_ = true;
 
     QImage buffer_;
     TOverlay overlay_;

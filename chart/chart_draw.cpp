@@ -138,12 +138,12 @@ QRect TChart::DrawTitle(QPainter& painter, TChartTitle& title, bool atTop) {
             frame.setLeft(center - w / 2), frame.setRight(center + w / 2);
     }
     if (title.Brush().style() != Qt::NoBrush || title.Frame().Visible()) {
-        painter.setPen(title.Frame().ToQPen());
+        painter.setPen(canvas_.OutputPen(title.Frame().ToQPen()));
         painter.setBrush(title.Brush());
         painter.drawRect(frame);
     }
     painter.setFont(title.Font());
-    painter.setPen(title.FontColor());
+    painter.setPen(canvas_.OutputFontColor(title.FontColor()));
     for (int i = 0; i < n; ++i) {
         const QString& line = lines[i];
         const int w = fm.horizontalAdvance(line);
@@ -162,7 +162,7 @@ QRect TChart::DrawTitle(QPainter& painter, TChartTitle& title, bool atTop) {
 }
 
 void TChart::DrawWalls(QPainter& painter) {
-    painter.setPen(backWall_.Pen().ToQPen());
+    painter.setPen(canvas_.OutputPen(backWall_.Pen().ToQPen()));
     painter.setBrush(backWall_.Brush());
     // The frame covers the edge rows and columns of the plot rectangle.
     painter.drawRect(QRect(plotRect_.topLeft(), QSize(plotRect_.right() - plotRect_.left(),
@@ -225,7 +225,9 @@ void TChart::DrawChart(QPainter& painter, const QRect& panel) {
         bottom = top + h;
     plotRect_ = QRect(QPoint(left, top), QPoint(right, bottom));
 
-    painter.fillRect(panel, color_);
+    // Paper stays white.
+    if (!canvas_.IsPrinting())
+        painter.fillRect(panel, color_);
     if (title_.Visible() && !title_.Text().isEmpty())
         plotRect_ = DrawTitle(painter, title_, true);
     if (foot_.Visible() && !foot_.Text().isEmpty())
@@ -240,7 +242,7 @@ void TChart::DrawChart(QPainter& painter, const QRect& panel) {
             OnBeforeDrawAxes(this);
         for (auto& axis : axes_) {
             if (AxisWillDraw(*axis))
-                DrawAxis(painter, *axis, plotRect_, series_, OnGetNextAxisLabel);
+                DrawAxis(painter, canvas_, *axis, plotRect_, series_, OnGetNextAxisLabel);
         }
     }
     if (OnBeforeDrawSeries)

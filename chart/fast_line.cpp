@@ -1,4 +1,5 @@
 #include "axis.h"
+#include "chart.h"
 #include "series.h"
 
 #include <QPainter>
@@ -171,7 +172,7 @@ void TFastLineSeries::DrawPoints(QPainter& painter) {
     const int first = FirstShownIndex(), last = LastShownIndex();
     if (first < 0 || !LinePen().Visible())
         return;
-    painter.setPen(LinePen().ToQPen());
+    painter.setPen(ParentChart()->Canvas().OutputPen(LinePen().ToQPen()));
     painter.setBrush(Qt::NoBrush);
 
     const TPixelMap map(*this);

@@ -55,6 +55,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     BuildStatusLine();
     WireFiles();
     WireInterchange();
+    WirePictures();
     WireMarkers();
     WireRecording();
     WireGrid();

@@ -24,6 +24,7 @@ class QFileDialog;
 class QFrame;
 class QKeyEvent;
 class QLabel;
+class QPrintDialog;
 class QStatusBar;
 class QToolBar;
 
@@ -147,6 +148,12 @@ private:
         const char* dialogName, const QString& filter, const QString& suffix,
         const std::function<std::string(std::span<const double>, std::span<const double>)>& format);
 
+    // The chart as a picture file, on the clipboard, on paper (main_form_pictures.cpp).
+    void WirePictures();
+    void actSaveImageExecute(QObject* Sender);
+    void actCopyExecute(QObject* Sender);
+    void actPrintExecute(QObject* Sender);
+
     // Markers, crosshair and their readouts (main_form_markers.cpp).
     void WireMarkers();
     void actViewMarkersExecute(QObject* Sender);
@@ -214,6 +221,8 @@ private:
     QAction* actExportCsv = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
+    QFileDialog* SavePictureDialog = nullptr;
+    QPrintDialog* PrinterSetupDialog = nullptr;
 
     QToolBar* ToolBar1 = nullptr;
     QFrame* Panel2 = nullptr;

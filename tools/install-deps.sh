@@ -5,11 +5,12 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build make pkg-config
-    qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev
+    qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev libuemf-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-dev twm
     python3-numpy python3-pandas sigrok-cli desktop-file-utils dpkg-dev
     xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
+    libreoffice-draw-nogui poppler-utils xclip
 )
 
 missing=()

@@ -1,0 +1,42 @@
+#include "print_layout.h"
+
+#include <cmath>
+
+namespace chart {
+
+namespace {
+
+// Rounding as the chart rounds percentages: halves away from zero.
+int Round(double v) {
+    return static_cast<int>(std::lround(v));
+}
+
+// The margin on each side of the shorter direction, in percent; integer division truncates.
+int SideMargin(double along, double across, double aspect, double ratio) {
+    constexpr double chartShare = 1.0 - 40.0 / 100.0;
+    return Round((along - chartShare * across * aspect * ratio) * 100.0 / along) / 2;
+}
+
+} // namespace
+
+TPrintMargins ProportionalMargins(QSize chart, QSize page, double ratio) {
+    const double w = chart.width(), h = chart.height();
+    TPrintMargins m;
+    if (h < w) {
+        m.Top = m.Bottom = SideMargin(page.height(), page.width(), h / w, ratio);
+    } else {
+        m.Left = m.Right = SideMargin(page.width(), page.height(), w / h, ratio);
+    }
+    return m;
+}
+
+QRect PrintRectangle(QSize page, const TPrintMargins& margins) {
+    const double pw = page.width(), ph = page.height();
+    const int left = Round(pw * margins.Left / 100.0);
+    const int top = Round(ph * margins.Top / 100.0);
+    const int right = page.width() - Round(pw * margins.Right / 100.0);
+    const int bottom = page.height() - Round(ph * margins.Bottom / 100.0);
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+} // namespace chart
