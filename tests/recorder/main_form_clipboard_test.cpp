@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class MainFormClipboardTest : public QObject {
@@ -22,6 +23,9 @@ private:
 
 private slots:
     void copyOffersTheMetafilePngAndSvg() {
+        // The window's settings stay in a folder of the test's own.
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         recorder::TMainForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

@@ -153,6 +153,8 @@ private:
 private slots:
     void init() {
         Dir = std::make_unique<QTemporaryDir>();
+        // The window's settings stay in the test's folder, fresh for each test.
+        qputenv("XDG_CONFIG_HOME", Dir->path().toLocal8Bit());
         Form = std::make_unique<recorder::TMainForm>();
         Form->show();
         QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
