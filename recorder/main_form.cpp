@@ -55,6 +55,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     BuildStatusLine();
     WireFiles();
     WireInterchange();
+    WireStatistics();
     WireMarkers();
     WireRecording();
     WireGrid();

@@ -20,6 +20,7 @@
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QDockWidget;
 class QFileDialog;
 class QFrame;
 class QKeyEvent;
@@ -46,6 +47,7 @@ class TFormStorage;
 namespace recorder {
 
 class TRadioGroup;
+class TStatisticsPanel;
 
 class TMainForm : public QMainWindow, private TTimingFields {
 public:
@@ -162,6 +164,13 @@ private:
     // and the chart focused or the pointer over the plot.
     bool MarkerKeysApply() const;
 
+    // Pulse statistics in a panel beside the chart (main_form_statistics.cpp).
+    void WireStatistics();
+    // The figures of the export range, now.
+    void UpdateStatistics();
+    // The trace or the markers changed since the figures were last taken.
+    bool StatisticsStale = true;
+
     // The timing rules' view of the spin edits and of the time axis.
     long double SamplePeriod() const override;
     void SetSamplePeriod(long double ms) override;
@@ -208,6 +217,7 @@ private:
     QAction* actExportVcd = nullptr;
     QAction* actImportVcd = nullptr;
     QAction* actExportCsv = nullptr;
+    QAction* actViewStatistics = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
 
@@ -236,6 +246,8 @@ private:
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* HintText = nullptr;
+    QDockWidget* StatisticsDock = nullptr;
+    TStatisticsPanel* StatisticsPanel = nullptr;
     settings::TFormStorage* FormStorage1 = nullptr;
 };
 
