@@ -56,6 +56,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireFiles();
     WireInterchange();
     WireStatistics();
+    WireTrigger();
+    WireIntegrity();
     WireMarkers();
     WireRecording();
     WireGrid();
