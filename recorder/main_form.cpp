@@ -56,6 +56,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireFiles();
     WireInterchange();
     WirePictures();
+    WireStatistics();
+    WireTrigger();
+    WireIntegrity();
     WireMarkers();
     WireRecording();
     WireGrid();

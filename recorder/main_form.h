@@ -2,6 +2,7 @@
 // The recorder's main window: tool bar, grid panel, chart, acquisition panel and status line.
 // Every control carries its name as objectName, so tests and later parts find it by that name.
 
+#include "recorder/integrity.h"
 #include "recorder/port_settings.h"
 #include "recorder/sweep.h"
 #include "recorder/timing.h"
@@ -20,12 +21,15 @@
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QComboBox;
+class QDockWidget;
 class QFileDialog;
 class QFrame;
 class QKeyEvent;
 class QLabel;
 class QPrintDialog;
 class QStatusBar;
+class QTimer;
 class QToolBar;
 
 namespace chart {
@@ -47,6 +51,7 @@ class TFormStorage;
 namespace recorder {
 
 class TRadioGroup;
+class TStatisticsPanel;
 
 class TMainForm : public QMainWindow, private TTimingFields {
 public:
@@ -173,6 +178,27 @@ private:
     // and the chart focused or the pointer over the plot.
     bool MarkerKeysApply() const;
 
+    // Pulse statistics in a panel beside the chart (main_form_statistics.cpp).
+    void WireStatistics();
+    // The figures of the export range, now.
+    void UpdateStatistics();
+    // The trace or the markers changed since the figures were last taken.
+    bool StatisticsStale = true;
+
+    // The trigger choice of periodic sweeps (main_form_trigger.cpp).
+    void WireTrigger();
+    TSweep::TTrigger Trigger() const;
+
+    // The received byte rate during a recording (main_form_integrity.cpp).
+    void WireIntegrity();
+    // Counts from the first data event of a recording on; StopIntegrity keeps the totals.
+    void StartIntegrity();
+    void StopIntegrity();
+    void ShowIntegrity();
+    TIntegrityMonitor Integrity;
+    // The counts of the last recording, for an export's comment.
+    TIntegrityTotals IntegrityTotals;
+
     // The timing rules' view of the spin edits and of the time axis.
     long double SamplePeriod() const override;
     void SetSamplePeriod(long double ms) override;
@@ -219,6 +245,7 @@ private:
     QAction* actExportVcd = nullptr;
     QAction* actImportVcd = nullptr;
     QAction* actExportCsv = nullptr;
+    QAction* actViewStatistics = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
     QFileDialog* SavePictureDialog = nullptr;
@@ -249,6 +276,12 @@ private:
     QLabel* StatusPanel0 = nullptr;
     QLabel* StatusPanel1 = nullptr;
     QLabel* HintText = nullptr;
+    QLabel* StatusPanel2 = nullptr;
+    QTimer* MonitorTimer = nullptr;
+    QLabel* lblTrigger = nullptr;
+    QComboBox* cmbTrigger = nullptr;
+    QDockWidget* StatisticsDock = nullptr;
+    TStatisticsPanel* StatisticsPanel = nullptr;
     settings::TFormStorage* FormStorage1 = nullptr;
 };
 

@@ -99,7 +99,8 @@ void TMainForm::actExportVcdExecute(QObject*) {
                         times, levels,
                         {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
                          "Тальвир 1.0", static_cast<double>(spedSamplePeriod->Value()),
-                         sweep.toStdString()});
+                         sweep.toStdString(),
+                         IntegrityTotals.Seconds > 0 ? IntegrityComment(IntegrityTotals) : ""});
                 });
 }
 

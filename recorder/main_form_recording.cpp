@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 
 #include <algorithm>
@@ -102,11 +103,13 @@ void TMainForm::PrepareSweep() {
     for (std::int32_t b = 0; b < n; ++b)
         Series1->AddPoint(static_cast<double>(b * period), 0);
     Series1->RequestRedraw();
-    Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n);
+    Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n,
+                Trigger());
     Port_.SetOpen(true);
     lblStart->setText(QStringLiteral("Стоп"));
     spedSamplePeriod->setEnabled(false);
     rgrpDeflectOptions->setEnabled(false);
+    cmbTrigger->setEnabled(false);
     spedDeflectTime->setEnabled(false);
     QApplication::processEvents();
 }
@@ -116,6 +119,7 @@ void TMainForm::ShowStopped() {
     swchStart->SetStateOn(false);
     spedSamplePeriod->setEnabled(true);
     rgrpDeflectOptions->setEnabled(true);
+    cmbTrigger->setEnabled(true);
     spedDeflectTime->setEnabled(true);
 }
 
@@ -138,6 +142,7 @@ void TMainForm::StartDevice() {
         };
     }
     RecorderState = rsRecording;
+    StartIntegrity();
     // The second press of a double click may have flipped the switch meanwhile.
     swchStart->SetStateOn(true);
 }
@@ -162,6 +167,7 @@ void TMainForm::StopDevice() {
     if (LineStatusWatch != 0)
         Port_.RemoveStatusWatch(std::exchange(LineStatusWatch, 0));
     Port_.OnTriggerAvail = nullptr;
+    StopIntegrity();
     RecorderState = rsStopped;
     if (!Port_.Open())
         return;

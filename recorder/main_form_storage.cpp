@@ -8,6 +8,9 @@
 #include "settings/form_storage.h"
 #include "settings/value_text.h"
 
+#include <QAction>
+#include <QComboBox>
+
 namespace recorder {
 
 void TMainForm::WireStorage() {
@@ -25,11 +28,28 @@ void TMainForm::WireStorage() {
                                         [edit] { return edit->Value(); },
                                         [edit](long double value) { edit->SetValue(value); }));
 
+    QComboBox* trigger = cmbTrigger;
+    FormStorage1->Publish(trigger, settings::IntegerProperty(
+                                       QStringLiteral("ItemIndex"),
+                                       [trigger] { return trigger->currentIndex(); },
+                                       [trigger](int index) {
+                                           if (index >= 0 && index < trigger->count())
+                                               trigger->setCurrentIndex(index);
+                                       }));
+    QAction* statistics = actViewStatistics;
+    FormStorage1->Publish(statistics,
+                          settings::IntegerProperty(
+                              QStringLiteral("Checked"),
+                              [statistics] { return statistics->isChecked() ? 1 : 0; },
+                              [statistics](int on) { statistics->setChecked(on != 0); }));
+
     // Restored in this order: the duration is limited by the maximum that the window's creation
     // derived from the initial sample period, before the stored sample period arrives.
-    FormStorage1->SetStoredProps({QStringLiteral("rgrpDeflectOptions.ItemIndex"),
-                                  QStringLiteral("spedDeflectTime.Value"),
-                                  QStringLiteral("spedSamplePeriod.Value")});
+    FormStorage1->SetStoredProps(
+        {QStringLiteral("rgrpDeflectOptions.ItemIndex"), QStringLiteral("spedDeflectTime.Value"),
+         QStringLiteral("spedSamplePeriod.Value"),
+         // Added later, so written after the keys above.
+         QStringLiteral("cmbTrigger.ItemIndex"), QStringLiteral("actViewStatistics.Checked")});
     FormStorage1->Loaded();
 }
 

@@ -24,18 +24,56 @@ constexpr std::uint32_t Sample(std::uint8_t byte, int k) {
     return (byte >> (7 - k)) & 1u;
 }
 
+// The first rising edge of each byte after each preceding sample: index [before][byte], 8 for
+// none, so a byte without one costs a single look-up. A falling edge is a rising one of the
+// inverted samples.
+using TEdgeTable = std::array<std::array<std::uint8_t, 256>, 2>;
+
+constexpr TEdgeTable MakeRisingTable() {
+    TEdgeTable table{};
+    for (unsigned before = 0; before < 2; ++before)
+        for (unsigned b = 0; b < 256; ++b) {
+            std::uint8_t first = 8;
+            std::uint32_t previous = before;
+            for (int k = 0; k < 8 && first == 8; ++k) {
+                const std::uint32_t s = Sample(static_cast<std::uint8_t>(b), k);
+                if (previous == 0 && s == 1)
+                    first = static_cast<std::uint8_t>(k);
+                previous = s;
+            }
+            table[before][b] = first;
+        }
+    return table;
+}
+
+constexpr TEdgeTable kRising = MakeRisingTable();
+
 } // namespace
 
-void TSweep::Start(TMode mode, std::int32_t sweepLength) {
+int FirstEdge(TSweep::TTrigger trigger, std::uint32_t before, std::uint8_t byte) {
+    if (trigger == TSweep::tgFalling)
+        return kRising[before ^ 1u][static_cast<std::uint8_t>(~byte)];
+    return kRising[before][byte];
+}
+
+void TSweep::Start(TMode mode, std::int32_t sweepLength, TTrigger trigger) {
     mode_ = mode;
     SweepLength_ = sweepLength;
     WriteIndex_ = 0;
     Triggered_ = false;
     AwaitingFirstSample_ = true;
+    trigger_ = mode == smPeriodic ? trigger : tgFree;
+    // The first sweep waits for its edge as every later one does; the first sample only gives
+    // the level before it.
+    AwaitingEdge_ = trigger_ != tgFree;
+    NoTrigger_ = false;
+    Waited_ = 0;
 }
 
 TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, std::span<double> levels) {
-    return mode_ == smPeriodic ? FeedPeriodic(byte, levels) : FeedSingle(byte, levels);
+    if (mode_ == smSingle)
+        return FeedSingle(byte, levels);
+    return trigger_ == tgFree ? FeedPeriodic(byte, levels) : FeedTriggered(byte, levels);
 }
 
 void TSweep::Write(std::span<double> levels, std::uint32_t sample) {
@@ -65,6 +103,45 @@ TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, std::span<double> le
             WriteIndex_ = 0;
         }
         Write(levels, Sample(byte, k));
+    }
+    return result;
+}
+
+TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, std::span<double> levels) {
+    TFeedResult result;
+    const std::int64_t patience = 2 * static_cast<std::int64_t>(SweepLength_);
+    if (AwaitingEdge_ && !AwaitingFirstSample_ && Waited_ + 8 < patience &&
+        FirstEdge(trigger_, LastSample_, byte) == 8) {
+        Waited_ += 8;
+        LastSample_ = byte & 1u;
+        return result;
+    }
+    if (!AwaitingEdge_ && WriteWholeByte(byte, levels)) {
+        LastSample_ = byte & 1u;
+        return result;
+    }
+    for (int k = 0; k < 8; ++k) {
+        const std::uint32_t s = Sample(byte, k);
+        if (!AwaitingEdge_ && WriteIndex_ >= SweepLength_) {
+            // Full: drawn now, and this very sample may already be the edge.
+            ++result.CompletedSweeps;
+            AwaitingEdge_ = true;
+            Waited_ = 0;
+        }
+        if (AwaitingEdge_) {
+            const bool edge =
+                !AwaitingFirstSample_ && s != LastSample_ && s == (trigger_ == tgRising ? 1u : 0u);
+            AwaitingFirstSample_ = false;
+            ++Waited_;
+            if (edge || Waited_ > patience) {
+                AwaitingEdge_ = false;
+                NoTrigger_ = !edge;
+                WriteIndex_ = 0;
+            }
+        }
+        if (!AwaitingEdge_)
+            Write(levels, s);
+        LastSample_ = s;
     }
     return result;
 }

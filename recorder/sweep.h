@@ -13,10 +13,15 @@ namespace recorder {
 // its reference level, starts writing at the first sample of the other level and ends when sample
 // N + 1 after that edge arrives.
 //
+// A periodic sweep may wait for an edge instead of wrapping: once the trace is full, the first
+// rising (or falling) edge after it becomes point 0, so a repetitive signal stands still. When no
+// such edge comes within two sweep lengths, one sweep runs free.
+//
 // Window thread only, like everything of the recorder.
 class TSweep {
 public:
     enum TMode { smSingle, smPeriodic };
+    enum TTrigger { tgFree, tgRising, tgFalling };
 
     struct TFeedResult {
         int CompletedSweeps = 0; // sweeps completed by this byte, each to be drawn anew
@@ -24,7 +29,7 @@ public:
     };
 
     // A new start: `SweepLength` points, writing from point 0.
-    void Start(TMode mode, std::int32_t sweepLength);
+    void Start(TMode mode, std::int32_t sweepLength, TTrigger trigger = tgFree);
 
     // Decodes one byte into `levels`, the trace's level list as it stands now. Writes never reach
     // beyond `levels`, even when the trace was replaced by fewer points than the sweep expects.
@@ -36,9 +41,15 @@ public:
     bool Triggered() const { return Triggered_; }
     bool AwaitingFirstSample() const { return AwaitingFirstSample_; }
     std::uint32_t FirstLevel() const { return FirstLevel_; }
+    TTrigger Trigger() const { return trigger_; }
+    // A periodic sweep waiting for its edge: nothing is written meanwhile.
+    bool AwaitingEdge() const { return AwaitingEdge_; }
+    // The last wait for an edge ran out, and no edge has started a sweep since.
+    bool NoTrigger() const { return NoTrigger_; }
 
 private:
     TFeedResult FeedPeriodic(std::uint8_t byte, std::span<double> levels);
+    TFeedResult FeedTriggered(std::uint8_t byte, std::span<double> levels);
     TFeedResult FeedSingle(std::uint8_t byte, std::span<double> levels);
     void Write(std::span<double> levels, std::uint32_t sample);
     // Copies all eight samples of `byte` from WriteIndex on, when they all fit in the sweep.
@@ -50,7 +61,18 @@ private:
     bool Triggered_ = false;
     bool AwaitingFirstSample_ = false;
     std::uint32_t FirstLevel_ = 0;
+    TTrigger trigger_ = tgFree;
+    bool AwaitingEdge_ = false;
+    bool NoTrigger_ = false;
+    // The latest sample, the level before a possible edge.
+    std::uint32_t LastSample_ = 0;
+    // Samples looked at since the wait for an edge began.
+    std::int64_t Waited_ = 0;
 };
+
+// Where the first edge of a kind lies in a byte: the index 0 .. 7 of its first new sample, or 8
+// when there is none. `before` is the sample preceding the byte.
+int FirstEdge(TSweep::TTrigger trigger, std::uint32_t before, std::uint8_t byte);
 
 // The text shown for a line error code of the port; empty for an unknown code.
 const char* LineErrorText(std::uint16_t code);

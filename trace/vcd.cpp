@@ -178,7 +178,10 @@ std::string FormatVcd(std::span<const double> times, std::span<const double> lev
            std::to_string(downsample) +
            " gives one sample per sample period (sigrok-cli -I "
            "vcd:downsample=" +
-           std::to_string(downsample) + ").\n$end\n";
+           std::to_string(downsample) + ").\n";
+    if (!header.RecordingText.empty())
+        out += "  Recording: " + header.RecordingText + ".\n";
+    out += "$end\n";
     out += "$timescale 1 ps $end\n$scope module talvir $end\n$var wire 1 ! signal $end\n"
            "$upscope $end\n$enddefinitions $end\n";
     if (n == 0)

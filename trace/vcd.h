@@ -17,7 +17,8 @@ struct TVcdHeader {
     std::string Date;    // as the $date section shows it
     std::string Version; // the program and its version
     double SamplePeriodMs = 0;
-    std::string SweepText; // the sweep settings, in words
+    std::string SweepText;     // the sweep settings, in words
+    std::string RecordingText; // the byte counts of the recording, in words; empty for none
 };
 
 // The VCD time unit of our files: every sample time to within 1 ps.

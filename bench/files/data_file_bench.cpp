@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
     Report("vcd_export", BestSeconds([&] {
                trace::ReplaceFileContent(
                    vcd, trace::FormatVcd(toggleTimes, toggleLevels,
-                                         {"bench", "bench", 0.009765625, "bench"}));
+                                         {"bench", "bench", 0.009765625, "bench", ""}));
            }));
     Report("vcd_import", BestSeconds([&] {
                const trace::TFileContent file(vcd);

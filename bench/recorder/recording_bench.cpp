@@ -7,10 +7,12 @@
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/main_form.h"
+#include "recorder/pulse_statistics.h"
 #include "recorder/sweep.h"
 #include "serial/memory_device.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -31,7 +33,8 @@ struct TRecording {
     recorder::TMainForm Form;
     std::shared_ptr<serial::TMemoryDevice> Line = std::make_shared<serial::TMemoryDevice>();
 
-    TRecording() {
+    explicit TRecording(int trigger = 0) {
+        Form.findChild<QComboBox*>(QStringLiteral("cmbTrigger"))->setCurrentIndex(trigger);
         Form.Port().SetDeviceFactory([line = Line] { return line; });
         Form.findChild<controls::TSpinEdit*>(QStringLiteral("spedDeflectTime"))->SetValue(1.0L);
         std::atomic<bool> started = false;
@@ -85,13 +88,14 @@ void Report(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 
+// The argument is the trigger: 0 free-running, 1 rising edge, 2 falling edge.
 void BM_PeriodicHandler(benchmark::State& state) {
-    TRecording recording;
+    TRecording recording(static_cast<int>(state.range(0)));
     for (auto _ : state)
         state.SetIterationTime(std::chrono::duration<double>(recording.Stream(ChunkBytes)).count());
     Report(state, ChunkBytes);
 }
-BENCHMARK(BM_PeriodicHandler)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeriodicHandler)->DenseRange(0, 2)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // ReadChar alone: the port's share of a byte.
 void BM_ReadCharOnly(benchmark::State& state) {
@@ -126,6 +130,36 @@ void BM_ReadCharAndDecodeIntoSpan(benchmark::State& state) {
     Report(state, ChunkBytes);
 }
 BENCHMARK(BM_ReadCharAndDecodeIntoSpan)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The sweep's decoding alone, per trigger, over the bytes the handler benchmarks stream.
+void BM_Decode(benchmark::State& state) {
+    constexpr std::int32_t points = 102401;
+    std::vector<double> levels(points);
+    std::vector<std::uint8_t> bytes(ChunkBytes);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7919u >> 3);
+    recorder::TSweep sweep;
+    sweep.Start(recorder::TSweep::smPeriodic, points,
+                static_cast<recorder::TSweep::TTrigger>(state.range(0)));
+    for (auto _ : state)
+        for (std::uint8_t b : bytes)
+            benchmark::DoNotOptimize(sweep.Feed(b, levels));
+    Report(state, ChunkBytes);
+}
+BENCHMARK(BM_Decode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// The pulse figures of the longest trace: a 1 kHz square at 25 % sampled every 0.01 ms.
+void BM_PulseStatistics(benchmark::State& state) {
+    constexpr std::size_t points = 500001;
+    std::vector<double> times(points), levels(points);
+    for (std::size_t i = 0; i < points; ++i) {
+        times[i] = static_cast<double>(i) * 0.01;
+        levels[i] = i % 100 < 25 ? 1.0 : 0.0;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(recorder::PulseStatistics(times, levels, 0, points));
+}
+BENCHMARK(BM_PulseStatistics)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

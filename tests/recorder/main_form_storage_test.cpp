@@ -138,7 +138,11 @@ private slots:
                                                 "Visible=0\n"
                                                 "rgrpDeflectOptions_ItemIndex=1\n"
                                                 "spedDeflectTime_Value=0.001\n"
-                                                "spedSamplePeriod_Value=0.0097656\n")
+                                                "spedSamplePeriod_Value=0.0097656\n"
+                                                // The trigger and the statistics panel, after
+                                                // the keys above.
+                                                "cmbTrigger_ItemIndex=0\n"
+                                                "actViewStatistics_Checked=0\n")
                                      .arg(PixelsPerInch())
                                      .arg(ScreenSize(), NormPos(InitialContents()));
         QCOMPARE(QString::fromUtf8(ReadIni()), expected);

@@ -221,3 +221,91 @@ TEST(LineErrorText, KnownCodesHaveTheirTextAndOthersNone) {
     EXPECT_EQ(std::string(recorder::kLineErrorPrefix) + recorder::LineErrorText(9),
               "Ошибка приема данных: Break condition received");
 }
+
+// A periodic sweep started by an edge, checked against the rule applied sample by sample: once
+// full, the sweep waits for the first edge of the kind, whose new sample becomes point 0; after
+// 2N samples without one, the next sample starts a free sweep.
+class TriggeredSweepAgainstSampleRule
+    : public testing::TestWithParam<std::tuple<TSweep::TTrigger, int>> {};
+
+TEST_P(TriggeredSweepAgainstSampleRule, SweepsStartOnTheEdge) {
+    const auto [trigger, n] = GetParam();
+    std::mt19937 rng(static_cast<unsigned>(n) * 31u + trigger);
+    std::vector<std::uint8_t> bytes(6000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        // Stretches of a steady level longer than the wait, and stretches of edges.
+        const bool quiet = (i / 700) % 3 == 1;
+        bytes[i] = quiet              ? 0x00
+                   : (rng() % 8 == 0) ? static_cast<std::uint8_t>(rng())
+                                      : (rng() % 2 ? 0xFF : 0x00);
+    }
+    const unsigned wanted = trigger == TSweep::tgRising ? 1u : 0u;
+
+    std::vector<double> expect(static_cast<std::size_t>(n), 0.0);
+    int index = 0, redraws = 0, edgeStarts = 0;
+    bool waiting = true, noTrigger = false, first = true;
+    unsigned last = 0;
+    std::int64_t waited = 0;
+    for (std::uint8_t b : bytes) {
+        for (int k = 7; k >= 0; --k) {
+            const unsigned s = (b >> k) & 1u;
+            if (!waiting && index >= n) {
+                ++redraws;
+                waiting = true;
+                waited = 0;
+            }
+            if (waiting) {
+                const bool edge = !first && s == wanted && last != wanted;
+                ++waited;
+                if (edge || waited > 2 * n) {
+                    waiting = false;
+                    noTrigger = !edge;
+                    edgeStarts += edge;
+                    index = 0;
+                }
+            }
+            if (!waiting)
+                expect[static_cast<std::size_t>(index++)] = s;
+            last = s;
+            first = false;
+        }
+    }
+
+    TSweep sweep;
+    sweep.Start(TSweep::smPeriodic, n, trigger);
+    std::vector<double> levels(static_cast<std::size_t>(n), 0.0);
+    int gotRedraws = 0;
+    for (std::uint8_t b : bytes)
+        gotRedraws += sweep.Feed(b, levels).CompletedSweeps;
+    EXPECT_EQ(levels, expect);
+    EXPECT_EQ(gotRedraws, redraws);
+    EXPECT_EQ(sweep.WriteIndex(), index);
+    EXPECT_EQ(sweep.AwaitingEdge(), waiting);
+    EXPECT_EQ(sweep.NoTrigger(), noTrigger);
+    EXPECT_GT(edgeStarts, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(EdgesAndLengths, TriggeredSweepAgainstSampleRule,
+                         testing::Combine(testing::Values(TSweep::tgRising, TSweep::tgFalling),
+                                          testing::Values(1, 7, 8, 9, 103, 1000)));
+
+// A steady line: after two sweep lengths one free sweep, marked as such; an edge ends the mark.
+TEST(TriggeredSweep, SteadyLineRunsFreeAfterTwoSweepLengths) {
+    TSweep sweep;
+    sweep.Start(TSweep::smPeriodic, 16, TSweep::tgRising);
+    std::vector<double> levels(16, -1.0);
+    // 32 samples waited, the reference among them; the 33rd starts the free sweep at point 0.
+    EXPECT_EQ(FeedEvent(sweep, std::vector<std::uint8_t>(4, 0x00), levels).redraws, 0);
+    EXPECT_TRUE(sweep.AwaitingEdge());
+    EXPECT_FALSE(sweep.NoTrigger());
+    EXPECT_EQ(levels[0], -1.0);
+    FeedEvent(sweep, {0x00}, levels);
+    EXPECT_FALSE(sweep.AwaitingEdge());
+    EXPECT_TRUE(sweep.NoTrigger());
+    EXPECT_EQ(sweep.WriteIndex(), 8);
+    // Full after 8 more; 0x0F then has its edge at its fifth sample.
+    EXPECT_EQ(FeedEvent(sweep, {0x00, 0x00, 0x0F}, levels).redraws, 1);
+    EXPECT_FALSE(sweep.NoTrigger());
+    EXPECT_EQ(sweep.WriteIndex(), 4);
+    EXPECT_EQ(std::vector<double>(levels.begin(), levels.begin() + 4), Levels({1, 1, 1, 1}));
+}

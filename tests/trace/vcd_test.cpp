@@ -34,7 +34,7 @@ TRecording Record(int divider, std::size_t samples) {
 }
 
 std::string Vcd(const TRecording& r) {
-    return FormatVcd(r.Times, r.Levels, {"today", "Тальвир 1.0", r.Period, "single sweep"});
+    return FormatVcd(r.Times, r.Levels, {"today", "Тальвир 1.0", r.Period, "single sweep", ""});
 }
 
 TVcdTrace Import(const std::string& text, std::size_t limit = 500000) {

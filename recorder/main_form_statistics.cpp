@@ -1,0 +1,63 @@
+// Pulse statistics beside the chart: figures of the whole trace or of t1 .. t2, refreshed when a
+// picture of changed data has been painted, so at most at the chart's own rate.
+
+#include "chart/chart.h"
+#include "recorder/main_form.h"
+#include "recorder/pulse_statistics.h"
+#include "recorder/statistics_panel.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QToolBar>
+
+namespace recorder {
+
+void TMainForm::WireStatistics() {
+    const QString hint = QStringLiteral("Статистика импульсов");
+    actViewStatistics =
+        new QAction(QIcon(QStringLiteral(":/icons/pulse-statistics.svg")), hint, this);
+    actViewStatistics->setObjectName(QStringLiteral("actViewStatistics"));
+    actViewStatistics->setToolTip(hint);
+    actViewStatistics->setStatusTip(hint);
+    actViewStatistics->setCheckable(true);
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(actViewStatistics);
+    ToolBar1->widgetForAction(actViewStatistics)
+        ->setObjectName(QStringLiteral("tbtViewStatistics"));
+
+    StatisticsDock = new QDockWidget(hint, this);
+    StatisticsDock->setObjectName(QStringLiteral("StatisticsDock"));
+    // Only the tool button shows and hides it, so that its state is the panel's.
+    StatisticsDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    StatisticsDock->setAllowedAreas(Qt::RightDockWidgetArea);
+    StatisticsPanel = new TStatisticsPanel(StatisticsDock);
+    StatisticsDock->setWidget(StatisticsPanel);
+    addDockWidget(Qt::RightDockWidgetArea, StatisticsDock);
+    StatisticsDock->hide();
+
+    connect(actViewStatistics, &QAction::toggled, this, [this](bool shown) {
+        StatisticsDock->setVisible(shown);
+        if (shown)
+            UpdateStatistics();
+    });
+    // Shown or hidden, the markers choose between t1 .. t2 and the whole trace.
+    connect(actViewMarkers, &QAction::toggled, this, [this] {
+        if (StatisticsDock->isVisible())
+            UpdateStatistics();
+    });
+    // Every other change of the trace or of the markers asks the chart for a redraw.
+    connect(Chart, &chart::TChart::redrawRequested, this, [this] { StatisticsStale = true; });
+    connect(Chart, &chart::TChart::painted, this, [this] {
+        if (StatisticsStale && StatisticsDock->isVisible())
+            UpdateStatistics();
+    });
+}
+
+void TMainForm::UpdateStatistics() {
+    StatisticsStale = false;
+    const auto [first, last] = ExportRange();
+    StatisticsPanel->Show(
+        PulseStatistics(Series1->XValues().Raw(), Series1->YValues().Raw(), first, last));
+}
+
+} // namespace recorder

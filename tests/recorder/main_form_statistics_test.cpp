@@ -1,0 +1,135 @@
+// The pulse statistics panel on loaded traces: its figures as the clipboard receives them, over
+// the whole trace and between the markers.
+
+#include "recording_support.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDockWidget>
+#include <QMap>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fstream>
+#include <memory>
+
+class StatisticsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> Config;
+    std::unique_ptr<recorder::TMainForm> Form;
+
+    QAction* Action(const char* name) const {
+        return Form->findChild<QAction*>(QString::fromLatin1(name));
+    }
+    chart::TChart* Chart() const {
+        return Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
+    }
+
+    // A data file of `samples` points 0.01 ms apart; `high(i)` gives point i's level.
+    template <typename F> void Load(int samples, F high) {
+        const QString path = Config->filePath(QStringLiteral("trace.txt"));
+        std::ofstream file(path.toStdString(), std::ios::binary);
+        for (int i = 0; i < samples; ++i)
+            file << i / 100.0 << ' ' << (high(i) ? 1 : 0) << "\r\n";
+        file.close();
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actLoad", "OpenDialog", path));
+    }
+
+    // The figures as "Копировать" puts them on the clipboard, by name.
+    QMap<QString, QString> Copied() {
+        QApplication::clipboard()->clear();
+        QTest::qWait(50);
+        Form->findChild<QPushButton*>(QStringLiteral("btnCopyStatistics"))->click();
+        QMap<QString, QString> figures;
+        for (const QString& line :
+             QApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList parts = line.split(u'\t');
+            if (parts.size() == 2)
+                figures[parts[0]] = parts[1];
+        }
+        return figures;
+    }
+
+    // Marker `which` at `ms`, placed by a click with the time axis at a quarter ms a pixel.
+    void PlaceMarker(const char* action, double ms) {
+        Chart()->BottomAxis().SetRange(0, Chart()->BottomAxis().AxisLength() / 4.0);
+        Chart()->RedrawNow();
+        Action(action)->setChecked(true);
+        const QPoint p(Chart()->BottomAxis().StartPixel() + static_cast<int>(ms * 4),
+                       Chart()->PlotRect().center().y());
+        QCursor::setPos(Chart()->mapToGlobal(p));
+        QTest::mouseClick(Chart(), Qt::LeftButton, {}, p);
+    }
+
+private slots:
+    void init() {
+        Config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
+        QLocale::setDefault(QLocale::c());
+        Form = std::make_unique<recorder::TMainForm>();
+        Form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    }
+    void cleanup() { Form.reset(); }
+
+    // A 1 kHz square at 25 % duty, ten periods: hidden at start, then the whole trace, then
+    // t1 .. t2, which starts on a falling edge and ends inside a pulse.
+    void squareWaveFigures() {
+        auto* dock = Form->findChild<QDockWidget*>(QStringLiteral("StatisticsDock"));
+        QVERIFY(!dock->isVisible());
+        Load(1000, [](int i) { return i % 100 < 25; });
+        Action("actViewStatistics")->trigger();
+        QVERIFY(dock->isVisible());
+        QMap<QString, QString> f = Copied();
+        QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("9"));
+        QCOMPARE(f.value(QStringLiteral("Спады")), QStringLiteral("10"));
+        for (const char* which : {"мин", "сред", "макс"}) {
+            const QString w = QString::fromUtf8(which);
+            QCOMPARE(f.value(QStringLiteral("Период %1, мс").arg(w)), QStringLiteral("1"));
+            QCOMPARE(f.value(QStringLiteral("Длительность 1 %1, мс").arg(w)),
+                     QStringLiteral("0.25"));
+            QCOMPARE(f.value(QStringLiteral("Длительность 0 %1, мс").arg(w)),
+                     QStringLiteral("0.75"));
+        }
+        QCOMPARE(f.value(QStringLiteral("Частота, Гц")), QStringLiteral("1000"));
+        QCOMPARE(f.value(QStringLiteral("Заполнение, %")), QStringLiteral("25"));
+
+        Action("actViewMarkers")->trigger();
+        PlaceMarker("actSetMarker1", 1.25);
+        PlaceMarker("actSetMarker2", 3.5);
+        f = Copied();
+        QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("2"));
+        QCOMPARE(f.value(QStringLiteral("Спады")), QStringLiteral("2"));
+        QCOMPARE(f.value(QStringLiteral("Период сред, мс")), QStringLiteral("1"));
+        QCOMPARE(f.value(QStringLiteral("Длительность 1 сред, мс")), QStringLiteral("0.25"));
+        QCOMPARE(f.value(QStringLiteral("Длительность 0 макс, мс")), QStringLiteral("0.75"));
+
+        // Hidden markers: the whole trace again.
+        Action("actViewMarkers")->trigger();
+        QTRY_COMPARE(Copied().value(QStringLiteral("Фронты")), QStringLiteral("9"));
+    }
+
+    // No edge, then one: the counts, and "—" for what needs two edges; a comma locale.
+    void fewEdgesShowDashes() {
+        QLocale::setDefault(QLocale(QLocale::Russian));
+        Action("actViewStatistics")->trigger();
+        Load(500, [](int) { return false; });
+        QMap<QString, QString> f = Copied();
+        QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("0"));
+        QCOMPARE(f.value(QStringLiteral("Период мин, мс")), QStringLiteral("—"));
+        QCOMPARE(f.value(QStringLiteral("Заполнение, %")), QStringLiteral("—"));
+        Load(500, [](int i) { return i >= 123; });
+        f = Copied();
+        QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("1"));
+        QCOMPARE(f.value(QStringLiteral("Частота, Гц")), QStringLiteral("—"));
+        QCOMPARE(f.value(QStringLiteral("Длительность 1 макс, мс")), QStringLiteral("—"));
+        Load(400, [](int i) { return i % 100 < 25; });
+        QCOMPARE(Copied().value(QStringLiteral("Длительность 1 мин, мс")), QStringLiteral("0,25"));
+    }
+};
+
+QTEST_MAIN(StatisticsTest)
+#include "main_form_statistics_test.moc"
