@@ -7,6 +7,7 @@
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
+#include "recorder/report.h"
 #include "trace/data_file.h"
 #include "trace/file_io.h"
 #include "trace/io_error.h"
@@ -40,8 +41,10 @@ void TMainForm::WireFiles() {
     SaveDialog->selectFile(QStringLiteral("Data"));
     OpenDialog = MakeFileDialog(this, "OpenDialog", QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
-    connect(actSave, &QAction::triggered, this, [this] { actSaveExecute(actSave); });
-    connect(actLoad, &QAction::triggered, this, [this] { actLoadExecute(actLoad); });
+    connect(actSave, &QAction::triggered, this,
+            [this] { RunReporting([this] { actSaveExecute(actSave); }); });
+    connect(actLoad, &QAction::triggered, this,
+            [this] { RunReporting([this] { actLoadExecute(actLoad); }); });
 }
 
 void TMainForm::actSaveExecute(QObject*) {

@@ -7,6 +7,7 @@
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
+#include "recorder/report.h"
 #include "trace/data_file.h"
 #include "trace/file_io.h"
 #include "trace/io_error.h"
@@ -68,9 +69,12 @@ void TMainForm::WireInterchange() {
     button->setPopupMode(QToolButton::InstantPopup);
     ToolBar1->addSeparator();
     ToolBar1->addWidget(button);
-    connect(actExportVcd, &QAction::triggered, this, [this] { actExportVcdExecute(actExportVcd); });
-    connect(actImportVcd, &QAction::triggered, this, [this] { actImportVcdExecute(actImportVcd); });
-    connect(actExportCsv, &QAction::triggered, this, [this] { actExportCsvExecute(actExportCsv); });
+    connect(actExportVcd, &QAction::triggered, this,
+            [this] { RunReporting([this] { actExportVcdExecute(actExportVcd); }); });
+    connect(actImportVcd, &QAction::triggered, this,
+            [this] { RunReporting([this] { actImportVcdExecute(actImportVcd); }); });
+    connect(actExportCsv, &QAction::triggered, this,
+            [this] { RunReporting([this] { actExportCsvExecute(actExportCsv); }); });
 }
 
 // The whole trace, or t1 .. t2 while the markers are shown apart.

@@ -5,6 +5,7 @@
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
+#include "recorder/report.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -45,9 +46,12 @@ void TMainForm::WirePictures() {
     PrinterSetupDialog = new QPrintDialog(this);
     PrinterSetupDialog->setObjectName(QStringLiteral("PrinterSetupDialog"));
 
-    connect(actSaveImage, &QAction::triggered, this, [this] { actSaveImageExecute(actSaveImage); });
-    connect(actCopy, &QAction::triggered, this, [this] { actCopyExecute(actCopy); });
-    connect(actPrint, &QAction::triggered, this, [this] { actPrintExecute(actPrint); });
+    connect(actSaveImage, &QAction::triggered, this,
+            [this] { RunReporting([this] { actSaveImageExecute(actSaveImage); }); });
+    connect(actCopy, &QAction::triggered, this,
+            [this] { RunReporting([this] { actCopyExecute(actCopy); }); });
+    connect(actPrint, &QAction::triggered, this,
+            [this] { RunReporting([this] { actPrintExecute(actPrint); }); });
 }
 
 void TMainForm::actSaveImageExecute(QObject*) {
