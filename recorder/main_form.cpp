@@ -5,6 +5,7 @@
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/radio_group.h"
+#include "serial/com_select_form.h"
 
 #include <QAction>
 #include <QLabel>
@@ -36,6 +37,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     Port_.SetInSize(65535);
     Port_.SetAutoOpen(false);
     Port_.SetTapiMode(serial::tmOff);
+    Port_.SetPortPrompt(serial::SelectComPort);
 
     BuildActions();
     BuildToolBar();

@@ -92,18 +92,15 @@ std::pair<std::size_t, std::size_t> TMainForm::ExportRange() const {
 void TMainForm::actExportVcdExecute(QObject*) {
     ExportTrace("ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"),
                 QStringLiteral("vcd"), [this](auto times, auto levels) {
-                    const QString mode = rgrpDeflectOptions->ItemIndex() == 0
-                                             ? QStringLiteral("single sweep")
-                                             : QStringLiteral("periodic sweeps");
-                    const QString sweep = QStringLiteral("%1 of %2 s, %3 samples")
-                                              .arg(mode)
-                                              .arg(static_cast<double>(spedDeflectTime->Value()))
-                                              .arg(times.size());
+                    const std::string sweep = SweepText(
+                        rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle
+                                                             : TSweep::smPeriodic,
+                        1, spedDeflectTime->Value(), times.size());
                     return trace::FormatVcd(
                         times, levels,
                         {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
                          "Тальвир 1.0", static_cast<double>(spedSamplePeriod->Value()),
-                         sweep.toStdString(),
+                         sweep,
                          IntegrityTotals.Seconds > 0 ? IntegrityComment(IntegrityTotals) : ""});
                 });
 }

@@ -5,6 +5,7 @@
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/busy_cursor.h"
+#include "recorder/device_session.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
@@ -16,35 +17,11 @@
 #include <QLabel>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <exception>
 #include <span>
-#include <string>
-#include <thread>
 #include <utility>
 
 namespace recorder {
-
-namespace {
-
-// The device's prompt, and its answer time for the prompt and for the echo: 10 ticks of 55 ms.
-const std::string Prompt = "\r\n>";
-constexpr std::int32_t AnswerTicks = 10;
-constexpr std::uint16_t LineStatusKind = 2;
-// Overrun, parity, framing and break.
-constexpr std::uint16_t LineErrorMask = 15;
-// The final CR normally leaves at once; held back by flow control it must not hang the window.
-constexpr auto DrainLimit = std::chrono::seconds(2);
-
-// "RP 10\r": the prefix, the divider in upper-case hexadecimal with at least two digits, CR.
-std::string StartCommand(bool testMode, std::int64_t divider) {
-    char digits[24];
-    std::snprintf(digits, sizeof digits, "%.2llX", static_cast<unsigned long long>(divider));
-    return std::string(testMode ? "RT " : "RP ") + digits + '\r';
-}
-
-} // namespace
 
 // The handlers a recording needs from the port and the switch.
 void TMainForm::WireRecording() {
@@ -125,8 +102,7 @@ void TMainForm::ShowStopped() {
 
 void TMainForm::StartDevice() {
     TBusyCursor busy;
-    LineStatusWatch = Port_.AddStatusWatch(LineStatusKind);
-    Port_.ArmStatusWatch(LineStatusWatch, LineErrorMask, true);
+    LineStatusWatch = WatchLineErrors(Port_);
     if (!DeviceHandshake()) {
         ShowStopped();
         StopDevice();
@@ -148,16 +124,16 @@ void TMainForm::StartDevice() {
 }
 
 bool TMainForm::DeviceHandshake() {
-    Port_.SendChar('\r');
-    if (!Port_.WaitForText(Prompt, AnswerTicks, false, false)) {
+    switch (StartSampling(Port_, chbTest->isChecked(),
+                          PeriodToDivider(spedSamplePeriod->Value()))) {
+    case TStartAnswer::Started:
+        return true;
+    case TStartAnswer::NoPrompt:
         ShowErrorBox(this, QStringLiteral("Прибор не готов к работе"));
         return false;
+    case TStartAnswer::NoEcho:
+        break;
     }
-    const std::string command =
-        StartCommand(chbTest->isChecked(), PeriodToDivider(spedSamplePeriod->Value()));
-    Port_.SendString(command);
-    if (Port_.WaitForText(command, AnswerTicks, false, false))
-        return true;
     ShowErrorBox(this, QStringLiteral("Прибор не подтвердил команду"));
     return false;
 }
@@ -169,13 +145,7 @@ void TMainForm::StopDevice() {
     Port_.OnTriggerAvail = nullptr;
     StopIntegrity();
     RecorderState = rsStopped;
-    if (!Port_.Open())
-        return;
-    Port_.SendString("\r");
-    const auto deadline = std::chrono::steady_clock::now() + DrainLimit;
-    while (Port_.OutputPending() != 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    Port_.SetOpen(false);
+    EndSampling(Port_);
 }
 
 // The data handlers decode straight into the trace's level list. A file loaded meanwhile may have

@@ -1,6 +1,7 @@
 #include "recorder/sweep.h"
 
 #include <array>
+#include <charconv>
 #include <cstring>
 
 namespace recorder {
@@ -184,6 +185,18 @@ const char* LineErrorText(std::uint16_t code) {
         "Break condition received",
     };
     return code < std::size(texts) ? texts[code] : "";
+}
+
+std::string SweepText(TSweep::TMode mode, int sweeps, long double durationS, std::size_t samples) {
+    const bool single = mode == TSweep::smSingle;
+    std::string text =
+        sweeps == 1 ? (single ? "single sweep" : "periodic sweeps")
+                    : std::to_string(sweeps) + (single ? " single sweeps" : " periodic sweeps");
+    char duration[32];
+    const auto end =
+        std::to_chars(duration, duration + sizeof duration, static_cast<double>(durationS)).ptr;
+    return text + " of " + std::string(duration, end) + " s, " + std::to_string(samples) +
+           " samples";
 }
 
 } // namespace recorder

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace recorder {
 
@@ -73,6 +75,11 @@ private:
 // Where the first edge of a kind lies in a byte: the index 0 .. 7 of its first new sample, or 8
 // when there is none. `before` is the sample preceding the byte.
 int FirstEdge(TSweep::TTrigger trigger, std::uint32_t before, std::uint8_t byte);
+
+// The sweep settings in words, for the comments of exported files: "single sweep of 0.001 s, 103
+// samples", "periodic sweeps of …"; several sweeps recorded back to back are counted: "10
+// periodic sweeps of 0.001 s, 1030 samples".
+std::string SweepText(TSweep::TMode mode, int sweeps, long double durationS, std::size_t samples);
 
 // The text shown for a line error code of the port; empty for an unknown code.
 const char* LineErrorText(std::uint16_t code);

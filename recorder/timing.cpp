@@ -1,5 +1,7 @@
 #include "recorder/timing.h"
 
+#include "controls/spin_text.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,6 +37,14 @@ std::int64_t PeriodToDivider(long double periodMs) {
 
 long double QuantizePeriod(long double periodMs) {
     return WholeDividerPeriod(std::nearbyint(ExactDivider(periodMs)));
+}
+
+long double ConfirmedPeriod(long double typedMs) {
+    const controls::TSpinFormat format{controls::vtFloat, PeriodDecimals};
+    const long double minimum = DividerPeriod(MinDivider);
+    const long double shown =
+        controls::ClampSpinValue(QuantizePeriod(typedMs), minimum, DividerPeriod(MaxDivider));
+    return controls::ParseSpinText(controls::FormatSpinValue(shown, format), format, minimum);
 }
 
 long double DeflectTimeMaxFor(long double periodMs) {

@@ -13,6 +13,9 @@ inline constexpr std::int64_t MinDivider = 16;
 inline constexpr std::int64_t MaxDivider = 65535;
 // One step of the divider moves the period by 6 clock cycles, in ms.
 inline constexpr long double DividerStepMs = 6 * 1000 / DeviceClockHz;
+// The decimals the window's fields show: the sample period in ms, the sweep duration in s.
+inline constexpr int PeriodDecimals = 7;
+inline constexpr int DurationDecimals = 3;
 // The longest sweep in samples: a duration of at most 500,000 sample periods.
 inline constexpr std::int32_t MaxSweepLength = 500001;
 
@@ -26,6 +29,10 @@ std::int64_t PeriodToDivider(long double periodMs);
 // The grid period nearest to periodMs. Any typed period will do, however far beyond the grid's
 // ends: the result then lies beyond the same end, for the field to clamp.
 long double QuantizePeriod(long double periodMs);
+
+// The sample period a typed period becomes once the window's field confirms it: on the grid,
+// within the grid's ends, and rounded to the field's decimals. The recording uses this value.
+long double ConfirmedPeriod(long double typedMs);
 
 // The longest sweep duration in s for a sample period in ms.
 long double DeflectTimeMaxFor(long double periodMs);

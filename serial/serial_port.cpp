@@ -1,6 +1,5 @@
 #include "serial_port.h"
 
-#include "com_select_form.h"
 #include "dispatcher_table.h"
 #include "errors.h"
 #include "local_dispatcher.h"
@@ -18,7 +17,7 @@ std::string PortName(int ComNumber) {
 
 TSerialPort::TSerialPort(TMessageLoop* Loop)
     : FLoop(Loop ? *Loop : DefaultMessageLoop()),
-      FDeviceFactory([] { return CreateLocalDevice(); }), FPortPrompt(SelectComPort),
+      FDeviceFactory([] { return CreateLocalDevice(); }),
       FClock(SteadyMs) {}
 
 TSerialPort::~TSerialPort() {
@@ -76,7 +75,7 @@ void TSerialPort::PromptPortNumber() {
 void TSerialPort::DoOpen() {
     if (FState != psClosed)
         return;
-    if (FTapiMode != tmOn && FComNumber == 0)
+    if (FTapiMode != tmOn && FComNumber == 0 && FDevicePath.empty())
         PromptPortNumber();
     if (FDeviceLayer != dlWin32) {
         Check(ecNullApi);
@@ -88,7 +87,7 @@ void TSerialPort::DoOpen() {
     auto D = std::make_shared<TLocalDispatcher>(FLoop, Device);
     D->SetDeliveryWait(FDeliveryWait);
     TPortConfig Config;
-    Config.DevicePath = PortDevicePath(FComNumber);
+    Config.DevicePath = FDevicePath.empty() ? PortDevicePath(FComNumber) : FDevicePath;
     Config.Baud = FBaud;
     Config.Parity = static_cast<uint8_t>(FParity);
     Config.DataBits = FDataBits;

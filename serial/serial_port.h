@@ -156,13 +156,18 @@ public:
     std::function<void(TSerialPort* CP, int Code)> OnDeviceLost;
 
     // Seams for tests and tools: where the device comes from (default: the local device named by
-    // the port map), how a port number is asked for when ComNumber is 0 (default: the modal
-    // "Select Port" prompt), and the clock of WaitForText's time-out.
+    // the port map), how a port number is asked for when ComNumber is 0 (a window sets the modal
+    // "Select Port" prompt, SelectComPort; without a prompt such an open fails with
+    // ecNoPortSelected), and the clock of WaitForText's time-out.
     using TDeviceFactory = std::function<std::shared_ptr<TComDevice>()>;
     void SetDeviceFactory(TDeviceFactory Factory) { FDeviceFactory = std::move(Factory); }
     using TPortPrompt = std::function<bool(uint16_t& ComNumber)>;
     void SetPortPrompt(TPortPrompt Prompt) { FPortPrompt = std::move(Prompt); }
     void SetClock(TMsClock Clock) { FClock = std::move(Clock); }
+    // A device path to open instead of the one the port map gives COMn; empty for the port map.
+    // No prompt is asked for while it is set.
+    const std::string& DevicePath() const { return FDevicePath; }
+    void SetDevicePath(std::string Path) { FDevicePath = std::move(Path); }
     // How long the dispatcher waits for a handler before it goes on (3000 ms); from the next open.
     void SetDeliveryWait(std::chrono::milliseconds Wait) { FDeliveryWait = Wait; }
 
@@ -186,6 +191,7 @@ private:
     TDeviceFactory FDeviceFactory;
     TPortPrompt FPortPrompt;
     TMsClock FClock;
+    std::string FDevicePath;
     std::chrono::milliseconds FDeliveryWait = DeliveryWait;
 
     TDeviceLayer FDeviceLayer = dlWin32;

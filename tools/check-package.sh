@@ -10,11 +10,13 @@ build=${1:-build-release}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for program in talvir talvir-devsim; do
+for program in talvir talvir-record talvir-devsim; do
     [ -x "$prefix/bin/$program" ] || { echo "error: $program not installed" >&2; exit 1; }
 done
+[ -f "$prefix/share/man/man1/talvir-record.1" ] || { echo "error: no man page" >&2; exit 1; }
 desktop-file-validate "$prefix/share/applications/talvir.desktop"
 "$prefix/bin/talvir" --version
+"$prefix/bin/talvir-record" --version
 
 deb=$(ls "$build"/talvir_*.deb | head -n 1)
 sudo=""
@@ -23,6 +25,9 @@ $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/n
 dpkg-deb --field "$deb" Depends
 talvir --version
 talvir --help >/dev/null
+talvir-record --version
+talvir-record --help >/dev/null
+desktop-file-validate /usr/share/applications/talvir.desktop
 talvir-devsim --help >/dev/null
 $sudo dpkg --remove talvir >/dev/null
 echo "Package $deb installs, runs and is removed again."

@@ -19,6 +19,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 using controls::TSpinEdit;
@@ -474,6 +475,17 @@ private slots:
         QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), shown);
         QCOMPARE(Find<TSpinEdit>("spedDeflectTime")->Text(), duration);
         QCOMPARE(Form->SweepLength(), sweepLength);
+    }
+
+    // The command-line recorder takes its period from ConfirmedPeriod: the same value the field
+    // holds once the operator has typed and confirmed the period.
+    void confirmedPeriodIsWhatTheFieldHolds() {
+        for (const char* typed : {"0.0097656", "0.001", "0.05", "0.12345678", "1", "35.6", "1e6"}) {
+            Type("spedSamplePeriod", typed);
+            QTest::keyClick(Editor("spedSamplePeriod"), Qt::Key_Return);
+            QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Value(),
+                     recorder::ConfirmedPeriod(std::strtold(typed, nullptr)));
+        }
     }
 
     void shorterPeriodBringsTheDurationIntoRange() {

@@ -100,6 +100,21 @@ TEST_F(PtyPort, MissingDeviceIsBadIdAndLeavesThePortClosed) {
     }
 }
 
+TEST_F(PtyPort, ADevicePathOpensThatDeviceWithoutThePortMapOrAPrompt) {
+    Port.SetComNumber(0);
+    EXPECT_THROW(Port.SetOpen(true), ENoPortSelected) << "no prompt is set";
+    Port.SetDevicePath(Pty.SlavePath());
+    Port.SetOpen(true);
+    ASSERT_TRUE(Port.Open());
+    Port.SendString("RP 10\r");
+    EXPECT_EQ(Pty.Receive(6, 2000ms), "RP 10\r");
+    Port.SetOpen(false);
+
+    Port.SetDevicePath("/dev/talvir-no-such-device");
+    Port.SetComNumber(7);
+    EXPECT_THROW(Port.SetOpen(true), EBadId) << "the path wins over the port map's COM7";
+}
+
 TEST_F(PtyPort, DeviceHeldByAnotherOpenIsAlreadyOpen) {
     Port.SetOpen(true);
     TSerialPort Other(&Loop);

@@ -133,6 +133,7 @@ TEST_F(QtLoopPort, ABoxShownAfterACloseInsideAHandlerIsPaintedAndAnswers) {
 
 TEST_F(QtLoopPort, OpenWithoutPortNumberPromptsAndCancelFails) {
     Port.SetComNumber(0);
+    Port.SetPortPrompt(SelectComPort);
     QTimer::singleShot(0, [] { AnswerPrompt(false, QString()); });
     EXPECT_THROW(Port.SetOpen(true), ENoPortSelected);
     EXPECT_FALSE(Port.Open());
@@ -142,6 +143,7 @@ TEST_F(QtLoopPort, OpenWithoutPortNumberOpensThePortChosen) {
     TPty Other;
     Ini.Map(40, Other.SlavePath());
     Port.SetComNumber(0);
+    Port.SetPortPrompt(SelectComPort);
     QTimer::singleShot(0, [] { AnswerPrompt(true, "COM40"); });
     Port.SetOpen(true);
     EXPECT_EQ(Port.ComNumber(), 40);

@@ -1,0 +1,231 @@
+#include "record/options.h"
+
+#include "recorder/timing.h"
+#include "serial/port_map.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace record {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::optional<long long> WholeNumber(const std::string& text) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// A decimal number with "." (what scripts write whatever the locale); finite.
+std::optional<long double> DecimalNumber(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos)
+        return std::nullopt;
+    char* end = nullptr;
+    const long double value = std::strtold(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<TOutputKind> OutputKindForName(const std::string& name) {
+    const std::size_t dot = name.find_last_of('.');
+    const std::size_t slash = name.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::nullopt;
+    static const std::map<std::string, TOutputKind> kinds{{".txt", TOutputKind::DataFile},
+                                                          {".vcd", TOutputKind::Vcd},
+                                                          {".csv", TOutputKind::Csv},
+                                                          {".png", TOutputKind::Png}};
+    const auto kind = kinds.find(Lower(name.substr(dot)));
+    if (kind == kinds.end())
+        return std::nullopt;
+    return kind->second;
+}
+
+std::uint16_t ComNumberOf(const std::string& port) {
+    if (port.size() < 4 || Lower(port.substr(0, 3)) != "com")
+        return 0;
+    const auto number = WholeNumber(port.substr(3));
+    if (!number || *number < 1 || *number > serial::MaxComNumber)
+        return 0;
+    return static_cast<std::uint16_t>(*number);
+}
+
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    TParsedCommandLine parsed;
+    TRecordOptions options;
+    bool periodGiven = false;
+    auto fail = [&parsed](std::string message) {
+        parsed.Error = std::move(message);
+        return parsed;
+    };
+
+    // Each option with a value and what it does with it; a false return is a bad value.
+    using TSetter = std::function<bool(const std::string&)>;
+    const std::map<std::string, TSetter> valued{
+        {"--port",
+         [&](const std::string& v) {
+             options.Port = v;
+             return !v.empty();
+         }},
+        {"--baud",
+         [&](const std::string& v) {
+             const auto baud = WholeNumber(v);
+             if (!baud || *baud < 50 || *baud > 4000000)
+                 return false;
+             options.Baud = static_cast<std::int32_t>(*baud);
+             return true;
+         }},
+        {"--period",
+         [&](const std::string& v) {
+             const auto period = DecimalNumber(v);
+             if (!period || *period <= 0)
+                 return false;
+             options.PeriodMs = *period;
+             periodGiven = true;
+             return true;
+         }},
+        {"--duration",
+         [&](const std::string& v) {
+             const auto duration = DecimalNumber(v);
+             if (!duration || *duration <= 0)
+                 return false;
+             options.DurationS = *duration;
+             return true;
+         }},
+        {"--mode",
+         [&](const std::string& v) {
+             if (v == "single")
+                 options.Mode = recorder::TSweep::smSingle;
+             else if (v == "periodic")
+                 options.Mode = recorder::TSweep::smPeriodic;
+             else
+                 return false;
+             return true;
+         }},
+        {"--sweeps",
+         [&](const std::string& v) {
+             const auto sweeps = WholeNumber(v);
+             if (!sweeps || *sweeps < 1 || *sweeps > 1000000)
+                 return false;
+             options.Sweeps = static_cast<int>(*sweeps);
+             return true;
+         }},
+        {"--out",
+         [&](const std::string& v) {
+             options.Out = v;
+             return !v.empty();
+         }},
+    };
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const std::size_t eq = name.find('=');
+            name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        if (name == "--help" || name == "-h") {
+            parsed.Help = true;
+            return parsed;
+        }
+        if (name == "--version") {
+            parsed.Version = true;
+            return parsed;
+        }
+        if (name == "--test" || name == "--quiet" || name == "-q") {
+            if (value)
+                return fail(name + " takes no value");
+            (name == "--test" ? options.Test : options.Quiet) = true;
+            continue;
+        }
+        const auto setter = valued.find(name);
+        if (setter == valued.end())
+            return fail("unknown option '" + args[i] + "'");
+        if (!value) {
+            if (i + 1 >= args.size())
+                return fail(name + " needs a value");
+            value = args[++i];
+        }
+        if (!setter->second(*value))
+            return fail("bad value '" + *value + "' for " + name);
+    }
+
+    if (options.Port.empty())
+        return fail("--port is required");
+    if (options.Out.empty())
+        return fail("--out is required");
+    const auto kind = OutputKindForName(options.Out);
+    if (!kind)
+        return fail("--out: the file's extension must be .txt, .vcd, .csv or .png");
+    options.Output = *kind;
+    if (!periodGiven)
+        options.PeriodMs = recorder::DividerPeriod(recorder::MinDivider);
+    parsed.Options = options;
+    return parsed;
+}
+
+std::string HelpText() {
+    return R"(Usage: talvir-record --port PORT --out FILE [OPTION]...
+Records the one-bit signal of Тальвир's measuring device on a serial port, without a window,
+and writes all sweeps to FILE back to back as one continuous recording: the times go on from
+sweep to sweep.
+
+Options:
+  --port PORT       COM1 .. COM50 (through ports.ini, as the window finds them) or a device
+                    path such as /dev/ttyUSB0
+  --baud RATE       the line's rate (default 115200)
+  --period MS       the sample period in ms (default the shortest, 0.0097656); brought onto
+                    the device's grid (6n + 12) / 11059200 s exactly as the window does
+  --duration S      one sweep's duration in s (default 0.001)
+  --mode MODE       periodic (default): sweeps one after the other, no sample left out;
+                    single: each sweep waits for the first change of level, as the window's
+                    single sweep does, with no time limit on that wait
+  --sweeps N        how many sweeps to record (default 1)
+  --test            the device's test pattern instead of the signal
+  --out FILE        .txt the window's data file ("time level" lines), .vcd a Value Change
+                    Dump, .csv "time_ms,level", .png a picture of the trace
+  --quiet, -q       no progress on standard error
+  --help, -h        show this text
+  --version         show the version
+
+The window loads only the first 500,000 points of a .txt file; longer recordings are best
+written as .vcd or .csv. A sweep must end within twice the time its bytes take at the slower
+of the line's and the device's byte rate (at least 1 s). Progress goes to standard error: a
+bar on a terminal, plain lines otherwise. SIGINT or SIGTERM stops the device; the sweeps
+completed by then are written, and the status says the recording was interrupted.
+
+Exit status:
+  0  every sweep was complete and FILE was written
+  1  another failure (the line says which)
+  2  a bad command line
+  3  the port does not exist
+  4  another program holds the port
+  5  no permission to use the port
+  6  the device did not answer with its prompt
+  7  the device did not echo the command
+  8  a line error (overrun, parity, framing, break)
+  9  the device was lost (unplugged, hung up)
+  10 a sweep did not complete in time
+  11 FILE could not be written
+  12 interrupted by a signal
+)";
+}
+
+} // namespace record

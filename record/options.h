@@ -1,0 +1,50 @@
+#pragma once
+// The command line of talvir-record, read into what the recording needs. Pure; no device, no file.
+
+#include "recorder/sweep.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace record {
+
+// What FILE's extension asks for.
+enum class TOutputKind { DataFile, Vcd, Csv, Png };
+
+struct TRecordOptions {
+    std::string Port; // "COM1" .. "COM50" through the port map, or a device path
+    std::int32_t Baud = 115200;
+    long double PeriodMs = 0; // as typed; quantised by the recording
+    long double DurationS = 0.001L;
+    recorder::TSweep::TMode Mode = recorder::TSweep::smPeriodic;
+    int Sweeps = 1;
+    bool Test = false;
+    std::string Out;
+    TOutputKind Output = TOutputKind::DataFile;
+    bool Quiet = false;
+};
+
+// A command line read: the options, or a request for help or the version, or a mistake in words.
+struct TParsedCommandLine {
+    std::optional<TRecordOptions> Options;
+    bool Help = false;
+    bool Version = false;
+    std::string Error;
+};
+
+// `args` without the program's name. Each option takes its value as the next argument or after
+// "=" ("--baud=57600").
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The output kind for a file name by its extension, whatever its case; none for another.
+std::optional<TOutputKind> OutputKindForName(const std::string& name);
+
+// The COM number of "COMn" (any case, 1 .. 50); 0 when the name is a device path instead.
+std::uint16_t ComNumberOf(const std::string& port);
+
+// The text of --help.
+std::string HelpText();
+
+} // namespace record

@@ -1,0 +1,94 @@
+#include "record/output.h"
+
+#include "chart/chart.h"
+#include "chart/series.h"
+#include "recorder/sweep.h"
+#include "recorder/trace_chart.h"
+#include "trace/data_file.h"
+#include "trace/file_io.h"
+#include "trace/vcd.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QLocale>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace record {
+
+namespace {
+
+// The size of the picture: about the window's chart on a wide screen.
+constexpr int PictureWidth = 1200;
+constexpr int PictureHeight = 400;
+
+// Over a shorter recording the device's lag behind the command outweighs what the counts say.
+constexpr double ShortestCountedRecording = 1.0;
+
+struct TPoints {
+    std::vector<double> Times, Levels;
+};
+
+TPoints Points(const TRecording& recording) {
+    TPoints points;
+    points.Times.reserve(recording.Levels.size());
+    points.Levels.reserve(recording.Levels.size());
+    for (std::size_t j = 0; j < recording.Levels.size(); ++j) {
+        // Each time from its own index, so that nothing accumulates over long recordings.
+        points.Times.push_back(
+            static_cast<double>(static_cast<long double>(j) * recording.PeriodMs));
+        points.Levels.push_back(recording.Levels[j]);
+    }
+    return points;
+}
+
+void WritePicture(const TRecordOptions& options, const TPoints& points) {
+    // No window is shown: the chart is drawn off screen whatever display there is.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "talvir-record";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    chart::TChart chart;
+    chart::TFastLineSeries* series = recorder::SetUpTraceChart(chart);
+    chart.resize(PictureWidth, PictureHeight);
+    chart.SetAxisVisible(true);
+    chart.BottomAxis().SetRange(0, points.Times.back());
+    series->AddPoints(points.Times, points.Levels);
+    chart.WritePictureFile(QString::fromStdString(options.Out), chart::TPictureFormat::Png);
+}
+
+} // namespace
+
+void WriteRecording(const TRecordOptions& options, const TRecording& recording) {
+    const TPoints points = Points(recording);
+    switch (options.Output) {
+    case TOutputKind::DataFile:
+        trace::ReplaceFileContent(options.Out,
+                                  trace::FormatDataFile(points.Times, points.Levels,
+                                                        QLocale().decimalPoint().at(0).toLatin1()));
+        return;
+    case TOutputKind::Csv:
+        trace::ReplaceFileContent(options.Out, trace::FormatCsv(points.Times, points.Levels));
+        return;
+    case TOutputKind::Vcd:
+        trace::ReplaceFileContent(
+            options.Out,
+            trace::FormatVcd(points.Times, points.Levels,
+                             {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
+                              "Тальвир " TALVIR_VERSION, static_cast<double>(recording.PeriodMs),
+                              recorder::SweepText(options.Mode, recording.CompletedSweeps,
+                                                  options.DurationS, points.Times.size()),
+                              recording.Totals.Seconds >= ShortestCountedRecording
+                                  ? recorder::IntegrityComment(recording.Totals)
+                                  : std::string()}));
+        return;
+    case TOutputKind::Png:
+        WritePicture(options, points);
+        return;
+    }
+}
+
+} // namespace record

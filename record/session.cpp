@@ -1,0 +1,257 @@
+#include "record/session.h"
+
+#include "recorder/device_session.h"
+#include "recorder/sweep.h"
+#include "recorder/timing.h"
+#include "serial/errors.h"
+#include "serial/serial_port.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <span>
+#include <stdexcept>
+
+namespace record {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A sweep shorter than a byte could end twice within one byte, and the trace would keep only the
+// second.
+constexpr std::int32_t ShortestSweep = 8;
+// Whatever a sweep's bytes take, the machine may be busy for a moment.
+constexpr auto LeastSweepWait = std::chrono::seconds(1);
+constexpr auto PollStep = std::chrono::milliseconds(50);
+
+double Seconds(Clock::time_point t) {
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
+
+// The status and line for a port that would not open.
+TRecording OpenFailure(const TRecordOptions& options, const serial::ESerialException& error) {
+    TRecording failed;
+    failed.Message = "cannot open " + options.Port + ": " + error.what();
+    switch (error.ErrorCode()) {
+    case serial::ecBadId:
+        failed.Status = stPortMissing;
+        break;
+    case serial::ecAlreadyOpen:
+        failed.Status = stPortHeld;
+        break;
+    case serial::ecAccessDenied:
+        failed.Status = stNoPermission;
+        break;
+    default:
+        failed.Status = stOther;
+    }
+    return failed;
+}
+
+class TSession {
+public:
+    TSession(const TRecordOptions& options, const TProgress& progress)
+        : options_(options), progress_(progress), port_(&loop_) {}
+
+    TRecording Run(const std::atomic<bool>& stop);
+
+private:
+    bool SetUpSweep();
+    bool Open();
+    void OnAvail(std::uint16_t count);
+    void Fail(TStatus status, std::string message);
+    void Collect(const std::atomic<bool>& stop);
+    void Stop();
+
+    const TRecordOptions& options_;
+    const TProgress& progress_;
+    serial::TPlainMessageLoop loop_;
+    serial::TSerialPort port_;
+    recorder::TSweep sweep_;
+    recorder::TIntegrityMonitor integrity_;
+    double deviceRate_ = 0;
+    double lineRate_ = 0;
+    std::vector<double> levels_;
+    TRecording result_;
+    Clock::duration sweepWait_{};
+    Clock::time_point deadline_{};
+    bool failed_ = false;
+};
+
+bool TSession::SetUpSweep() {
+    result_.PeriodMs = recorder::ConfirmedPeriod(options_.PeriodMs);
+    const long double longest = recorder::DeflectTimeMaxFor(result_.PeriodMs);
+    if (options_.DurationS < 0.001L || options_.DurationS > longest) {
+        char range[96];
+        std::snprintf(range, sizeof range,
+                      "--duration: between 0.001 and %.6Lg s at a period of %.7Lf ms", longest,
+                      result_.PeriodMs);
+        Fail(stUsage, range);
+        return false;
+    }
+    result_.SweepLength = recorder::SweepLength(options_.DurationS, result_.PeriodMs);
+    if (result_.SweepLength < ShortestSweep) {
+        Fail(stUsage, "--duration gives " + std::to_string(result_.SweepLength) +
+                          " samples a sweep; at least 8 are needed");
+        return false;
+    }
+    const double deviceRate = recorder::DeviceByteRate(recorder::PeriodToDivider(result_.PeriodMs));
+    lineRate_ = recorder::LineByteRate(options_.Baud, 8, false, 1);
+    const double sweepSeconds = result_.SweepLength / 8.0 / std::min(deviceRate_, lineRate_);
+    sweepWait_ = std::max<Clock::duration>(LeastSweepWait,
+                                           std::chrono::duration_cast<Clock::duration>(
+                                               std::chrono::duration<double>(2 * sweepSeconds)));
+    levels_.assign(static_cast<std::size_t>(result_.SweepLength), 0.0);
+    result_.Levels.reserve(static_cast<std::size_t>(result_.SweepLength) *
+                           static_cast<std::size_t>(options_.Sweeps));
+    return true;
+}
+
+bool TSession::Open() {
+    port_.SetBaud(options_.Baud);
+    port_.SetInSize(65535);
+    port_.SetAutoOpen(false);
+    port_.SetTapiMode(serial::tmOff);
+    if (const std::uint16_t com = ComNumberOf(options_.Port); com != 0)
+        port_.SetComNumber(com);
+    else
+        port_.SetDevicePath(options_.Port);
+    try {
+        port_.SetOpen(true);
+    } catch (const serial::ESerialException& error) {
+        result_ = OpenFailure(options_, error);
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+void TSession::Fail(TStatus status, std::string message) {
+    if (failed_)
+        return;
+    failed_ = true;
+    result_.Status = status;
+    result_.Message = std::move(message);
+}
+
+void TSession::OnAvail(std::uint16_t count) {
+    integrity_.Received(count);
+    const std::size_t n = levels_.size();
+    // A byte that ends a periodic sweep writes its remaining samples over the start of the
+    // trace for the next one: the ended sweep's start is kept here beforehand.
+    std::array<double, ShortestSweep> head{};
+    for (std::uint16_t read = 0; read < count; ++read) {
+        const std::uint8_t byte = port_.ReadChar();
+        if (result_.CompletedSweeps == options_.Sweeps)
+            continue; // the rest is not wanted; the stop drops what follows
+        const bool periodic = sweep_.Mode() == recorder::TSweep::smPeriodic;
+        if (periodic && static_cast<std::size_t>(sweep_.WriteIndex()) + 8 >= n)
+            std::copy_n(levels_.begin(), head.size(), head.begin());
+        const recorder::TSweep::TFeedResult fed = sweep_.Feed(byte, levels_);
+        if (fed.CompletedSweeps == 0 && !fed.Finished)
+            continue;
+        const std::size_t overwritten =
+            periodic ? static_cast<std::size_t>(sweep_.WriteIndex()) : 0;
+        result_.Levels.insert(result_.Levels.end(), head.begin(), head.begin() + overwritten);
+        for (std::size_t i = overwritten; i < n; ++i)
+            result_.Levels.push_back(static_cast<std::uint8_t>(levels_[i]));
+        ++result_.CompletedSweeps;
+        deadline_ = Clock::now() + sweepWait_;
+        if (progress_)
+            progress_(result_.CompletedSweeps, options_.Sweeps);
+        // Each single sweep waits for its own change of level.
+        if (fed.Finished && result_.CompletedSweeps < options_.Sweeps)
+            sweep_.Start(recorder::TSweep::smSingle, result_.SweepLength);
+    }
+}
+
+void TSession::Stop() {
+    port_.OnTriggerAvail = nullptr;
+    port_.OnTriggerLineError = nullptr;
+    port_.OnDeviceLost = nullptr;
+    try {
+        recorder::EndSampling(port_);
+    } catch (const std::exception&) {
+        // A lost device cannot be told to stop; the close below is all there is.
+        port_.SetOpen(false);
+    }
+}
+
+TRecording TSession::Run(const std::atomic<bool>& stop) {
+    if (!SetUpSweep() || !Open())
+        return result_;
+    try {
+        recorder::WatchLineErrors(port_);
+        port_.OnTriggerLineError = [this](serial::TSerialPort*, std::uint16_t error, bool) {
+            Fail(stLineError, std::string("line error: ") + recorder::LineErrorText(error));
+        };
+        port_.OnDeviceLost = [this](serial::TSerialPort*, int code) {
+            Fail(stDeviceLost,
+                 "the device was lost: " + serial::ErrorText(static_cast<unsigned>(-code)));
+        };
+        switch (recorder::StartSampling(port_, options_.Test,
+                                        recorder::PeriodToDivider(result_.PeriodMs))) {
+        case recorder::TStartAnswer::Started:
+            break;
+        case recorder::TStartAnswer::NoPrompt:
+            Fail(stNoPrompt, "the device on " + options_.Port + " did not answer with its prompt");
+            break;
+        case recorder::TStartAnswer::NoEcho:
+            Fail(stNoEcho, "the device on " + options_.Port + " did not echo the command");
+            break;
+        }
+        if (!failed_)
+            Collect(stop);
+    } catch (const serial::ESerialException& error) {
+        Fail(stOther, error.what());
+    }
+    Stop();
+    return result_;
+}
+
+void TSession::Collect(const std::atomic<bool>& stop) {
+    integrity_.Start(deviceRate_, lineRate_, Seconds(Clock::now()));
+    sweep_.Start(options_.Mode, result_.SweepLength);
+    port_.OnTriggerAvail = [this](serial::TSerialPort*, std::uint16_t count) { OnAvail(count); };
+    deadline_ = Clock::now() + sweepWait_;
+    while (!failed_ && result_.CompletedSweeps < options_.Sweeps) {
+        if (stop) {
+            Fail(stInterrupted, "interrupted after " + std::to_string(result_.CompletedSweeps) +
+                                    " of " + std::to_string(options_.Sweeps) + " sweeps");
+            break;
+        }
+        loop_.ProcessUntil(
+            [&] { return failed_ || stop || result_.CompletedSweeps == options_.Sweeps; },
+            PollStep);
+        for (const std::exception_ptr& error : loop_.TakeExceptions()) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& e) {
+                Fail(stOther, e.what());
+            }
+        }
+        // A single sweep waits for its change of level as long as it takes.
+        const bool waitingForEdge =
+            options_.Mode == recorder::TSweep::smSingle && !sweep_.Triggered();
+        if (waitingForEdge)
+            deadline_ = Clock::now() + sweepWait_;
+        else if (Clock::now() > deadline_)
+            Fail(stSweepTimeout, "sweep " + std::to_string(result_.CompletedSweeps + 1) +
+                                     " did not complete in time");
+    }
+    result_.Totals = integrity_.Totals(Seconds(Clock::now()));
+}
+
+} // namespace
+
+TRecording Record(const TRecordOptions& options, const TProgress& progress,
+                  const std::atomic<bool>& stop) {
+    TSession session(options, progress);
+    return session.Run(stop);
+}
+
+} // namespace record

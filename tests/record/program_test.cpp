@@ -1,0 +1,259 @@
+// talvir-record as a script runs it: against the real simulator on a pseudo-terminal, its files
+// read back sample for sample, each failure with its own status and one line.
+
+#include "devsim/simulator_process.h"
+#include "recorder/recording_support.h"
+#include "recorder/timing.h"
+#include "serial/pty_pair.h"
+#include "serial/serial_port.h"
+#include "trace/data_file.h"
+#include "trace/file_io.h"
+#include "trace/vcd.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using devsim_test::SimulatorProcess;
+
+constexpr std::int32_t ShortestSweep = 103; // 1 ms at the shortest period
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// "time_ms,level" lines after the header line.
+std::pair<std::vector<double>, std::vector<double>> ParseCsv(const std::string& text) {
+    std::pair<std::vector<double>, std::vector<double>> points;
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "time_ms,level");
+    while (std::getline(lines, line)) {
+        const std::size_t comma = line.find(',');
+        points.first.push_back(std::stod(line.substr(0, comma)));
+        points.second.push_back(std::stod(line.substr(comma + 1)));
+    }
+    return points;
+}
+
+// The program started with `args`; its standard error goes to a file.
+class TRecorderProcess {
+public:
+    TRecorderProcess(const std::vector<std::string>& args, const std::string& errPath) {
+        std::vector<std::string> all{TALVIR_RECORD_PROGRAM};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~TRecorderProcess() {
+        if (pid_ > 0 && !status_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    void Signal(int signal) const { kill(pid_, signal); }
+    // The exit status, or none when the program did not end within `limit`.
+    std::optional<int> Wait(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!status_ && std::chrono::steady_clock::now() < deadline) {
+            int raw = 0;
+            if (waitpid(pid_, &raw, WNOHANG) == pid_)
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            else
+                std::this_thread::sleep_for(10ms);
+        }
+        return status_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+class RecordProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/talvir-record-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    struct TRun {
+        std::optional<int> Status;
+        std::string Err;
+    };
+    TRun Run(const std::vector<std::string>& args, std::chrono::milliseconds limit = 20s) {
+        TRecorderProcess recorder(args, Path("err.txt"));
+        TRun run;
+        run.Status = recorder.Wait(limit);
+        run.Err = ReadText(Path("err.txt"));
+        return run;
+    }
+
+    serial::test::TPortsIni ini_; // a private port map, whatever the user's holds
+    std::string dir_;
+};
+
+TEST_F(RecordProgram, PeriodicPrbsSweepsReachEachFileSampleForSample) {
+    SimulatorProcess simulator({"--source", "prbs:20261207"});
+    const long double period = recorder::ConfirmedPeriod(0.0097656L);
+    for (const std::string name : {"trace.txt", "trace.vcd", "trace.csv"}) {
+        SCOPED_TRACE(name);
+        const TRun run =
+            Run({"--port", simulator.SlavePath(), "--sweeps", "10", "--out", Path(name)});
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        EXPECT_NE(run.Err.find("talvir-record: 10 of 10 sweeps\n"), std::string::npos) << run.Err;
+
+        // The sequence restarts with every command, and periodic sweeps leave no sample out.
+        recording_test::TPrbs prbs(20261207);
+        std::vector<double> levels;
+        std::vector<double> times;
+        const std::string text = ReadText(Path(name));
+        if (name.ends_with(".txt")) {
+            trace::TDataFileContents contents = trace::ParseDataFile(text);
+            levels = contents.Levels;
+            times = contents.Times;
+        } else if (name.ends_with(".csv")) {
+            std::tie(times, levels) = ParseCsv(text);
+        } else {
+            const trace::TVcdHeaderRead header = trace::ReadVcdVariables(text);
+            ASSERT_EQ(header.Variables.size(), 1u);
+            const trace::TVcdSignalRead read =
+                trace::ReadVcdSignal(text, header.Variables[0].Code, 1000000);
+            ASSERT_FALSE(read.Error);
+            const trace::TVcdTrace vcd = trace::VcdToTrace(read.Signal, 1000000);
+            levels = vcd.Levels;
+            times = vcd.Times;
+        }
+        ASSERT_EQ(levels.size(), 10u * ShortestSweep);
+        std::size_t wrong = 0;
+        for (std::size_t j = 0; j < levels.size(); ++j) {
+            wrong += levels[j] != prbs[j];
+            EXPECT_NEAR(times[j], static_cast<double>(j * period), 1e-9) << j;
+        }
+        EXPECT_EQ(wrong, 0u);
+    }
+}
+
+TEST_F(RecordProgram, EachSingleSweepStartsAtItsOwnChangeOfLevel) {
+    // 1 kHz, a quarter high: high runs of 25.6 samples and low runs of 76.8.
+    SimulatorProcess simulator({"--source", "square:1000:0.25"});
+    const TRun run = Run({"--port", simulator.SlavePath(), "--mode", "single", "--sweeps", "3",
+                          "--duration", "0.002", "--out", Path("single.csv"), "--quiet"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "") << "--quiet";
+    const auto [times, levels] = ParseCsv(ReadText(Path("single.csv")));
+    const auto n = static_cast<std::size_t>(
+        recorder::SweepLength(0.002L, recorder::ConfirmedPeriod(0.0097656L)));
+    ASSERT_EQ(levels.size(), 3 * n);
+    for (std::size_t sweep = 0; sweep < 3; ++sweep) {
+        const double first = levels[sweep * n];
+        std::size_t run_length = 1;
+        while (levels[sweep * n + run_length] == first)
+            ++run_length;
+        // A whole pulse: the sweep began on its edge, not inside it.
+        const double expected = first == 1.0 ? 25.6 : 76.8;
+        EXPECT_NEAR(static_cast<double>(run_length), expected, 1.0) << "sweep " << sweep;
+    }
+}
+
+TEST_F(RecordProgram, FailuresEndWithTheirOwnStatusAndOneLine) {
+    struct TCase {
+        std::vector<std::string> Simulator; // empty: no simulator, a missing port
+        std::vector<std::string> Args;
+        int Status;
+        std::string Line;
+    };
+    const std::vector<TCase> cases{
+        {{}, {"--port", "/dev/talvir-no-such-port"}, 3, "cannot open /dev/talvir-no-such-port"},
+        {{}, {"--port", "COM49"}, 3, "cannot open COM49"},
+        {{"--fault", "no-prompt"}, {}, 6, "did not answer with its prompt"},
+        {{"--fault", "no-echo"}, {}, 7, "did not echo the command"},
+        {{"--fault", "hangup:3000"}, {"--sweeps", "1000"}, 9, "the device was lost"},
+        {{"--fault", "stall:2500:2000"}, {"--sweeps", "1000"}, 10, "did not complete in time"},
+        {{}, {"--port", "COM1", "--out", Path("x.bmp")}, 2, "the file's extension"},
+        {{}, {"--port", "COM1", "--duration", "5"}, 2, "--duration: between 0.001 and"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Line);
+        std::optional<SimulatorProcess> simulator;
+        std::vector<std::string> args = c.Args;
+        if (!c.Simulator.empty()) {
+            simulator.emplace(c.Simulator);
+            args.insert(args.end(), {"--port", simulator->SlavePath()});
+        }
+        std::remove(Path("out.txt").c_str());
+        if (std::find(args.begin(), args.end(), "--out") == args.end())
+            args.insert(args.end(), {"--out", Path("out.txt")});
+        const TRun run = Run(args);
+        EXPECT_EQ(run.Status, c.Status) << run.Err;
+        EXPECT_NE(run.Err.find(c.Line), std::string::npos) << run.Err;
+        const bool sweepsDone = c.Status == 9 || c.Status == 10;
+        // What was completed before a failure is written; nothing is before the first sweep.
+        EXPECT_EQ(access(Path("out.txt").c_str(), F_OK) == 0, sweepsDone);
+    }
+}
+
+TEST_F(RecordProgram, APortHeldByAnotherProgramIsReportedAsHeld) {
+    SimulatorProcess simulator({});
+    serial::TPlainMessageLoop loop;
+    serial::TSerialPort holder(&loop);
+    holder.SetDevicePath(simulator.SlavePath());
+    holder.SetOpen(true);
+    const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("held.txt")});
+    EXPECT_EQ(run.Status, 4) << run.Err;
+    EXPECT_NE(run.Err.find("cannot open " + simulator.SlavePath()), std::string::npos) << run.Err;
+}
+
+TEST_F(RecordProgram, AnInterruptStopsTheDeviceAndWritesTheSweepsCompleted) {
+    // A constant line: the single sweep waits for a change that never comes.
+    std::ofstream(Path("low.txt")) << "0 0\n";
+    SimulatorProcess waiting({"--source", "file:" + Path("low.txt"), "--log", Path("sim.log")});
+    TRecorderProcess recorder(
+        {"--port", waiting.SlavePath(), "--mode", "single", "--out", Path("never.txt")},
+        Path("err.txt"));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(recorder.Wait(0ms)) << "a single sweep waits without a limit";
+    recorder.Signal(SIGINT);
+    EXPECT_EQ(recorder.Wait(5s), 12);
+    EXPECT_NE(ReadText(Path("err.txt")).find("interrupted after 0 of 1 sweeps"), std::string::npos);
+    EXPECT_NE(access(Path("never.txt").c_str(), F_OK), 0);
+    EXPECT_TRUE(recording_test::StreamedAtStop(Path("sim.log"))) << "the device was stopped";
+}
+
+} // namespace
