@@ -99,7 +99,7 @@ bool TSession::SetUpSweep() {
                           " samples a sweep; at least 8 are needed");
         return false;
     }
-    const double deviceRate = recorder::DeviceByteRate(recorder::PeriodToDivider(result_.PeriodMs));
+    deviceRate_ = recorder::DeviceByteRate(recorder::PeriodToDivider(result_.PeriodMs));
     lineRate_ = recorder::LineByteRate(options_.Baud, 8, false, 1);
     const double sweepSeconds = result_.SweepLength / 8.0 / std::min(deviceRate_, lineRate_);
     sweepWait_ = std::max<Clock::duration>(LeastSweepWait,
