@@ -309,3 +309,16 @@ TEST(TriggeredSweep, SteadyLineRunsFreeAfterTwoSweepLengths) {
     EXPECT_EQ(sweep.WriteIndex(), 4);
     EXPECT_EQ(std::vector<double>(levels.begin(), levels.begin() + 4), Levels({1, 1, 1, 1}));
 }
+
+// The words of a VCD file's comment: a window's export keeps its wording, a recording of several
+// sweeps back to back counts them.
+TEST(SweepText, NamesTheModeTheDurationAndTheSamples) {
+    EXPECT_EQ(recorder::SweepText(TSweep::smSingle, 1, 0.001L, 103),
+              "single sweep of 0.001 s, 103 samples");
+    EXPECT_EQ(recorder::SweepText(TSweep::smPeriodic, 1, 1.5L, 7),
+              "periodic sweeps of 1.5 s, 7 samples");
+    EXPECT_EQ(recorder::SweepText(TSweep::smPeriodic, 10, 0.001L, 1030),
+              "10 periodic sweeps of 0.001 s, 1030 samples");
+    EXPECT_EQ(recorder::SweepText(TSweep::smSingle, 3, 0.25L, 3),
+              "3 single sweeps of 0.25 s, 3 samples");
+}
