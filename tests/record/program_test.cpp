@@ -208,6 +208,10 @@ TEST_F(RecordProgram, FailuresEndWithTheirOwnStatusAndOneLine) {
         {{"--fault", "stall:2500:2000"}, {"--sweeps", "1000"}, 10, "did not complete in time"},
         {{}, {"--port", "COM1", "--out", Path("x.bmp")}, 2, "the file's extension"},
         {{}, {"--port", "COM1", "--duration", "5"}, 2, "--duration: between 0.001 and"},
+        {{"--source", "prbs:5"},
+         {"--out", "/nonexistent-talvir-folder/x.txt"},
+         11,
+         "cannot write /nonexistent-talvir-folder/x.txt"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Line);
