@@ -155,7 +155,8 @@ private slots:
     }
 
     // The VCD export of a recording names in its comment what the recording received and
-    // expected: here with a second's stall, so that bytes are missing.
+    // expected: here with a second's stall, so that bytes are missing. A trace loaded later
+    // isn't the recording's and has no such counts.
     void exportCommentHoldsTheRecordingsCounts() {
         Confirm(Parts->SamplePeriod, QStringLiteral("0.0119358")); // divider 20
         StartSimulator({"--fault", "stall:1000:5000"});
@@ -199,6 +200,18 @@ private slots:
         QCOMPARE(missing, expected - received);
         // About a second's bytes, 10473, lost to the stall.
         QVERIFY2(missing > 9000 && missing < 14000, comment.c_str());
+
+        // A trace loaded afterwards is not the recording's: its export names no counts.
+        const QString saved = Config.filePath(QStringLiteral("recording.txt"));
+        QVERIFY(TriggerWithFile(*Form, "actSave", "SaveDialog", saved));
+        QVERIFY(TriggerWithFile(*Form, "actLoad", "OpenDialog", saved));
+        const QString again = Config.filePath(QStringLiteral("loaded.vcd"));
+        QVERIFY(TriggerWithFile(*Form, "actExportVcd", "ExportVcdDialog", again));
+        const std::string loaded = FileBytes(again);
+        QVERIFY2(loaded.find("$comment\n  talvir sample period ") != std::string::npos,
+                 loaded.substr(0, 600).c_str());
+        QVERIFY2(loaded.find("Recording:") == std::string::npos, loaded.substr(0, 600).c_str());
+        QVERIFY(boxes.Texts().isEmpty());
     }
 
     // At the shortest period the line, not the device, limits the rate.
