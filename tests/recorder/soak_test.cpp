@@ -272,6 +272,7 @@ private slots:
         const QRegularExpression figure(QStringLiteral("^([0-9.,]+) кБ/с из ([0-9.,]+)$"));
         double lowest = 100;
         double highest = 0;
+        double lowestAt = 0;
         int read = 0;
         QStringList wrong;
         QElapsedTimer clock;
@@ -287,7 +288,10 @@ private slots:
                                            QLocale().toDouble(match.captured(2))
                                      : 0;
             ++read;
-            lowest = std::min(lowest, share);
+            if (share < lowest) {
+                lowest = share;
+                lowestAt = clock.elapsed() / 1000.0;
+            }
             highest = std::max(highest, share);
             if (share < 0.98 || share > 1.02 || panel->styleSheet().contains(u"red"))
                 wrong << QStringLiteral("%1 s: %2").arg(clock.elapsed() / 1000.0).arg(text);
@@ -297,16 +301,17 @@ private slots:
         if (recordedToTheEnd)
             ClickSwitch(parts.Switch);
         qInfo().noquote() << QStringLiteral("integrity: %1 s at divider 20, %2 readings of the "
-                                            "panel from 1.5 s on, %3 % .. %4 % of the device's "
-                                            "rate, %5 off; %6 bytes received, %7 % of 10472.7 B/s "
-                                            "over the whole recording")
+                                            "panel from 1.5 s on, %3 % (first at %8 s) .. %4 % "
+                                            "of the device's rate, %5 off; %6 bytes received, %7 % "
+                                            "of 10472.7 B/s over the whole recording")
                                  .arg(elapsed, 0, 'f', 1)
                                  .arg(read)
                                  .arg(lowest * 100, 0, 'f', 1)
                                  .arg(highest * 100, 0, 'f', 1)
                                  .arg(wrong.size())
                                  .arg(received)
-                                 .arg(100.0 * received / (10472.727 * elapsed), 0, 'f', 2);
+                                 .arg(100.0 * received / (10472.727 * elapsed), 0, 'f', 2)
+                                 .arg(lowestAt, 0, 'f', 1);
         QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join(u'|')));
         QVERIFY2(recordedToTheEnd, "the recording ended before its time");
         QVERIFY(read > 0);
