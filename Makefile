@@ -32,7 +32,7 @@ build: deps
 check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) $(if $(LABEL),-L $(LABEL))
 
-# The soak test at length; `make check` runs it for a minute.
+# The soak tests at length, one after the other; `make check` runs them for a minute each.
 soak: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/recorder/recorder_soak_test --seconds $(SOAK_SECONDS)
 

@@ -93,6 +93,8 @@ void TMainForm::ShowLoadedPoints(const std::vector<double>& times,
                                  const std::vector<double>& levels) {
     Series1->ClearPoints();
     Series1->AddPoints(times, levels);
+    // The trace is no longer the last recording's: an export names no recording counts.
+    IntegrityTotals = {};
 }
 
 void TMainForm::FollowLoadedPoints(const std::vector<double>& times) {

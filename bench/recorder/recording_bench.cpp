@@ -131,13 +131,20 @@ void BM_ReadCharAndDecodeIntoSpan(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadCharAndDecodeIntoSpan)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// The sweep's decoding alone, per trigger, over the bytes the handler benchmarks stream.
+// The sweep's decoding alone, per trigger (first argument). The second argument is the signal:
+// 0 the bytes the handler benchmarks stream, with edges in nearly every byte, so that a triggered
+// sweep finds its edge at once and writes nearly all the time; 1 a square of one and a half sweep
+// lengths a period, so that a triggered sweep spends a third of its bytes waiting for the edge,
+// where a byte without one costs a table look-up.
 void BM_Decode(benchmark::State& state) {
     constexpr std::int32_t points = 102401;
     std::vector<double> levels(points);
     std::vector<std::uint8_t> bytes(ChunkBytes);
+    constexpr std::size_t squareBytes = points * 3 / 2 / 8;
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<std::uint8_t>(i * 7919u >> 3);
+        bytes[i] = state.range(1) == 0                    ? static_cast<std::uint8_t>(i * 7919u >> 3)
+                   : i % squareBytes < squareBytes / 2 ? 0xFF
+                                                         : 0x00;
     recorder::TSweep sweep;
     sweep.Start(recorder::TSweep::smPeriodic, points,
                 static_cast<recorder::TSweep::TTrigger>(state.range(0)));
@@ -146,7 +153,10 @@ void BM_Decode(benchmark::State& state) {
             benchmark::DoNotOptimize(sweep.Feed(b, levels));
     Report(state, ChunkBytes);
 }
-BENCHMARK(BM_Decode)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Decode)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgNames({"trigger", "signal"})
+    ->Unit(benchmark::kMillisecond);
 
 // The pulse figures of the longest trace: a 1 kHz square at 25 % sampled every 0.01 ms.
 void BM_PulseStatistics(benchmark::State& state) {

@@ -8,16 +8,20 @@
 #include "recorder/radio_group.h"
 #include "settings/form_storage.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include <sys/resource.h>
 
@@ -189,6 +193,37 @@ private slots:
         QFETCH(QString, period);
         QCOMPARE(Find<TSpinEdit>("spedDeflectTime")->Text(), Local(duration.toLatin1()));
         QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), Local(period.toLatin1()));
+    }
+
+    // The trigger and the statistics panel's visibility come back at the next start: shown
+    // with the falling edge, then hidden with the rising edge.
+    void triggerAndStatisticsPanelComeBack() {
+        const auto set = [this](int trigger, bool panel) {
+            Show();
+            Find<QComboBox>("cmbTrigger")->setCurrentIndex(trigger);
+            auto* button = Find<QToolButton>("tbtViewStatistics");
+            if (button->isChecked() != panel)
+                QTest::mouseClick(button, Qt::LeftButton);
+            QCOMPARE(Find<QDockWidget>("StatisticsDock")->isVisible(), panel);
+            Form->close();
+            Form = std::make_unique<TMainForm>();
+        };
+        const auto check = [this](const QString& trigger, bool panel) {
+            Show();
+            QCOMPARE(Find<QComboBox>("cmbTrigger")->currentText(), trigger);
+            QCOMPARE(Find<QDockWidget>("StatisticsDock")->isVisible(), panel);
+            QCOMPARE(Find<QToolButton>("tbtViewStatistics")->isChecked(), panel);
+        };
+        for (const auto& [trigger, text, panel] :
+             {std::tuple{2, QStringLiteral("По спаду"), true},
+              std::tuple{1, QStringLiteral("По фронту"), false}}) {
+            set(trigger, panel);
+            if (QTest::currentTestFailed())
+                return;
+            check(text, panel);
+            if (QTest::currentTestFailed())
+                return;
+        }
     }
 
     // The placement for this screen size, else the plain one; none at all under other pixels
