@@ -184,6 +184,8 @@ private:
     void UpdateStatistics();
     // The trace or the markers changed since the figures were last taken.
     bool StatisticsStale = true;
+    // The width the panel added to the window when the operator showed it.
+    int StatisticsWidening = 0;
 
     // The trigger choice of periodic sweeps (main_form_trigger.cpp).
     void WireTrigger();

@@ -8,7 +8,11 @@
 
 #include <QAction>
 #include <QDockWidget>
+#include <QScreen>
+
 #include <QToolBar>
+#include <algorithm>
+#include <utility>
 
 namespace recorder {
 
@@ -39,6 +43,20 @@ void TMainForm::WireStatistics() {
         StatisticsDock->setVisible(shown);
         if (shown)
             UpdateStatistics();
+    });
+    // Shown by the operator, the panel widens the window as far as the screen has room, rather
+    // than narrowing the trace and the controls beneath it; hidden, it gives that width back.
+    connect(actViewStatistics, &QAction::triggered, this, [this](bool shown) {
+        if (isMaximized() || isFullScreen())
+            return;
+        if (shown) {
+            const int room = screen()->availableGeometry().right() - frameGeometry().right();
+            StatisticsWidening =
+                std::clamp(StatisticsDock->sizeHint().width(), 0, std::max(room, 0));
+            resize(width() + StatisticsWidening, height());
+        } else {
+            resize(width() - std::exchange(StatisticsWidening, 0), height());
+        }
     });
     // Shown or hidden, the markers choose between t1 .. t2 and the whole trace.
     connect(actViewMarkers, &QAction::toggled, this, [this] {

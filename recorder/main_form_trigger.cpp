@@ -7,12 +7,16 @@
 #include <QFrame>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace recorder {
 
 void TMainForm::WireTrigger() {
+    // Right of the sweep duration's caption, however wide the screen's font makes it.
+    const int left = std::max(448, Label2->geometry().right() + 8);
     lblTrigger = new QLabel(QStringLiteral("Запуск"), Panel1);
     lblTrigger->setObjectName(QStringLiteral("lblTrigger"));
-    lblTrigger->move(448, 22);
+    lblTrigger->move(left, 22);
     lblTrigger->adjustSize();
     cmbTrigger = new QComboBox(Panel1);
     cmbTrigger->setObjectName(QStringLiteral("cmbTrigger"));
@@ -21,7 +25,7 @@ void TMainForm::WireTrigger() {
         {QStringLiteral("Свободный"), QStringLiteral("По фронту"), QStringLiteral("По спаду")});
     cmbTrigger->setToolTip(
         QStringLiteral("Запуск периодической развертки: свободный или по фронту (спаду) сигнала"));
-    cmbTrigger->setGeometry(448, 34, 96, std::min(cmbTrigger->sizeHint().height(), 25));
+    cmbTrigger->setGeometry(left, 34, 96, std::min(cmbTrigger->sizeHint().height(), 25));
     lblTrigger->raise();
 }
 

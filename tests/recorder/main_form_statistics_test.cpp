@@ -129,6 +129,31 @@ private slots:
         Load(400, [](int i) { return i % 100 < 25; });
         QCOMPARE(Copied().value(QStringLiteral("Длительность 1 мин, мс")), QStringLiteral("0,25"));
     }
+
+    // The trigger's caption and choice stay clear of the duration's caption, and showing the
+    // panel widens the window so that the choice stays whole beneath the trace; hiding it gives
+    // the width back.
+    void panelLeavesTheControlsWhole() {
+        auto* panel = Form->findChild<QWidget*>(QStringLiteral("Panel1"));
+        auto* trigger = Form->findChild<QWidget*>(QStringLiteral("cmbTrigger"));
+        auto* triggerCaption = Form->findChild<QWidget*>(QStringLiteral("lblTrigger"));
+        auto* durationCaption = Form->findChild<QWidget*>(QStringLiteral("Label2"));
+        QVERIFY(!triggerCaption->geometry().intersects(durationCaption->geometry()));
+        Form->resize(trigger->geometry().right() + 40, Form->height());
+        Form->move(0, 0);
+        QTRY_VERIFY(panel->width() > trigger->geometry().right());
+        const int before = Form->width();
+
+        Action("actViewStatistics")->trigger();
+        auto* dock = Form->findChild<QDockWidget*>(QStringLiteral("StatisticsDock"));
+        QVERIFY(dock->isVisible());
+        QTRY_VERIFY2(panel->width() > trigger->geometry().right(),
+                     qPrintable(QStringLiteral("panel %1 wide, trigger ends at %2")
+                                    .arg(panel->width())
+                                    .arg(trigger->geometry().right())));
+        Action("actViewStatistics")->trigger();
+        QTRY_COMPARE(Form->width(), before);
+    }
 };
 
 QTEST_MAIN(StatisticsTest)
