@@ -1,6 +1,7 @@
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
+#include "recording_support.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,10 +41,8 @@ private:
 private slots:
     void init() {
         Config = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
-        Form = std::make_unique<TMainForm>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = recording_test::ShowFreshWindow(*Config);
+        QVERIFY(Form);
     }
     void cleanup() { Form.reset(); }
 

@@ -47,11 +47,8 @@ private slots:
     void init() {
         Dir = std::make_unique<QTemporaryDir>();
         QVERIFY(Dir->isValid());
-        // The window's settings stay in the test's folder, fresh for each test.
-        qputenv("XDG_CONFIG_HOME", Dir->path().toLocal8Bit());
-        Form = std::make_unique<recorder::TMainForm>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = recording_test::ShowFreshWindow(*Dir);
+        QVERIFY(Form);
         recording_test::TWindowParts parts(*Form);
         Chart = parts.Chart;
         Series = parts.Series;

@@ -3,6 +3,7 @@
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
+#include "recording_support.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -118,10 +119,8 @@ private slots:
     void init() {
         ErrorReports.clear();
         Config = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
-        Form = std::make_unique<TMainForm>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = recording_test::ShowFreshWindow(*Config);
+        QVERIFY(Form);
     }
 
     void cleanup() {

@@ -4,6 +4,7 @@
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
+#include "recording_support.h"
 
 #include <QAction>
 #include <QLabel>
@@ -95,10 +96,8 @@ private:
 private slots:
     void init() {
         Config = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
-        Form = std::make_unique<recorder::TMainForm>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = recording_test::ShowFreshWindow(*Config);
+        QVERIFY(Form);
         Chart = Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
         Series = Chart->Series(0);
         Chart->RedrawNow();

@@ -153,11 +153,8 @@ private:
 private slots:
     void init() {
         Dir = std::make_unique<QTemporaryDir>();
-        // The window's settings stay in the test's folder, fresh for each test.
-        qputenv("XDG_CONFIG_HOME", Dir->path().toLocal8Bit());
-        Form = std::make_unique<recorder::TMainForm>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = recording_test::ShowFreshWindow(*Dir);
+        QVERIFY(Form);
         Chart = Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
         Form->resize(Form->size() + QSize(666, 223) - Chart->size());
         QTRY_COMPARE(Chart->size(), QSize(666, 223));

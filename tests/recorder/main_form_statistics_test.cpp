@@ -67,11 +67,9 @@ private:
 private slots:
     void init() {
         Config = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
         QLocale::setDefault(QLocale::c());
-        Form = std::make_unique<recorder::TMainForm>();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        Form = recording_test::ShowFreshWindow(*Config);
+        QVERIFY(Form);
     }
     void cleanup() { Form.reset(); }
 

@@ -110,6 +110,15 @@ void ClickSwitch(controls::TSwitch* sw) {
     last.start();
 }
 
+std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings) {
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    auto form = std::make_unique<recorder::TMainForm>();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return nullptr;
+    return form;
+}
+
 bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
                      const QString& path) {
     bool opened = false;

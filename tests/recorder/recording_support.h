@@ -12,9 +12,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,6 +80,10 @@ void ClickSwitch(controls::TSwitch* sw);
 // Triggers the window's action; when the file dialog of that name opens, `path` is typed into
 // its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog
 // opened.
+// Each window test's start: the window's settings in `settings`, a fresh folder of the test's own
+// away from the user's, and the window shown. Null when it was not exposed in time.
+std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings);
+
 bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
                      const QString& path);
 

@@ -283,10 +283,9 @@ private slots:
             QTest::qWait(250);
             const QString text = panel->text();
             const QRegularExpressionMatch match = figure.match(text);
-            const double share = match.hasMatch()
-                                     ? QLocale().toDouble(match.captured(1)) /
-                                           QLocale().toDouble(match.captured(2))
-                                     : 0;
+            const double share = match.hasMatch() ? QLocale().toDouble(match.captured(1)) /
+                                                        QLocale().toDouble(match.captured(2))
+                                                  : 0;
             ++read;
             if (share < lowest) {
                 lowest = share;
