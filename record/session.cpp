@@ -32,23 +32,23 @@ double Seconds(Clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
 
-// The status and line for a port that would not open.
-TRecording OpenFailure(const TRecordOptions& options, const serial::ESerialException& error) {
+// The status and line for a port that would not open: its code (negative, or a platform error
+// number for an input/output error) and its text.
+TRecording OpenFailure(const TRecordOptions& options, int code, const char* text) {
     TRecording failed;
-    failed.Message = "cannot open " + options.Port + ": " + error.what();
-    switch (error.ErrorCode()) {
-    case serial::ecBadId:
+    // One line: a text's own lines become sentences of it.
+    std::string line = text;
+    for (std::size_t at; (at = line.find('\n')) != std::string::npos;)
+        line.replace(at, 1, ". ");
+    failed.Message = "cannot open " + options.Port + ": " + line;
+    if (code == serial::ecBadId)
         failed.Status = stPortMissing;
-        break;
-    case serial::ecAlreadyOpen:
+    else if (code == serial::ecAlreadyOpen)
         failed.Status = stPortHeld;
-        break;
-    case serial::ecAccessDenied:
+    else if (code == serial::ecAccessDenied || code == -serial::ecAccessDenied)
         failed.Status = stNoPermission;
-        break;
-    default:
+    else
         failed.Status = stOther;
-    }
     return failed;
 }
 
@@ -122,12 +122,16 @@ bool TSession::Open() {
         port_.SetDevicePath(options_.Port);
     try {
         port_.SetOpen(true);
+        return true;
     } catch (const serial::ESerialException& error) {
-        result_ = OpenFailure(options_, error);
-        failed_ = true;
-        return false;
+        result_ = OpenFailure(options_, error.ErrorCode(), error.what());
+    } catch (const serial::EInOutError& error) {
+        result_ = OpenFailure(options_, error.ErrorCode(), error.what());
+    } catch (const std::exception& error) {
+        result_ = OpenFailure(options_, 0, error.what());
     }
-    return true;
+    failed_ = true;
+    return false;
 }
 
 void TSession::Fail(TStatus status, std::string message) {
@@ -206,7 +210,7 @@ TRecording TSession::Run(const std::atomic<bool>& stop) {
         }
         if (!failed_)
             Collect(stop);
-    } catch (const serial::ESerialException& error) {
+    } catch (const std::exception& error) {
         Fail(stOther, error.what());
     }
     Stop();

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <tuple>
@@ -62,8 +64,11 @@ std::pair<std::vector<double>, std::vector<double>> ParseCsv(const std::string& 
 // The program started with `args`; its standard error goes to a file.
 class TRecorderProcess {
 public:
-    TRecorderProcess(const std::vector<std::string>& args, const std::string& errPath) {
-        std::vector<std::string> all{TALVIR_RECORD_PROGRAM};
+    // `runAs`: a program and its arguments that run the recorder, such as setpriv.
+    TRecorderProcess(const std::vector<std::string>& args, const std::string& errPath,
+                     const std::vector<std::string>& runAs = {}) {
+        std::vector<std::string> all = runAs;
+        all.push_back(TALVIR_RECORD_PROGRAM);
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : all)
@@ -73,7 +78,7 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
     }
@@ -117,10 +122,10 @@ protected:
         std::optional<int> Status;
         std::string Err;
     };
-    TRun Run(const std::vector<std::string>& args, std::chrono::milliseconds limit = 20s) {
-        TRecorderProcess recorder(args, Path("err.txt"));
+    TRun Run(const std::vector<std::string>& args, const std::vector<std::string>& runAs = {}) {
+        TRecorderProcess recorder(args, Path("err.txt"), runAs);
         TRun run;
-        run.Status = recorder.Wait(limit);
+        run.Status = recorder.Wait(20s);
         run.Err = ReadText(Path("err.txt"));
         return run;
     }
@@ -242,6 +247,22 @@ TEST_F(RecordProgram, APortHeldByAnotherProgramIsReportedAsHeld) {
     const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("held.txt")});
     EXPECT_EQ(run.Status, 4) << run.Err;
     EXPECT_NE(run.Err.find("cannot open " + simulator.SlavePath()), std::string::npos) << run.Err;
+}
+
+TEST_F(RecordProgram, AUserWithoutAccessToThePortIsToldSo) {
+    SimulatorProcess simulator({});
+    // The superuser may open anything: the recorder then runs as nobody.
+    std::vector<std::string> runAs;
+    if (geteuid() == 0)
+        runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    else
+        ASSERT_EQ(chmod(simulator.SlavePath().c_str(), 0), 0);
+    const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("denied.txt")}, runAs);
+    EXPECT_EQ(run.Status, 5) << run.Err;
+    EXPECT_NE(run.Err.find("File access denied: " + simulator.SlavePath() + ". "),
+              std::string::npos)
+        << run.Err;
+    EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << "one line: " << run.Err;
 }
 
 TEST_F(RecordProgram, AnInterruptStopsTheDeviceAndWritesTheSweepsCompleted) {
