@@ -121,7 +121,8 @@ public:
 
     // Marks the image dirty and asks for a paint (asynchronous). The screen shows no more than
     // one frame per FrameInterval, so requests within one frame of the last paint share one
-    // paint at the frame's end; none is lost, and that paint shows the data as it is then.
+    // paint at the frame's end; none is lost, and that paint shows the data as it is then. A
+    // request in the frame's last eighth is painted at once rather than a moment later.
     void RequestRedraw();
     // Marks the image dirty and paints at once (synchronous full repaint, hooks included).
     void RedrawNow();
@@ -251,6 +252,8 @@ private:
     bool pressedHere_ = false;
 
     int frameInterval_ = 16;
+    // An update() is on its way; further requests until its paint would only repeat it.
+    bool paintPending_ = false;
     QTimer frameTimer_;
     QElapsedTimer lastPaint_;
 

@@ -7,6 +7,7 @@
 //   bench_recording_cpu [SECONDS [N]]    (default 10 s a sweep length, all three; build it
 //                                         optimised; N = 103, 1025 or 102401 runs that one only)
 
+#include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "devsim/simulator_process.h"
@@ -47,6 +48,7 @@ void RunFor(int Ms) {
 struct TRun {
     double CpuPercent;
     double BytesPerSecond;
+    double PaintsPerSecond;
 };
 
 TRun Record(const char* DeflectSeconds, int Seconds) {
@@ -69,9 +71,13 @@ TRun Record(const char* DeflectSeconds, int Seconds) {
         if (Msg == serial::cwmAvail)
             Offered += Data;
     };
+    int Paints = 0;
+    auto* Chart = Form.findChild<chart::TChart*>(QStringLiteral("Chart"));
+    QObject::connect(Chart, &chart::TChart::painted, [&] { ++Paints; });
     QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
     RunFor(1000); // the start and the first sweeps
     const uint64_t OfferedBefore = Offered;
+    const int PaintsBefore = Paints;
     const double Before = CpuSeconds();
     QElapsedTimer Wall;
     Wall.start();
@@ -81,7 +87,7 @@ TRun Record(const char* DeflectSeconds, int Seconds) {
     const double Bytes = double(Offered - OfferedBefore);
     QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
     Form.Port().OnTrigger = nullptr;
-    return {100.0 * Cpu / Elapsed, Bytes / Elapsed};
+    return {100.0 * Cpu / Elapsed, Bytes / Elapsed, (Paints - PaintsBefore) / Elapsed};
 }
 
 } // namespace
@@ -104,13 +110,15 @@ int main(int argc, char** argv) {
     Boxes.start(50);
     const int Seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const char* Only = argc > 2 ? argv[2] : nullptr;
-    std::printf("%-8s %-10s %12s %14s\n", "N", "duration", "CPU % core", "bytes/s taken");
+    std::printf("%-8s %-10s %12s %14s %9s\n", "N", "duration", "CPU % core", "bytes/s taken",
+                "paints/s");
     for (auto [N, Deflect] :
          {std::pair{"103", "0.001"}, std::pair{"1025", "0.01"}, std::pair{"102401", "1"}}) {
         if (Only && std::strcmp(Only, N) != 0)
             continue;
         const TRun Run = Record(Deflect, Seconds);
-        std::printf("%-8s %-10s %12.2f %14.0f\n", N, Deflect, Run.CpuPercent, Run.BytesPerSecond);
+        std::printf("%-8s %-10s %12.2f %14.0f %9.1f\n", N, Deflect, Run.CpuPercent,
+                    Run.BytesPerSecond, Run.PaintsPerSecond);
         std::fflush(stdout);
     }
     return 0;

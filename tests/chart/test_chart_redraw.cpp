@@ -27,6 +27,7 @@ private slots:
     void requestsWithinOneFrameShareOnePaint_data();
     void requestsWithinOneFrameShareOnePaint();
     void requestAfterAQuietFrameIsPaintedAtOnce();
+    void requestInAFramesLastEighthIsPaintedAtOnce();
     void redrawNowPaintsAtOnceWithinAFrame();
 };
 
@@ -70,6 +71,20 @@ void ChartRedrawTest::requestAfterAQuietFrameIsPaintedAtOnce() {
     c->RedrawNow();
     const Counts counts(c.get());
     QTest::qWait(100);
+    c->RequestRedraw();
+    QCoreApplication::processEvents();
+    QCOMPARE(counts.paints.count(), 1);
+}
+
+// Data paced at about a frame arrives a moment before the frame ends as often as not; it is painted
+// from its own event instead of a timer's a moment later.
+void ChartRedrawTest::requestInAFramesLastEighthIsPaintedAtOnce() {
+    auto c = MakeShownChart(false);
+    QVERIFY(c);
+    c->SetFrameInterval(LongFrame);
+    c->RedrawNow();
+    const Counts counts(c.get());
+    QTest::qWait(LongFrame * 15 / 16);
     c->RequestRedraw();
     QCoreApplication::processEvents();
     QCOMPARE(counts.paints.count(), 1);

@@ -16,6 +16,8 @@ private slots:
     void plotRectFromMarginsWithoutAxes();
     void axesTakeRoomFromThePlot();
     void titleLinesMoveThePlotDown();
+    void wallFrameIsThePaintersRectangle_data();
+    void wallFrameIsThePaintersRectangle();
     void plainExposeOnlyCopiesTheImage();
     void requestRedrawIsAsynchronousRedrawNowIsNot();
     void repaintRunsHooksInOrder();
@@ -69,6 +71,53 @@ void ChartWidgetTest::titleLinesMoveThePlotDown() {
     const int lineHeight = QFontMetrics(c->Title().Font()).height();
     QCOMPARE(c->PlotRect().top(), 10 + 2 * lineHeight + 5);
     QVERIFY(c->Title().TitleRect().contains(200, 10 + lineHeight / 2));
+}
+
+void ChartWidgetTest::wallFrameIsThePaintersRectangle_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QColor>("color");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("style");
+    QTest::newRow("one pixel") << QSize(400, 250) << QColor(Qt::black) << 1 << int(Qt::SolidLine);
+    QTest::newRow("odd size") << QSize(233, 101) << QColor(Qt::blue) << 1 << int(Qt::SolidLine);
+    QTest::newRow("tiny") << QSize(9, 7) << QColor(Qt::black) << 1 << int(Qt::SolidLine);
+    QTest::newRow("width 0") << QSize(400, 250) << QColor(Qt::black) << 0 << int(Qt::SolidLine);
+    QTest::newRow("see-through") << QSize(400, 250) << QColor(0, 0, 255, 128) << 1
+                                 << int(Qt::SolidLine);
+    QTest::newRow("width 3") << QSize(400, 250) << QColor(Qt::black) << 3 << int(Qt::SolidLine);
+    QTest::newRow("dotted") << QSize(400, 250) << QColor(Qt::black) << 1 << int(Qt::DotLine);
+}
+
+// However the frame is drawn, its pixels are those of the painter's own rectangle through the
+// edge rows and columns of the plot.
+void ChartWidgetTest::wallFrameIsThePaintersRectangle() {
+    QFETCH(QSize, size);
+    QFETCH(QColor, color);
+    QFETCH(int, width);
+    QFETCH(int, style);
+    TChart c;
+    c.resize(size);
+    c.SetColor(Qt::white);
+    c.SetView3D(false);
+    c.BackWall().Pen().SetColor(color);
+    c.BackWall().Pen().SetWidth(width);
+    c.BackWall().Pen().SetStyle(Qt::PenStyle(style));
+    QImage drawn(size, QImage::Format_RGB32);
+    {
+        QPainter painter(&drawn);
+        c.DrawChart(painter, QRect(QPoint(0, 0), size));
+    }
+    const QRect plot = c.PlotRect();
+    QImage expected(size, QImage::Format_RGB32);
+    expected.fill(Qt::white);
+    {
+        QPainter painter(&expected);
+        painter.setPen(QPen(color, width, Qt::PenStyle(style)));
+        painter.drawRect(QRect(plot.topLeft(), QSize(plot.right() - plot.left(),
+                                                     plot.bottom() - plot.top())));
+    }
+    QCOMPARE(drawn, expected);
+    QCOMPARE(drawn.pixelColor(plot.bottomRight()), expected.pixelColor(plot.bottomRight()));
 }
 
 void ChartWidgetTest::plainExposeOnlyCopiesTheImage() {
