@@ -31,19 +31,20 @@ void TIntegrityMonitor::Start(double deviceRate, double lineRate, double now) {
     marks_.assign(1, {now, 0});
 }
 
-TIntegrityFigures TIntegrityMonitor::Tick(double now) {
+TIntegrityFigures TIntegrityMonitor::Tick(double now, std::uint64_t waiting) {
     // The oldest mark kept is the one at least a second ago, or the start.
     while (marks_.size() > 1 && marks_[1].Time <= now - 1.0 + Slack)
         marks_.pop_front();
     const TMark from = marks_.front();
-    marks_.push_back({now, received_});
+    const std::uint64_t arrived = received_ + waiting;
+    marks_.push_back({now, arrived});
     TIntegrityFigures figures;
     figures.DeviceRate = deviceRate_;
     figures.LineSlower = lineRate_ < deviceRate_;
     const double seconds = now - from.Time;
     if (seconds <= 0)
         return figures;
-    const double received = static_cast<double>(received_ - from.Received);
+    const double received = static_cast<double>(arrived - from.Received);
     figures.ReceivedRate = received / seconds;
     const double expected = std::min(deviceRate_, lineRate_) * seconds;
     if (seconds >= 1.0 - Slack && received < IntegrityThreshold * expected)

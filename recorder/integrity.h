@@ -42,7 +42,9 @@ class TIntegrityMonitor {
 public:
     void Start(double deviceRate, double lineRate, double now);
     void Received(std::uint64_t bytes) { received_ += bytes; }
-    TIntegrityFigures Tick(double now);
+    // `waiting`: bytes that have arrived at the port and wait for the data handler. They count as
+    // received, so that a window busy for a moment does not read as bytes missing on the line.
+    TIntegrityFigures Tick(double now, std::uint64_t waiting);
     TIntegrityTotals Totals(double now) const;
 
 private:

@@ -194,8 +194,14 @@ int TBaseDispatcher::GetChar() {
 }
 
 bool TBaseDispatcher::CharReady() {
+    return InBuffUsed() > 0;
+}
+
+uint32_t TBaseDispatcher::InBuffUsed() {
     std::lock_guard Lock(FInput);
-    return (FTakeTicket != 0 ? FTaken.load(std::memory_order_relaxed) : 0) < UnreadLocked();
+    const uint32_t Taken = FTakeTicket != 0 ? FTaken.load(std::memory_order_relaxed) : 0;
+    const uint32_t Unread = UnreadLocked();
+    return Unread > Taken ? Unread - Taken : 0;
 }
 
 void TBaseDispatcher::FlushInput() {

@@ -138,6 +138,8 @@ public:
     // Input. GetChar gives a byte (>= 0) or -3007.
     int GetChar();
     bool CharReady();
+    // Received bytes the handler has not read yet, including those of a delivery under way.
+    uint32_t InBuffUsed();
 
     // How long the dispatch thread waits for each delivery's handler; DeliveryWait unless a test
     // shortens it. Set before InitPort.

@@ -309,10 +309,14 @@ uint8_t TSerialPort::ReadChar() {
 }
 
 bool TSerialPort::CharReady() {
+    return InBuffUsed() > 0;
+}
+
+uint32_t TSerialPort::InBuffUsed() {
     if (FState == psClosing)
-        return false;
+        return 0;
     auto* D = ValidDispatcher();
-    return D && D->CharReady();
+    return D ? D->InBuffUsed() : 0;
 }
 
 uint32_t TSerialPort::OutputPending() {

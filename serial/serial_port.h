@@ -131,6 +131,8 @@ public:
     void SendString(const std::string& S);
     uint8_t ReadChar();
     bool CharReady();
+    // Received bytes not read yet; 0 while closed.
+    uint32_t InBuffUsed();
     // Waits until Text has arrived, consuming what comes before it and leaving what follows.
     bool WaitForText(const std::string& Text, int32_t Ticks, bool PumpMessages, bool IgnoreCase);
     uint32_t OutputPending();

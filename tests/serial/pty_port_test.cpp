@@ -144,8 +144,11 @@ TEST_F(PtyPort, SendsAndReceivesBytes) {
     Pty.Send("ok");
     ASSERT_TRUE(PumpUntil([&] { return Port.CharReady(); }));
     std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(Port.InBuffUsed(), 2u);
     EXPECT_EQ(Port.ReadChar(), 'o');
+    EXPECT_EQ(Port.InBuffUsed(), 1u);
     EXPECT_EQ(Port.ReadChar(), 'k');
+    EXPECT_EQ(Port.InBuffUsed(), 0u);
     EXPECT_FALSE(Port.CharReady());
     EXPECT_THROW(Port.ReadChar(), EBufferIsEmpty);
 }
