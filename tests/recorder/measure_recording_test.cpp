@@ -53,15 +53,9 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(Config.isValid());
-        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
-        QDir().mkpath(Config.filePath(QStringLiteral("talvir")));
-    }
+    void initTestCase() { QVERIFY(UseSettingsFolder(Config)); }
     void init() {
-        QFile::remove(Config.filePath(
-            QStringLiteral("talvir/%1.INI")
-                .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
+        ForgetWindowSettings(Config);
         Sweeps.clear();
         Form = std::make_unique<recorder::TMainForm>();
         Parts = std::make_unique<TWindowParts>(*Form);

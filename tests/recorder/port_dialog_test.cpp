@@ -103,11 +103,7 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(Config.isValid());
-        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
-        QDir().mkpath(Config.filePath(QStringLiteral("talvir")));
-    }
+    void initTestCase() { QVERIFY(UseSettingsFolder(Config)); }
 
     void init() {
         Consumed = 0;

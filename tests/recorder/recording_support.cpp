@@ -4,8 +4,11 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -108,6 +111,17 @@ void ClickSwitch(controls::TSwitch* sw) {
         QTest::qWait(static_cast<int>(interval - last.elapsed()));
     QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center());
     last.start();
+}
+
+bool UseSettingsFolder(const QTemporaryDir& config) {
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    return config.isValid() && QDir().mkpath(config.filePath(QStringLiteral("talvir")));
+}
+
+void ForgetWindowSettings(const QTemporaryDir& config) {
+    QFile::remove(config.filePath(
+        QStringLiteral("talvir/%1.INI")
+            .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
 }
 
 std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings) {

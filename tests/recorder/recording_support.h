@@ -80,6 +80,14 @@ void ClickSwitch(controls::TSwitch* sw);
 // Triggers the window's action; when the file dialog of that name opens, `path` is typed into
 // its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog
 // opened.
+// A settings folder kept for a whole test program, whose port map the simulator writes to: the
+// window's settings and ports.ini go there. False when the folder could not be made.
+bool UseSettingsFolder(const QTemporaryDir& config);
+
+// Removes the window's settings from `config`, so that the next window starts as on a first run;
+// the port map stays.
+void ForgetWindowSettings(const QTemporaryDir& config);
+
 // Each window test's start: the window's settings in `settings`, a fresh folder of the test's own
 // away from the user's, and the window shown. Null when it was not exposed in time.
 std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings);

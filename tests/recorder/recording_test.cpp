@@ -180,17 +180,11 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(Config.isValid());
-        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
-        QDir().mkpath(Config.filePath(QStringLiteral("talvir")));
-    }
+    void initTestCase() { QVERIFY(UseSettingsFolder(Config)); }
 
     void init() {
         // Every test starts without the settings an earlier one left.
-        QFile::remove(Config.filePath(
-            QStringLiteral("talvir/%1.INI")
-                .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
+        ForgetWindowSettings(Config);
         Consumed = 0;
         Form = std::make_unique<TMainForm>();
         Parts = std::make_unique<TWindowParts>(*Form);
