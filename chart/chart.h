@@ -130,7 +130,8 @@ public:
     // The paint is asked for like that of RequestRedraw.
     void Invalidate();
     // The shortest time in milliseconds between two paints asked for by RequestRedraw or a
-    // property change; 16, one frame of a 60 Hz display. 0 paints for each at once.
+    // property change; 17, one frame of a 60 Hz display (16.7 ms) rounded up, so that no frame
+    // of the display gets two paints. 0 paints for each at once.
     int FrameInterval() const { return frameInterval_; }
     void SetFrameInterval(int ms);
 
@@ -251,7 +252,7 @@ private:
     bool inClickEvent_ = false;
     bool pressedHere_ = false;
 
-    int frameInterval_ = 16;
+    int frameInterval_ = 17;
     // An update() is on its way; further requests until its paint would only repeat it.
     bool paintPending_ = false;
     QTimer frameTimer_;

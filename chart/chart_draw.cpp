@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace chart {
 
@@ -15,6 +16,38 @@ namespace {
 // Percentages of the panel as the toolkit's MulDiv computes them: rounded, halves away from zero.
 int PercentOf(int size, int percent) {
     return static_cast<int>(std::lround(static_cast<double>(size) * percent / 100.0));
+}
+
+// The panel's background. A white panel on a 32-bit image (the window's kept image, a bitmap
+// file) is cleared with memset, which stores without first reading the memory in: on an image
+// that is not in the cache that is about twice as fast as the raster engine's fill, and a
+// recording repaints the whole kept image every frame. The pixels are the same either way.
+void FillPanel(QPainter& painter, const QRect& panel, const QColor& color) {
+    QPaintDevice* device = painter.device();
+    auto* image = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device)
+                                                                   : nullptr;
+    const bool plain =
+        image && color.rgba() == 0xffffffffu &&
+        (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32 ||
+         image->format() == QImage::Format_ARGB32_Premultiplied) &&
+        painter.deviceTransform().type() == QTransform::TxNone && !painter.hasClipping() &&
+        painter.compositionMode() == QPainter::CompositionMode_SourceOver;
+    if (!plain) {
+        painter.fillRect(panel, color);
+        return;
+    }
+    const QRect rows = panel.intersected(image->rect());
+    if (rows.isEmpty())
+        return;
+    uchar* const bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    const qsizetype width = qsizetype(rows.width()) * 4;
+    if (rows.left() == 0 && width == stride) {
+        std::memset(bits + rows.top() * stride, 0xff, stride * rows.height());
+        return;
+    }
+    for (int y = rows.top(); y <= rows.bottom(); ++y)
+        std::memset(bits + y * stride + qsizetype(rows.left()) * 4, 0xff, width);
 }
 
 // The canvas follows the painter of one full repaint and lets go of it on every way out.
@@ -246,7 +279,7 @@ void TChart::DrawChart(QPainter& painter, const QRect& panel) {
 
     // Paper stays white.
     if (!canvas_.IsPrinting())
-        painter.fillRect(panel, color_);
+        FillPanel(painter, panel, color_);
     if (title_.Visible() && !title_.Text().isEmpty())
         plotRect_ = DrawTitle(painter, title_, true);
     if (foot_.Visible() && !foot_.Text().isEmpty())

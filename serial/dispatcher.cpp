@@ -445,7 +445,7 @@ std::optional<std::chrono::milliseconds> TBaseDispatcher::NextLook() {
 
 // ---- Passes ----------------------------------------------------------------------------------
 
-void TBaseDispatcher::EventPass(uint32_t Events) {
+bool TBaseDispatcher::EventPass(uint32_t Events) {
     if (Events & (evCTS | evDSR | evRLSD | evRing | evRingTe)) {
         RefreshModemStatus();
         if (!Busy())
@@ -460,13 +460,19 @@ void TBaseDispatcher::EventPass(uint32_t Events) {
     // While the handler takes everything and more has come meanwhile, read and offer that in the
     // same pass: a stream then costs one round trip to the window thread per batch, not three
     // thread hand-offs more. Bounded, so device events are waited for again regularly.
+    bool Offered = false;
     for (int Batch = 0; Batch < 16 && !Busy() && !FDeletePending; ++Batch) {
         RunStatusChecks();
-        if (FDeletePending || AvailCheck() != TDelivery::Taken)
+        if (FDeletePending)
+            break;
+        const TDelivery Delivery = AvailCheck();
+        Offered = Offered || Delivery != TDelivery::NotDelivered;
+        if (Delivery != TDelivery::Taken)
             break;
         ReadDevice();
     }
     ClearHits();
+    return Offered;
 }
 
 void TBaseDispatcher::StatusTimerPass() {

@@ -60,10 +60,10 @@ inline constexpr uint16_t cwmClosePending = 0x7E0A;
 constexpr uint32_t DispatchBufferSize = 8192; // a power of two: positions wrap by masking
 constexpr uint16_t AvailTriggerHandle = 1;
 constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
-// Received bytes are offered at most once in this time, one frame of a 60 Hz display, which is as
-// soon as a window can show them: a stream then costs the threads some sixty hand-offs a second
-// however finely the device sends it.
-constexpr auto AvailPace = std::chrono::milliseconds(16);
+// Received bytes are offered at most once in this time, one frame of a 60 Hz display (16.7 ms,
+// rounded up), which is as soon as a window can show them: a stream then costs the threads some
+// sixty hand-offs a second however finely the device sends it.
+constexpr auto AvailPace = std::chrono::milliseconds(17);
 
 enum TStatusKind : uint16_t {
     skNone = 0,
@@ -199,7 +199,8 @@ public:
 
 protected:
     // Dispatch thread: one event pass for the device events in Events, then status and timers.
-    void EventPass(uint32_t Events);
+    // EventPass tells whether it offered received bytes to a data handler.
+    bool EventPass(uint32_t Events);
     void StatusTimerPass();
     // Window thread, during shutdown.
     void FlushInput();

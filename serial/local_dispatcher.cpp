@@ -199,9 +199,19 @@ void TLocalDispatcher::DispThread() {
     FGeneralEvent.Set();
     std::exception_ptr Failure;
     try {
+        // While a stream flows, this thread reads each batch itself once the pace has passed and
+        // keeps the receive-event thread parked: let go, that thread would only wake for the
+        // first byte of the batch and wake this one in turn. It is let go as soon as a pass
+        // offers nothing, and at the latest after StreamHold, so that modem-line events and a
+        // vanished device are still seen.
+        constexpr auto StreamHold = 50ms;
+        bool Holding = false;
+        std::chrono::steady_clock::time_point HeldSince;
         while (!FKill && !FDeletePending) {
             // Without the receive-event thread the device is read every 50 ms instead.
-            const auto Look = FComEnded ? std::optional(50ms) : NextLook();
+            auto Look = FComEnded ? std::optional(50ms) : NextLook();
+            if (Holding)
+                Look = std::min(Look.value_or(StreamHold), PaceLeft());
             if (Look)
                 FComEvent.WaitFor(*Look);
             else
@@ -213,9 +223,19 @@ void TLocalDispatcher::DispThread() {
             // pace, not once for every write of the device.
             if (const auto Left = PaceLeft(); Left.count() > 0)
                 std::this_thread::sleep_for(Left);
-            EventPass(FLastEvents.exchange(0));
-            if (FComPending.exchange(false))
-                FReadyEvent.Set();
+            const bool Offered = EventPass(FLastEvents.exchange(0));
+            if (FComPending) {
+                const auto Now = std::chrono::steady_clock::now();
+                if (Offered && !Holding) {
+                    Holding = true;
+                    HeldSince = Now;
+                }
+                if (!Offered || Now - HeldSince >= StreamHold) {
+                    Holding = false;
+                    FComPending = false;
+                    FReadyEvent.Set();
+                }
+            }
             StatusTimerPass();
         }
     } catch (...) {

@@ -18,6 +18,8 @@ private slots:
     void titleLinesMoveThePlotDown();
     void wallFrameIsThePaintersRectangle_data();
     void wallFrameIsThePaintersRectangle();
+    void whitePanelClearsExactlyItsRectangle_data();
+    void whitePanelClearsExactlyItsRectangle();
     void plainExposeOnlyCopiesTheImage();
     void requestRedrawIsAsynchronousRedrawNowIsNot();
     void repaintRunsHooksInOrder();
@@ -118,6 +120,39 @@ void ChartWidgetTest::wallFrameIsThePaintersRectangle() {
     }
     QCOMPARE(drawn, expected);
     QCOMPARE(drawn.pixelColor(plot.bottomRight()), expected.pixelColor(plot.bottomRight()));
+}
+
+void ChartWidgetTest::whitePanelClearsExactlyItsRectangle_data() {
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QRect>("panel");
+    QTest::newRow("whole RGB32") << int(QImage::Format_RGB32) << QRect(0, 0, 400, 250);
+    QTest::newRow("inner RGB32") << int(QImage::Format_RGB32) << QRect(7, 5, 300, 200);
+    QTest::newRow("past the edge ARGB32") << int(QImage::Format_ARGB32) << QRect(-9, 30, 500, 400);
+    QTest::newRow("inner premultiplied") << int(QImage::Format_ARGB32_Premultiplied)
+                                         << QRect(31, 0, 369, 250);
+}
+
+// The white panel is cleared straight in the image's memory where it can be; the pixels are
+// those that the painter's own fill gives, and nothing outside the panel changes.
+void ChartWidgetTest::whitePanelClearsExactlyItsRectangle() {
+    QFETCH(int, format);
+    QFETCH(QRect, panel);
+    auto c = MakeShownChart(true);
+    QVERIFY(c);
+    const auto draw = [&](bool clipped) {
+        QImage image(QSize(400, 250), QImage::Format(format));
+        image.fill(QColor(40, 90, 200));
+        QPainter painter(&image);
+        // A clip covering the whole image changes no pixel, but the painter then fills itself.
+        if (clipped)
+            painter.setClipRect(image.rect());
+        c->DrawChart(painter, panel);
+        return image;
+    };
+    const QImage direct = draw(false);
+    const QImage painted = draw(true);
+    QCOMPARE(direct, painted);
+    QCOMPARE(direct.pixelColor(panel.intersected(direct.rect()).topLeft()), QColor(Qt::white));
 }
 
 void ChartWidgetTest::plainExposeOnlyCopiesTheImage() {

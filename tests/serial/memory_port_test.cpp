@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <functional>
 
@@ -153,6 +154,39 @@ TEST_F(MemoryPort, ModemAndOutputWatchesFireOnTheirConditions) {
     Device->StallWrites(false);
     ASSERT_TRUE(PumpUntil([&] { return Fired.size() == 3; }));
     EXPECT_EQ(Fired, (std::vector<std::string>{"sent", "modem", "used"}));
+}
+
+TEST_F(MemoryPort, AModemLineChangeIsSeenWhileAStreamFlows) {
+    // A steady stream, as the recorder's device sends it: the port reads it in batches without
+    // waiting for device events, yet an event that comes meanwhile must not wait for a pause.
+    uint64_t Received = 0;
+    bool Fired = false;
+    Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
+        for (uint16_t I = 0; I < Count; ++I)
+            CP->ReadChar();
+        Received += Count;
+    };
+    Port.OnTriggerModemStatus = [&](TSerialPort*) { Fired = true; };
+    Port.SetOpen(true);
+    Port.ArmStatusWatch(Port.AddStatusWatch(skModem), msCTS, true);
+    std::atomic<bool> Streaming{true};
+    std::atomic<uint64_t> Fed{0};
+    std::thread Feeder([&] {
+        while (Streaming) {
+            Device->Feed(std::vector<uint8_t>(23, 0x55));
+            Fed += 23;
+            std::this_thread::sleep_for(2ms);
+        }
+    });
+    Loop.ProcessFor(300ms);
+    const bool Flowing = Received > 0;
+    Device->SetModemLines(msCTS);
+    const bool Seen = PumpUntil([&] { return Fired; }, 1000ms);
+    Streaming = false;
+    Feeder.join();
+    EXPECT_TRUE(Flowing);
+    EXPECT_TRUE(Seen) << "the CTS change went unseen while " << Received << " bytes came";
+    EXPECT_TRUE(PumpUntil([&] { return Received == Fed; })) << Received << " of " << Fed;
 }
 
 TEST_F(MemoryPort, WaitForTextEndsByThePortsClock) {
