@@ -24,8 +24,8 @@ int PercentOf(int size, int percent) {
 // recording repaints the whole kept image every frame. The pixels are the same either way.
 void FillPanel(QPainter& painter, const QRect& panel, const QColor& color) {
     QPaintDevice* device = painter.device();
-    auto* image = device && device->devType() == QInternal::Image ? static_cast<QImage*>(device)
-                                                                   : nullptr;
+    auto* image =
+        device && device->devType() == QInternal::Image ? static_cast<QImage*>(device) : nullptr;
     const bool plain =
         image && color.rgba() == 0xffffffffu &&
         (image->format() == QImage::Format_RGB32 || image->format() == QImage::Format_ARGB32 ||
@@ -203,9 +203,8 @@ void TChart::DrawWalls(QPainter& painter) {
     const QRect frame = plotRect_;
     // A plain one-pixel frame on an untransformed image is four solid strips, which the raster
     // engine fills several times faster than it strokes the rectangle; the pixels are the same.
-    const bool strips = backWall_.Brush().style() == Qt::NoBrush &&
-                        pen.style() == Qt::SolidLine && pen.width() <= 1 &&
-                        pen.color().alpha() == 255 &&
+    const bool strips = backWall_.Brush().style() == Qt::NoBrush && pen.style() == Qt::SolidLine &&
+                        pen.width() <= 1 && pen.color().alpha() == 255 &&
                         painter.paintEngine()->type() == QPaintEngine::Raster &&
                         painter.combinedTransform().type() == QTransform::TxNone &&
                         painter.compositionMode() == QPainter::CompositionMode_SourceOver;
@@ -217,8 +216,8 @@ void TChart::DrawWalls(QPainter& painter) {
         painter.fillRect(QRect(frame.topRight(), frame.bottomRight()), color);
         return;
     }
-    painter.drawRect(QRect(frame.topLeft(), QSize(frame.right() - frame.left(),
-                                                  frame.bottom() - frame.top())));
+    painter.drawRect(
+        QRect(frame.topLeft(), QSize(frame.right() - frame.left(), frame.bottom() - frame.top())));
 }
 
 void TChart::DrawSeries(QPainter& painter) {

@@ -2,7 +2,8 @@
 // sweep lengths: about 900 sweeps a second (N = 103), 90 (N = 1025) and one (N = 102401). The
 // simulator sends what a 115200-baud line carries, about 23 bytes every 2 ms. The figure is the
 // process's user and system time over a span of wall time, all threads included; the bytes the
-// data handler was offered show that the stream was taken in full meanwhile.
+// data handler was offered show that the stream was taken in full meanwhile, the wake-ups how
+// often its threads slept and were woken.
 //
 //   bench_recording_cpu [SECONDS [N]]    (default 10 s a sweep length, all three; build it
 //                                         optimised; N = 103, 1025 or 102401 runs that one only)
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,10 +59,26 @@ protected:
     }
 };
 
+// How often the process's threads went to sleep and were woken again, all threads together.
+double WakeUps() {
+    double Total = 0;
+    for (const QString& Task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile Status(QStringLiteral("/proc/self/task/%1/status").arg(Task));
+        if (!Status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& Line : Status.readAll().split('\n'))
+            if (Line.startsWith("voluntary_ctxt_switches:"))
+                Total += Line.mid(24).trimmed().toDouble();
+    }
+    return Total;
+}
+
 struct TRun {
     double CpuPercent;
     double BytesPerSecond;
     double PaintsPerSecond;
+    double WakeUpsPerSecond;
 };
 
 TRun Record(const char* DeflectSeconds, int Seconds) {
@@ -90,16 +108,19 @@ TRun Record(const char* DeflectSeconds, int Seconds) {
     RunFor(1000); // the start and the first sweeps
     const uint64_t OfferedBefore = Offered;
     const int PaintsBefore = Paints;
+    const double WakeUpsBefore = WakeUps();
     const double Before = CpuSeconds();
     QElapsedTimer Wall;
     Wall.start();
     RunFor(Seconds * 1000);
     const double Cpu = CpuSeconds() - Before;
+    const double Woken = WakeUps() - WakeUpsBefore;
     const double Elapsed = Wall.elapsed() / 1000.0;
     const double Bytes = double(Offered - OfferedBefore);
     QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
     Form.Port().OnTrigger = nullptr;
-    return {100.0 * Cpu / Elapsed, Bytes / Elapsed, (Paints - PaintsBefore) / Elapsed};
+    return {100.0 * Cpu / Elapsed, Bytes / Elapsed, (Paints - PaintsBefore) / Elapsed,
+            Woken / Elapsed};
 }
 
 } // namespace
@@ -117,15 +138,15 @@ int main(int argc, char** argv) {
     App.installEventFilter(&Boxes);
     const int Seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const char* Only = argc > 2 ? argv[2] : nullptr;
-    std::printf("%-8s %-10s %12s %14s %9s\n", "N", "duration", "CPU % core", "bytes/s taken",
-                "paints/s");
+    std::printf("%-8s %-10s %12s %14s %9s %10s\n", "N", "duration", "CPU % core", "bytes/s taken",
+                "paints/s", "wake-ups/s");
     for (auto [N, Deflect] :
          {std::pair{"103", "0.001"}, std::pair{"1025", "0.01"}, std::pair{"102401", "1"}}) {
         if (Only && std::strcmp(Only, N) != 0)
             continue;
         const TRun Run = Record(Deflect, Seconds);
-        std::printf("%-8s %-10s %12.2f %14.0f %9.1f\n", N, Deflect, Run.CpuPercent,
-                    Run.BytesPerSecond, Run.PaintsPerSecond);
+        std::printf("%-8s %-10s %12.2f %14.0f %9.1f %10.0f\n", N, Deflect, Run.CpuPercent,
+                    Run.BytesPerSecond, Run.PaintsPerSecond, Run.WakeUpsPerSecond);
         std::fflush(stdout);
     }
     return 0;

@@ -115,8 +115,8 @@ void ChartWidgetTest::wallFrameIsThePaintersRectangle() {
     {
         QPainter painter(&expected);
         painter.setPen(QPen(color, width, Qt::PenStyle(style)));
-        painter.drawRect(QRect(plot.topLeft(), QSize(plot.right() - plot.left(),
-                                                     plot.bottom() - plot.top())));
+        painter.drawRect(
+            QRect(plot.topLeft(), QSize(plot.right() - plot.left(), plot.bottom() - plot.top())));
     }
     QCOMPARE(drawn, expected);
     QCOMPARE(drawn.pixelColor(plot.bottomRight()), expected.pixelColor(plot.bottomRight()));
@@ -128,8 +128,8 @@ void ChartWidgetTest::whitePanelClearsExactlyItsRectangle_data() {
     QTest::newRow("whole RGB32") << int(QImage::Format_RGB32) << QRect(0, 0, 400, 250);
     QTest::newRow("inner RGB32") << int(QImage::Format_RGB32) << QRect(7, 5, 300, 200);
     QTest::newRow("past the edge ARGB32") << int(QImage::Format_ARGB32) << QRect(-9, 30, 500, 400);
-    QTest::newRow("inner premultiplied") << int(QImage::Format_ARGB32_Premultiplied)
-                                         << QRect(31, 0, 369, 250);
+    QTest::newRow("inner premultiplied")
+        << int(QImage::Format_ARGB32_Premultiplied) << QRect(31, 0, 369, 250);
 }
 
 // The white panel is cleared straight in the image's memory where it can be; the pixels are
