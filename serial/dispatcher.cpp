@@ -459,9 +459,10 @@ bool TBaseDispatcher::EventPass(uint32_t Events) {
     ReadDevice();
     // While the handler takes everything and more has come meanwhile, read and offer that in the
     // same pass: a stream then costs one round trip to the window thread per batch, not three
-    // thread hand-offs more. Bounded, so device events are waited for again regularly.
+    // thread hand-offs more. Bounded in time, so device events are waited for again regularly.
     bool Offered = false;
-    for (int Batch = 0; Batch < 16 && !Busy() && !FDeletePending; ++Batch) {
+    const auto PassEnd = std::chrono::steady_clock::now() + PassLength;
+    while (!Busy() && !FDeletePending && std::chrono::steady_clock::now() < PassEnd) {
         RunStatusChecks();
         if (FDeletePending)
             break;
@@ -495,6 +496,12 @@ TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window, T
         FAnnounced = 0;
     }
     Window.Post(M);
+    // A data handler is done long before the pace of deliveries has passed, as a rule: sleeping
+    // the pace out first spares this thread a wake-up for the handler's end each pace, and the
+    // bytes that come meanwhile gather in the device's queue.
+    if (M.Code == cwmAvail)
+        std::this_thread::sleep_until(
+            std::min(FNextAvail, std::chrono::steady_clock::now() + AvailPace));
     // The device is read on while the window thread handles the message, or does not get to it
     // (a WaitForText that pumps no messages, a modal loop, a long save): arrivals never wait for a
     // handler.

@@ -64,6 +64,9 @@ constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
 // rounded up), which is as soon as a window can show them: a stream then costs the threads some
 // sixty hand-offs a second however finely the device sends it.
 constexpr auto AvailPace = std::chrono::milliseconds(17);
+// An event pass offers a flowing stream batch after batch for this long at most; then device
+// events (modem lines, a vanished device) are waited for again.
+constexpr auto PassLength = std::chrono::milliseconds(50);
 
 enum TStatusKind : uint16_t {
     skNone = 0,

@@ -202,16 +202,15 @@ void TLocalDispatcher::DispThread() {
         // While a stream flows, this thread reads each batch itself once the pace has passed and
         // keeps the receive-event thread parked: let go, that thread would only wake for the
         // first byte of the batch and wake this one in turn. It is let go as soon as a pass
-        // offers nothing, and at the latest after StreamHold, so that modem-line events and a
-        // vanished device are still seen.
-        constexpr auto StreamHold = 50ms;
+        // offers nothing, and at the latest after a pass's length, so that modem-line events and
+        // a vanished device are still seen.
         bool Holding = false;
         std::chrono::steady_clock::time_point HeldSince;
         while (!FKill && !FDeletePending) {
             // Without the receive-event thread the device is read every 50 ms instead.
             auto Look = FComEnded ? std::optional(50ms) : NextLook();
             if (Holding)
-                Look = std::min(Look.value_or(StreamHold), PaceLeft());
+                Look = std::min(Look.value_or(PassLength), PaceLeft());
             if (Look)
                 FComEvent.WaitFor(*Look);
             else
@@ -230,7 +229,7 @@ void TLocalDispatcher::DispThread() {
                     Holding = true;
                     HeldSince = Now;
                 }
-                if (!Offered || Now - HeldSince >= StreamHold) {
+                if (!Offered || Now - HeldSince >= PassLength) {
                     Holding = false;
                     FComPending = false;
                     FReadyEvent.Set();
