@@ -6,8 +6,9 @@
 // - Window thread: every public member except where noted, and every window procedure that a
 //   delivery runs. It may hold the dispatcher-table lock (dispatcher_table.h) while it calls in.
 // - Dispatch thread: ReadDevice, the passes and Deliver. It waits up to 3000 ms for each delivery
-//   to be handled on the window thread, reading the device on meanwhile, and checks no trigger
-//   while Busy is set. It sleeps without a time limit while nothing arrives and nothing waits to
+//   to be handled on the window thread, reading the device on meanwhile (after a data delivery
+//   it first sleeps out the AvailPace, holding no lock), and checks no trigger while Busy is
+//   set. It sleeps without a time limit while nothing arrives and nothing waits to
 //   be offered again.
 // - Transmit thread: takes bytes from the output ring.
 // - Receive-event thread: waits for device events (local_dispatcher.h).

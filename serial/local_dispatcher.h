@@ -9,7 +9,9 @@
 //   FComEvent by a change of its triggers, then a status-and-timer pass; delivers to the window
 //   thread, data at most once every AvailPace. It looks again without an event only when
 //   NextLook says so. FComPending tells a device event, which the receive-event thread waits to
-//   see handled, from such a wake-up.
+//   see handled, from such a wake-up. While a pass offers data, the receive-event thread stays
+//   parked on FReadyEvent and this thread reads the device itself once each pace has passed; it
+//   lets that thread go when a pass offers nothing, and after PassLength at the latest.
 // - TOutThread (transmit): writes the output ring on FOutputEvent; a flush request (FFlush, then
 //   FOutputEvent) is acknowledged through FGeneralEvent. Writes never block: a full device is
 //   waited for in slices so a flush or kill is seen within 20 ms.
