@@ -62,7 +62,7 @@ void TMainForm::StopIntegrity() {
 }
 
 void TMainForm::ShowIntegrity() {
-    const TIntegrityFigures figures = Integrity.Tick(Seconds(), Port_.InBuffUsed());
+    const TIntegrityFigures figures = Integrity.Tick(Seconds(), Port_.ReceivedWaiting());
     QString text = IntegrityText(figures);
     if (Sweep.NoTrigger())
         text = QStringLiteral("Нет запуска; ") + text;

@@ -4,7 +4,8 @@
 //
 // Threads: Open, Close, settings, lines and purges are called by the window thread, under the
 // dispatcher's general lock; Read, InQueue and ReadErrors by the dispatch thread (and the window
-// thread under the input lock during a flush); Write and WaitWritable by the transmit thread;
+// thread under the input lock during a flush; InQueue also by the window thread at any time, to
+// count what waits); Write and WaitWritable by the transmit thread;
 // WaitEvent by the receive-event thread. SetEventMask(0) may come from any thread and ends a
 // pending WaitEvent. An implementation must allow these to run at once.
 

@@ -204,6 +204,13 @@ uint32_t TBaseDispatcher::InBuffUsed() {
     return Unread > Taken ? Unread - Taken : 0;
 }
 
+uint32_t TBaseDispatcher::ReceivedWaiting() {
+    // The device's queue first: a byte that the dispatch thread moves into the buffer meanwhile
+    // then counts twice for a moment rather than not at all.
+    const int Queued = std::max(FDevice->InQueue(), 0);
+    return InBuffUsed() + static_cast<uint32_t>(Queued);
+}
+
 void TBaseDispatcher::FlushInput() {
     FDevice->PurgeInput();
     std::lock_guard Lock(FInput);

@@ -144,6 +144,9 @@ public:
     bool CharReady();
     // Received bytes the handler has not read yet, including those of a delivery under way.
     uint32_t InBuffUsed();
+    // Those and the bytes still in the device's own input queue, which the dispatch thread drains
+    // once a pace: everything that has come in on the line and waits for a handler.
+    uint32_t ReceivedWaiting();
 
     // How long the dispatch thread waits for each delivery's handler; DeliveryWait unless a test
     // shortens it. Set before InitPort.

@@ -17,8 +17,7 @@ std::string PortName(int ComNumber) {
 
 TSerialPort::TSerialPort(TMessageLoop* Loop)
     : FLoop(Loop ? *Loop : DefaultMessageLoop()),
-      FDeviceFactory([] { return CreateLocalDevice(); }),
-      FClock(SteadyMs) {}
+      FDeviceFactory([] { return CreateLocalDevice(); }), FClock(SteadyMs) {}
 
 TSerialPort::~TSerialPort() {
     FOpenPending = false;
@@ -317,6 +316,13 @@ uint32_t TSerialPort::InBuffUsed() {
         return 0;
     auto* D = ValidDispatcher();
     return D ? D->InBuffUsed() : 0;
+}
+
+uint32_t TSerialPort::ReceivedWaiting() {
+    if (FState == psClosing)
+        return 0;
+    auto* D = ValidDispatcher();
+    return D ? D->ReceivedWaiting() : 0;
 }
 
 uint32_t TSerialPort::OutputPending() {

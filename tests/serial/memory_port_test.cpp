@@ -189,6 +189,17 @@ TEST_F(MemoryPort, AModemLineChangeIsSeenWhileAStreamFlows) {
     EXPECT_TRUE(PumpUntil([&] { return Received == Fed; })) << Received << " of " << Fed;
 }
 
+TEST_F(MemoryPort, BytesTheDeviceStillHoldsCountAsWaiting) {
+    // Nobody takes the bytes: the dispatch buffer fills, and the rest stays in the device's queue.
+    Port.SetOpen(true);
+    Device->Feed(std::vector<uint8_t>(DispatchBufferSize + 100, 0x55));
+    ASSERT_TRUE(PumpUntil([&] { return Port.InBuffUsed() == DispatchBufferSize; }))
+        << Port.InBuffUsed();
+    EXPECT_EQ(Port.ReceivedWaiting(), DispatchBufferSize + 100);
+    Port.SetOpen(false);
+    EXPECT_EQ(Port.ReceivedWaiting(), 0u);
+}
+
 TEST_F(MemoryPort, WaitForTextEndsByThePortsClock) {
     uint32_t Now = 0;
     Port.SetClock([&Now] { return Now += TickMs; }); // every look is one tick later
