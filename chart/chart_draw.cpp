@@ -42,10 +42,6 @@ void FillPanel(QPainter& painter, const QRect& panel, const QColor& color) {
     uchar* const bits = image->bits();
     const qsizetype stride = image->bytesPerLine();
     const qsizetype width = qsizetype(rows.width()) * 4;
-    if (rows.left() == 0 && width == stride) {
-        std::memset(bits + rows.top() * stride, 0xff, stride * rows.height());
-        return;
-    }
     for (int y = rows.top(); y <= rows.bottom(); ++y)
         std::memset(bits + y * stride + qsizetype(rows.left()) * 4, 0xff, width);
 }

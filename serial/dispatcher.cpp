@@ -507,8 +507,7 @@ TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window, T
     // the pace out first spares this thread a wake-up for the handler's end each pace, and the
     // bytes that come meanwhile gather in the device's queue.
     if (M.Code == cwmAvail)
-        std::this_thread::sleep_until(
-            std::min(FNextAvail, std::chrono::steady_clock::now() + AvailPace));
+        std::this_thread::sleep_until(FNextAvail);
     // The device is read on while the window thread handles the message, or does not get to it
     // (a WaitForText that pumps no messages, a modal loop, a long save): arrivals never wait for a
     // handler.
