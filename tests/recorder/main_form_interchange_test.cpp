@@ -30,12 +30,17 @@ private:
     // Runs the action; its dialog picks `path`, and a list of signals, if one opens, `signal`.
     void Run(const char* action, const char* dialogName, const QString& path,
              const QString& signal = {}) {
-        QTimer::singleShot(50, Form.get(), [signal] {
+        // The signal list comes after the file dialog and the file's reading, however long they
+        // take: looked for until it is there, or until the action is over.
+        QTimer chooser;
+        QObject::connect(&chooser, &QTimer::timeout, [&chooser, signal] {
             if (auto* list = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+                chooser.stop();
                 list->setTextValue(signal);
                 list->accept();
             }
         });
+        chooser.start(20);
         recording_test::TriggerWithFile(*Form, action, dialogName, path);
     }
 
