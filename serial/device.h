@@ -128,4 +128,9 @@ public:
 // The device for a local port of this platform.
 std::shared_ptr<TComDevice> CreateLocalDevice();
 
+// What the local device's Open(Path) would give, found without setting the device up: code 0, or
+// the failure with its text. The device is opened and its lock taken for a moment only; its
+// exclusive mode and line settings stay as they were, whoever holds it.
+TDeviceError ProbeLocalDevice(const std::string& Path);
+
 } // namespace serial

@@ -25,11 +25,7 @@ TDeviceError ProbeDevice(const std::string& Path) {
     std::error_code Error;
     if (!std::filesystem::exists(Path, Error) && !Error)
         return DeviceError(ENOENT, Path, ecDeviceReadError);
-    auto Device = CreateLocalDevice();
-    if (Device->Open(Path) != 0)
-        return Device->LastError();
-    Device->Close();
-    return {};
+    return ProbeLocalDevice(Path);
 }
 
 bool PortThere(int ProbeCode) {

@@ -18,9 +18,9 @@ inline constexpr uint16_t MaxComNumber = 50;
 // Throws std::runtime_error when ports.ini exists but cannot be read.
 std::string PortDevicePath(uint16_t ComNumber);
 
-// What opening the device at Path as a port gives: Code 0 when it opens (it is closed again at
-// once), otherwise the failure with its text. A path that does not exist fails with ecBadId
-// without an open.
+// What opening the device at Path as a port would give: Code 0 when it would open, otherwise the
+// failure with its text. The device is looked at through ProbeLocalDevice, which leaves it as it
+// was; a path that does not exist fails with ecBadId without an open.
 TDeviceError ProbeDevice(const std::string& Path);
 // A probe's code that means a port is there: it opens, another program holds it, or the user may
 // not use it.

@@ -79,6 +79,18 @@ int32_t RateOf(speed_t Speed) {
     return 0;
 }
 
+// Takes the lock of an open tty, then makes sure no other program has put it in exclusive mode,
+// which root passes at open: 0, or the system's error number that says why the port is not ours.
+// A port another program holds is left as it was.
+int TakePort(int Fd) {
+    if (::flock(Fd, LOCK_EX | LOCK_NB) != 0)
+        return errno;
+    int Exclusive = 0;
+    if (::ioctl(Fd, TIOCGEXCL, &Exclusive) != 0)
+        return errno;
+    return Exclusive ? EBUSY : 0;
+}
+
 class TPosixDevice final : public TComDevice {
 public:
     ~TPosixDevice() override {
@@ -94,24 +106,16 @@ public:
         FFd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (FFd < 0)
             return Fail(errno);
-        int Result = 0;
-        // TIOCEXCL keeps other programs out; root passes it, so a lock guards among root users.
-        if (::tcgetattr(FFd, &FSaved) != 0 || ::ioctl(FFd, TIOCEXCL) != 0 ||
-            ::flock(FFd, LOCK_EX | LOCK_NB) != 0)
-            Result = Fail(errno);
-        if (Result == 0 && (FWake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) < 0)
-            Result = Fail(errno);
-        if (Result == 0) {
-            termios Raw = FSaved;
-            ::cfmakeraw(&Raw);
-            Raw.c_cflag |= CLOCAL | CREAD;
-            Raw.c_cc[VMIN] = 0;
-            Raw.c_cc[VTIME] = 0;
-            if (::tcsetattr(FFd, TCSANOW, &Raw) != 0)
-                Result = Fail(errno);
-        }
-        if (Result != 0) {
-            ::close(FFd);
+        // Exclusive mode keeps other programs out; root passes it, so the lock guards among root
+        // users. It is set only once the port is ours, and taken back if the open fails after it.
+        int Error = TakePort(FFd);
+        if (Error == 0)
+            Error = ::ioctl(FFd, TIOCEXCL) == 0 ? 0 : errno;
+        if (Error == 0 && (Error = StartLine()) != 0)
+            ::ioctl(FFd, TIOCNXCL);
+        if (Error != 0) {
+            const int Result = Fail(Error);
+            ::close(FFd); // and with it the lock
             FFd = -1;
             return Result;
         }
@@ -307,6 +311,21 @@ public:
     }
 
 private:
+    // The line in raw mode, its settings kept for Close, and the descriptor that wakes
+    // WaitEvent: 0, or the system's error number.
+    int StartLine() {
+        if (::tcgetattr(FFd, &FSaved) != 0)
+            return errno;
+        if ((FWake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) < 0)
+            return errno;
+        termios Raw = FSaved;
+        ::cfmakeraw(&Raw);
+        Raw.c_cflag |= CLOCAL | CREAD;
+        Raw.c_cc[VMIN] = 0;
+        Raw.c_cc[VTIME] = 0;
+        return ::tcsetattr(FFd, TCSANOW, &Raw) == 0 ? 0 : errno;
+    }
+
     // The code of a failed call, kept with its number and text for LastError.
     int Fail(int SystemError, int IoCode = ecDeviceReadError) {
         TDeviceError Error = DeviceError(SystemError, FPath, IoCode);
@@ -420,6 +439,15 @@ TDeviceError DeviceError(int SystemError, const std::string& Path, int IoCode) {
 
 std::shared_ptr<TComDevice> CreateLocalDevice() {
     return std::make_shared<TPosixDevice>();
+}
+
+// Only the lock is taken, for the moment of the look: no exclusive mode, no line settings.
+TDeviceError ProbeLocalDevice(const std::string& Path) {
+    const int Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int Error = Fd < 0 ? errno : TakePort(Fd);
+    if (Fd >= 0)
+        ::close(Fd); // and with it the lock
+    return Error == 0 ? TDeviceError{} : DeviceError(Error, Path, ecDeviceReadError);
 }
 
 } // namespace serial

@@ -1,8 +1,10 @@
 // Finding ports: USB adapters registered in ports.ini from a /dev and /sys laid out in a temporary
-// folder, presence without an open, and what the port dialog says about a device.
+// folder, presence without an open, what the port dialog says about a device, and ports of other
+// programs left as they were.
 
 #include "pty_pair.h"
 
+#include "serial/errors.h"
 #include "serial/port_discovery.h"
 #include "serial/port_map.h"
 #include "serial/ports_ini.h"
@@ -15,15 +17,21 @@
 #include <optional>
 #include <thread>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace serial {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Contains;
 using testing::HasSubstr;
 using testing::Not;
 
@@ -182,6 +190,146 @@ TEST_F(PortDiscovery, PortWithoutPermissionIsPresentAndSaysWhy) {
     EXPECT_EQ(WEXITSTATUS(Status), 0)
         << "1: not listed, 2: the reason is not shown, 3: ports.ini unreadable";
 }
+
+// Another program holding a port: a process of its own that opens the device and takes its lock,
+// or puts it in exclusive mode, until the holder goes.
+class TOtherProgram {
+public:
+    TOtherProgram(const std::string& Path, bool Exclusive) {
+        int Ready[2], Release[2];
+        if (::pipe2(Ready, O_CLOEXEC) != 0 || ::pipe2(Release, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe2 failed");
+        FChild = ::fork();
+        if (FChild == 0) {
+            const int Fd = ::open(Path.c_str(), O_RDWR | O_NOCTTY);
+            char Held = Fd >= 0 &&
+                        (Exclusive ? ::ioctl(Fd, TIOCEXCL) : ::flock(Fd, LOCK_EX | LOCK_NB)) == 0;
+            ::close(Release[1]);
+            if (::write(Ready[1], &Held, 1) == 1)
+                while (::read(Release[0], &Held, 1) > 0) {
+                }
+            ::_exit(0);
+        }
+        ::close(Ready[1]);
+        ::close(Release[0]);
+        FRelease = Release[1];
+        char Held = 0;
+        FHolding = ::read(Ready[0], &Held, 1) == 1 && Held;
+        ::close(Ready[0]);
+    }
+    ~TOtherProgram() {
+        ::close(FRelease);
+        ::waitpid(FChild, nullptr, 0);
+    }
+    bool Holding() const { return FHolding; }
+
+private:
+    pid_t FChild = -1;
+    int FRelease = -1;
+    bool FHolding = false;
+};
+
+// What another program could find changed on a tty: its exclusive mode and its line settings.
+std::string TtyState(int Fd) {
+    int Exclusive = -1;
+    termios T{};
+    ::ioctl(Fd, TIOCGEXCL, &Exclusive);
+    ::tcgetattr(Fd, &T);
+    std::string State = "exclusive " + std::to_string(Exclusive) + ", flags " +
+                        std::to_string(T.c_iflag) + " " + std::to_string(T.c_oflag) + " " +
+                        std::to_string(T.c_cflag) + " " + std::to_string(T.c_lflag) + ", speed " +
+                        std::to_string(::cfgetispeed(&T)) + ", characters";
+    for (const cc_t C : T.c_cc)
+        State += " " + std::to_string(C);
+    return State;
+}
+
+// Whether an ordinary user opens Path for reading and writing (nobody when the test runs as
+// root): 1 it does, 0 it is refused, -1 there is no ordinary user to be had here.
+int OrdinaryUserOpens(const std::string& Path) {
+    std::vector<std::string> Args;
+    if (::geteuid() == 0)
+        Args = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    for (const char* Arg : {"sh", "-c", "true 2>/dev/null <>\"$0\" || exit 3", Path.c_str()})
+        Args.emplace_back(Arg);
+    std::vector<char*> Argv;
+    for (std::string& Arg : Args)
+        Argv.push_back(Arg.data());
+    Argv.push_back(nullptr);
+    pid_t Child = -1;
+    int Status = 0;
+    if (::posix_spawnp(&Child, Argv[0], nullptr, nullptr, Argv.data(), environ) != 0 ||
+        ::waitpid(Child, &Status, 0) != Child || !WIFEXITED(Status))
+        return -1;
+    return WEXITSTATUS(Status) == 0 ? 1 : WEXITSTATUS(Status) == 3 ? 0 : -1;
+}
+
+struct THold {
+    const char* Name;
+    bool Exclusive;
+};
+
+// A look at COM7, which leads to the port at Path, and what it must tell.
+struct TLook {
+    const char* Name;
+    void (*Take)(const std::string& Path);
+};
+
+constexpr TLook Looks[] = {
+    {"PortList", [](const std::string&) { EXPECT_THAT(PresentPorts(), Contains(7)); }},
+    {"Description",
+     [](const std::string&) {
+         EXPECT_THAT(DescribePort(7), HasSubstr("| held by another program"));
+     }},
+    {"OpenAsAPort",
+     [](const std::string& Path) { EXPECT_EQ(CreateLocalDevice()->Open(Path), ecAlreadyOpen); }},
+};
+
+void PrintTo(const THold& Hold, std::ostream* Out) {
+    *Out << Hold.Name;
+}
+void PrintTo(const TLook& Look, std::ostream* Out) {
+    *Out << Look.Name;
+}
+
+class PortOfAnotherProgram : public testing::TestWithParam<std::tuple<THold, TLook>> {};
+
+// A port that another program holds is listed, described and refused as held, and left as that
+// program set it: in exclusive mode only if it put it there, its line settings as they were, and
+// open to an ordinary user if it only took the lock.
+TEST_P(PortOfAnotherProgram, IsHeldAndLeftAsItWas) {
+    const auto& [Hold, Look] = GetParam();
+    test::TPortsIni Ini;
+    test::TPty Line;
+    Ini.Map(7, Line.SlavePath());
+    ASSERT_EQ(::chmod(Line.SlavePath().c_str(), 0666), 0);
+    termios Odd{};
+    ::tcgetattr(Line.Slave(), &Odd);
+    ::cfsetspeed(&Odd, B1200);
+    Odd.c_cc[VMIN] = 5;
+    Odd.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(Line.Slave(), TCSANOW, &Odd), 0);
+    const TOtherProgram Other(Line.SlavePath(), Hold.Exclusive);
+    ASSERT_TRUE(Other.Holding());
+    const std::string Before = TtyState(Line.Slave());
+    ASSERT_THAT(Before, HasSubstr(Hold.Exclusive ? "exclusive 1" : "exclusive 0"));
+
+    Look.Take(Line.SlavePath());
+    EXPECT_EQ(TtyState(Line.Slave()), Before);
+    const int Opens = OrdinaryUserOpens(Line.SlavePath());
+    if (Opens < 0)
+        GTEST_SKIP() << "no ordinary user to open the port as";
+    EXPECT_EQ(Opens, Hold.Exclusive ? 0 : 1) << "1: an ordinary user opens the port";
+}
+
+INSTANTIATE_TEST_SUITE_P(HoldsAndLooks, PortOfAnotherProgram,
+                         testing::Combine(testing::Values(THold{"Lock", false},
+                                                          THold{"ExclusiveMode", true}),
+                                          testing::ValuesIn(Looks)),
+                         [](const auto& Info) {
+                             return std::string(std::get<0>(Info.param).Name) + "_" +
+                                    std::get<1>(Info.param).Name;
+                         });
 
 } // namespace
 } // namespace serial
