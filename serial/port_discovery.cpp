@@ -37,6 +37,13 @@ std::string Canonical(const std::string& Path) {
     return Error ? std::string() : Target.string();
 }
 
+// One name for a device and each link to it: where the path leads, or the path itself when it
+// leads nowhere.
+std::string DeviceBehind(const std::string& Path) {
+    const std::string Target = Canonical(Path);
+    return Target.empty() ? Path : Target;
+}
+
 // The adapters plugged in now, by their by-id paths, in name order so that adapters found
 // together are numbered the same way every time.
 std::vector<std::string> PluggedAdapters(const TDiscoveryRoots& Roots) {
@@ -136,7 +143,8 @@ TUsbAdapter UsbAdapterOf(const std::string& DevicePath, const TDiscoveryRoots& R
     return {};
 }
 
-std::string DescribePort(uint16_t ComNumber, const TDiscoveryRoots& Roots) {
+std::string DescribePort(uint16_t ComNumber, const TDiscoveryRoots& Roots,
+                         const std::string& RecordingDevice) {
     const std::string Path = PortDevicePath(ComNumber);
     std::string Line = Path;
     if (const std::string Target = Canonical(Path); !Target.empty() && Target != Path)
@@ -149,9 +157,10 @@ std::string DescribePort(uint16_t ComNumber, const TDiscoveryRoots& Roots) {
         if (!Usb.Serial.empty())
             Line += ", serial " + Usb.Serial;
     }
-    const TDeviceError Probe = ProbeDevice(Path);
     std::string Status;
-    if (Probe.Code == ecAlreadyOpen)
+    if (!RecordingDevice.empty() && DeviceBehind(Path) == DeviceBehind(RecordingDevice))
+        Status = "in use by this recording"; // our own hold; a probe would call it another's
+    else if (const TDeviceError Probe = ProbeDevice(Path); Probe.Code == ecAlreadyOpen)
         Status = "held by another program";
     else if (Probe.Code == ecBadId)
         Status = "no such device";

@@ -47,6 +47,9 @@ TUsbAdapter UsbAdapterOf(const std::string& DevicePath, const TDiscoveryRoots& R
 
 // One line about COMn for the port dialog: the device path (and where a link leads), the USB
 // adapter behind it, and why a start would fail when the port is held, refused or absent.
-std::string DescribePort(uint16_t ComNumber, const TDiscoveryRoots& Roots = {});
+// RecordingDevice: the device the running recording has open, empty when none; COMn leading to it
+// is said to be in use by the recording rather than held by another program.
+std::string DescribePort(uint16_t ComNumber, const TDiscoveryRoots& Roots = {},
+                         const std::string& RecordingDevice = {});
 
 } // namespace serial

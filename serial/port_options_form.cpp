@@ -1,6 +1,7 @@
 #include "port_options_form.h"
 
 #include "device_selection_form.h"
+#include "port_map.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -166,6 +167,9 @@ void TComPortOptions::LoadFromPort(const TSerialPort& Port) {
     FPort.SetXOnChar(Port.XOnChar());
     FPort.SetXOffChar(Port.XOffChar());
     FPort.SetTapiMode(Port.TapiMode());
+    FRecordingDevice = !Port.Open()                ? std::string()
+                       : Port.DevicePath().empty() ? PortDevicePath(Port.ComNumber())
+                                                   : Port.DevicePath();
 }
 
 bool TComPortOptions::Execute() {
@@ -235,7 +239,8 @@ void TComPortOptions::ShowPortDetails() {
         PortComboBox->currentIndex() >= 0 ? PortComboBox->currentText() : QString();
     QString Line;
     if (Entry.startsWith(PortEntryPrefix))
-        Line = QString::fromStdString(DescribePort(Entry.mid(PrefixLength).toUShort(), FRoots));
+        Line = QString::fromStdString(
+            DescribePort(Entry.mid(PrefixLength).toUShort(), FRoots, FRecordingDevice));
     if (!FRegistrationError.empty())
         Line += (Line.isEmpty() ? "" : " | ") +
                 QString::fromStdString("ports.ini not updated: " + FRegistrationError);

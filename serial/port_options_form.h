@@ -26,7 +26,8 @@ public:
 
     bool ShowPorts = true;
 
-    // Copies every setting of Port into the scratch port, which stays closed.
+    // Copies every setting of Port into the scratch port, which stays closed. An open Port is the
+    // running recording's: the entries that lead to its device say so.
     void LoadFromPort(const TSerialPort& Port);
     // Shows the scratch port's settings and the present ports, modally; true when the operator
     // pressed OK.
@@ -74,6 +75,7 @@ private:
     TDiscoveryRoots FRoots;
     bool FExecuted = false;
     QString FRememberedDevice;
+    std::string FRecordingDevice; // the device the caller's port has open; empty when closed
     std::string FRegistrationError;
 };
 

@@ -6,6 +6,7 @@
 #include "devsim/simulator_process.h"
 #include "serial/com_select_form.h"
 #include "serial/errors.h"
+#include "serial/message_loop.h"
 #include "serial/port_options_form.h"
 
 #include <QAction>
@@ -170,6 +171,31 @@ private slots:
         QCOMPARE(Summary(), QStringLiteral("COM2 8N1 115200"));
         QCOMPARE(Received(LogPath(1), 8), std::string("\rRP 10\r\r"));
         QCOMPARE(ReceivedBytes(LogPath(2)), std::string());
+    }
+
+    // The recording's own port is in use by it, not held by another program as COM2 is.
+    void recordingsPortIsInUseByIt() {
+        StartSimulator(1);
+        StartSimulator(2);
+        serial::TPlainMessageLoop loop;
+        serial::TSerialPort other(&loop);
+        other.SetComNumber(2);
+        other.SetOpen(true);
+        StartRecording();
+        QStringList details;
+        PortSettings(
+            [&](TComPortOptions& dialog) {
+                details << dialog.PortDetails->text();
+                dialog.PortComboBox->setCurrentIndex(
+                    dialog.PortComboBox->findText("Direct to COM2"));
+                details << dialog.PortDetails->text();
+            },
+            false);
+        QCOMPARE(details.size(), 2);
+        QVERIFY2(details[0].endsWith(" | in use by this recording"), qPrintable(details[0]));
+        QVERIFY2(details[1].endsWith(" | held by another program"), qPrintable(details[1]));
+        ClickSwitch(Parts->Switch);
+        VerifyStopped();
     }
 
     // A typed name is no port: the status line shows COM0 and the next start asks for a port.
