@@ -3,13 +3,20 @@
 #include "test_util.h"
 
 #include <QImage>
+#include <QPaintEngine>
+#include <QPainterPath>
+#include <QPrintEngine>
+#include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextItem>
 #include <QtEndian>
 
+#include <climits>
 #include <cmath>
+#include <stdexcept>
 
 namespace {
 
@@ -27,6 +34,95 @@ QRect Ink(const QImage& image) {
     return ink;
 }
 
+// A printer of any resolutions across and down, which need not be equal, and a page of any
+// size in its pixels; a resolution set on it applies in both directions. It keeps what is drawn
+// on it, in its pixels.
+class TTestPrintEngine final : public QPaintEngine, public QPrintEngine {
+public:
+    TTestPrintEngine(QSize page, int dpiX, int dpiY)
+        : QPaintEngine(AllFeatures),
+          inches_(double(page.width()) / dpiX, double(page.height()) / dpiY), dpiX_(dpiX),
+          dpiY_(dpiY) {}
+
+    QRectF Ink;
+    QList<QRectF> Texts;
+    bool ResolutionSet = false;
+
+    // The paint engine.
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    Type type() const override { return User; }
+    void updateState(const QPaintEngineState& change) override {
+        if (change.state() & DirtyTransform)
+            transform_ = change.transform();
+    }
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode) override {
+        Ink |= transform_.map(QPolygonF(QList<QPointF>(points, points + count))).boundingRect();
+    }
+    void drawPath(const QPainterPath& path) override { Ink |= transform_.map(path).boundingRect(); }
+    void drawTextItem(const QPointF& p, const QTextItem& item) override {
+        const QRectF box(p.x(), p.y() - item.ascent(), item.width(),
+                         item.ascent() + item.descent());
+        Texts << transform_.mapRect(box);
+        Ink |= Texts.back();
+    }
+    void drawPixmap(const QRectF& r, const QPixmap&, const QRectF&) override {
+        Ink |= transform_.mapRect(r);
+    }
+
+    // The print engine.
+    void setProperty(PrintEnginePropertyKey key, const QVariant& value) override {
+        if (key == PPK_Resolution) {
+            ResolutionSet = true;
+            dpiX_ = dpiY_ = value.toInt();
+        }
+        properties_[key] = value;
+    }
+    QVariant property(PrintEnginePropertyKey key) const override {
+        return key == PPK_Resolution ? QVariant(dpiY_) : properties_.value(key);
+    }
+    bool newPage() override { return true; }
+    bool abort() override { return true; }
+    QPrinter::PrinterState printerState() const override { return QPrinter::Idle; }
+    int metric(QPaintDevice::PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case QPaintDevice::PdmWidth:
+            return qRound(inches_.width() * dpiX_);
+        case QPaintDevice::PdmHeight:
+            return qRound(inches_.height() * dpiY_);
+        case QPaintDevice::PdmWidthMM:
+            return qRound(inches_.width() * 25.4);
+        case QPaintDevice::PdmHeightMM:
+            return qRound(inches_.height() * 25.4);
+        case QPaintDevice::PdmDpiX:
+        case QPaintDevice::PdmPhysicalDpiX:
+            return dpiX_;
+        case QPaintDevice::PdmDpiY:
+        case QPaintDevice::PdmPhysicalDpiY:
+            return dpiY_;
+        case QPaintDevice::PdmDepth:
+            return 32;
+        case QPaintDevice::PdmNumColors:
+            return INT_MAX;
+        case QPaintDevice::PdmDevicePixelRatioScaled:
+            return qRound(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 1;
+        }
+    }
+
+private:
+    QSizeF inches_;
+    int dpiX_, dpiY_;
+    QTransform transform_;
+    QHash<int, QVariant> properties_;
+};
+
+class TTestPrinter : public QPrinter {
+public:
+    explicit TTestPrinter(TTestPrintEngine* engine) { setEngines(engine, engine); }
+};
+
 } // namespace
 
 class ChartOutputTest : public QObject {
@@ -34,6 +130,9 @@ class ChartOutputTest : public QObject {
 private slots:
     void metafilesHaveTheChartsSizeInLibreOffice();
     void placeableMetafileHeaders();
+    void printsWithThePrintersOwnResolutions_data();
+    void printsWithThePrintersOwnResolutions();
+    void refusesWhatCannotBePrinted();
 };
 
 // LibreOffice places either picture on a page at its physical size (shrinking only what is larger
@@ -115,6 +214,76 @@ void ChartOutputTest::placeableMetafileHeaders() {
         QCOMPARE(at, wmf.size());
         QCOMPARE(words * 2, wmf.size() - placeable);
     }
+}
+
+void ChartOutputTest::printsWithThePrintersOwnResolutions_data() {
+    QTest::addColumn<int>("dpiX");
+    QTest::addColumn<int>("dpiY");
+    QTest::addColumn<QSize>("page");
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<int>("margin"); // top and bottom, for the 3:1 chart
+    // A4 pages: round((PH - 0.6 * PW * (223 / 666) * q) * 100 / PH) div 2.
+    QTest::newRow("300 dpi") << 300 << 300 << QSize(2480, 3508) << 0 << 43;
+    QTest::newRow("twice across") << 600 << 300 << QSize(4961, 3508) << 0 << 21;
+    QTest::newRow("twice down") << 300 << 600 << QSize(2480, 7016) << 0 << 48;
+    QTest::newRow("layout at half size") << 300 << 300 << QSize(2480, 3508) << 50 << 43;
+}
+
+// The margins follow the printer's two resolutions, the printer keeps its own, and the screen's
+// layout (at the print-resolution percentage, texts that much larger) fills the print rectangle.
+void ChartOutputTest::printsWithThePrintersOwnResolutions() {
+    QFETCH(int, dpiX);
+    QFETCH(int, dpiY);
+    QFETCH(QSize, page);
+    QFETCH(int, percent);
+    QFETCH(int, margin);
+    auto c = MakeShownChart(true);
+    QVERIFY(c);
+    c->resize(666, 223);
+    c->SetPrintResolution(percent);
+    auto* engine = new TTestPrintEngine(page, dpiX, dpiY);
+    TTestPrinter printer(engine);
+    c->PrintChart(printer);
+
+    QCOMPARE(c->PrintMargins(), (chart::TPrintMargins{15, margin, 15, margin}));
+    QVERIFY(!engine->ResolutionSet);
+    // The layout's size, as the labels' font measures it: stretched onto the target, in each
+    // direction by its own scale.
+    const QRectF target = chart::PrintRectangle(page, c->PrintMargins());
+    const QSizeF layout = QSizeF(c->size()) * (100 - percent) / 100.0;
+    const double fontHeight = QFontMetricsF(c->BottomAxis().LabelsFont()).height();
+    QVERIFY(engine->Texts.size() > 5);
+    for (const QRectF& text : engine->Texts)
+        QVERIFY2(std::abs(text.height() / target.height() * layout.height() - fontHeight) < 0.5,
+                 qPrintable(QString::number(text.height())));
+    // Labels may reach beyond the clip by a line of text, nothing further.
+    const QRectF ink = engine->Ink;
+    const QSizeF line(fontHeight * target.width() / layout.width(),
+                      fontHeight * target.height() / layout.height());
+    QVERIFY2(
+        target.adjusted(-line.width(), -line.height(), line.width(), line.height()).contains(ink) &&
+            ink.width() > 0.9 * target.width() && ink.height() > 0.9 * target.height(),
+        qPrintable(QStringLiteral("ink %1,%2 %3x%4")
+                       .arg(ink.x())
+                       .arg(ink.y())
+                       .arg(ink.width())
+                       .arg(ink.height())));
+}
+
+void ChartOutputTest::refusesWhatCannotBePrinted() {
+    auto c = MakeShownChart(true);
+    QVERIFY(c);
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, c->SetPrintResolution(100));
+    QVERIFY_THROWS_EXCEPTION(std::out_of_range, c->SetPrintResolution(-1));
+    QCOMPARE(c->PrintResolution(), 0);
+    // Margins that meet: an error, and nothing on the page.
+    c->SetPrintProportional(false);
+    c->SetPrintMargins({50, 15, 50, 15});
+    auto* engine = new TTestPrintEngine(QSize(2480, 3508), 300, 300);
+    TTestPrinter printer(engine);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, c->PrintChart(printer));
+    QVERIFY(engine->Ink.isEmpty());
+    QVERIFY(!c->Canvas().IsPrinting() && !c->Canvas().RecordingPicture());
 }
 
 QTEST_MAIN(ChartOutputTest)

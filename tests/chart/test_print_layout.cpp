@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 using chart::PictureFormatForName;
+using chart::PlacePrint;
 using chart::PrintRectangle;
 using chart::ProportionalMargins;
 using chart::TPictureFormat;
+using chart::TPrinterPage;
 using chart::TPrintMargins;
+using chart::TPrintPlacement;
+using chart::TPrintSetup;
 
 // A4 at 600 dpi: 4961 x 7016 printer pixels.
 TEST(PrintLayout, ProportionalMarginsKeepTheChartsShape) {
@@ -20,9 +24,29 @@ TEST(PrintLayout, ProportionalMarginsKeepTheChartsShape) {
     // Square counts as tall: round(15.15) = 15, div 2 = 7.
     EXPECT_EQ(ProportionalMargins(QSize(400, 400), QSize(4961, 7016), 1.0),
               (TPrintMargins{7, 15, 7, 15}));
-    // Three times the dots across: wider than the page, round(-154.57) = -155, and the division
-    // truncates towards zero: -77, not -78.
-    EXPECT_EQ(ProportionalMargins(QSize(400, 400), QSize(4961, 7016), 3.0).Left, -77);
+}
+
+// The layout, smaller by the print-resolution percentage, stretched onto the print rectangle.
+TEST(PrintLayout, PlacementStretchesTheLayoutOntoTheTarget) {
+    const TPrinterPage a4{QSize(4961, 7016), 600, 600};
+    const TPrintPlacement screen = PlacePrint(QSize(900, 300), a4, TPrintSetup{});
+    EXPECT_EQ(screen.Margins, (TPrintMargins{15, 43, 15, 43}));
+    EXPECT_EQ(screen.Logical.size(), QSize(900, 300));
+    EXPECT_NEAR(screen.Logical.left() * screen.ScaleX, screen.Target.left(), screen.ScaleX / 2);
+    EXPECT_NEAR(screen.Logical.top() * screen.ScaleY, screen.Target.top(), screen.ScaleY / 2);
+    EXPECT_DOUBLE_EQ(screen.ScaleY, screen.Target.height() / 300.0);
+
+    const TPrintPlacement coarse =
+        PlacePrint(QSize(900, 300), a4, TPrintSetup{{10, 20, 30, 40}, false, 75});
+    EXPECT_EQ(coarse.Margins, (TPrintMargins{10, 20, 30, 40}));
+    EXPECT_EQ(coarse.Target, PrintRectangle(a4.Page, coarse.Margins));
+    EXPECT_EQ(coarse.Logical.size(), QSize(225, 75));
+    EXPECT_DOUBLE_EQ(coarse.ScaleX, coarse.Target.width() / 225.0);
+
+    // Margins that meet leave nothing to draw on.
+    EXPECT_TRUE(PlacePrint(QSize(900, 300), TPrinterPage{QSize(4960, 7016), 600, 600},
+                           TPrintSetup{{50, 15, 50, 15}, false, 0})
+                    .Target.isEmpty());
 }
 
 TEST(PrintLayout, RectangleInsideTheMargins) {
