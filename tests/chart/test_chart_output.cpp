@@ -118,9 +118,10 @@ private:
     QHash<int, QVariant> properties_;
 };
 
+// The printer does not own the engines it is given: the engine outlives it.
 class TTestPrinter : public QPrinter {
 public:
-    explicit TTestPrinter(TTestPrintEngine* engine) { setEngines(engine, engine); }
+    explicit TTestPrinter(TTestPrintEngine& engine) { setEngines(&engine, &engine); }
 };
 
 } // namespace
@@ -241,23 +242,23 @@ void ChartOutputTest::printsWithThePrintersOwnResolutions() {
     QVERIFY(c);
     c->resize(666, 223);
     c->SetPrintResolution(percent);
-    auto* engine = new TTestPrintEngine(page, dpiX, dpiY);
+    TTestPrintEngine engine(page, dpiX, dpiY);
     TTestPrinter printer(engine);
     c->PrintChart(printer);
 
     QCOMPARE(c->PrintMargins(), (chart::TPrintMargins{15, margin, 15, margin}));
-    QVERIFY(!engine->ResolutionSet);
+    QVERIFY(!engine.ResolutionSet);
     // The layout's size, as the labels' font measures it: stretched onto the target, in each
     // direction by its own scale.
     const QRectF target = chart::PrintRectangle(page, c->PrintMargins());
     const QSizeF layout = QSizeF(c->size()) * (100 - percent) / 100.0;
     const double fontHeight = QFontMetricsF(c->BottomAxis().LabelsFont()).height();
-    QVERIFY(engine->Texts.size() > 5);
-    for (const QRectF& text : engine->Texts)
+    QVERIFY(engine.Texts.size() > 5);
+    for (const QRectF& text : engine.Texts)
         QVERIFY2(std::abs(text.height() / target.height() * layout.height() - fontHeight) < 0.5,
                  qPrintable(QString::number(text.height())));
     // Labels may reach beyond the clip by a line of text, nothing further.
-    const QRectF ink = engine->Ink;
+    const QRectF ink = engine.Ink;
     const QSizeF line(fontHeight * target.width() / layout.width(),
                       fontHeight * target.height() / layout.height());
     QVERIFY2(
@@ -279,10 +280,10 @@ void ChartOutputTest::refusesWhatCannotBePrinted() {
     // Margins that meet: an error, and nothing on the page.
     c->SetPrintProportional(false);
     c->SetPrintMargins({50, 15, 50, 15});
-    auto* engine = new TTestPrintEngine(QSize(2480, 3508), 300, 300);
+    TTestPrintEngine engine(QSize(2480, 3508), 300, 300);
     TTestPrinter printer(engine);
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, c->PrintChart(printer));
-    QVERIFY(engine->Ink.isEmpty());
+    QVERIFY(engine.Ink.isEmpty());
     QVERIFY(!c->Canvas().IsPrinting() && !c->Canvas().RecordingPicture());
 }
 
