@@ -26,22 +26,21 @@ TEST(PrintLayout, ProportionalMarginsKeepTheChartsShape) {
               (TPrintMargins{7, 15, 7, 15}));
 }
 
-// The layout, smaller by the print-resolution percentage, stretched onto the print rectangle.
-TEST(PrintLayout, PlacementStretchesTheLayoutOntoTheTarget) {
+// Margins as set when not proportional; the layout, smaller by the print-resolution percentage,
+// covers the print rectangle.
+TEST(PrintLayout, PlacementOfTheLayout) {
     const TPrinterPage a4{QSize(4961, 7016), 600, 600};
-    const TPrintPlacement screen = PlacePrint(QSize(900, 300), a4, TPrintSetup{});
-    EXPECT_EQ(screen.Margins, (TPrintMargins{15, 43, 15, 43}));
-    EXPECT_EQ(screen.Logical.size(), QSize(900, 300));
-    EXPECT_NEAR(screen.Logical.left() * screen.ScaleX, screen.Target.left(), screen.ScaleX / 2);
-    EXPECT_NEAR(screen.Logical.top() * screen.ScaleY, screen.Target.top(), screen.ScaleY / 2);
-    EXPECT_DOUBLE_EQ(screen.ScaleY, screen.Target.height() / 300.0);
-
-    const TPrintPlacement coarse =
+    const TPrintPlacement p =
         PlacePrint(QSize(900, 300), a4, TPrintSetup{{10, 20, 30, 40}, false, 75});
-    EXPECT_EQ(coarse.Margins, (TPrintMargins{10, 20, 30, 40}));
-    EXPECT_EQ(coarse.Target, PrintRectangle(a4.Page, coarse.Margins));
-    EXPECT_EQ(coarse.Logical.size(), QSize(225, 75));
-    EXPECT_DOUBLE_EQ(coarse.ScaleX, coarse.Target.width() / 225.0);
+    EXPECT_EQ(p.Margins, (TPrintMargins{10, 20, 30, 40}));
+    EXPECT_EQ(p.Target, PrintRectangle(a4.Page, p.Margins));
+    EXPECT_EQ(p.Logical.size(), QSize(225, 75));
+    const QRectF mapped(p.Logical.x() * p.ScaleX, p.Logical.y() * p.ScaleY,
+                        p.Logical.width() * p.ScaleX, p.Logical.height() * p.ScaleY);
+    EXPECT_NEAR(mapped.left(), p.Target.left(), p.ScaleX / 2);
+    EXPECT_NEAR(mapped.top(), p.Target.top(), p.ScaleY / 2);
+    EXPECT_DOUBLE_EQ(mapped.width(), p.Target.width());
+    EXPECT_DOUBLE_EQ(mapped.height(), p.Target.height());
 
     // Margins that meet leave nothing to draw on.
     EXPECT_TRUE(PlacePrint(QSize(900, 300), TPrinterPage{QSize(4960, 7016), 600, 600},
