@@ -150,14 +150,20 @@ public:
     QByteArray MakeMetafile(bool enhanced, const QRect& r);
     // The enhanced metafile, whatever `enhanced` says, with PNG and SVG renderings beside it.
     void CopyPictureToClipboard(bool enhanced);
-    // One page on the printer as it is set up: the screen's layout stretched onto the rectangle
-    // inside the print margins. The job is named after the chart's objectName.
+    // One page on the printer as it is set up, its resolution left as chosen: the layout (the
+    // screen's, or smaller by the print resolution) stretched onto the rectangle inside the print
+    // margins, in each direction by its own scale. The job is named after the chart's objectName.
+    // Margins that leave no room throw.
     void PrintChart(QPrinter& printer);
-    const TPrintMargins& PrintMargins() const { return printMargins_; }
-    void SetPrintMargins(const TPrintMargins& m) { printMargins_ = m; }
+    const TPrintMargins& PrintMargins() const { return print_.Margins; }
+    void SetPrintMargins(const TPrintMargins& m) { print_.Margins = m; }
     // Recompute the margins from the chart's and the page's proportions at every print.
-    bool PrintProportional() const { return printProportional_; }
-    void SetPrintProportional(bool v) { printProportional_ = v; }
+    bool PrintProportional() const { return print_.Proportional; }
+    void SetPrintProportional(bool v) { print_.Proportional = v; }
+    // Percent by which the page's layout is smaller than the chart on the screen (see
+    // TPrintSetup), 0 to 99; other values throw std::out_of_range.
+    int PrintResolution() const { return print_.ResolutionPercent; }
+    void SetPrintResolution(int percent);
 
     // The canvas hooks draw through: into the repaint's painter during a full repaint, onto the
     // window overlay outside one.
@@ -258,8 +264,7 @@ private:
     QTimer frameTimer_;
     QElapsedTimer lastPaint_;
 
-    TPrintMargins printMargins_;
-    bool printProportional_ = true;
+    TPrintSetup print_;
 
     QImage buffer_;
     TOverlay overlay_;

@@ -12,10 +12,12 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPicture>
 #include <QPrinter>
 #include <QSvgGenerator>
 
 #include <stdexcept>
+#include <string>
 
 namespace chart {
 
@@ -140,33 +142,43 @@ void TChart::CopyPictureToClipboard(bool) {
     QGuiApplication::clipboard()->setMimeData(mime.release());
 }
 
+void TChart::SetPrintResolution(int percent) {
+    if (percent < 0 || percent > 99)
+        throw std::out_of_range("The print resolution is a percentage from 0 to 99, not " +
+                                std::to_string(percent));
+    print_.ResolutionPercent = percent;
+}
+
 void TChart::PrintChart(QPrinter& printer) {
-    // The page counts in the screen's pixels: fonts and pen widths sized for the screen keep their
-    // share of the layout when it is stretched onto the page.
-    printer.setResolution(logicalDpiY());
-    const QSize page(printer.width(), printer.height());
-    if (printProportional_) {
-        const double ratio = static_cast<double>(printer.logicalDpiX()) / printer.logicalDpiY();
-        printMargins_ = ProportionalMargins(size(), page, ratio);
-    }
-    const QRect target = PrintRectangle(page, printMargins_).normalized();
+    // The printer as set up, its resolution included, which printing leaves as it is.
+    const TPrintPlacement place = PlacePrint(size(),
+                                             {QSize(printer.width(), printer.height()),
+                                              static_cast<double>(printer.logicalDpiX()),
+                                              static_cast<double>(printer.logicalDpiY())},
+                                             print_);
+    if (place.Target.isEmpty())
+        throw std::runtime_error("The print margins leave no room for the chart on the page");
+    print_.Margins = place.Margins;
     printer.setDocName(objectName());
 
-    TOutputScope scope(*this, true);
+    // The layout measures its fonts at the screen's resolution: it is drawn at that resolution
+    // into a picture, which the printer plays stretched onto the page.
+    QPicture picture;
+    {
+        TOutputScope scope(*this, true);
+        QPainter recorder(&picture);
+        recorder.setClipRect(place.Logical);
+        canvas_.SetIsPrinting(true);
+        DrawChart(recorder, place.Logical);
+    }
     QPainter painter;
     if (!painter.begin(&printer))
         throw std::runtime_error("The printer could not start the page");
     try {
-        const int w = width(), h = height();
-        const double sx = static_cast<double>(target.width()) / w;
-        const double sy = static_cast<double>(target.height()) / h;
-        const QRect logical(qRound(target.left() / sx), qRound(target.top() / sy), w, h);
-        painter.scale(sx, sy);
-        painter.setClipRect(logical);
-        canvas_.SetIsPrinting(true);
-        DrawChart(painter, logical);
-        painter.setClipping(false);
-        canvas_.SetIsPrinting(false);
+        painter.scale(place.ScaleX * picture.logicalDpiX() / printer.logicalDpiX(),
+                      place.ScaleY * picture.logicalDpiY() / printer.logicalDpiY());
+        painter.setClipRect(place.Logical);
+        painter.drawPicture(0, 0, picture);
         if (!painter.end())
             throw std::runtime_error("The printer could not finish the page");
     } catch (...) {

@@ -2,6 +2,8 @@
 
 #include "metafile_records.h"
 
+#include <QtEndian>
+
 #include <uwmf.h>
 
 #include <iconv.h>
@@ -58,15 +60,25 @@ private:
     iconv_t cd_;
 };
 
+// The library counts the placeable header into the size in the metafile's own header, which is
+// the size of the metafile without it, in 16-bit words.
+void SetMetafileSize(QByteArray& bytes) {
+    constexpr qsizetype placeable = 22, sizeField = placeable + 6;
+    CheckUemf(bytes.size() >= sizeField + 4, "header");
+    qToLittleEndian(static_cast<uint32_t>((bytes.size() - placeable) / 2),
+                    bytes.data() + sizeField);
+}
+
 class TWmfRecords final : public TObjectRecords {
 public:
     TWmfRecords(QSize frame, int dpi, int scale) {
         CheckUemf(wmf_start(file_.Path().c_str(), 1 << 16, 1 << 16, &wt_) == 0, "start");
         CheckUemf(wmf_htable_create(64, 64, &wht_) == 0, "handle table");
-        // The placeable header: the picture's size in inches at 96 units an inch.
+        // The placeable header: the picture's size in inches at the screen's dpi, in the units the
+        // records draw in, so that its box is the window's extent.
         U_PAIRF* inches = U_PAIRF_set(static_cast<float>(frame.width()) / dpi,
                                       static_cast<float>(frame.height()) / dpi);
-        char* header = U_WMRHEADER_set(inches, 96);
+        char* header = U_WMRHEADER_set(inches, static_cast<unsigned>(dpi * scale));
         std::free(inches);
         CheckUemf(header != nullptr, "header");
         CheckUemf(wmf_header_append(reinterpret_cast<U_METARECORD*>(header), wt_, 1) == 0,
@@ -133,7 +145,9 @@ public:
             SetClip(std::nullopt);
         Append(U_WMREOF_set(), "end");
         CheckUemf(wmf_finish(wt_) == 0, "file");
-        return file_.ReadBack();
+        QByteArray bytes = file_.ReadBack();
+        SetMetafileSize(bytes);
+        return bytes;
     }
 
 private:

@@ -1,5 +1,6 @@
 #include "print_layout.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace chart {
@@ -37,6 +38,23 @@ QRect PrintRectangle(QSize page, const TPrintMargins& margins) {
     const int right = page.width() - Round(pw * margins.Right / 100.0);
     const int bottom = page.height() - Round(ph * margins.Bottom / 100.0);
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+TPrintPlacement PlacePrint(QSize chart, const TPrinterPage& printer, const TPrintSetup& setup) {
+    TPrintPlacement p;
+    p.Margins = setup.Proportional
+                    ? ProportionalMargins(chart, printer.Page, printer.DpiX / printer.DpiY)
+                    : setup.Margins;
+    p.Target = PrintRectangle(printer.Page, p.Margins).normalized();
+    if (p.Target.isEmpty())
+        return p;
+    const double share = (100 - setup.ResolutionPercent) / 100.0;
+    const int w = std::max(1, Round(chart.width() * share));
+    const int h = std::max(1, Round(chart.height() * share));
+    p.ScaleX = static_cast<double>(p.Target.width()) / w;
+    p.ScaleY = static_cast<double>(p.Target.height()) / h;
+    p.Logical = QRect(Round(p.Target.left() / p.ScaleX), Round(p.Target.top() / p.ScaleY), w, h);
+    return p;
 }
 
 } // namespace chart

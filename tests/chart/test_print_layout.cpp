@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 using chart::PictureFormatForName;
+using chart::PlacePrint;
 using chart::PrintRectangle;
 using chart::ProportionalMargins;
 using chart::TPictureFormat;
+using chart::TPrinterPage;
 using chart::TPrintMargins;
+using chart::TPrintPlacement;
+using chart::TPrintSetup;
 
 // A4 at 600 dpi: 4961 x 7016 printer pixels.
 TEST(PrintLayout, ProportionalMarginsKeepTheChartsShape) {
@@ -20,9 +24,28 @@ TEST(PrintLayout, ProportionalMarginsKeepTheChartsShape) {
     // Square counts as tall: round(15.15) = 15, div 2 = 7.
     EXPECT_EQ(ProportionalMargins(QSize(400, 400), QSize(4961, 7016), 1.0),
               (TPrintMargins{7, 15, 7, 15}));
-    // Three times the dots across: wider than the page, round(-154.57) = -155, and the division
-    // truncates towards zero: -77, not -78.
-    EXPECT_EQ(ProportionalMargins(QSize(400, 400), QSize(4961, 7016), 3.0).Left, -77);
+}
+
+// Margins as set when not proportional; the layout, smaller by the print-resolution percentage,
+// covers the print rectangle.
+TEST(PrintLayout, PlacementOfTheLayout) {
+    const TPrinterPage a4{QSize(4961, 7016), 600, 600};
+    const TPrintPlacement p =
+        PlacePrint(QSize(900, 300), a4, TPrintSetup{{10, 20, 30, 40}, false, 75});
+    EXPECT_EQ(p.Margins, (TPrintMargins{10, 20, 30, 40}));
+    EXPECT_EQ(p.Target, PrintRectangle(a4.Page, p.Margins));
+    EXPECT_EQ(p.Logical.size(), QSize(225, 75));
+    const QRectF mapped(p.Logical.x() * p.ScaleX, p.Logical.y() * p.ScaleY,
+                        p.Logical.width() * p.ScaleX, p.Logical.height() * p.ScaleY);
+    EXPECT_NEAR(mapped.left(), p.Target.left(), p.ScaleX / 2);
+    EXPECT_NEAR(mapped.top(), p.Target.top(), p.ScaleY / 2);
+    EXPECT_DOUBLE_EQ(mapped.width(), p.Target.width());
+    EXPECT_DOUBLE_EQ(mapped.height(), p.Target.height());
+
+    // Margins that meet leave nothing to draw on.
+    EXPECT_TRUE(PlacePrint(QSize(900, 300), TPrinterPage{QSize(4960, 7016), 600, 600},
+                           TPrintSetup{{50, 15, 50, 15}, false, 0})
+                    .Target.isEmpty());
 }
 
 TEST(PrintLayout, RectangleInsideTheMargins) {

@@ -223,17 +223,20 @@ private slots:
         QCOMPARE(EmfFramePixels(Chart->MakeMetafile(true, Chart->rect())), QSize(665, 222));
         QCOMPARE(EmfFramePixels(Chart->MakeMetafile(true, QRect(0, 0, 1, 1))), QSize(1, 1));
 
+        // The placeable header's box at its units an inch, as pixels at 96 dots per inch.
+        const auto wmfPixels = [](const QByteArray& wmf) {
+            const double inch = Read<uint16_t>(wmf, 14);
+            return QSize(qRound((Read<int16_t>(wmf, 10) - Read<int16_t>(wmf, 6)) * 96 / inch),
+                         qRound((Read<int16_t>(wmf, 12) - Read<int16_t>(wmf, 8)) * 96 / inch));
+        };
         const QByteArray wmf = Chart->MakeMetafile(false, Chart->rect());
         QCOMPARE(Read<uint32_t>(wmf, 0), 0x9AC6CDD7u);
-        QCOMPARE(Read<int16_t>(wmf, 10) - Read<int16_t>(wmf, 6), 665);
-        QCOMPARE(Read<int16_t>(wmf, 12) - Read<int16_t>(wmf, 8), 222);
-        QCOMPARE(Read<uint16_t>(wmf, 14), uint16_t(96));
+        QCOMPARE(wmfPixels(wmf), QSize(665, 222));
         uint16_t checksum = 0;
         for (int i = 0; i < 10; ++i)
             checksum ^= Read<uint16_t>(wmf, 2 * i);
         QCOMPARE(Read<uint16_t>(wmf, 20), checksum);
-        const QByteArray one = Chart->MakeMetafile(false, QRect(0, 0, 1, 1));
-        QCOMPARE(Read<int16_t>(one, 10) - Read<int16_t>(one, 6), 1);
+        QCOMPARE(wmfPixels(Chart->MakeMetafile(false, QRect(0, 0, 1, 1))), QSize(1, 1));
     }
 
     // LibreOffice draws both metafiles with the window's trace, grid, dashed markers and texts.
@@ -243,8 +246,11 @@ private slots:
         const TFeatures screen = Features(NextWindowPicture());
         QCOMPARE(screen.MarkerColumns.size(), 2);
         QVERIFY(screen.GridColumns.size() >= 4);
+        // A profile of its own, so that an office already running elsewhere does not take the job.
         Run(QStringLiteral("soffice"),
-            {QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+            {QStringLiteral("-env:UserInstallation=") +
+                 QUrl::fromLocalFile(Path("profile")).toString(),
+             QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
              QStringLiteral("--outdir"), Dir->path(), Path("chart_e.emf"), Path("chart_w.wmf")});
         for (const char* name : {"chart_e", "chart_w"}) {
             const QString pdf = Dir->filePath(QString::fromLatin1(name) + QStringLiteral(".pdf"));
