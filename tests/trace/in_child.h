@@ -3,6 +3,7 @@
 // memory limit) leaves the test alone.
 
 #include <cerrno>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -12,8 +13,8 @@
 
 namespace trace_test {
 
-// Runs `step` in a child process and gives the text it returned; a child that ended otherwise
-// gives how ("exit 3", "signal 9").
+// Runs `step` in a child process and gives the text it returned, or the exception it threw; a
+// child that ended otherwise gives how ("exit 3", "signal 9").
 inline std::string InChild(const std::function<std::string()>& step) {
     int pipe[2];
     if (::pipe(pipe) != 0)
@@ -21,7 +22,12 @@ inline std::string InChild(const std::function<std::string()>& step) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(pipe[0]);
-        const std::string said = step();
+        std::string said;
+        try {
+            said = step();
+        } catch (const std::exception& e) {
+            said = std::string("exception: ") + e.what();
+        }
         const bool written = ::write(pipe[1], said.data(), said.size()) ==
                              static_cast<ssize_t>(said.size());
         ::_exit(written ? 0 : 3);
