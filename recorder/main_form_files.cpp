@@ -85,10 +85,9 @@ void TMainForm::actLoadExecute(QObject*) {
                                      points.BadToken->Token + "\"");
     }
     if (points.LongLine) {
-        throw trace::EInOutError("Line too long", path + ", line " +
-                                                      std::to_string(*points.LongLine) + ": over " +
-                                                      std::to_string(trace::DataFileLineLimit) +
-                                                      " characters");
+        throw trace::EInOutError("Line too long",
+                                 path + ", line " + std::to_string(*points.LongLine) + ": over " +
+                                     std::to_string(trace::DataFileLineLimit) + " characters");
     }
     if (points.LimitExceeded)
         ShowErrorBox(this, QStringLiteral("Количество точек превысило допустимое"));

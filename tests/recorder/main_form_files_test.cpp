@@ -145,7 +145,8 @@ private slots:
     void unreadableLineKeepsThePointsBeforeIt_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("error");
-        QTest::newRow("bad number") << QStringLiteral("abc 1") << QStringLiteral("Invalid numeric input\n");
+        QTest::newRow("bad number")
+            << QStringLiteral("abc 1") << QStringLiteral("Invalid numeric input\n");
         QTest::newRow("long line") << QStringLiteral("2 1 ") + QString(2 << 20, QLatin1Char('x'))
                                    << QStringLiteral("Line too long\n");
     }

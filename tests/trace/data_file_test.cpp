@@ -203,7 +203,8 @@ std::string Summary(const TDataFileContents& read) {
     if (read.LimitExceeded)
         text += ", more followed";
     if (read.BadToken)
-        text += ", line " + std::to_string(read.BadToken->Line) + " \"" + read.BadToken->Token + "\"";
+        text +=
+            ", line " + std::to_string(read.BadToken->Line) + " \"" + read.BadToken->Token + "\"";
     if (read.LongLine)
         text += ", line " + std::to_string(*read.LongLine) + " too long";
     return text;
@@ -250,8 +251,11 @@ TEST(DataFileRead, PiecesReadAsTheWhole) {
     const std::vector<std::string> texts = {
         "0 0\r\n1 1\r\n2 0\r\n",
         "+1.5e1\t-2 trailing words\r\n\r\n  \r\n3E-1\x01 1,25\n.5 1.\r\n\r\n \t\r\n",
-        "4\r\n\r\n7 1\r\n8", "0 0\r\n1 1\r\n12345678901234567890.5e-3 1e\r\n3 0\r\n",
-        "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n", "0 0\r\n1 1\r\n2 0\r\n \r\n\r\n", "x"};
+        "4\r\n\r\n7 1\r\n8",
+        "0 0\r\n1 1\r\n12345678901234567890.5e-3 1e\r\n3 0\r\n",
+        "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n",
+        "0 0\r\n1 1\r\n2 0\r\n \r\n\r\n",
+        "x"};
     for (const std::string& text : texts) {
         const std::string whole = Summary(ParseDataFile(text, 3));
         for (const std::size_t piece : {1, 2, 3, 7}) {
@@ -287,7 +291,8 @@ TEST(DataFileRead, EndlessSourcesEndWithinAMemoryLimit) {
         {"points", "0 0\r\n", "1 1\r\n",
          "500000 points, the last 1.000000 1.000000, more followed"},
         {"a token", "0 1\r\n1 ", "5", "1 points, the last 0.000000 1.000000, line 2 too long"},
-        {"a rest of a line", "0 1\r\n1 0 ", "x", "1 points, the last 0.000000 1.000000, line 2 too long"},
+        {"a rest of a line", "0 1\r\n1 0 ", "x",
+         "1 points, the last 0.000000 1.000000, line 2 too long"},
         {"blanks", "0 1\r\n", " ", "1 points, the last 0.000000 1.000000, line 2 too long"},
     };
     for (const TCase& c : cases) {

@@ -124,6 +124,21 @@ TEST_F(FileIoTest, FullDiskLeavesTheOldFile) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(Content(data), old);
     EXPECT_EQ(Entries(folder), 1u);
+    if (!mounted)
+        return;
+    // A file with another hard link, whose new content fits on the disk once beside it but not
+    // a second time in its place: refused before a byte of it is overwritten.
+    const std::string linked = folder + "/Linked.txt";
+    Write(linked, old);
+    fs::create_hard_link(linked, folder + "/Other.txt");
+    try {
+        ReplaceFileContent(linked, std::string(40 * 1024, 'n'));
+        ADD_FAILURE() << "a linked file grew onto a full disk";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Text(), "Disk is full") << e.what();
+    }
+    EXPECT_TRUE(Content(folder + "/Other.txt") == old) << "the old content overwritten";
+    EXPECT_EQ(Entries(folder), 3u);
 }
 
 // A folder that takes no new file. An ordinary user meets it as a folder without write
@@ -235,8 +250,8 @@ TEST_F(FileIoTest, SavesWhatTheNameNamesAsAnOrdinaryUser) {
          },
          "Data.txt", "File access denied",
          [&](const std::string& f) { EXPECT_EQ(Content(f + "/Copy.txt"), "old"); }},
-        {"a new file of a 250-byte name", [](const std::string&) { return true; },
-         longName.c_str(), "",
+        {"a new file of a 250-byte name", [](const std::string&) { return true; }, longName.c_str(),
+         "",
          [&](const std::string& f) {
              EXPECT_EQ(Content(f + "/" + longName), "new");
              EXPECT_EQ(Entries(f), 1u);
@@ -252,7 +267,8 @@ TEST_F(FileIoTest, SavesWhatTheNameNamesAsAnOrdinaryUser) {
              EXPECT_EQ(Content(f + "/" + longName), "new");
              EXPECT_EQ(Entries(f), 1u);
          }},
-        {"a device", [&](const std::string& f) {
+        {"a device",
+         [&](const std::string& f) {
              return root && ::mknod((f + "/null").c_str(), S_IFCHR, makedev(1, 3)) == 0 &&
                     ::chmod((f + "/null").c_str(), 0666) == 0;
          },

@@ -28,8 +28,8 @@ inline std::string InChild(const std::function<std::string()>& step) {
         } catch (const std::exception& e) {
             said = std::string("exception: ") + e.what();
         }
-        const bool written = ::write(pipe[1], said.data(), said.size()) ==
-                             static_cast<ssize_t>(said.size());
+        const bool written =
+            ::write(pipe[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
         ::_exit(written ? 0 : 3);
     }
     ::close(pipe[1]);
@@ -57,9 +57,9 @@ inline constexpr uid_t OrdinaryUser = 65534;
 
 // Takes on the ordinary user, when running as root, for the rest of the child's life.
 inline bool BecomeOrdinaryUser() {
-    return ::geteuid() != 0 ||
-           (::setgroups(0, nullptr) == 0 && ::setresgid(OrdinaryUser, OrdinaryUser, OrdinaryUser) == 0 &&
-            ::setresuid(OrdinaryUser, OrdinaryUser, OrdinaryUser) == 0);
+    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 &&
+                                ::setresgid(OrdinaryUser, OrdinaryUser, OrdinaryUser) == 0 &&
+                                ::setresuid(OrdinaryUser, OrdinaryUser, OrdinaryUser) == 0);
 }
 
 } // namespace trace_test
