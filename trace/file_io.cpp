@@ -175,20 +175,20 @@ std::size_t TFileReader::Read(char* into, std::size_t room) {
 }
 
 void ReplaceFileContent(const std::string& path, std::string_view bytes) {
-    const std::string target = LinkTarget(path);
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    const bool exists = ::stat(path.c_str(), &old) == 0;
     if (!exists && errno != ENOENT)
         ThrowFileError(errno, path);
     // The save writes this file: where the user may not write it, the folder's permission to
     // replace it must not get round that.
-    TDescriptor existing(exists ? ::open(target.c_str(), O_WRONLY | O_CLOEXEC) : -1);
+    TDescriptor existing(exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1);
     if (exists && existing.Get() < 0)
         ThrowFileError(errno, path);
     // A device or a pipe takes the bytes itself; a file put in its place would take them instead.
     if (exists && !S_ISREG(old.st_mode))
         return WriteAll(existing.Get(), bytes, path);
 
+    const std::string target = LinkTarget(path);
     std::filesystem::path folder = std::filesystem::path(target).parent_path();
     if (folder.empty())
         folder = ".";
