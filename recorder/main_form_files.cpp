@@ -87,7 +87,7 @@ void TMainForm::actLoadExecute(QObject*) {
     if (points.LongLine) {
         throw trace::EInOutError("Line too long",
                                  path + ", line " + std::to_string(*points.LongLine) + ": over " +
-                                     std::to_string(trace::DataFileLineLimit) + " characters");
+                                     std::to_string(trace::DataFileLineLimit) + " bytes");
     }
     if (points.LimitExceeded)
         ShowErrorBox(this, QStringLiteral("Количество точек превысило допустимое"));
