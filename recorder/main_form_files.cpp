@@ -73,16 +73,21 @@ void TMainForm::actLoadExecute(QObject*) {
     trace::TDataFileContents points;
     {
         TBusyCursor busy;
-        const trace::TFileContent file(path);
-        points = trace::ParseDataFile(file.View());
+        points = trace::ReadDataFile(path);
         trace::SortByTime(points.Times, points.Levels);
         ShowLoadedPoints(points.Times, points.Levels);
     }
+    // The points before a bad token or an endless line stay; the axis and the timing fields keep
+    // what they showed.
     if (points.BadToken) {
-        // The points before it stay; the axis and the timing fields keep what they showed.
         throw trace::EInOutError("Invalid numeric input",
                                  path + ", line " + std::to_string(points.BadToken->Line) + ": \"" +
                                      points.BadToken->Token + "\"");
+    }
+    if (points.LongLine) {
+        throw trace::EInOutError("Line too long",
+                                 path + ", line " + std::to_string(*points.LongLine) + ": over " +
+                                     std::to_string(trace::DataFileLineLimit) + " bytes");
     }
     if (points.LimitExceeded)
         ShowErrorBox(this, QStringLiteral("Количество точек превысило допустимое"));

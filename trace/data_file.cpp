@@ -1,5 +1,6 @@
 #include "trace/data_file.h"
 
+#include "trace/file_io.h"
 #include "trace/number_text.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace trace {
@@ -107,12 +109,14 @@ std::string FormatDataFile(std::span<const double> times, std::span<const double
     return out;
 }
 
-TDataFileContents ParseDataFile(std::string_view text, std::size_t limit) {
-    TDataFileContents result;
-    // A point takes at least four characters ("0 0" and a line end).
-    const std::size_t room = std::min(text.size() / 4 + 1, limit);
-    result.Times.reserve(room);
-    result.Levels.reserve(room);
+namespace {
+
+// The points at the start of `text` into `result`, up to the limit or to a token that is no
+// number; gives how much of the text they took. With `more`, more text follows: a point whose
+// line does not end within `text` is left for the next piece, as are blanks that follow the
+// last point. A bad token's line counts from `line`, the line `text` starts on.
+std::size_t ParsePoints(std::string_view text, bool more, std::size_t line, std::size_t limit,
+                        TDataFileContents& result) {
     const char* p = text.data();
     const char* const end = p + text.size();
     const auto skipBlanks = [&] {
@@ -127,6 +131,7 @@ TDataFileContents ParseDataFile(std::string_view text, std::size_t limit) {
             result.LimitExceeded = true;
             break;
         }
+        const char* const pointStart = p;
         double point[2] = {0, 0};
         for (double& number : point) {
             skipBlanks();
@@ -138,10 +143,11 @@ TDataFileContents ParseDataFile(std::string_view text, std::size_t limit) {
                 const char* stop = start;
                 while (stop != end && !IsBlank(*stop))
                     ++stop;
-                const auto line = 1 + std::count(text.data(), start, '\n');
-                result.BadToken =
-                    TBadToken{static_cast<std::size_t>(line), std::string(start, stop)};
-                return result;
+                if (more && stop == end)
+                    return static_cast<std::size_t>(pointStart - text.data());
+                line += static_cast<std::size_t>(std::count(text.data(), start, '\n'));
+                result.BadToken = TBadToken{line, std::string(start, stop)};
+                return static_cast<std::size_t>(stop - text.data());
             }
             number = *value;
         }
@@ -149,10 +155,67 @@ TDataFileContents ParseDataFile(std::string_view text, std::size_t limit) {
         p = std::find(p, end, '\n');
         if (p != end)
             ++p;
+        else if (more)
+            return static_cast<std::size_t>(pointStart - text.data());
         result.Times.push_back(point[0]);
         result.Levels.push_back(point[1]);
     }
+    return static_cast<std::size_t>(p - text.data());
+}
+
+} // namespace
+
+TDataFileContents ReadDataFile(const TTextSource& source, std::size_t sizeHint, std::size_t limit,
+                               std::size_t lineLimit) {
+    TDataFileContents result;
+    // A point takes at least four characters ("0 0" and a line end).
+    const std::size_t room = std::min(sizeHint / 4 + 1, limit);
+    result.Times.reserve(room);
+    result.Levels.reserve(room);
+    constexpr std::size_t Piece = 65536;
+    std::vector<char> buffer(Piece);
+    // The text not parsed yet at the buffer's start, the line it starts on, and how much of that
+    // line came before it.
+    std::size_t kept = 0, line = 1, lineSoFar = 0;
+    for (bool more = true; more;) {
+        if (buffer.size() < kept + Piece)
+            buffer.resize(kept + Piece);
+        const std::size_t got = source(buffer.data() + kept, Piece);
+        more = got != 0;
+        const std::string_view text(buffer.data(), kept + got);
+        const std::size_t parsed = ParsePoints(text, more, line, limit, result);
+        if (result.BadToken || result.LimitExceeded)
+            break;
+        const std::string_view done = text.substr(0, parsed);
+        const std::size_t lineEnd = done.rfind('\n');
+        line += static_cast<std::size_t>(std::count(done.begin(), done.end(), '\n'));
+        lineSoFar = lineEnd == std::string_view::npos ? lineSoFar + parsed : parsed - lineEnd - 1;
+        kept = text.size() - parsed;
+        // A source without line ends would otherwise be read, and held, without end.
+        if (more && lineSoFar + kept > lineLimit) {
+            result.LongLine = line;
+            break;
+        }
+        std::memmove(buffer.data(), buffer.data() + parsed, kept);
+    }
     return result;
+}
+
+TDataFileContents ReadDataFile(const std::string& path, std::size_t limit, std::size_t lineLimit) {
+    TFileReader file(path);
+    return ReadDataFile([&file](char* into, std::size_t room) { return file.Read(into, room); },
+                        file.Size(), limit, lineLimit);
+}
+
+TDataFileContents ParseDataFile(std::string_view text, std::size_t limit, std::size_t lineLimit) {
+    return ReadDataFile(
+        [&text](char* into, std::size_t room) {
+            const std::size_t n = std::min(room, text.size());
+            std::memcpy(into, text.data(), n);
+            text.remove_prefix(n);
+            return n;
+        },
+        text.size(), limit, lineLimit);
 }
 
 void SortByTime(std::vector<double>& times, std::vector<double>& levels) {

@@ -28,6 +28,8 @@ public:
     TDescriptor(const TDescriptor&) = delete;
     TDescriptor& operator=(const TDescriptor&) = delete;
     int Get() const { return fd_; }
+    // Hands the descriptor on: no longer closed here.
+    void Release() { fd_ = -1; }
     // Closes now; false with errno set when the close reported a failed write.
     bool Close() {
         const int fd = fd_;
@@ -51,22 +53,48 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
     }
 }
 
-void WriteInPlace(const std::string& path, std::string_view bytes) {
-    TDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (fd.Get() < 0)
-        ThrowFileError(errno, path);
-    WriteAll(fd.Get(), bytes, path);
-    if (::fsync(fd.Get()) != 0 || !fd.Close())
+// Room on the disk for `size` bytes of the open file `fd`, so that a full disk fails a rewrite
+// before a byte of the old content is overwritten.
+void ReserveRoom(int fd, std::size_t size, const std::string& path) {
+    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0 &&
+        errno != EOPNOTSUPP && errno != EINVAL)
         ThrowFileError(errno, path);
 }
 
-// The file a path names: a symbolic link's final target, followed as far as links go.
-std::string RealTarget(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(path, error))
-        return path;
-    const std::filesystem::path target = std::filesystem::weakly_canonical(path, error);
-    return error ? path : target.string();
+// Gives the open file `fd` the content `bytes` in place.
+void RewriteInPlace(int fd, std::string_view bytes, const std::string& path) {
+    WriteAll(fd, bytes, path);
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0)
+        ThrowFileError(errno, path);
+}
+
+// The file a path names: a symbolic link's final target, followed as far as links go, also when
+// that target does not exist yet.
+std::string LinkTarget(const std::string& path) {
+    std::string target = path;
+    for (int links = 0;; ++links) {
+        char content[PATH_MAX];
+        const ssize_t length = ::readlink(target.c_str(), content, sizeof content);
+        if (length < 0)
+            return target; // no link: what the path names itself, or nothing yet
+        if (links == 40)
+            ThrowFileError(ELOOP, path);
+        const std::string_view link(content, static_cast<std::size_t>(length));
+        target = !link.empty() && link.front() == '/'
+                     ? std::string(link)
+                     : (std::filesystem::path(target).parent_path() / link).string();
+    }
+}
+
+// A new file in `folder` under a short name: "." + the target's name + a suffix could pass the
+// 255 bytes a name may have. -1 with errno set when the folder takes no new file.
+int CreateTemporary(const std::filesystem::path& folder, std::string& name) {
+    const std::string pattern = (folder / ".talvir-XXXXXX").string();
+    std::vector<char> spelled(pattern.begin(), pattern.end());
+    spelled.push_back('\0');
+    const int fd = ::mkostemp(spelled.data(), O_CLOEXEC);
+    name = spelled.data();
+    return fd;
 }
 
 mode_t NewFileMode() {
@@ -117,42 +145,96 @@ TFileContent::~TFileContent() {
         ::munmap(const_cast<char*>(data_), size_);
 }
 
+TFileReader::TFileReader(const std::string& path)
+    : path_(path), fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+    if (fd_ < 0)
+        ThrowFileError(errno, path);
+    TDescriptor closer(fd_);
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0)
+        ThrowFileError(errno, path);
+    if (S_ISDIR(info.st_mode))
+        ThrowFileError(EISDIR, path);
+    if (S_ISREG(info.st_mode))
+        size_ = static_cast<std::size_t>(info.st_size);
+    closer.Release();
+}
+
+TFileReader::~TFileReader() {
+    ::close(fd_);
+}
+
+std::size_t TFileReader::Read(char* into, std::size_t room) {
+    for (;;) {
+        const ssize_t got = ::read(fd_, into, room);
+        if (got >= 0)
+            return static_cast<std::size_t>(got);
+        if (errno != EINTR)
+            ThrowFileError(errno, path_);
+    }
+}
+
 void ReplaceFileContent(const std::string& path, std::string_view bytes) {
-    const std::string target = RealTarget(path);
-    const std::filesystem::path targetPath(target);
-    std::string pattern =
-        (targetPath.parent_path() / ("." + targetPath.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int tempFd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (tempFd < 0) {
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT)
+        ThrowFileError(errno, path);
+    // The save writes this file: where the user may not write it, the folder's permission to
+    // replace it must not get round that.
+    TDescriptor existing(exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1);
+    if (exists && existing.Get() < 0)
+        ThrowFileError(errno, path);
+    // A device or a pipe takes the bytes itself; a file put in its place would take them instead.
+    if (exists && !S_ISREG(old.st_mode))
+        return WriteAll(existing.Get(), bytes, path);
+
+    const std::string target = LinkTarget(path);
+    std::filesystem::path folder = std::filesystem::path(target).parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::string temp;
+    TDescriptor fd(CreateTemporary(folder, temp));
+    if (fd.Get() < 0) {
         const int error = errno;
         // A folder that takes no new file may still hold a file that may be rewritten.
-        if ((error == EACCES || error == EPERM || error == EROFS) &&
-            ::access(target.c_str(), W_OK) == 0)
-            return WriteInPlace(target, bytes);
+        if (exists && (error == EACCES || error == EPERM || error == EROFS)) {
+            ReserveRoom(existing.Get(), bytes.size(), path);
+            return RewriteInPlace(existing.Get(), bytes, path);
+        }
         ThrowFileError(error, path);
     }
-    const std::string temp(name.data());
-    TDescriptor fd(tempFd);
     try {
         WriteAll(fd.Get(), bytes, path);
-        struct stat old {};
-        const mode_t mode = ::stat(target.c_str(), &old) == 0 ? old.st_mode & 07777 : NewFileMode();
+        if (exists && old.st_nlink > 1)
+            ReserveRoom(existing.Get(), bytes.size(), path);
+        const mode_t mode = exists ? old.st_mode & 07777 : NewFileMode();
         if (::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0 || !fd.Close())
-            ThrowFileError(errno, path);
-        if (::rename(temp.c_str(), target.c_str()) != 0)
             ThrowFileError(errno, path);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;
     }
+    if (exists && old.st_nlink > 1) {
+        // Other names share the file, and a rename would part them from the new content: the
+        // file itself is rewritten, once the new content is whole on the disk beside it, which
+        // is where it stays should the rewriting fail half way.
+        try {
+            RewriteInPlace(existing.Get(), bytes, path);
+        } catch (const EInOutError& e) {
+            throw EInOutError(e.Text(), path + "\nThe new content is kept in " + temp);
+        }
+        ::unlink(temp.c_str());
+        return;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        ThrowFileError(error, path);
+    }
     // The rename itself lasts only once the folder's entry is on the disk.
-    TDescriptor folder(
-        ::open(targetPath.parent_path().empty() ? "." : targetPath.parent_path().c_str(),
-               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() >= 0)
-        ::fsync(folder.Get());
+    TDescriptor entry(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entry.Get() >= 0)
+        ::fsync(entry.Get());
 }
 
 } // namespace trace

@@ -25,10 +25,33 @@ private:
     std::string read_;
 };
 
+// A file opened for reading piece by piece, which also serves a pipe or a device that never ends.
+class TFileReader {
+public:
+    explicit TFileReader(const std::string& path);
+    TFileReader(const TFileReader&) = delete;
+    TFileReader& operator=(const TFileReader&) = delete;
+    ~TFileReader();
+
+    // The next bytes, at most `room` of them, into `into`: their count, 0 at the end.
+    std::size_t Read(char* into, std::size_t room);
+    // The size of a plain file; 0 for a pipe or a device.
+    std::size_t Size() const { return size_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::size_t size_ = 0;
+};
+
 // Gives the file at `path` the content `bytes`. The old file stays whole until the new one is:
 // the bytes go to a temporary file beside it (beside a symbolic link's target, so the link stays
-// a link), which is synced, takes the old file's permissions and then replaces it in one rename.
-// In a folder that takes no new file, an existing writable file is rewritten in place.
+// a link and a dangling link gets its target), which is synced, takes the old file's permissions
+// and then replaces it in one rename. A file the user may not write is refused ("File access
+// denied"), whoever may write its folder. A file with other hard links is rewritten itself once
+// the complete new content is synced beside it, so every name shows it; a device or a pipe is
+// written directly. In a folder that takes no new file, an existing writable file is rewritten
+// in place.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
 
 } // namespace trace

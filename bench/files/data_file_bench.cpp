@@ -92,8 +92,7 @@ int main(int argc, char** argv) {
     auto* series = new chart::TFastLineSeries(&chart);
     const auto load = [&](const std::string& path) {
         return BestSeconds([&] {
-            const trace::TFileContent file(path);
-            trace::TDataFileContents points = trace::ParseDataFile(file.View());
+            trace::TDataFileContents points = trace::ReadDataFile(path);
             trace::SortByTime(points.Times, points.Levels);
             series->ClearPoints();
             series->AddPoints(points.Times, points.Levels);

@@ -140,22 +140,66 @@ private slots:
                  Duration->locale().toString(static_cast<double>(Duration->MinValue()), 'f', 3));
     }
 
-    void badNumberKeepsThePointsBeforeIt() {
+    // A token that is no number, or a line that has not ended within the 1 MiB the reading holds
+    // at once: the points before it stay, the axis and the period keep what they showed.
+    void unreadableLineKeepsThePointsBeforeIt_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("bad number")
+            << QStringLiteral("abc 1") << QStringLiteral("Invalid numeric input\n");
+        QTest::newRow("long line") << QStringLiteral("2 1 ") + QString(2 << 20, QLatin1Char('x'))
+                                   << QStringLiteral("Line too long\n");
+    }
+    void unreadableLineKeepsThePointsBeforeIt() {
+        QFETCH(QString, line);
+        QFETCH(QString, error);
         Chart->BottomAxis().SetRange(0, 40);
         const QString periodText = Period->Text();
-        Write(Path("bad.txt"), "0 0\r\n1 1\r\nabc 1\r\n3 0\r\n");
+        Write(Path("bad.txt"), "0 0\r\n1 1\r\n" + line.toStdString() + "\r\n3 0\r\n");
         {
             // The application's error report shows the file error in its box.
             TBoxCloser boxes;
             Load(Path("bad.txt"));
             QCOMPARE(boxes.Texts().size(), 1);
-            QVERIFY(boxes.Texts()[0].startsWith(QStringLiteral("Invalid numeric input\n")));
+            QVERIFY(boxes.Texts()[0].startsWith(error));
             QVERIFY(boxes.Texts()[0].contains(QStringLiteral("line 3")));
         }
         QCOMPARE(Times(), (std::vector<double>{0, 1}));
         QCOMPARE(Chart->BottomAxis().Maximum(), 40.0);
         QCOMPARE(Period->Text(), periodText);
         QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    // Names of 250 bytes, which leave no room for a longer temporary name beside them, save in
+    // every format the window writes, and nothing else is left in the folder.
+    void longNamesSaveInEveryFormat() {
+        for (int i = 0; i < 100; ++i)
+            Series->AddPoint(i * 0.01, i % 2);
+        const QString name = QString(123, QChar(0x0436)); // "ж", two bytes in UTF-8
+        QCOMPARE(name.toUtf8().size() + 4, 250);
+        const struct {
+            const char* Action;
+            const char* Dialog;
+            const char* Extension;
+        } saves[] = {{"actSave", "SaveDialog", ".txt"},
+                     {"actExportVcd", "ExportVcdDialog", ".vcd"},
+                     {"actExportCsv", "ExportCsvDialog", ".csv"},
+                     {"actSaveImage", "SavePictureDialog", ".bmp"},
+                     {"actSaveImage", "SavePictureDialog", ".png"},
+                     {"actSaveImage", "SavePictureDialog", ".emf"},
+                     {"actSaveImage", "SavePictureDialog", ".wmf"},
+                     {"actSaveImage", "SavePictureDialog", ".svg"},
+                     {"actSaveImage", "SavePictureDialog", ".pdf"}};
+        const QDir folder(Dir->filePath(QStringLiteral("long")));
+        QVERIFY(folder.mkpath(QStringLiteral(".")));
+        TBoxCloser boxes;
+        for (const auto& save : saves) {
+            const QString path = folder.filePath(name + QLatin1String(save.Extension));
+            Run(save.Action, save.Dialog, path);
+            QVERIFY2(QFileInfo(path).size() > 0, save.Extension);
+        }
+        QCOMPARE(boxes.Texts(), QStringList());
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), int(std::size(saves)));
     }
 
     // 500,000 points load without a word; a point more is reported and left out.

@@ -1,15 +1,26 @@
 #include "trace/data_file.h"
 
+#include "in_child.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace trace;
 
@@ -179,4 +190,130 @@ TEST(DataFileFormat, SameAsTheCLibrary) {
         at += expected.size();
     }
     EXPECT_EQ(at, written.size());
+}
+
+namespace {
+
+// What a reading gave, in a line.
+std::string Summary(const TDataFileContents& read) {
+    std::string text = std::to_string(read.Times.size()) + " points";
+    if (!read.Times.empty())
+        text += ", the last " + std::to_string(read.Times.back()) + " " +
+                std::to_string(read.Levels.back());
+    if (read.LimitExceeded)
+        text += ", more followed";
+    if (read.BadToken)
+        text +=
+            ", line " + std::to_string(read.BadToken->Line) + " \"" + read.BadToken->Token + "\"";
+    if (read.LongLine)
+        text += ", line " + std::to_string(*read.LongLine) + " too long";
+    return text;
+}
+
+// A process that writes `head` and then `repeated` without end into the pipe `fifo`, until the
+// reader has gone.
+pid_t Feed(const std::string& fifo, const std::string& head, const std::string& repeated) {
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        ::alarm(300);
+        std::signal(SIGPIPE, SIG_IGN);
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        std::string block = repeated;
+        while (block.size() < 65536)
+            block += repeated;
+        bool open = ::write(fd, head.data(), head.size()) >= 0;
+        while (open)
+            open = ::write(fd, block.data(), block.size()) >= 0 || errno == EINTR;
+        ::_exit(0);
+    }
+    return writer;
+}
+
+// Limits the process's address space to a quarter of a gigabyte more than it has, and its time to
+// five minutes.
+bool LimitMemory() {
+    ::alarm(300);
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    rlim_t size = 0;
+    while (std::getline(status, line))
+        if (line.rfind("VmSize:", 0) == 0)
+            size = std::stoull(line.substr(7)) * 1024;
+    const rlimit limit{size + (256u << 20), size + (256u << 20)};
+    return size != 0 && ::setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+} // namespace
+
+// Read piece by piece, as from a pipe that gives a few bytes at a time, a text gives what it gives
+// read whole: points across pieces, a token cut by a piece's end, the limit, the lines counted.
+TEST(DataFileRead, PiecesReadAsTheWhole) {
+    const std::vector<std::string> texts = {
+        "0 0\r\n1 1\r\n2 0\r\n",
+        "+1.5e1\t-2 trailing words\r\n\r\n  \r\n3E-1\x01 1,25\n.5 1.\r\n\r\n \t\r\n",
+        "4\r\n\r\n7 1\r\n8",
+        "0 0\r\n1 1\r\n12345678901234567890.5e-3 1e\r\n3 0\r\n",
+        "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n",
+        "0 0\r\n1 1\r\n2 0\r\n \r\n\r\n",
+        "x"};
+    for (const std::string& text : texts) {
+        const std::string whole = Summary(ParseDataFile(text, 3));
+        for (const std::size_t piece : {1, 2, 3, 7}) {
+            std::string_view rest = text;
+            const TDataFileContents read = ReadDataFile(
+                [&](char* into, std::size_t room) {
+                    const std::size_t n = std::min({room, piece, rest.size()});
+                    std::memcpy(into, rest.data(), n);
+                    rest.remove_prefix(n);
+                    return n;
+                },
+                0, 3);
+            EXPECT_EQ(Summary(read), whole) << piece << " bytes a piece of " << text;
+        }
+    }
+}
+
+// Sources without end: devices, and pipes fed without end. The reading stops at the point past
+// the limit, at a line that does not end, or at a token that is no number, and holds little of the
+// text meanwhile: it runs where a quarter of a gigabyte more than it has cannot be had.
+TEST(DataFileRead, EndlessSourcesEndWithinAMemoryLimit) {
+    char folder[] = "/tmp/talvir-data-file-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string fifo = std::string(folder) + "/endless.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    struct TCase {
+        const char* Source;
+        std::string Head, Repeated;
+        const char* Read;
+    };
+    const TCase cases[] = {
+        {"/dev/zero", {}, {}, "0 points, line 1 too long"},
+        {"points", "0 0\r\n", "1 1\r\n",
+         "500000 points, the last 1.000000 1.000000, more followed"},
+        {"a token", "0 1\r\n1 ", "5", "1 points, the last 0.000000 1.000000, line 2 too long"},
+        {"a rest of a line", "0 1\r\n1 0 ", "x",
+         "1 points, the last 0.000000 1.000000, line 2 too long"},
+        {"blanks", "0 1\r\n", " ", "1 points, the last 0.000000 1.000000, line 2 too long"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Source);
+        const bool piped = !c.Repeated.empty();
+        const pid_t writer = piped ? Feed(fifo, c.Head, c.Repeated) : 0;
+        const std::string read = trace_test::InChild([&] {
+            return LimitMemory() ? Summary(ReadDataFile(piped ? fifo : c.Source))
+                                 : std::string("no memory limit");
+        });
+        EXPECT_EQ(read, c.Read);
+        if (piped)
+            ::waitpid(writer, nullptr, 0);
+    }
+    // Random bytes: the first token that is no number, or a line that does not end.
+    const std::string random = trace_test::InChild([] {
+        if (!LimitMemory())
+            return std::string("no memory limit");
+        const TDataFileContents read = ReadDataFile("/dev/urandom");
+        return read.BadToken || read.LongLine ? std::string("stopped") : Summary(read);
+    });
+    EXPECT_EQ(random, "stopped");
+    std::filesystem::remove_all(folder);
 }

@@ -1,18 +1,23 @@
 #include "trace/file_io.h"
 #include "trace/io_error.h"
 
+#include "in_child.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace trace;
@@ -119,6 +124,21 @@ TEST_F(FileIoTest, FullDiskLeavesTheOldFile) {
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_EQ(Content(data), old);
     EXPECT_EQ(Entries(folder), 1u);
+    if (!mounted)
+        return;
+    // A file with another hard link, whose new content fits on the disk once beside it but not
+    // a second time in its place: refused before a byte of it is overwritten.
+    const std::string linked = folder + "/Linked.txt";
+    Write(linked, old);
+    fs::create_hard_link(linked, folder + "/Other.txt");
+    try {
+        ReplaceFileContent(linked, std::string(40 * 1024, 'n'));
+        ADD_FAILURE() << "a linked file grew onto a full disk";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Text(), "Disk is full") << e.what();
+    }
+    EXPECT_TRUE(Content(folder + "/Other.txt") == old) << "the old content overwritten";
+    EXPECT_EQ(Entries(folder), 3u);
 }
 
 // A folder that takes no new file. An ordinary user meets it as a folder without write
@@ -146,5 +166,139 @@ TEST_F(FileIoTest, FolderThatTakesNoNewFile) {
         FAIL() << "created a file in a read-only folder";
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.Text(), "File access denied");
+    }
+}
+
+// Saves as an ordinary user over what a user's folder may hold. The save writes the file the name
+// names: refused where the user may not write that file, whoever may write the folder; a link,
+// dangling or not, stays a link and a file's other hard links show the new content; a name of 250
+// bytes, which leaves no room for a longer temporary name beside it, saves like any other.
+TEST_F(FileIoTest, SavesWhatTheNameNamesAsAnOrdinaryUser) {
+    const bool root = ::geteuid() == 0;
+    // Whose a file made for the case is: the ordinary user's, or another's.
+    const auto own = [&](const std::string& path) {
+        if (root) {
+            EXPECT_EQ(::lchown(path.c_str(), trace_test::OrdinaryUser, trace_test::OrdinaryUser),
+                      0);
+        }
+    };
+    const auto inode = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+    };
+    std::string longName;
+    for (int i = 0; i < 123; ++i)
+        longName += "ж";
+    longName += ".txt";
+    ASSERT_EQ(longName.size(), 250u);
+
+    struct TCase {
+        const char* What;
+        std::function<bool(const std::string& folder)> Make; // false: not on this system
+        const char* Saved;                                   // the name saved to
+        const char* Error;                                   // empty: the save succeeds
+        std::function<void(const std::string& folder)> Check;
+    };
+    const std::vector<TCase> cases = {
+        {"a read-only file of one's own",
+         [&](const std::string& f) {
+             Write(f + "/Data.txt", "old");
+             own(f + "/Data.txt");
+             return ::chmod((f + "/Data.txt").c_str(), 0444) == 0;
+         },
+         "Data.txt", "File access denied",
+         [&](const std::string& f) { EXPECT_EQ(Content(f + "/Data.txt"), "old"); }},
+        {"another user's file",
+         [&](const std::string& f) {
+             Write(f + "/Data.txt", "old");
+             return root && ::chmod((f + "/Data.txt").c_str(), 0644) == 0;
+         },
+         "Data.txt", "File access denied",
+         [&](const std::string& f) { EXPECT_EQ(Content(f + "/Data.txt"), "old"); }},
+        {"a dangling link",
+         [&](const std::string& f) {
+             fs::create_directory(f + "/sub");
+             own(f + "/sub");
+             fs::create_symlink("sub/Data.txt", f + "/link.txt");
+             return true;
+         },
+         "link.txt", "",
+         [&](const std::string& f) {
+             EXPECT_TRUE(fs::is_symlink(f + "/link.txt"));
+             EXPECT_EQ(Content(f + "/sub/Data.txt"), "new");
+         }},
+        {"a file with another hard link",
+         [&](const std::string& f) {
+             Write(f + "/Data.txt", "old");
+             own(f + "/Data.txt");
+             fs::create_hard_link(f + "/Data.txt", f + "/Copy.txt");
+             return true;
+         },
+         "Data.txt", "",
+         [&](const std::string& f) {
+             EXPECT_EQ(Content(f + "/Data.txt"), "new");
+             EXPECT_EQ(Content(f + "/Copy.txt"), "new");
+             EXPECT_EQ(inode(f + "/Data.txt"), inode(f + "/Copy.txt"));
+             EXPECT_EQ(Entries(f), 2u);
+         }},
+        {"a read-only file with another hard link",
+         [&](const std::string& f) {
+             Write(f + "/Data.txt", "old");
+             own(f + "/Data.txt");
+             fs::create_hard_link(f + "/Data.txt", f + "/Copy.txt");
+             return ::chmod((f + "/Data.txt").c_str(), 0444) == 0;
+         },
+         "Data.txt", "File access denied",
+         [&](const std::string& f) { EXPECT_EQ(Content(f + "/Copy.txt"), "old"); }},
+        {"a new file of a 250-byte name", [](const std::string&) { return true; }, longName.c_str(),
+         "",
+         [&](const std::string& f) {
+             EXPECT_EQ(Content(f + "/" + longName), "new");
+             EXPECT_EQ(Entries(f), 1u);
+         }},
+        {"an old file of a 250-byte name",
+         [&](const std::string& f) {
+             Write(f + "/" + longName, "old");
+             own(f + "/" + longName);
+             return true;
+         },
+         longName.c_str(), "",
+         [&](const std::string& f) {
+             EXPECT_EQ(Content(f + "/" + longName), "new");
+             EXPECT_EQ(Entries(f), 1u);
+         }},
+        {"a device",
+         [&](const std::string& f) {
+             return root && ::mknod((f + "/null").c_str(), S_IFCHR, makedev(1, 3)) == 0 &&
+                    ::chmod((f + "/null").c_str(), 0666) == 0;
+         },
+         "null", "",
+         [&](const std::string& f) {
+             struct stat info {};
+             ASSERT_EQ(::stat((f + "/null").c_str(), &info), 0);
+             EXPECT_TRUE(S_ISCHR(info.st_mode));
+         }},
+    };
+    ::chmod(dir_.c_str(), 0755);
+    int number = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.What);
+        const std::string folder = Path(std::to_string(++number));
+        fs::create_directory(folder);
+        ::chmod(folder.c_str(), 0777); // a folder the user may write
+        if (!c.Make(folder))
+            continue;
+        const std::string said = trace_test::InChild([&] {
+            if (!trace_test::BecomeOrdinaryUser())
+                return std::string("no ordinary user");
+            try {
+                ReplaceFileContent(folder + "/" + c.Saved, "new");
+                return std::string();
+            } catch (const EInOutError& e) {
+                return e.Text();
+            }
+        });
+        EXPECT_EQ(said, c.Error);
+        c.Check(folder);
     }
 }
