@@ -10,7 +10,9 @@
 // MinMaxPos(WxH), MinMaxPos, NormPos(WxH), NormPos, Visible, and then those of TFormStorage.
 // The positions are written under a key with the screen size and under the plain key; a restore
 // takes the one for the current screen size, else the plain one, and applies it only when the
-// pixels per inch are those of the save.
+// pixels per inch are those of the save. Whatever was stored, or with nothing stored, a restore
+// leaves a window in its normal state no larger than the screen's free area and, frame included,
+// on it.
 //
 // NormPos is "left,top,right,bottom" of the window's contents in its normal state, without the
 // frame a window manager may draw around them (right and bottom lie just outside). Qt places a
