@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -193,6 +194,29 @@ private slots:
         QFETCH(QString, period);
         QCOMPARE(Find<TSpinEdit>("spedDeflectTime")->Text(), Local(duration.toLatin1()));
         QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), Local(period.toLatin1()));
+    }
+
+    // A sweep mode outside the two items records periodic sweeps, so the window shows the
+    // periodic sweep and stores it as such.
+    void sweepModeOutsideTheItemsShowsPeriodic_data() {
+        QTest::addColumn<QByteArray>("itemIndex");
+        for (const char* index : {"7", "-1", "2"})
+            QTest::newRow(index) << QByteArray(index);
+    }
+
+    void sweepModeOutsideTheItemsShowsPeriodic() {
+        QFETCH(QByteArray, itemIndex);
+        WriteIni("[TMainForm]\nrgrpDeflectOptions_ItemIndex=" + itemIndex + "\n");
+        Show();
+        const auto checked = Find<recorder::TRadioGroup>("rgrpDeflectOptions")
+                                 ->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+        QStringList shown;
+        for (const QRadioButton* button : checked)
+            if (button->isChecked())
+                shown << button->text();
+        QCOMPARE(shown, QStringList{QStringLiteral("Переодическая")});
+        Form->close();
+        QVERIFY2(ReadIni().contains("\nrgrpDeflectOptions_ItemIndex=1\n"), ReadIni().constData());
     }
 
     // The trigger and the statistics panel's visibility come back at the next start: shown
