@@ -374,6 +374,17 @@ private slots:
         QVERIFY(ReadIni().startsWith("[TMainForm]\nthis is no key\nspedSamplePeriod_Value=1.5\n"));
     }
 
+    // A byte-order mark that an editor put at the start: no report, the values taken, and the
+    // save finds the section rather than adding a second one.
+    void byteOrderMarkIsNoProblem() {
+        WriteIni("\xEF\xBB\xBF[TMainForm]\nspedSamplePeriod_Value=1.5\n");
+        QCOMPARE(BoxText([&] { Show(); }), QString());
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), QStringLiteral("1.5000000"));
+        Form->close();
+        QVERIFY(ReadIni().startsWith("\xEF\xBB\xBF[TMainForm]\n"));
+        QCOMPARE(ReadIni().count("[TMainForm]"), 1);
+    }
+
     // Destroyed without a close, the window saves with Visible=1; after a close it doesn't save
     // again, and a window never shown saves nothing.
     void destructionSavesOnlyWhatNoCloseSaved() {
