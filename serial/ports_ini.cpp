@@ -1,10 +1,10 @@
 #include "serial/ports_ini.h"
 
+#include "config/config_folder.h"
 #include "trace/file_io.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -186,13 +186,8 @@ std::string IniWithValue(std::string_view text, std::string_view section, std::s
 }
 
 std::string PortsIniPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/')
-        return std::string(xdg) + "/talvir/ports.ini";
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return std::string(home) + "/.config/talvir/ports.ini";
-    return {};
+    const std::string folder = config::ConfigFolder();
+    return folder.empty() ? folder : folder + "/ports.ini";
 }
 
 namespace {

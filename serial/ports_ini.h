@@ -15,8 +15,8 @@
 
 namespace serial {
 
-// $XDG_CONFIG_HOME/talvir/ports.ini, or ~/.config/talvir/ports.ini; empty when neither variable
-// names a folder.
+// ports.ini in the program's folder (config::ConfigFolder), beside the settings file; empty when
+// there is no such folder.
 std::string PortsIniPath();
 
 // Profile-file text edits with the usual rules: section and key names compare without regard

@@ -54,7 +54,8 @@ public:
     QString IniSection() const { return IniSection_; }
     void SetIniSection(const QString& section) { IniSection_ = section; }
 
-    // The file and section in use.
+    // The file and section in use. IniPath() throws std::runtime_error for a name without a
+    // folder when there is no settings folder.
     QString IniPath() const;
     QString Section() const;
 
