@@ -314,11 +314,11 @@ void TFormPlacement::RestorePlacement(const TIniText& ini) {
     }
     // Also where nothing was stored: the window's own first place may not fit a small or scaled
     // screen either.
-    if (!(current & SizeStates)) {
-        const QScreen* on = QGuiApplication::screenAt(w->geometry().center());
-        w->setGeometry(
-            OnScreen(w->geometry(), Frame(*w), on ? *on : *w->screen(), w->minimumSize()));
-    }
+    const QScreen* on = QGuiApplication::screenAt(w->geometry().center());
+    if (!on)
+        on = w->screen();
+    if (on && !(current & SizeStates))
+        w->setGeometry(OnScreen(w->geometry(), Frame(*w), *on, w->minimumSize()));
 
     const int showCmd = TextToInteger(read("ShowCmd", "0"));
     w->setWindowState((current & ~SizeStates) | StateOf(showCmd, flags));
