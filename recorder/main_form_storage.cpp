@@ -17,11 +17,13 @@ void TMainForm::WireStorage() {
     FormStorage1 = new settings::TFormStorage(this);
     FormStorage1->setObjectName(QStringLiteral("FormStorage1"));
 
+    // A recording takes every index but 0 for a periodic sweep; an index the group has no item
+    // for (a file from elsewhere, a hand edit) shows, and is saved as, the periodic sweep.
     TRadioGroup* group = rgrpDeflectOptions;
     FormStorage1->Publish(group,
                           settings::IntegerProperty(
                               QStringLiteral("ItemIndex"), [group] { return group->ItemIndex(); },
-                              [group](int index) { group->SetItemIndex(index); }));
+                              [group](int index) { group->SetItemIndex(index == 0 ? 0 : 1); }));
     for (controls::TSpinEdit* edit : {spedDeflectTime, spedSamplePeriod})
         FormStorage1->Publish(edit, settings::FloatProperty(
                                         QStringLiteral("Value"), settings::ExtendedDigits,

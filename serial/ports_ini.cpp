@@ -1,10 +1,10 @@
 #include "serial/ports_ini.h"
 
+#include "config/config_folder.h"
 #include "trace/file_io.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -24,7 +24,14 @@ struct Line {
     std::string_view end;  // "\n", "\r\n" or empty for an unterminated last line
 };
 
+// A UTF-8 byte-order mark that an editor put at the start, or nothing; it belongs to no line.
+std::string_view ByteOrderMark(std::string_view text) {
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    return text.starts_with(mark) ? mark : std::string_view();
+}
+
 std::vector<Line> SplitLines(std::string_view text) {
+    text.remove_prefix(ByteOrderMark(text).size());
     std::vector<Line> lines;
     while (!text.empty()) {
         const auto at = text.find('\n');
@@ -179,20 +186,15 @@ std::string IniWithValue(std::string_view text, std::string_view section, std::s
             insert(at++, std::string(comment));
         insert(at, entry);
     }
-    std::string joined;
+    std::string joined(ByteOrderMark(text));
     for (const auto& line : out)
         joined += line.text + line.end;
     return joined;
 }
 
 std::string PortsIniPath() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/')
-        return std::string(xdg) + "/talvir/ports.ini";
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return std::string(home) + "/.config/talvir/ports.ini";
-    return {};
+    const std::string folder = config::ConfigFolder();
+    return folder.empty() ? folder : folder + "/ports.ini";
 }
 
 namespace {

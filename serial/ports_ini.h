@@ -15,13 +15,14 @@
 
 namespace serial {
 
-// $XDG_CONFIG_HOME/talvir/ports.ini, or ~/.config/talvir/ports.ini; empty when neither variable
-// names a folder.
+// ports.ini in the program's folder (config::ConfigFolder), beside the settings file; empty when
+// there is no such folder.
 std::string PortsIniPath();
 
 // Profile-file text edits with the usual rules: section and key names compare without regard
 // to case, blanks around names and values are dropped, lines starting with ';' are comments.
-// Every line not edited is kept byte for byte, and so is the file's line-end style.
+// Every line not edited is kept byte for byte, and so are the file's line-end style and a UTF-8
+// byte-order mark at its start.
 std::optional<std::string> IniValue(std::string_view text, std::string_view section,
                                     std::string_view key);
 // The keys and values of a section, in file order.

@@ -9,8 +9,10 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <cxxabi.h>
 #include <memory>
@@ -96,6 +98,36 @@ TScreen PrimaryScreen() {
     if (!screen)
         return {};
     return {screen->size(), qRound(screen->logicalDotsPerInchY())};
+}
+
+// The frame around the window's contents. A window manager frames a window only once it is
+// mapped, so before that a frame as the style would draw it is assumed: a title bar above and a
+// border around.
+QMargins Frame(const QWidget& w) {
+    const QRect contents = w.geometry();
+    const QRect outer = w.frameGeometry();
+    const QMargins frame(contents.left() - outer.left(), contents.top() - outer.top(),
+                         outer.right() - contents.right(), outer.bottom() - contents.bottom());
+    if (!frame.isNull())
+        return frame;
+    const int border = w.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &w);
+    const int title = w.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &w);
+    return {border, border + title, border, border};
+}
+
+// The window's contents moved, and shrunk as far as the window allows, so that the window with its
+// frame lies in the screen's free area; a window that can't shrink that far keeps its top-left
+// corner, and so its title bar, on the screen. A placement from another screen, from a desktop at
+// another scale or edited by hand would otherwise open a window that can't be seen or grabbed,
+// and a huge one that the platform can't even paint.
+QRect OnScreen(QRect contents, const QMargins& frame, const QScreen& screen, QSize least) {
+    const QRect room = screen.availableGeometry().marginsRemoved(frame);
+    contents.setSize(contents.size().boundedTo(room.size()).expandedTo(least));
+    contents.moveLeft(
+        std::max(std::min(contents.left(), room.right() + 1 - contents.width()), room.left()));
+    contents.moveTop(
+        std::max(std::min(contents.top(), room.bottom() + 1 - contents.height()), room.top()));
+    return contents;
 }
 
 std::string ScreenKey(const char* key, QSize size) {
@@ -280,6 +312,13 @@ void TFormPlacement::RestorePlacement(const TIniText& ini) {
         if (rect[0] < rect[2])
             w->setGeometry(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
     }
+    // Also where nothing was stored: the window's own first place may not fit a small or scaled
+    // screen either.
+    const QScreen* on = QGuiApplication::screenAt(w->geometry().center());
+    if (!on)
+        on = w->screen();
+    if (on && !(current & SizeStates))
+        w->setGeometry(OnScreen(w->geometry(), Frame(*w), *on, w->minimumSize()));
 
     const int showCmd = TextToInteger(read("ShowCmd", "0"));
     w->setWindowState((current & ~SizeStates) | StateOf(showCmd, flags));

@@ -10,7 +10,9 @@
 // MinMaxPos(WxH), MinMaxPos, NormPos(WxH), NormPos, Visible, and then those of TFormStorage.
 // The positions are written under a key with the screen size and under the plain key; a restore
 // takes the one for the current screen size, else the plain one, and applies it only when the
-// pixels per inch are those of the save.
+// pixels per inch are those of the save. Whatever was stored, or with nothing stored, a restore
+// leaves a window in its normal state no larger than the screen's free area and, frame included,
+// on it.
 //
 // NormPos is "left,top,right,bottom" of the window's contents in its normal state, without the
 // frame a window manager may draw around them (right and bottom lie just outside). Qt places a
@@ -52,7 +54,8 @@ public:
     QString IniSection() const { return IniSection_; }
     void SetIniSection(const QString& section) { IniSection_ = section; }
 
-    // The file and section in use.
+    // The file and section in use. IniPath() throws std::runtime_error for a name without a
+    // folder when there is no settings folder.
     QString IniPath() const;
     QString Section() const;
 

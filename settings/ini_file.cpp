@@ -1,5 +1,6 @@
 #include "settings/ini_file.h"
 
+#include "config/config_folder.h"
 #include "trace/file_io.h"
 
 #include <QDir>
@@ -7,14 +8,16 @@
 #include <QFileInfo>
 
 #include <exception>
+#include <stdexcept>
 
 namespace settings {
 
 QString SettingsFolder() {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/talvir");
+    const std::string folder = config::ConfigFolder();
+    if (folder.empty())
+        throw std::runtime_error(
+            "No folder for the settings: neither XDG_CONFIG_HOME nor HOME names one");
+    return QFile::decodeName(folder.c_str());
 }
 
 TIniRead ReadIniFile(const QString& path) {

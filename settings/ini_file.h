@@ -8,7 +8,8 @@
 
 namespace settings {
 
-// $XDG_CONFIG_HOME/talvir, by default ~/.config/talvir.
+// The program's folder (config::ConfigFolder), where the port map lies too. Throws
+// std::runtime_error when there is none.
 QString SettingsFolder();
 
 struct TIniRead {

@@ -7,6 +7,7 @@ namespace settings {
 namespace {
 
 constexpr std::string_view Blanks = " \t";
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
 std::string_view Trim(std::string_view s) {
     const std::size_t first = s.find_first_not_of(Blanks);
@@ -71,6 +72,11 @@ bool FitsAsName(std::string_view s) {
 } // namespace
 
 TIniText::TIniText(std::string_view text) {
+    // Editors may start a UTF-8 file with a byte-order mark; it belongs to no line.
+    if (text.starts_with(ByteOrderMark)) {
+        Start_ = ByteOrderMark;
+        text.remove_prefix(ByteOrderMark.size());
+    }
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         TLine line;
@@ -98,7 +104,7 @@ TIniText::TIniText(std::string_view text) {
 }
 
 std::string TIniText::Text() const {
-    std::string text;
+    std::string text = Start_;
     for (const TLine& line : Lines_)
         text += line.Bytes + line.Break;
     return text;

@@ -3,7 +3,8 @@
 // section and key names compared without regard to ASCII case, the first of several equal entries
 // used, values read trimmed of blanks and of one enclosing pair of quotes. Every line keeps its
 // bytes: a write replaces only the line of its key (or adds one), so a file read and written again
-// is unchanged but for the values written, whatever else it holds. No widgets, no Qt.
+// is unchanged but for the values written, whatever else it holds. A UTF-8 byte-order mark at
+// the start is kept there and is no part of the first line. No widgets, no Qt.
 
 #include <string>
 #include <string_view>
@@ -50,6 +51,7 @@ private:
     int FindKey(int header, std::string_view key) const;
     void InsertLine(std::size_t at, std::string bytes);
 
+    std::string Start_; // a UTF-8 byte-order mark before the first line, or nothing
     std::vector<TLine> Lines_;
     std::vector<TIniProblem> Problems_;
 };

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -195,6 +196,29 @@ private slots:
         QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), Local(period.toLatin1()));
     }
 
+    // A sweep mode outside the two items records periodic sweeps, so the window shows the
+    // periodic sweep and stores it as such.
+    void sweepModeOutsideTheItemsShowsPeriodic_data() {
+        QTest::addColumn<QByteArray>("itemIndex");
+        for (const char* index : {"7", "-1", "2"})
+            QTest::newRow(index) << QByteArray(index);
+    }
+
+    void sweepModeOutsideTheItemsShowsPeriodic() {
+        QFETCH(QByteArray, itemIndex);
+        WriteIni("[TMainForm]\nrgrpDeflectOptions_ItemIndex=" + itemIndex + "\n");
+        Show();
+        const auto checked = Find<recorder::TRadioGroup>("rgrpDeflectOptions")
+                                 ->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+        QStringList shown;
+        for (const QRadioButton* button : checked)
+            if (button->isChecked())
+                shown << button->text();
+        QCOMPARE(shown, QStringList{QStringLiteral("Переодическая")});
+        Form->close();
+        QVERIFY2(ReadIni().contains("\nrgrpDeflectOptions_ItemIndex=1\n"), ReadIni().constData());
+    }
+
     // The trigger and the statistics panel's visibility come back at the next start: shown
     // with the falling edge, then hidden with the rising edge.
     void triggerAndStatisticsPanelComeBack() {
@@ -236,8 +260,8 @@ private slots:
         const QByteArray size = ScreenSize().toLatin1();
         QTest::newRow("another screen size")
             << "PixelsPerInch=" + ppi +
-                   "\nNormPos(1x1)=1,2,3,4\nNormPos=100,120,800,520\nShowCmd=1\n"
-            << QRect(100, 120, 700, 400) << false;
+                   "\nNormPos(1x1)=1,2,3,4\nNormPos=100,120,760,520\nShowCmd=1\n"
+            << QRect(100, 120, 660, 400) << false;
         QTest::newRow("this screen size")
             << "PixelsPerInch=" + ppi + "\nNormPos=100,120,800,520\nNormPos" + size +
                    "=30,40,730,440\nShowCmd=3\n"
@@ -258,6 +282,48 @@ private slots:
         Show();
         QTEST(Form->isMaximized(), "maximized");
         QTEST(Form->normalGeometry(), "geometry");
+    }
+
+    // A place that doesn't fit this screen (another screen's, another scale's, or edited by
+    // hand), and a first run on a small or scaled screen: the window opens on the screen's free
+    // area, frame and all, no larger than it, with the switch, the timing fields and the status
+    // line in view. A stored size that fits is kept.
+    void windowOpensOnTheScreen_data() {
+        QTest::addColumn<QByteArray>("normPos");
+        QTest::addColumn<QSize>("size"); // kept where the screen has room for it
+        QTest::newRow("first run") << QByteArray() << QSize(674, 395);
+        QTest::newRow("off the screen") << QByteArray("3000,3000,3674,3395") << QSize(674, 395);
+        QTest::newRow("huge") << QByteArray("0,0,100000,100000") << QSize();
+        QTest::newRow("negative") << QByteArray("-5000,-4000,-4400,-3700") << QSize(600, 300);
+        QTest::newRow("zero size") << QByteArray("200,150,200,150") << QSize(674, 395);
+        QTest::newRow("zero height") << QByteArray("100,100,700,100") << QSize();
+        QTest::newRow("upside down") << QByteArray("500,400,100,100") << QSize(674, 395);
+    }
+
+    void windowOpensOnTheScreen() {
+        QFETCH(QByteArray, normPos);
+        QFETCH(QSize, size);
+        if (!normPos.isEmpty())
+            WriteIni("[TMainForm]\nNormPos=" + normPos + "\n");
+        Show();
+        const QRect area = Form->screen()->availableGeometry();
+        const QRect frame = Form->frameGeometry();
+        QVERIFY2(area.contains(frame), qPrintable(QStringLiteral("the window at %1,%2 %3x%4")
+                                                      .arg(frame.left())
+                                                      .arg(frame.top())
+                                                      .arg(frame.width())
+                                                      .arg(frame.height())));
+        const QSize framed = frame.size() - Form->size() + size;
+        if (size.isValid() && framed.width() <= area.width() && framed.height() <= area.height())
+            QCOMPARE(Form->size(), size);
+        for (const char* name :
+             {"swchStart", "spedDeflectTime", "spedSamplePeriod", "StatusLine"}) {
+            const auto* control = Find<QWidget>(name);
+            QVERIFY2(control->isVisible(), name);
+            QVERIFY2(
+                Form->rect().contains(QRect(control->mapTo(Form.get(), QPoint()), control->size())),
+                name);
+        }
     }
 
     void unwritableFolderIsReportedAndTheWindowStillCloses() {
@@ -306,6 +372,17 @@ private slots:
         QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), QStringLiteral("1.5000000"));
         Form->close();
         QVERIFY(ReadIni().startsWith("[TMainForm]\nthis is no key\nspedSamplePeriod_Value=1.5\n"));
+    }
+
+    // A byte-order mark that an editor put at the start: no report, the values taken, and the
+    // save finds the section rather than adding a second one.
+    void byteOrderMarkIsNoProblem() {
+        WriteIni("\xEF\xBB\xBF[TMainForm]\nspedSamplePeriod_Value=1.5\n");
+        QCOMPARE(BoxText([&] { Show(); }), QString());
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), QStringLiteral("1.5000000"));
+        Form->close();
+        QVERIFY(ReadIni().startsWith("\xEF\xBB\xBF[TMainForm]\n"));
+        QCOMPARE(ReadIni().count("[TMainForm]"), 1);
     }
 
     // Destroyed without a close, the window saves with Visible=1; after a close it doesn't save

@@ -5,6 +5,7 @@
 #include "recorder/main_form.h"
 
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -18,13 +19,17 @@ private:
     QTemporaryDir Config;
     const bool Framed = qEnvironmentVariableIntValue("TALVIR_WINDOW_MANAGER") == 1;
 
+    // The frame as the X server has it now. QWidget::frameGeometry() keeps the frame it saw
+    // last, and a window manager that frames the window without moving its contents gives it
+    // no cause to look again.
+    static QRect Frame(const TMainForm& form) { return form.windowHandle()->frameGeometry(); }
+
     void ShowSettled(TMainForm& form) const {
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         // A window manager frames the window some time after it is mapped.
         if (Framed)
-            QVERIFY(
-                QTest::qWaitFor([&] { return form.frameGeometry() != form.geometry(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return Frame(form) != form.geometry(); }, 20000));
     }
 
 private slots:
@@ -42,18 +47,38 @@ private slots:
             form.move(150, 130);
             form.resize(700, 420);
             QVERIFY(QTest::qWaitFor([&] {
-                return form.frameGeometry().topLeft() == QPoint(150, 130) &&
-                       form.size() == QSize(700, 420);
+                return Frame(form).topLeft() == QPoint(150, 130) && form.size() == QSize(700, 420);
             }));
-            frame = form.frameGeometry();
+            frame = Frame(form);
             contents = form.geometry();
             form.close();
         }
         TMainForm form;
         ShowSettled(form);
-        (void)QTest::qWaitFor([&] { return form.frameGeometry() == frame; }, 2000);
-        QCOMPARE(form.frameGeometry(), frame);
+        (void)QTest::qWaitFor([&] { return Frame(form) == frame; }, 2000);
+        QCOMPARE(Frame(form), frame);
         QCOMPARE(form.geometry(), contents);
+    }
+
+    // A placement the screen can't hold: X would make the window 32767 pixels square, its
+    // controls far beyond the screen's edge.
+    void placementTooLargeForTheScreenIsFitted() {
+        QDir().mkpath(Config.filePath(QStringLiteral("talvir")));
+        QFile ini(Config.filePath(
+            QStringLiteral("talvir/%1.INI")
+                .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[TMainForm]\nNormPos=-200,-300,100000,100000\n");
+        ini.close();
+        TMainForm form;
+        ShowSettled(form);
+        const QRect area = form.screen()->availableGeometry();
+        (void)QTest::qWaitFor([&] { return area.contains(Frame(form)); }, 2000);
+        QVERIFY2(area.contains(Frame(form)), qPrintable(QStringLiteral("the window at %1,%2 %3x%4")
+                                                            .arg(Frame(form).left())
+                                                            .arg(Frame(form).top())
+                                                            .arg(Frame(form).width())
+                                                            .arg(Frame(form).height())));
     }
 };
 

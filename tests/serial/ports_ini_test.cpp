@@ -37,7 +37,10 @@ INSTANTIATE_TEST_SUITE_P(
                     IniCase{"[Other]\nA=1", "[Other]\nA=1\n\n[Ports]\nCOM1=/dev/pts/4\n",
                             "[Other]\nA=1\n"},
                     IniCase{"[Ports]\nCOM2=/dev/x", "[Ports]\nCOM2=/dev/x\nCOM1=/dev/pts/4\n",
-                            "[Ports]\nCOM2=/dev/x\n"}));
+                            "[Ports]\nCOM2=/dev/x\n"},
+                    // An editor's byte-order mark stays, and the section after it is found.
+                    IniCase{"\xEF\xBB\xBF[Ports]\nCOM1=/dev/ttyUSB0\n",
+                            "\xEF\xBB\xBF[Ports]\nCOM1=/dev/pts/4\n"}));
 
 TEST(IniEdit, RemovingTheLastKeyDropsItsSection) {
     EXPECT_EQ(IniWithValue("[A]\nx=1\n[Ports]\nCOM1=/dev/pts/4\n\n[B]\ny=2\n", "Ports", "COM1",

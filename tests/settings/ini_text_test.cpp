@@ -101,6 +101,19 @@ TEST(IniText, MalformedLinesAreNamedAndKept) {
     EXPECT_EQ(ini.Text(), std::string("a=1\n[Broken\n[]\n=v\n[S]\nno equals\nk=w\n\0\xff\n", 39));
 }
 
+// Editors may start a UTF-8 file with a byte-order mark: the first section is found all the
+// same, and the mark stays at the start.
+TEST(IniText, LeadingByteOrderMarkIsSkippedAndKept) {
+    TIniText ini("\xEF\xBB\xBF[TMainForm]\r\nShowCmd=3\r\n");
+    EXPECT_TRUE(ini.Problems().empty());
+    EXPECT_EQ(ini.ReadString("TMainForm", "ShowCmd", "-"), "3");
+    ASSERT_TRUE(ini.WriteString("TMainForm", "ShowCmd", "1"));
+    ASSERT_TRUE(ini.WriteString("TMainForm", "Visible", "0"));
+    EXPECT_EQ(ini.Text(), "\xEF\xBB\xBF[TMainForm]\r\nShowCmd=1\r\nVisible=0\r\n");
+    // Only at the very start: elsewhere the bytes are part of their line.
+    EXPECT_EQ(TIniText("[S]\n\xEF\xBB\xBFk=v\n").ReadString("S", "k", "-"), "-");
+}
+
 TEST(IniText, RefusesWhatCannotStayOnOneLine) {
     TIniText ini("[S]\n");
     for (auto [section, key, value] : {std::tuple{"S", "k", "two\nlines"},
