@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <string>
 
 using chart::AxisException;
@@ -218,6 +219,10 @@ struct FormatCase {
     const char* c;
     const char* russian; // grouped with a no-break space
 };
+
+void PrintTo(const FormatCase& f, std::ostream* out) {
+    *out << f.c;
+}
 
 class LabelFormat : public testing::TestWithParam<FormatCase> {};
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
@@ -17,6 +18,10 @@ struct TNumberCase {
     double value;
     const char* text;
 };
+
+void PrintTo(const TNumberCase& c, std::ostream* out) {
+    *out << c.text;
+}
 
 class DataFileNumber : public testing::TestWithParam<TNumberCase> {};
 
