@@ -144,7 +144,7 @@ private slots:
         Action("actViewCursor")->trigger();
         Move(At(2.5));
         QVERIFY2(Readout().endsWith(crossTime), qPrintable(Readout()));
-        const QString separator = locale.decimalPoint();
+        const QString separator = QRegularExpression::escape(locale.decimalPoint());
         QVERIFY2(QRegularExpression(QStringLiteral("^0(%1[0-9]{1,3})? ").arg(separator))
                      .match(Readout())
                      .hasMatch(),
