@@ -1,7 +1,7 @@
 #include "number_format.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <string>
 
 namespace chart {
@@ -41,9 +41,12 @@ QString FormatFloat(const QString& picture, double value, const QLocale& locale)
     if (std::isinf(value))
         return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     const Picture p = Parse(picture);
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.*f", p.maxDecimals, std::fabs(value));
-    std::string digits(buf);
+    // Digits with a '.' whatever the C library's locale: the separators come from `locale`. Room
+    // for the 309 integer digits of the largest double, the point and the decimals.
+    std::string digits(311 + static_cast<std::size_t>(p.maxDecimals), '\0');
+    const auto written = std::to_chars(digits.data(), digits.data() + digits.size(),
+                                       std::fabs(value), std::chars_format::fixed, p.maxDecimals);
+    digits.resize(static_cast<std::size_t>(written.ptr - digits.data()));
     const size_t dot = digits.find('.');
     std::string intDigits = digits.substr(0, dot);
     std::string frac = dot == std::string::npos ? std::string() : digits.substr(dot + 1);

@@ -7,9 +7,9 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <map>
+#include <string_view>
 
 namespace record {
 
@@ -29,13 +29,22 @@ std::optional<long long> WholeNumber(const std::string& text) {
     return value;
 }
 
-// A decimal number with "." (what scripts write whatever the locale); finite.
+// A decimal number with "." (what scripts write whatever the locale), optionally signed; finite.
 std::optional<long double> DecimalNumber(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos)
+    std::string_view digits = text;
+    // from_chars takes no "+" of its own; a second sign must not slip through behind it.
+    if (digits.starts_with('+')) {
+        digits.remove_prefix(1);
+        if (digits.starts_with('+') || digits.starts_with('-'))
+            return std::nullopt;
+    }
+    if (digits.find_first_not_of("0123456789.eE+-") != std::string_view::npos)
         return std::nullopt;
-    char* end = nullptr;
-    const long double value = std::strtold(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(value))
+    long double value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                              std::chars_format::general);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
+        !std::isfinite(value))
         return std::nullopt;
     return value;
 }

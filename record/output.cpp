@@ -2,6 +2,7 @@
 
 #include "chart/chart.h"
 #include "chart/series.h"
+#include "recorder/number_format.h"
 #include "recorder/sweep.h"
 #include "recorder/trace_chart.h"
 #include "trace/data_file.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QLocale>
 
 #include <cstdlib>
 #include <string>
@@ -66,9 +66,9 @@ void WriteRecording(const TRecordOptions& options, const TRecording& recording) 
     const TPoints points = Points(recording);
     switch (options.Output) {
     case TOutputKind::DataFile:
-        trace::ReplaceFileContent(options.Out,
-                                  trace::FormatDataFile(points.Times, points.Levels,
-                                                        QLocale().decimalPoint().at(0).toLatin1()));
+        trace::ReplaceFileContent(
+            options.Out,
+            trace::FormatDataFile(points.Times, points.Levels, recorder::DataFileDecimalPoint()));
         return;
     case TOutputKind::Csv:
         trace::ReplaceFileContent(options.Out, trace::FormatCsv(points.Times, points.Levels));

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -27,6 +28,12 @@ constexpr std::int32_t ShortestSweep = 8;
 // Whatever a sweep's bytes take, the machine may be busy for a moment.
 constexpr auto LeastSweepWait = std::chrono::seconds(1);
 constexpr auto PollStep = std::chrono::milliseconds(50);
+
+// A number with "." as the options take it, whatever the C library's locale.
+std::string NumberText(long double value, std::chars_format format, int precision) {
+    char text[64];
+    return {text, std::to_chars(text, text + sizeof text, value, format, precision).ptr};
+}
 
 double Seconds(Clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
@@ -86,11 +93,10 @@ bool TSession::SetUpSweep() {
     result_.PeriodMs = recorder::ConfirmedPeriod(options_.PeriodMs);
     const long double longest = recorder::DeflectTimeMaxFor(result_.PeriodMs);
     if (options_.DurationS < 0.001L || options_.DurationS > longest) {
-        char range[96];
-        std::snprintf(range, sizeof range,
-                      "--duration: between 0.001 and %.6Lg s at a period of %.7Lf ms", longest,
-                      result_.PeriodMs);
-        Fail(stUsage, range);
+        Fail(stUsage, "--duration: between 0.001 and " +
+                          NumberText(longest, std::chars_format::general, 6) +
+                          " s at a period of " +
+                          NumberText(result_.PeriodMs, std::chars_format::fixed, 7) + " ms");
         return false;
     }
     result_.SweepLength = recorder::SweepLength(options_.DurationS, result_.PeriodMs);

@@ -74,8 +74,8 @@ std::string IntegrityComment(const TIntegrityTotals& t) {
     const std::uint64_t missing = t.Expected > t.Received ? t.Expected - t.Received : 0;
     return "received " + std::to_string(t.Received) + " sample bytes of " +
            std::to_string(t.Expected) + " expected in " +
-           FormatGeneral(t.Seconds, 6, u'.').toStdString() + " s, " + std::to_string(missing) +
-           " missing";
+           FormatGeneral(t.Seconds, 6, QStringLiteral(".")).toStdString() + " s, " +
+           std::to_string(missing) + " missing";
 }
 
 } // namespace recorder

@@ -7,6 +7,7 @@
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
+#include "recorder/number_format.h"
 #include "recorder/report.h"
 #include "trace/data_file.h"
 #include "trace/file_io.h"
@@ -14,7 +15,6 @@
 
 #include <QAction>
 #include <QFileDialog>
-#include <QLocale>
 
 #include <algorithm>
 
@@ -55,9 +55,8 @@ void TMainForm::actSaveExecute(QObject*) {
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
         return;
     // What the trace holds when the operator confirms: a recording may have gone on meanwhile.
-    const std::string text =
-        trace::FormatDataFile(Series1->XValues().Raw(), Series1->YValues().Raw(),
-                              QLocale().decimalPoint().at(0).toLatin1());
+    const std::string text = trace::FormatDataFile(
+        Series1->XValues().Raw(), Series1->YValues().Raw(), DataFileDecimalPoint());
     trace::ReplaceFileContent(SaveDialog->selectedFiles().front().toStdString(), text);
 }
 

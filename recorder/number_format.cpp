@@ -1,21 +1,26 @@
 #include "recorder/number_format.h"
 
-#include <QLocale>
+#include "trace/number_text.h"
 
-#include <cstdio>
+#include <QLocale>
 
 namespace recorder {
 
-QString FormatGeneral(double value, int precision, QChar decimalPoint) {
+QString FormatGeneral(double value, int precision, const QString& decimalPoint) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.*g", precision, value);
-    QString result = QString::fromLatin1(text);
+    const char* end = trace::GeneralChars(text, text + sizeof text, value, precision).ptr;
+    QString result = QString::fromLatin1(text, end - text);
     result.replace(QLatin1Char('.'), decimalPoint);
     return result;
 }
 
 QString FormatGeneral(double value, int precision) {
-    return FormatGeneral(value, precision, QLocale().decimalPoint().at(0));
+    return FormatGeneral(value, precision, QLocale().decimalPoint());
+}
+
+char DataFileDecimalPoint() {
+    const QString separator = QLocale().decimalPoint();
+    return separator == QLatin1String(",") ? ',' : '.';
 }
 
 } // namespace recorder

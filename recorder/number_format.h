@@ -1,16 +1,19 @@
 #pragma once
 
-#include <QChar>
 #include <QString>
 
 namespace recorder {
 
-// A number as C's "%.<precision>g" writes it (at most that many significant digits, trailing zeros
-// dropped, an exponent only for very large or small values), with the given decimal separator and
-// no thousands separators.
-QString FormatGeneral(double value, int precision, QChar decimalPoint);
+// A number in the recorder's general format (trace::GeneralChars: at most `precision`
+// significant digits, trailing zeros dropped, an exponent only below 0.00001 or beyond
+// `precision` integer digits) with the given decimal separator and no thousands separators.
+QString FormatGeneral(double value, int precision, const QString& decimalPoint);
 
 // The same with the decimal separator of the user's locale, as numbers are shown to the operator.
 QString FormatGeneral(double value, int precision);
+
+// The decimal separator of the data files written here: the user's, when the file reader takes it
+// back ("." or ","), and "." for any other, such as the Arabic one U+066B, which no byte holds.
+char DataFileDecimalPoint();
 
 } // namespace recorder

@@ -10,7 +10,7 @@ packages=(
     clang libclang-rt-dev twm
     python3-numpy python3-pandas sigrok-cli desktop-file-utils dpkg-dev
     xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-dejavu-core
-    libreoffice-draw-nogui poppler-utils xclip
+    libreoffice-draw-nogui poppler-utils xclip locales
 )
 
 missing=()

@@ -54,7 +54,9 @@ inner='
         sleep 0.1
     done
     sleep 1
-    window=$(xdotool search --name "Регистратор двоичного сигнала" | head -n 1)
+    # By its class: under a locale that X does not know, such as ps_AF.UTF-8, the title is not
+    # found by name.
+    window=$(xdotool search --onlyvisible --class talvir | head -n 1)
     if [ "$start" = 1 ]; then
         eval "$(xdotool getwindowgeometry --shell "$window")"
         xdotool mousemove --window "$window" 22 $((HEIGHT - 47)) click 1

@@ -12,8 +12,8 @@ namespace trace {
 
 namespace {
 
-// "%.15g" from its 15 digits, trailing zeros dropped: `digits` without a point, `exponent` the
-// power of ten of the first.
+// The general format from its 15 digits, trailing zeros dropped: `digits` without a point,
+// `exponent` the power of ten of the first.
 char* WriteGeneral(char* out, std::string_view digits, int exponent, char decimalPoint) {
     const auto put = [&](std::string_view text) { out = std::copy(text.begin(), text.end(), out); };
     const int count = static_cast<int>(digits.size());
@@ -44,12 +44,12 @@ constexpr auto ExtendedPowersOfTen = [] {
     return powers;
 }();
 
-// The 15 significant digits of a value in 1e-4 .. 1e15 that "%.15g" prints, found in extended
-// precision: scaled to 15 whole digits, the value is off by far less than 1e-4 of the last digit,
-// so it rounds as the exact value does unless it lies that close to a half. None then, and for
-// values outside the range, where "%.15g" writes an exponent.
+// The 15 significant digits of a value in 1e-5 .. 1e15, found in extended precision: scaled to
+// 15 whole digits, the value is off by far less than 1e-4 of the last digit, so it rounds as the
+// exact value does unless it lies that close to a half. None then, and for values outside the
+// range, which the general format writes with an exponent.
 std::optional<std::uint64_t> FifteenDigits(double magnitude, int& exponent) {
-    if (!(magnitude >= 9e-5 && magnitude < 1e15))
+    if (!(magnitude >= 9e-6 && magnitude < 1e15))
         return std::nullopt;
     // The power of ten from the power of two, off by at most one either way.
     int binary = 0;
@@ -76,17 +76,34 @@ std::optional<std::uint64_t> FifteenDigits(double magnitude, int& exponent) {
         std::uint64_t digits = whole + (fraction > 0.5L ? 1 : 0);
         if (digits == 1000000000000000) // rounded up to the next power of ten
             digits /= 10, ++exponent;
-        if (exponent < -4 || exponent >= 15)
+        if (exponent < -5 || exponent >= 15)
             return std::nullopt;
         return digits;
     }
     return std::nullopt;
 }
 
-// The C library's "%.15g" with the given decimal separator, written without its slow path for the
-// numbers a trace holds: whole levels, and times between 1e-4 and 1e15.
 } // namespace
 
+std::to_chars_result GeneralChars(char* first, char* last, double value, int precision) {
+    const std::to_chars_result general =
+        std::to_chars(first, last, value, std::chars_format::general, precision);
+    if (general.ec != std::errc() || !std::string_view(first, general.ptr).ends_with("e-05"))
+        return general;
+    // From 0.00001 on the number is written out: the same digits, rounded at the same place.
+    std::to_chars_result fixed =
+        std::to_chars(first, last, value, std::chars_format::fixed, precision + 4);
+    if (fixed.ec != std::errc())
+        return fixed;
+    while (fixed.ptr[-1] == '0')
+        --fixed.ptr;
+    if (fixed.ptr[-1] == '.')
+        --fixed.ptr;
+    return fixed;
+}
+
+// Written without the general slow path for the numbers a trace holds: whole levels, and times
+// between 1e-5 and 1e15.
 void AppendGeneral(std::string& out, double value, char decimalPoint) {
     char text[40];
     char* end = nullptr;
@@ -104,8 +121,7 @@ void AppendGeneral(std::string& out, double value, char decimalPoint) {
             *p++ = '-';
         end = WriteGeneral(p, significant, exponent, decimalPoint);
     } else {
-        // As to_chars with a precision is specified to write it: the C library's way.
-        end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+        end = GeneralChars(text, text + sizeof text, value, 15).ptr;
         if (decimalPoint != '.')
             std::replace(text, end, '.', decimalPoint);
     }

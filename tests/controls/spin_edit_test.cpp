@@ -1,10 +1,13 @@
 #include "controls/spin_edit.h"
+#include "support/real_locale.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QtTest>
+
+#include <optional>
 
 using controls::TSpinEdit;
 
@@ -103,16 +106,21 @@ private slots:
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<bool>("asDefault");
         QTest::addColumn<QString>("text");
-        QTest::newRow("point, default locale") << QLocale::c() << true << "0.0097656";
-        QTest::newRow("comma, default locale") << QLocale(QLocale::German) << true << "0,0097656";
-        QTest::newRow("comma, widget locale") << QLocale(QLocale::Russian) << false << "0,0097656";
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        const QLocale pashto(QLocale::Pashto, QLocale::Afghanistan);
+        QTest::newRow("point, user's locale") << QLocale::c() << true << "0.0097656";
+        QTest::newRow("comma, user's locale") << russian << true << "0,0097656";
+        QTest::newRow("arabic separator, user's locale") << pashto << true << "0\u066B0097656";
+        QTest::newRow("comma, widget locale") << russian << false << "0,0097656";
     }
+    // The user's locale as a program started under it has it, the C library's included.
     void showsAndReadsTheLocalesSeparator() {
         QFETCH(QLocale, locale);
         QFETCH(bool, asDefault);
         QFETCH(QString, text);
+        std::optional<test_support::TRealLocale> real;
         if (asDefault)
-            QLocale::setDefault(locale);
+            real.emplace(locale);
         TSpinEdit spin;
         if (!asDefault)
             spin.setLocale(locale);
@@ -124,7 +132,7 @@ private slots:
         QCOMPARE(spin.Text(), text);
         QVERIFY(spin.Value() == 0.0097656L);
         spin.SetText("0.5"); // a point where the locale has a comma reads as the lower limit
-        QVERIFY(spin.Value() == (text.contains(',') ? 0.009765625L : 0.5L));
+        QVERIFY(spin.Value() == (locale.decimalPoint() != "." ? 0.009765625L : 0.5L));
     }
 
     void decimalAndTypeChangesReformat() {

@@ -6,6 +6,7 @@
 #include "recorder/timing.h"
 #include "serial/pty_pair.h"
 #include "serial/serial_port.h"
+#include "support/real_locale.h"
 #include "trace/data_file.h"
 #include "trace/file_io.h"
 #include "trace/vcd.h"
@@ -172,6 +173,34 @@ TEST_F(RecordProgram, PeriodicPrbsSweepsReachEachFileSampleForSample) {
             EXPECT_NEAR(times[j], static_cast<double>(j * period), 1e-9) << j;
         }
         EXPECT_EQ(wrong, 0u);
+    }
+}
+
+// The data file takes the user's decimal separator where the reader takes it back, and a point
+// where no byte holds it (U+066B).
+TEST_F(RecordProgram, DataFileSeparatorFollowsTheUsersLocale) {
+    SimulatorProcess simulator({"--source", "prbs:20261207"});
+    for (const auto& [locale, separator] :
+         {std::pair{QLocale(QLocale::Russian, QLocale::Russia), ','},
+          std::pair{QLocale(QLocale::Pashto, QLocale::Afghanistan), '.'}}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        // Compiled into the LOCPATH that the program inherits, and named in its environment.
+        const test_support::TRealLocale real(locale);
+        const char* const before = std::getenv("LC_ALL");
+        const std::string previous = before ? before : "";
+        setenv("LC_ALL", (locale.name() + QStringLiteral(".UTF-8")).toLatin1().constData(), 1);
+        const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("trace.txt")});
+        if (before)
+            setenv("LC_ALL", previous.c_str(), 1);
+        else
+            unsetenv("LC_ALL");
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        const std::string text = ReadText(Path("trace.txt"));
+        EXPECT_NE(text.find(std::string("\r\n0") + separator + "0097656 "), std::string::npos)
+            << text.substr(0, 40);
+        const trace::TDataFileContents read = trace::ParseDataFile(text);
+        EXPECT_FALSE(read.BadToken);
+        EXPECT_EQ(read.Times.size(), static_cast<std::size_t>(ShortestSweep));
     }
 }
 

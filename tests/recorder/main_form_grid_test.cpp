@@ -4,9 +4,12 @@
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
 #include "recording_support.h"
+#include "support/real_locale.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -187,6 +190,42 @@ private slots:
         QCOMPARE(columns.front(), first);
         QCOMPARE(columns.back(), last);
         QCOMPARE(columns.size(), last - first + 1);
+    }
+
+    // The chart saved as SVG under the user's locale, in which the window starts: the time labels
+    // of a 0.25 ms grid with the locale's separator, and every label a number as the operator
+    // writes it, never with the C library's comma before a blank.
+    void pictureLabelsUnderTheUsersLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("times");
+        QTest::newRow("point") << QLocale::c() << QStringLiteral("0 0.25 0.5 0.75 1");
+        QTest::newRow("comma") << QLocale(QLocale::Russian, QLocale::Russia)
+                               << QStringLiteral("0 0,25 0,5 0,75 1");
+    }
+    void pictureLabelsUnderTheUsersLocale() {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, times);
+        const test_support::TRealLocale real(locale);
+        Form = recording_test::ShowFreshWindow(*Config);
+        QVERIFY(Form);
+        Find<controls::TSpinEdit>("spedGridPeriod")->SetValue(0.25L);
+        Chart()->BottomAxis().SetRange(0, 1);
+        Click("ToolButton7");
+        const QString path = Config->filePath(QStringLiteral("chart.svg"));
+        Chart()->WritePictureFile(path, chart::TPictureFormat::Svg);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString svg = QString::fromUtf8(file.readAll());
+
+        QStringList numbers;
+        const QRegularExpression text(QStringLiteral(">(-?[0-9][^<>]*)</text>"));
+        for (const QRegularExpressionMatch& m : text.globalMatch(svg))
+            numbers << m.captured(1);
+        const QString separator = QRegularExpression::escape(locale.decimalPoint());
+        const QRegularExpression number(QStringLiteral("^-?[0-9]+(%1[0-9]+)?$").arg(separator));
+        for (const QString& label : numbers)
+            QVERIFY2(number.match(label).hasMatch(), qPrintable(numbers.join(u'|')));
+        QVERIFY2(numbers.join(u' ').contains(times), qPrintable(numbers.join(u'|')));
     }
 
     // While the period field is being retyped and holds no number, the grid uses its lower limit,

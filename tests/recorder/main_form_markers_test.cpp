@@ -5,11 +5,13 @@
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
 #include "recording_support.h"
+#include "support/real_locale.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -93,9 +95,7 @@ private:
         return columns;
     }
 
-private slots:
-    void init() {
-        Config = std::make_unique<QTemporaryDir>();
+    void OpenWindow() {
         Form = recording_test::ShowFreshWindow(*Config);
         QVERIFY(Form);
         Chart = Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
@@ -106,25 +106,51 @@ private slots:
             Series->AddPoint(i, i % 2);
         Chart->RedrawNow();
     }
-    void cleanup() {
-        Form.reset();
-        QLocale::setDefault(QLocale::c());
+
+private slots:
+    void init() {
+        Config = std::make_unique<QTemporaryDir>();
+        OpenWindow();
     }
+    void cleanup() { Form.reset(); }
 
     void readoutFollowsTheMarkers_data() {
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<QString>("crossTime");
         QTest::newRow("point") << QLocale::c()
                                << QStringLiteral(
-                                      "t1=1.5 мс   t2=3.75 мс   dt=2.25 мс   f=444.444 Гц");
+                                      "t1=1.5 мс   t2=3.75 мс   dt=2.25 мс   f=444.444 Гц")
+                               << QStringLiteral(" 2.5");
         QTest::newRow("comma") << QLocale(QLocale::Russian, QLocale::Russia)
                                << QStringLiteral(
-                                      "t1=1,5 мс   t2=3,75 мс   dt=2,25 мс   f=444,444 Гц");
+                                      "t1=1,5 мс   t2=3,75 мс   dt=2,25 мс   f=444,444 Гц")
+                               << QStringLiteral(" 2,5");
+        // The Arabic decimal separator U+066B, which no single byte holds.
+        QTest::newRow("arabic separator")
+            << QLocale(QLocale::Pashto, QLocale::Afghanistan)
+            << QStringLiteral(
+                   "t1=1\u066B5 мс   t2=3\u066B75 мс   dt=2\u066B25 мс   f=444\u066B444 Гц")
+            << QStringLiteral(" 2\u066B5");
     }
+    // Under the user's locale, in which the window starts.
     void readoutFollowsTheMarkers() {
         QFETCH(QLocale, locale);
         QFETCH(QString, expected);
-        QLocale::setDefault(locale);
+        QFETCH(QString, crossTime);
+        const test_support::TRealLocale real(locale);
+        OpenWindow();
+        // The crosshair's level and time, each with at most three decimals.
+        Action("actViewCursor")->trigger();
+        Move(At(2.5));
+        QVERIFY2(Readout().endsWith(crossTime), qPrintable(Readout()));
+        const QString separator = QRegularExpression::escape(locale.decimalPoint());
+        QVERIFY2(QRegularExpression(QStringLiteral("^0(%1[0-9]{1,3})? ").arg(separator))
+                     .match(Readout())
+                     .hasMatch(),
+                 qPrintable(Readout()));
+        Action("actViewCursor")->trigger();
+
         Action("actViewMarkers")->trigger();
         QVERIFY(Chart->Title().Visible());
         QVERIFY(Action("actSetMarker1")->isEnabled());

@@ -2,6 +2,7 @@
 // the whole trace and between the markers.
 
 #include "recording_support.h"
+#include "support/real_locale.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -112,7 +113,7 @@ private slots:
 
     // No edge, then one: the counts, and "—" for what needs two edges; a comma locale.
     void fewEdgesShowDashes() {
-        QLocale::setDefault(QLocale(QLocale::Russian));
+        const test_support::TRealLocale russian(QLocale(QLocale::Russian, QLocale::Russia));
         Action("actViewStatistics")->trigger();
         Load(500, [](int) { return false; });
         QMap<QString, QString> f = Copied();

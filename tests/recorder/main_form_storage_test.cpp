@@ -7,6 +7,7 @@
 #include "recorder/main_form.h"
 #include "recorder/radio_group.h"
 #include "settings/form_storage.h"
+#include "support/real_locale.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -160,7 +161,7 @@ private slots:
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("period");
         const QLocale point = QLocale::c();
-        const QLocale comma(QLocale::German, QLocale::Germany);
+        const QLocale comma(QLocale::Russian, QLocale::Russia);
         for (const QLocale& locale : {point, comma}) {
             const QByteArray name = locale.decimalPoint().toUtf8();
             QTest::addRow("1.5 under '%s'", name.data())
@@ -185,7 +186,7 @@ private slots:
     void restoresValuesThroughTheSetters() {
         QFETCH(QLocale, locale);
         QFETCH(QByteArray, values);
-        QLocale::setDefault(locale);
+        const test_support::TRealLocale real(locale);
         Form = std::make_unique<TMainForm>();
         WriteIni("[TMainForm]\n" + values);
         Show();
@@ -217,6 +218,31 @@ private slots:
         QCOMPARE(shown, QStringList{QStringLiteral("Переодическая")});
         Form->close();
         QVERIFY2(ReadIni().contains("\nrgrpDeflectOptions_ItemIndex=1\n"), ReadIni().constData());
+    }
+
+    // Stored with a point under any locale, and shown with the locale's separator at the next
+    // start.
+    void valuesRoundTripUnderTheUsersLocale_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::newRow("comma") << QLocale(QLocale::Russian, QLocale::Russia);
+        QTest::newRow("arabic separator") << QLocale(QLocale::Pashto, QLocale::Afghanistan);
+    }
+    void valuesRoundTripUnderTheUsersLocale() {
+        QFETCH(QLocale, locale);
+        const test_support::TRealLocale real(locale);
+        Form = std::make_unique<TMainForm>();
+        Show();
+        Find<TSpinEdit>("spedSamplePeriod")->SetValue(1.25L);
+        Find<TSpinEdit>("spedDeflectTime")->SetValue(0.5L);
+        Form->close();
+        const QByteArray stored = ReadIni();
+        QVERIFY2(stored.contains("\nspedDeflectTime_Value=0.5\nspedSamplePeriod_Value=1.25\n"),
+                 stored.constData());
+
+        Form = std::make_unique<TMainForm>();
+        Show();
+        QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Text(), Local("1.2500000"));
+        QCOMPARE(Find<TSpinEdit>("spedDeflectTime")->Text(), Local("0.500"));
     }
 
     // The trigger and the statistics panel's visibility come back at the next start: shown
