@@ -33,6 +33,18 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::Acce
     return dialog;
 }
 
+// The start of a token for a message: a file of random bytes may hold a token of a megabyte. Cut
+// before a UTF-8 continuation byte, so that the text stays whole letters.
+std::string TokenStart(const std::string& token) {
+    constexpr std::size_t Shown = 40;
+    if (token.size() <= Shown)
+        return token;
+    std::size_t cut = Shown;
+    while (cut > 0 && (static_cast<unsigned char>(token[cut]) & 0xC0) == 0x80)
+        --cut;
+    return token.substr(0, cut) + "…";
+}
+
 } // namespace
 
 void TMainForm::WireFiles() {
@@ -81,7 +93,7 @@ void TMainForm::actLoadExecute(QObject*) {
     if (points.BadToken) {
         throw trace::EInOutError("Invalid numeric input",
                                  path + ", line " + std::to_string(points.BadToken->Line) + ": \"" +
-                                     points.BadToken->Token + "\"");
+                                     TokenStart(points.BadToken->Token) + "\"");
     }
     if (points.LongLine) {
         throw trace::EInOutError("Line too long",

@@ -157,6 +157,9 @@ private slots:
             << QStringLiteral("abc 1") << QStringLiteral("Invalid numeric input\n");
         QTest::newRow("long line") << QStringLiteral("2 1 ") + QString(2 << 20, QLatin1Char('x'))
                                    << QStringLiteral("Line too long\n");
+        QTest::newRow("long bad number")
+            << QStringLiteral("2") + QString(500000, QChar(0x0436)) + QStringLiteral(" 1")
+            << QStringLiteral("Invalid numeric input\n");
     }
     void unreadableLineKeepsThePointsBeforeIt() {
         QFETCH(QString, line);
@@ -171,6 +174,8 @@ private slots:
             QCOMPARE(boxes.Texts().size(), 1);
             QVERIFY(boxes.Texts()[0].startsWith(error));
             QVERIFY(boxes.Texts()[0].contains(QStringLiteral("line 3")));
+            // A box the operator can read: the start of a long token, not all of it.
+            QVERIFY2(boxes.Texts()[0].size() < 400, qPrintable(boxes.Texts()[0].left(400)));
         }
         QCOMPARE(Times(), (std::vector<double>{0, 1}));
         QCOMPARE(Chart->BottomAxis().Maximum(), 40.0);
