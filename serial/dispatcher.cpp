@@ -485,6 +485,9 @@ bool TBaseDispatcher::EventPass(uint32_t Events) {
         Offered = Offered || Delivery != TDelivery::NotDelivered;
         if (Delivery != TDelivery::Taken)
             break;
+        // For the watches each batch is a pass of its own: one fired and armed again since may
+        // fire in the next.
+        ClearHits();
         ReadDevice();
     }
     ClearHits();
