@@ -247,11 +247,11 @@ TEST_F(MemoryPort, AStopOutsideAnyHandlerClosesAtOnceWhileAStreamFlows) {
         EXPECT_NE(Port.AddStatusWatch(skLineError), 0) << "cycle " << Cycle;
         const std::string Command = "RP " + std::to_string(Cycle) + "\r";
         Port.SendString(Command);
-        EXPECT_TRUE(PumpUntil([&] {
+        const auto Sent = [&] {
             const auto Line = Device->Written();
             return std::string(Line.begin(), Line.end()).ends_with(Command);
-        })) << "cycle "
-            << Cycle;
+        };
+        EXPECT_TRUE(PumpUntil(Sent)) << "cycle " << Cycle;
     }
 }
 
