@@ -2,12 +2,14 @@
 // What the dispatcher needs of a serial device. One implementation per platform is chosen by the
 // build (posix_device.cpp); TMemoryDevice stands in for a line in tests.
 //
-// Threads: Open, Close, settings, lines and purges are called by the window thread, under the
-// dispatcher's general lock; Read, InQueue and ReadErrors by the dispatch thread (and the window
-// thread under the input lock during a flush; InQueue also by the window thread at any time, to
-// count what waits); Write and WaitWritable by the transmit thread;
-// WaitEvent by the receive-event thread. SetEventMask(0) may come from any thread and ends a
-// pending WaitEvent. An implementation must allow these to run at once.
+// Threads: Open, Close and the purges are called by the window thread, settings and the lines
+// (SetDTR, SetRTS, SetQueueSizes) by it under the dispatcher's general lock; OutQueue by it at any
+// time. Read only by the dispatch thread. InQueue, ReadErrors and ModemStatus by the dispatch
+// thread as it reads and passes, and by the window thread at any time too: InQueue to count what
+// waits, ReadErrors whenever output is queued or counted, ModemStatus at open. Write and
+// WaitWritable by the transmit thread; WaitEvent by the receive-event thread. SetEventMask(0) may
+// come from any thread and ends a pending WaitEvent. None of these calls holds a dispatcher lock
+// other than where said; an implementation must allow them to run at once.
 
 #include <cstddef>
 #include <cstdint>

@@ -438,14 +438,18 @@ std::optional<std::chrono::milliseconds> TBaseDispatcher::NextLook() {
     constexpr std::chrono::milliseconds Period(50);
     if (FBusy)
         return Period;
+    uint16_t Threshold;
     {
         std::lock_guard Lock(FGeneral);
         for (const auto& W : FStatusWatches)
             if (W.Active && (W.Kind == skOutFree || W.Kind == skOutUsed || W.Kind == skOutSent))
                 return Period;
+        Threshold = FAvailThreshold;
     }
+    // Bytes that no delivery would offer (no threshold, or fewer than it asks for) wait for
+    // more to arrive or for a new threshold, both of which wake this thread.
     std::lock_guard Lock(FInput);
-    if (FUnannounced && UnreadLocked() > 0)
+    if (FUnannounced && Threshold != 0 && UnreadLocked() >= Threshold)
         return std::min(PaceLeft(), Period);
     return std::nullopt;
 }
@@ -470,6 +474,10 @@ bool TBaseDispatcher::EventPass(uint32_t Events) {
     bool Offered = false;
     const auto PassEnd = std::chrono::steady_clock::now() + PassLength;
     while (!Busy() && !FDeletePending && std::chrono::steady_clock::now() < PassEnd) {
+        // The receive-event thread may be held back while a stream flows: each batch looks at the
+        // modem lines itself, as each read looks at the line errors, so a change is seen within
+        // a pace.
+        RefreshModemStatus();
         RunStatusChecks();
         if (FDeletePending)
             break;
@@ -477,6 +485,9 @@ bool TBaseDispatcher::EventPass(uint32_t Events) {
         Offered = Offered || Delivery != TDelivery::NotDelivered;
         if (Delivery != TDelivery::Taken)
             break;
+        // For the watches each batch is a pass of its own: one fired and armed again since may
+        // fire in the next.
+        ClearHits();
         ReadDevice();
     }
     ClearHits();
@@ -539,6 +550,7 @@ TBaseDispatcher::TDelivery TBaseDispatcher::SendAndWait(TNotifyWindow& Window, T
 }
 
 bool TBaseDispatcher::BeginHandling(TDispatchMessage& M) {
+    ++FHandling;
     const bool Data = M.Code == cwmAvail || M.Code == cwmDataMatch;
     std::lock_guard Lock(FInput);
     if (M.Ticket != FTicket || FTicketState != TTicketState::Posted)
@@ -561,6 +573,7 @@ bool TBaseDispatcher::BeginHandling(TDispatchMessage& M) {
 }
 
 bool TBaseDispatcher::EndHandling(const TDispatchMessage& M) {
+    --FHandling;
     {
         std::lock_guard Lock(FInput);
         FRunLeft = 0;

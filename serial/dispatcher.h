@@ -8,8 +8,8 @@
 // - Dispatch thread: ReadDevice, the passes and Deliver. It waits up to 3000 ms for each delivery
 //   to be handled on the window thread, reading the device on meanwhile (after a data delivery
 //   it first sleeps out the AvailPace, holding no lock), and checks no trigger while Busy is
-//   set. It sleeps without a time limit while nothing arrives and nothing waits to
-//   be offered again.
+//   set. It sleeps without a time limit while nothing arrives and nothing waits that a
+//   delivery would offer: bytes below the avail threshold, or with none set, wait for more.
 // - Transmit thread: takes bytes from the output ring.
 // - Receive-event thread: waits for device events (local_dispatcher.h).
 // Locks, each held briefly, never while waiting for another thread:
@@ -17,7 +17,9 @@
 //   window handlers and the handler flags.
 // - FInput: the dispatch buffer, its positions and full flag, the unannounced flag, and the
 //   delivery in flight (its ticket and state; the dispatch thread waits on FTicketDone with it).
-//   Also held around device reads so a flush cannot interleave.
+//   The device is read outside it (only the dispatch thread writes the ring's free part): a
+//   batch read while a close flushes the input may land after the flush, and goes with the
+//   buffers the close frees.
 // - FOutput: the output ring.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
 // the modem status and the Busy, kill and delete-pending flags are atomics.
@@ -66,7 +68,8 @@ constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
 // sixty hand-offs a second however finely the device sends it.
 constexpr auto AvailPace = std::chrono::milliseconds(17);
 // An event pass offers a flowing stream batch after batch for this long at most; then device
-// events (modem lines, a vanished device) are waited for again.
+// events (a vanished device) are waited for again. Each batch looks at the modem lines itself, so
+// a change of them is seen within a pace while a stream flows.
 constexpr auto PassLength = std::chrono::milliseconds(50);
 
 enum TStatusKind : uint16_t {
@@ -166,9 +169,12 @@ public:
             SignalDispatch(); // what arrived meanwhile waits to be offered
         return Was;
     }
-    // A delivery runs, or deliveries are held off. Any thread.
+    // The dispatch thread is inside a delivery, or deliveries are held off. Any thread.
     bool Busy() const { return FBusy || FDelivering; }
-    bool Delivering() const { return FDelivering; }
+    // Window thread: a handler of this dispatcher runs on it, between BeginHandling and
+    // EndHandling (further up the stack), whether or not the dispatch thread still waits for it.
+    // Posted messages not handled yet and the dispatch thread's pace sleep do not count.
+    bool Delivering() const { return FHandling > 0; }
     bool DeletePending() const { return FDeletePending; }
     bool Killed() const { return FKill; }
 
@@ -314,10 +320,12 @@ private:
     std::atomic<uint32_t> FTaken{0};
 
     // Window thread only: the run of bytes a running data handler takes without the input lock,
-    // and whether a handler of the open take runs.
+    // whether a handler of the open take runs, and how many handlings of this dispatcher's
+    // messages are under way (nested ones through a modal loop count each).
     const uint8_t* FRun = nullptr;
     uint32_t FRunLeft = 0;
     bool FInHandler = false;
+    int FHandling = 0;
 
     // Under FOutput.
     std::mutex FOutput;

@@ -114,16 +114,20 @@ void TLocalDispatcher::Ended(std::atomic<bool>& Flag) {
 }
 
 void TLocalDispatcher::DonePort() {
+    // Inside a handler of this dispatcher the threads cannot be stopped here, since the dispatch
+    // thread may wait for that handler: it abandons the delivery once the handler returns, stops
+    // the other threads on its way out and posts cwmClosePending. Marked before the kill, so that
+    // it takes that way out whatever it is doing. A dispatch thread that has ended already (it
+    // failed) leaves nothing to wait for.
+    const bool Defer = Delivering() && !FDispEnded;
+    if (Defer)
+        FDeletePending = true;
     if (FDeviceOpen) {
         FlushOutput();
         FlushInput();
         CloseDevice();
     }
-    if (Delivering()) {
-        // The window thread is inside a handler of this dispatcher: the dispatch thread abandons
-        // that delivery once the handler returns, stops the other threads on its way out and
-        // posts cwmClosePending.
-        FDeletePending = true;
+    if (Defer) {
         FComEvent.Set();
         return;
     }
@@ -202,8 +206,9 @@ void TLocalDispatcher::DispThread() {
         // While a stream flows, this thread reads each batch itself once the pace has passed and
         // keeps the receive-event thread parked: let go, that thread would only wake for the
         // first byte of the batch and wake this one in turn. It is let go as soon as a pass
-        // offers nothing, and at the latest after a pass's length, so that modem-line events and
-        // a vanished device are still seen.
+        // offers nothing, and after a pass's length (and the pace of the pass's last delivery)
+        // from the start of the pass that took its report, so that a vanished device is still
+        // seen. The passes look at the modem lines themselves meanwhile.
         bool Holding = false;
         std::chrono::steady_clock::time_point HeldSince;
         while (!FKill && !FDeletePending) {
@@ -222,14 +227,14 @@ void TLocalDispatcher::DispThread() {
             // pace, not once for every write of the device.
             if (const auto Left = PaceLeft(); Left.count() > 0)
                 std::this_thread::sleep_for(Left);
+            const auto PassStart = std::chrono::steady_clock::now();
             const bool Offered = EventPass(FLastEvents.exchange(0));
             if (FComPending) {
-                const auto Now = std::chrono::steady_clock::now();
                 if (Offered && !Holding) {
                     Holding = true;
-                    HeldSince = Now;
+                    HeldSince = PassStart;
                 }
-                if (!Offered || Now - HeldSince >= PassLength) {
+                if (!Offered || std::chrono::steady_clock::now() - HeldSince >= PassLength) {
                     Holding = false;
                     FComPending = false;
                     FReadyEvent.Set();
@@ -241,12 +246,11 @@ void TLocalDispatcher::DispThread() {
         Failure = std::current_exception();
     }
     if (Failure) {
-        // A delivery cut short ends here, so a close from now on does not leave the release to
-        // this thread. A close that has begun already (it sets kill before it looks whether a
-        // delivery runs) may have left it so: then this thread stops the others as on a normal
-        // end. Otherwise they go on.
+        // A delivery cut short ends here. A close that has begun already (delete pending or kill
+        // marked) may have left the release to this thread: then it stops the others as on a
+        // normal end. Otherwise they go on.
         FDelivering = false;
-        const bool Closing = FKill;
+        const bool Closing = FKill || FDeletePending;
         ReportFailure(std::move(Failure));
         if (!Closing)
             return;

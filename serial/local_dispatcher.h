@@ -10,8 +10,10 @@
 //   thread, data at most once every AvailPace. It looks again without an event only when
 //   NextLook says so. FComPending tells a device event, which the receive-event thread waits to
 //   see handled, from such a wake-up. While a pass offers data, the receive-event thread stays
-//   parked on FReadyEvent and this thread reads the device itself once each pace has passed; it
-//   lets that thread go when a pass offers nothing, and after PassLength at the latest.
+//   parked on FReadyEvent and this thread reads the device itself once each pace has passed,
+//   looking at the modem lines with each batch; it lets that thread go when a pass offers
+//   nothing, and at the latest PassLength (and the pace of that pass's last delivery) after the
+//   start of the pass that took its report.
 // - TOutThread (transmit): writes the output ring on FOutputEvent; a flush request (FFlush, then
 //   FOutputEvent) is acknowledged through FGeneralEvent. Writes never block: a full device is
 //   waited for in slices so a flush or kill is seen within 20 ms.

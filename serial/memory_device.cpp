@@ -177,12 +177,12 @@ int TMemoryDevice::OutQueue() {
 
 int TMemoryDevice::InQueue() {
     std::lock_guard Lock(FLock);
-    ThrowIfArmed(TCall::InQueue, "InQueue");
     return static_cast<int>(FIn.size());
 }
 
 int TMemoryDevice::Read(uint8_t* Buffer, std::size_t Size) {
     std::lock_guard Lock(FLock);
+    ThrowIfArmed(TCall::Read, "Read");
     if (!FOpen || FHungUp)
         return Fail(ecDeviceReadError);
     std::size_t Count = std::min(Size, FIn.size());

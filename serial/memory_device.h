@@ -33,10 +33,10 @@ public:
     void HoldTransmitQueue(bool Held);
     static constexpr std::size_t TransmitQueueSize = 4096;
     void HangUp();
-    // The next call of that kind throws std::runtime_error. Each is made by one worker thread:
-    // WaitEvent by the receive-event thread, InQueue by the dispatch thread, Write by the transmit
-    // thread.
-    enum class TCall { WaitEvent, InQueue, Write };
+    // The next call of that kind throws std::runtime_error. Each is made by one worker thread
+    // only: WaitEvent by the receive-event thread, Read by the dispatch thread (when bytes wait),
+    // Write by the transmit thread.
+    enum class TCall { WaitEvent, Read, Write };
     void ThrowFromNext(TCall Call);
     // The next Open fails as Error says.
     void RefuseOpen(TDeviceError Error);

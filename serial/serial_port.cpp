@@ -319,10 +319,7 @@ uint32_t TSerialPort::InBuffUsed() {
 }
 
 uint32_t TSerialPort::ReceivedWaiting() {
-    if (FState == psClosing)
-        return 0;
-    auto* D = ValidDispatcher();
-    return D ? D->ReceivedWaiting() : 0;
+    return IsOpenState() ? FDispatcher->ReceivedWaiting() : 0;
 }
 
 uint32_t TSerialPort::OutputPending() {

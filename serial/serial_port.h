@@ -134,7 +134,7 @@ public:
     // Received bytes not read yet; 0 while closed.
     uint32_t InBuffUsed();
     // InBuffUsed and the bytes the device has received that the port has not read from it yet;
-    // 0 while closed.
+    // 0 while closed (this does not open it).
     uint32_t ReceivedWaiting();
     // Waits until Text has arrived, consuming what comes before it and leaving what follows.
     bool WaitForText(const std::string& Text, int32_t Ticks, bool PumpMessages, bool IgnoreCase);

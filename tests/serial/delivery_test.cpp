@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -85,6 +87,43 @@ struct TChecker {
     }
 };
 
+// The plain loop, counting what the dispatch thread posts.
+class TCountingLoop final : public TMessageLoop {
+public:
+    std::unique_ptr<TNotifyWindow> CreateNotifyWindow(TWindowProc Proc) override {
+        return std::make_unique<TCountingWindow>(*this, FLoop.CreateNotifyWindow(std::move(Proc)));
+    }
+    void ProcessMessages() override { FLoop.ProcessMessages(); }
+    bool Terminating() const override { return false; }
+    void HandleException(std::exception_ptr Error) override { FLoop.HandleException(Error); }
+
+    bool ProcessUntil(const std::function<bool()>& Done, std::chrono::milliseconds Timeout) {
+        return FLoop.ProcessUntil(Done, Timeout);
+    }
+    void ProcessFor(std::chrono::milliseconds Duration) { FLoop.ProcessFor(Duration); }
+    void Enqueue(std::function<void()> Fn) { FLoop.Enqueue(std::move(Fn)); }
+    std::vector<std::exception_ptr> TakeExceptions() { return FLoop.TakeExceptions(); }
+
+    std::atomic<uint64_t> Posts{0};
+
+private:
+    class TCountingWindow final : public TNotifyWindow {
+    public:
+        TCountingWindow(TCountingLoop& Loop, std::unique_ptr<TNotifyWindow> Inner)
+            : FLoop(Loop), FInner(std::move(Inner)) {}
+        void Post(const TDispatchMessage& M) override {
+            ++FLoop.Posts;
+            FInner->Post(M);
+        }
+
+    private:
+        TCountingLoop& FLoop;
+        std::unique_ptr<TNotifyWindow> FInner;
+    };
+
+    TPlainMessageLoop FLoop;
+};
+
 class GivenUpDelivery : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -105,7 +144,7 @@ protected:
 
     TPortsIni Ini;
     TPty Pty;
-    TPlainMessageLoop Loop;
+    TCountingLoop Loop;
     TSerialPort Port{&Loop};
     TChecker Check;
 };
@@ -139,26 +178,32 @@ TEST_F(GivenUpDelivery, StallsLongerThanTheWaitLoseAndRepeatNoByte) {
 // read position, never a byte twice. Under ThreadSanitizer too.
 TEST_F(GivenUpDelivery, HandlersStraddlingTheGiveUpTakeEachByteOnce) {
     Port.SetDeliveryWait(2ms);
-    int Deliveries = 0;
-    int Straddled = 0;
+    int Handled = 0;
+    int GivenUpWhileRunning = 0;
     Port.OnTriggerAvail = [&](TSerialPort* CP, uint16_t Count) {
-        ++Deliveries;
-        // The bytes spread evenly over 15 ms, longer than the wait and its 10 ms look, so the
-        // give-up falls between two of them.
+        ++Handled;
+        const uint64_t PostsBefore = Loop.Posts;
+        // The bytes spread evenly over four paces: the dispatch thread sleeps out one pace after
+        // posting, waits the 2 ms and its 10 ms look, and gives up between two of them.
         const auto Start = std::chrono::steady_clock::now();
-        const auto Pace = std::chrono::duration_cast<std::chrono::nanoseconds>(15ms) / Count;
+        const auto Pace =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(4 * AvailPace) / Count;
         for (uint16_t I = 0; I < Count; ++I) {
             Check.Take(CP->ReadChar());
             while (std::chrono::steady_clock::now() < Start + Pace * (I + 1)) {
             }
         }
-        Straddled += Count > 1;
+        // The next delivery is posted only once this one is done with: before this handler has
+        // returned, that means given up on.
+        GivenUpWhileRunning += Loop.Posts > PostsBefore;
     };
     Port.SetOpen(true);
     TStreamWriter Writer(Pty);
-    ASSERT_TRUE(Loop.ProcessUntil([&] { return Straddled > 200; }, 30000ms));
+    ASSERT_TRUE(Loop.ProcessUntil([&] { return Handled >= 60; }, 30000ms));
     Port.SetOpen(false);
     EXPECT_EQ(Check.Wrong, 0u) << "of " << Check.Taken << " bytes taken";
+    EXPECT_GT(2 * GivenUpWhileRunning, Handled)
+        << GivenUpWhileRunning << " of " << Handled << " handlers outlasted their delivery";
     ExpectNoException();
 }
 

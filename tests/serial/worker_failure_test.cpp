@@ -123,16 +123,17 @@ INSTANTIATE_TEST_SUITE_P(
     Threads, FailingThread,
     ::testing::Values(TFailureCase{"ReceiveEvent", TMemoryDevice::TCall::WaitEvent,
                                    "memory device: WaitEvent failed", true, true},
-                      TFailureCase{"Dispatch", TMemoryDevice::TCall::InQueue,
-                                   "memory device: InQueue failed", false, true},
+                      TFailureCase{"Dispatch", TMemoryDevice::TCall::Read,
+                                   "memory device: Read failed", false, true},
                       TFailureCase{"Transmit", TMemoryDevice::TCall::Write,
                                    "memory device: Write failed", true, false}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(WorkerFailure, DispatchThreadFailingWhileAHandlerRunsLeavesNoCloseWaitingForIt) {
     Port.OnTriggerAvail = [this](TSerialPort* CP, uint16_t Count) {
-        Device->ThrowFromNext(TMemoryDevice::TCall::InQueue);
-        // The dispatch thread reads the device on while it waits for this handler.
+        Device->ThrowFromNext(TMemoryDevice::TCall::Read);
+        // A byte for the dispatch thread to read while it waits for this handler.
+        Device->Feed({'y'});
         std::this_thread::sleep_for(100ms);
         for (int I = 0; I < Count; ++I)
             Received.push_back(static_cast<char>(CP->ReadChar()));
