@@ -51,6 +51,16 @@ std::optional<std::string> ChooseFile(QWidget* parent, const char* name,
                              path + ", line " + std::to_string(error.Line) + ": " + error.Message);
 }
 
+// The sample period of a trace from its own times: an imported trace keeps the step it was
+// written at, also where the period field, held to the device's range, shows another. One point
+// has no step of its own and takes the field's.
+double TraceStep(const std::vector<double>& times, double fieldPeriod) {
+    if (times.size() < 2)
+        return fieldPeriod;
+    return static_cast<double>((static_cast<long double>(times.back()) - times.front()) /
+                               static_cast<long double>(times.size() - 1));
+}
+
 } // namespace
 
 void TMainForm::WireInterchange() {
@@ -92,6 +102,8 @@ std::pair<std::size_t, std::size_t> TMainForm::ExportRange() const {
 void TMainForm::actExportVcdExecute(QObject*) {
     ExportTrace("ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"),
                 QStringLiteral("vcd"), [this](auto times, auto levels) {
+                    const double period = TraceStep(Series1->XValues().Raw(),
+                                                    static_cast<double>(spedSamplePeriod->Value()));
                     const std::string sweep = SweepText(
                         rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle
                                                              : TSweep::smPeriodic,
@@ -99,7 +111,7 @@ void TMainForm::actExportVcdExecute(QObject*) {
                     return trace::FormatVcd(
                         times, levels,
                         {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
-                         "Тальвир 1.0", static_cast<double>(spedSamplePeriod->Value()),
+                         "Тальвир 1.0", period,
                          sweep,
                          IntegrityTotals.Seconds > 0 ? IntegrityComment(IntegrityTotals) : ""});
                 });

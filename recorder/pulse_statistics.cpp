@@ -36,13 +36,16 @@ TPulseStatistics PulseStatistics(std::span<const double> times, std::span<const 
     last = std::min({last, times.size(), levels.size()});
     if (first >= last)
         return result;
-    // Times of the last edges seen; the first pulse of the range starts before it and is unknown.
+    // Times of the last edges seen; a pulse that starts before the range is unknown.
     std::optional<double> rise;
     std::optional<double> fall;
     // High width of the pulse that began at `rise`, once its falling edge has come.
     double riseHigh = 0;
-    bool high = levels[first] > 0.5;
-    for (std::size_t i = first + 1; i < last; ++i) {
+    // The range's first point is an edge when the point before it has the other level: a marker
+    // put on an edge starts the range with that edge.
+    const std::size_t from = std::max<std::size_t>(first, 1);
+    bool high = levels[from - 1] > 0.5;
+    for (std::size_t i = from; i < last; ++i) {
         const bool now = levels[i] > 0.5;
         if (now == high)
             continue;

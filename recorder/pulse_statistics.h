@@ -18,9 +18,10 @@ struct TDurations {
 };
 
 // Pulse figures of a trace. An edge is the first sample of the new level (a level above one half
-// is high). Periods run from one rising edge to the next; high widths from a rising edge to the
-// falling edge after it, low widths from a falling edge to the rising edge after it. A pulse cut
-// by either end of the range has no known width and is not counted.
+// is high); one on the range's first point belongs to the range. Periods run from one rising edge
+// to the next; high widths from a rising edge to the falling edge after it, low widths from a
+// falling edge to the rising edge after it. A pulse cut by either end of the range has no known
+// width and is not counted.
 struct TPulseStatistics {
     std::size_t RisingEdges = 0;
     std::size_t FallingEdges = 0;

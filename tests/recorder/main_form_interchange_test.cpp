@@ -9,6 +9,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,6 +20,28 @@
 #include <sstream>
 
 using recording_test::TBoxCloser;
+
+namespace {
+
+// What sigrok-cli prints on standard output.
+QByteArray Sigrok(const QStringList& args) {
+    QProcess sigrok;
+    sigrok.start(QStringLiteral("sigrok-cli"), args);
+    if (!sigrok.waitForFinished(60000) || sigrok.exitCode() != 0)
+        qWarning() << args << sigrok.readAllStandardError();
+    return sigrok.readAllStandardOutput();
+}
+
+// The sample levels of sigrok-cli's CSV of one channel, the first sample first.
+QList<QByteArray> SampleLevels(const QByteArray& csv) {
+    QList<QByteArray> levels;
+    for (const QByteArray& line : csv.split('\n'))
+        if (line == "0" || line == "1")
+            levels << line;
+    return levels;
+}
+
+} // namespace
 
 class MainFormInterchangeTest : public QObject {
     Q_OBJECT
@@ -93,6 +118,35 @@ private slots:
         Run("actExportCsv", "ExportCsvDialog", Path("all"));
         QVERIFY(recording_test::FileBytes(Path("all.csv"))
                     .starts_with("time_ms,level\n0,0\n0.5,0\n1,1\n"));
+    }
+
+    // A sigrok file at 5 µs a sample, a step finer than the device's: exported again, the file
+    // names that step, and sigrok-cli reads back every sample it wrote and no more.
+    void reexportsAnImportedFileAtItsOwnStep() {
+        if (QStandardPaths::findExecutable(QStringLiteral("sigrok-cli")).isEmpty())
+            QSKIP("sigrok-cli is not installed (tools/install-deps.sh installs it)");
+        Sigrok({"-d", "demo", "--channels", "D0", "--config", "samplerate=200k", "--samples",
+                "10000", "-O", "vcd", "-o", Path("sigrok.vcd")});
+        // Its timescale is 1 µs: five units a sample.
+        const QList<QByteArray> theirs =
+            SampleLevels(Sigrok({"-I", "vcd:downsample=5", "-i", Path("sigrok.vcd"), "-O", "csv"}));
+        QCOMPARE(theirs.size(), 10000);
+
+        Run("actImportVcd", "ImportVcdDialog", Path("sigrok.vcd"));
+        QCOMPARE(Series->Count(), 10000);
+        Run("actExportVcd", "ExportVcdDialog", Path("again.vcd"));
+        const std::string vcd = recording_test::FileBytes(Path("again.vcd"));
+        QVERIFY2(vcd.find("talvir sample period 0.005 ms;") != std::string::npos,
+                 vcd.substr(vcd.find("talvir"), 40).c_str());
+        QVERIFY2(vcd.ends_with("\n#50000000000\n"), vcd.substr(vcd.size() - 40).c_str());
+        // Read as the comment says.
+        const QRegularExpressionMatch downsample =
+            QRegularExpression(QStringLiteral("\\((sigrok-cli -I vcd:downsample=\\d+)\\)"))
+                .match(QString::fromStdString(vcd));
+        QCOMPARE(downsample.captured(1), QStringLiteral("sigrok-cli -I vcd:downsample=5000000"));
+        QCOMPARE(SampleLevels(Sigrok(downsample.captured(1).split(u' ').mid(1) +
+                                     QStringList{"-i", Path("again.vcd"), "-O", "csv"})),
+                 theirs);
     }
 
     // Two 1-bit signals: the operator picks the second.

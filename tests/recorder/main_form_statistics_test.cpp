@@ -54,15 +54,16 @@ private:
         return figures;
     }
 
-    // Marker `which` at `ms`, placed by a click with the time axis at a quarter ms a pixel.
-    void PlaceMarker(const char* action, double ms) {
+    // Marker `which` at `ms`, placed by a click with the time axis at a quarter ms a pixel; with
+    // Shift among `modifiers` it goes on to the nearest edge.
+    void PlaceMarker(const char* action, double ms, Qt::KeyboardModifiers modifiers = {}) {
         Chart()->BottomAxis().SetRange(0, Chart()->BottomAxis().AxisLength() / 4.0);
         Chart()->RedrawNow();
         Action(action)->setChecked(true);
         const QPoint p(Chart()->BottomAxis().StartPixel() + static_cast<int>(ms * 4),
                        Chart()->PlotRect().center().y());
         QCursor::setPos(Chart()->mapToGlobal(p));
-        QTest::mouseClick(Chart(), Qt::LeftButton, {}, p);
+        QTest::mouseClick(Chart(), Qt::LeftButton, modifiers, p);
     }
 
 private slots:
@@ -75,7 +76,7 @@ private slots:
     void cleanup() { Form.reset(); }
 
     // A 1 kHz square at 25 % duty, ten periods: hidden at start, then the whole trace, then
-    // t1 .. t2, which starts on a falling edge and ends inside a pulse.
+    // t1 .. t2, which starts on a falling edge, counted, and ends inside a pulse.
     void squareWaveFigures() {
         auto* dock = Form->findChild<QDockWidget*>(QStringLiteral("StatisticsDock"));
         QVERIFY(!dock->isVisible());
@@ -101,7 +102,7 @@ private slots:
         PlaceMarker("actSetMarker2", 3.5);
         f = Copied();
         QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("2"));
-        QCOMPARE(f.value(QStringLiteral("Спады")), QStringLiteral("2"));
+        QCOMPARE(f.value(QStringLiteral("Спады")), QStringLiteral("3"));
         QCOMPARE(f.value(QStringLiteral("Период сред, мс")), QStringLiteral("1"));
         QCOMPARE(f.value(QStringLiteral("Длительность 1 сред, мс")), QStringLiteral("0.25"));
         QCOMPARE(f.value(QStringLiteral("Длительность 0 макс, мс")), QStringLiteral("0.75"));
@@ -109,6 +110,34 @@ private slots:
         // Hidden markers: the whole trace again.
         Action("actViewMarkers")->trigger();
         QTRY_COMPARE(Copied().value(QStringLiteral("Фронты")), QStringLiteral("9"));
+    }
+
+    // t1 and t2 snapped with Shift to a rising edge and the falling edge after it: the range
+    // holds both edges and the one whole pulse between them, as long as dt in the title.
+    void markersSnappedToAPulseMeasureIt() {
+        Action("actViewStatistics")->trigger();
+        Load(500, [](int i) { return (i >= 137 && i < 183) || (i >= 300 && i < 350); });
+        Action("actViewMarkers")->trigger();
+        PlaceMarker("actSetMarker1", 1.25, Qt::ShiftModifier);
+        PlaceMarker("actSetMarker2", 2, Qt::ShiftModifier);
+        const QString title = Chart()->Title().Text().value(0);
+        QVERIFY2(title.startsWith(QStringLiteral("t1=1.37 мс   t2=1.83 мс   dt=0.46 мс")),
+                 qPrintable(title));
+        QMap<QString, QString> f = Copied();
+        QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("1"));
+        QCOMPARE(f.value(QStringLiteral("Спады")), QStringLiteral("1"));
+        for (const char* which : {"мин", "сред", "макс"})
+            QCOMPARE(f.value(QStringLiteral("Длительность 1 %1, мс").arg(QString::fromUtf8(which))),
+                     QStringLiteral("0.46"));
+        QCOMPARE(f.value(QStringLiteral("Длительность 0 сред, мс")), QStringLiteral("—"));
+        QCOMPARE(f.value(QStringLiteral("Период сред, мс")), QStringLiteral("—"));
+
+        // The markers the other way round: the same range.
+        PlaceMarker("actSetMarker1", 2, Qt::ShiftModifier);
+        PlaceMarker("actSetMarker2", 1.25, Qt::ShiftModifier);
+        f = Copied();
+        QCOMPARE(f.value(QStringLiteral("Фронты")), QStringLiteral("1"));
+        QCOMPARE(f.value(QStringLiteral("Длительность 1 сред, мс")), QStringLiteral("0.46"));
     }
 
     // No edge, then one: the counts, and "—" for what needs two edges; a comma locale.

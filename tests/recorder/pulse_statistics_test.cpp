@@ -27,13 +27,14 @@ template <typename F> TTrace MakeTrace(std::size_t samples, double t, F levelAt)
 }
 
 // All edges of the range listed first, then every figure taken from pairs of neighbouring edges.
+// An edge is a point whose level differs from the point before it, also on the range's first.
 TPulseStatistics Reference(const TTrace& trace, std::size_t first, std::size_t last) {
     struct TEdge {
         double Time;
         bool Rising;
     };
     std::vector<TEdge> edges;
-    for (std::size_t i = first + 1; i < last; ++i)
+    for (std::size_t i = std::max<std::size_t>(first, 1); i < last; ++i)
         if ((trace.Levels[i] > 0.5) != (trace.Levels[i - 1] > 0.5))
             edges.push_back({trace.Times[i], trace.Levels[i] > 0.5});
     TPulseStatistics r;
@@ -116,6 +117,45 @@ TEST(PulseStatistics, PseudoRandomTracesAgreeWithTheReference) {
         const std::size_t last = first + rng() % (n - first + 1);
         ExpectSame(PulseStatistics(trace.Times, trace.Levels, first, last),
                    Reference(trace, first, last));
+    }
+}
+
+// Ranges of 0 0 1 1 1 0 0 1 0 0, one ms a point (rising edges at 2 and 7, falling at 5 and 8),
+// that begin or end on an edge or a point beside one.
+TEST(PulseStatistics, EdgesOnTheRangesEnds) {
+    const TTrace trace = MakeTrace(
+        10, 1, [](std::size_t i) { return i == 2 || i == 3 || i == 4 || i == 7 ? 1.0 : 0.0; });
+    struct TCase {
+        std::size_t First, Last;
+        std::size_t Rising, Falling;
+        std::vector<double> High, Low, Period;
+    };
+    const TCase cases[] = {
+        {0, 10, 2, 2, {3, 1}, {2}, {5}}, // the first point of the trace is no edge
+        {2, 6, 1, 1, {3}, {}, {}},       // from a rising edge to the falling one: the pulse
+        {1, 6, 1, 1, {3}, {}, {}},       // a point before the rising edge: the same
+        {3, 6, 0, 1, {}, {}, {}},        // a point after it: the pulse is cut
+        {2, 5, 1, 0, {}, {}, {}},        // up to the point before the falling edge: cut
+        {5, 9, 1, 2, {1}, {2}, {}},      // from a falling edge
+        {2, 8, 2, 1, {3}, {2}, {5}},     // a whole period from its rising edge
+        {7, 8, 1, 0, {}, {}, {}},        // one point, an edge
+        {6, 7, 0, 0, {}, {}, {}},        // one point, no edge
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "[" << c.First << ", " << c.Last << ")");
+        const TPulseStatistics s = PulseStatistics(trace.Times, trace.Levels, c.First, c.Last);
+        EXPECT_EQ(s.RisingEdges, c.Rising);
+        EXPECT_EQ(s.FallingEdges, c.Falling);
+        TPulseStatistics expected;
+        for (double d : c.High)
+            expected.High.Add(d);
+        for (double d : c.Low)
+            expected.Low.Add(d);
+        for (double d : c.Period)
+            expected.Period.Add(d);
+        ExpectSame(s.High, expected.High);
+        ExpectSame(s.Low, expected.Low);
+        ExpectSame(s.Period, expected.Period);
     }
 }
 
