@@ -280,11 +280,12 @@ TEST_F(RecordProgram, APortHeldByAnotherProgramIsReportedAsHeld) {
 
 TEST_F(RecordProgram, AUserWithoutAccessToThePortIsToldSo) {
     SimulatorProcess simulator({});
-    // The superuser may open anything: the recorder then runs as nobody.
+    // The superuser may open anything: the recorder then runs as nobody, in a folder it may write.
     std::vector<std::string> runAs;
-    if (geteuid() == 0)
+    if (geteuid() == 0) {
         runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    else
+        ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+    } else
         ASSERT_EQ(chmod(simulator.SlavePath().c_str(), 0), 0);
     const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("denied.txt")}, runAs);
     EXPECT_EQ(run.Status, 5) << run.Err;
