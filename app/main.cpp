@@ -76,7 +76,7 @@ private:
         // Qt's first complaint names the reason, unless there is no display to name at all.
         const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") &&
                                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-        const QString reason = noDisplay ? QStringLiteral("no display (DISPLAY is not set)")
+        const QString reason = noDisplay       ? QStringLiteral("no display (DISPLAY is not set)")
                                : kept_.empty() ? text.section(QLatin1Char('\n'), 0, 0)
                                                : kept_.front().Text.simplified();
         std::fprintf(stderr, "talvir: cannot open the window: %s\n", qUtf8Printable(reason));
