@@ -82,11 +82,13 @@ std::optional<std::string> ReceivedNotice(const TRecording& recording) {
     const double seconds = recording.Totals.Seconds;
     if (seconds < ShortestCountedRecording)
         return std::nullopt;
-    const auto sent = static_cast<std::uint64_t>(std::llround(DeviceRate(recording.PeriodMs) * seconds));
+    const auto sent =
+        static_cast<std::uint64_t>(std::llround(DeviceRate(recording.PeriodMs) * seconds));
     const std::uint64_t received = recording.Totals.Received;
     return "received " + std::to_string(received) + " sample bytes of " + std::to_string(sent) +
-           " expected at the device's rate in " + NumberText(seconds, std::chars_format::general, 4) +
-           " s, " + std::to_string(sent > received ? sent - received : 0) + " missing";
+           " expected at the device's rate in " +
+           NumberText(seconds, std::chars_format::general, 4) + " s, " +
+           std::to_string(sent > received ? sent - received : 0) + " missing";
 }
 
 } // namespace record

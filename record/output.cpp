@@ -85,8 +85,8 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
     if (const auto* file = dynamic_cast<const trace::EInOutError*>(&error)) {
         const std::string detail = text.substr(std::min(text.size(), file->Text().size() + 1));
         const std::size_t more = detail.find('\n');
-        text = file->Text() + (more == std::string::npos ? "; the file is left as it was"
-                                                         : detail.substr(more));
+        text = file->Text() +
+               (more == std::string::npos ? "; the file is left as it was" : detail.substr(more));
     }
     for (std::size_t at; (at = text.find('\n')) != std::string::npos;)
         text.replace(at, 1, ". ");

@@ -67,7 +67,8 @@ TRecording OpenFailure(const TRecordOptions& options, int code, const char* text
                     : "; plug the device in, or check the path");
     } else if (code == serial::ecAlreadyOpen) {
         failed.Status = stPortHeld;
-        line = "another program holds " + (com ? device + ", where " + options.Port + " leads" : "the port") +
+        line = "another program holds " +
+               (com ? device + ", where " + options.Port + " leads" : "the port") +
                "; close it, then try again";
     } else {
         failed.Status = code == serial::ecAccessDenied || code == -serial::ecAccessDenied
@@ -291,8 +292,8 @@ void TSession::Collect(const std::atomic<bool>& stop) {
 
 } // namespace
 
-TRecording Record(const TRecordOptions& options, const TStarted& started,
-                  const TProgress& progress, const std::atomic<bool>& stop) {
+TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
+                  const std::atomic<bool>& stop) {
     TSession session(options, started, progress);
     return session.Run(stop);
 }

@@ -52,7 +52,7 @@ using TProgress = std::function<void(int completed, int total)>;
 
 // Records as the options say. `stop` is polled while waiting; once true the recording ends as
 // interrupted. Never throws for what the device or the port does: that is the status.
-TRecording Record(const TRecordOptions& options, const TStarted& started,
-                  const TProgress& progress, const std::atomic<bool>& stop);
+TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
+                  const std::atomic<bool>& stop);
 
 } // namespace record
