@@ -112,6 +112,25 @@ private:
     std::optional<int> status_;
 };
 
+// A small tmpfs at `folder` for as long as this lives, where the system lets us mount one.
+class TMount {
+public:
+    TMount(const std::string& folder, unsigned long flags)
+        : folder_(folder),
+          mounted_(::mount("tmpfs", folder.c_str(), "tmpfs", flags, "size=64k") == 0) {}
+    ~TMount() {
+        if (mounted_)
+            ::umount(folder_.c_str());
+    }
+    TMount(const TMount&) = delete;
+    TMount& operator=(const TMount&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string folder_;
+    bool mounted_;
+};
+
 class RecordProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -330,12 +349,13 @@ TEST_F(RecordProgram, AnInterruptStopsTheDeviceAndWritesTheSweepsCompleted) {
 // recorded, nothing left behind.
 TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
     std::ofstream(Path("plain.txt")) << "a file, not a folder\n";
-    std::string closed = Path("closed");
+    const std::string closed = Path("closed");
     mkdir(closed.c_str(), 0755);
     // The superuser writes any folder; only a read-only mount refuses it a new file.
-    const bool readOnly =
-        geteuid() == 0 ? ::mount("tmpfs", closed.c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0
-                       : chmod(closed.c_str(), 0555) == 0;
+    std::optional<TMount> mount;
+    if (geteuid() == 0)
+        mount.emplace(closed, MS_RDONLY);
+    const bool readOnly = mount ? mount->Mounted() : chmod(closed.c_str(), 0555) == 0;
     const std::vector<std::pair<std::string, std::string>> cases{
         {Path("nodir/x.vcd"), "there is no folder " + Path("nodir")},
         {Path("plain.txt/x.vcd"), "there is no folder " + Path("plain.txt")},
@@ -355,8 +375,6 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
         EXPECT_EQ(recording_test::ReceivedBytes(Path("sim.log")), "") << "the device was woken";
     }
     EXPECT_TRUE(std::filesystem::is_empty(closed));
-    if (geteuid() == 0)
-        ::umount(closed.c_str());
 }
 
 // A disk that fills while the file is written: the failure in one line after the recording,
@@ -364,7 +382,8 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
 TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
     const std::string folder = Path("full");
     mkdir(folder.c_str(), 0755);
-    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+    const TMount mount(folder, 0);
+    if (!mount.Mounted())
         GTEST_SKIP() << "no tmpfs may be mounted here";
     const std::string out = folder + "/trace.csv";
     const std::string old = "time_ms,level\n0,1\n";
@@ -387,7 +406,6 @@ TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
                             std::filesystem::directory_iterator()),
               2)
         << "a temporary file left behind";
-    ::umount(folder.c_str());
 }
 
 TEST_F(RecordProgram, APeriodOffTheDevicesGridIsToldAndTheNearestOneRecorded) {
