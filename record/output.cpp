@@ -67,7 +67,7 @@ std::optional<std::string> OutputProblem(const TRecordOptions& options) {
         trace::CheckFileReplaceable(options.Out);
         return std::nullopt;
     } catch (const trace::EInOutError& error) {
-        std::filesystem::path folder = std::filesystem::path(options.Out).parent_path();
+        const std::filesystem::path folder = std::filesystem::path(options.Out).parent_path();
         std::error_code ignored;
         const std::string why = !folder.empty() && !std::filesystem::is_directory(folder, ignored)
                                     ? "there is no folder " + folder.string()
