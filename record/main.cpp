@@ -1,6 +1,7 @@
 // talvir-record: the recorder for scripts and test benches. Reads the command line, records, writes
 // the file and answers with an exit status that says what happened.
 
+#include "record/notices.h"
 #include "record/options.h"
 #include "record/output.h"
 #include "record/session.h"
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -76,14 +78,29 @@ int main(int argc, char** argv) {
         return record::stUsage;
     }
     const record::TRecordOptions& options = *parsed.Options;
+    // A file that cannot be written would lose the whole recording at its end.
+    if (const auto problem = record::OutputProblem(options)) {
+        std::fprintf(stderr, "talvir-record: %s\n", problem->c_str());
+        return record::stWriteFailed;
+    }
+    const auto notice = [&options](const std::optional<std::string>& text) {
+        if (text && !options.Quiet)
+            std::fprintf(stderr, "talvir-record: %s\n", text->c_str());
+    };
 
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     TProgressReport progress(options.Quiet);
     const record::TRecording recording = record::Record(
-        options, [&progress](int completed, int total) { progress(completed, total); },
-        StopRequested);
+        options,
+        [&] {
+            notice(record::PeriodNotice(options));
+            notice(record::LineRateNotice(options));
+        },
+        [&progress](int completed, int total) { progress(completed, total); }, StopRequested);
     progress.Finish(recording.CompletedSweeps, options.Sweeps);
+    if (record::LineSlowerThanDevice(options))
+        notice(record::ReceivedNotice(recording));
     if (recording.Status != record::stOk)
         std::fprintf(stderr, "talvir-record: %s\n", recording.Message.c_str());
 
@@ -93,8 +110,7 @@ int main(int argc, char** argv) {
     try {
         record::WriteRecording(options, recording);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "talvir-record: cannot write %s: %s\n", options.Out.c_str(),
-                     error.what());
+        std::fprintf(stderr, "talvir-record: %s\n", record::WriteFailure(options, error).c_str());
         return recording.Status != record::stOk ? recording.Status : record::stWriteFailed;
     }
     return recording.Status;

@@ -4,6 +4,7 @@
 #include "serial/port_map.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -49,7 +50,24 @@ std::optional<long double> DecimalNumber(const std::string& text) {
     return value;
 }
 
+// The termios rates of Linux.
+constexpr std::array<std::int32_t, 28> Rates{
+    50,     75,     110,     134,     150,     200,     300,     600,    1200,   1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400, 460800, 500000,
+    576000, 921600, 1000000, 1152000, 1500000, 2000000, 3000000, 4000000};
+
+std::string RatesText() {
+    std::string text;
+    for (const std::int32_t rate : Rates)
+        text += (text.empty() ? "" : ", ") + std::to_string(rate);
+    return text;
+}
+
 } // namespace
+
+std::span<const std::int32_t> LineRates() {
+    return Rates;
+}
 
 std::optional<TOutputKind> OutputKindForName(const std::string& name) {
     const std::size_t dot = name.find_last_of('.');
@@ -78,7 +96,6 @@ std::uint16_t ComNumberOf(const std::string& port) {
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TParsedCommandLine parsed;
     TRecordOptions options;
-    bool periodGiven = false;
     auto fail = [&parsed](std::string message) {
         parsed.Error = std::move(message);
         return parsed;
@@ -95,7 +112,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         {"--baud",
          [&](const std::string& v) {
              const auto baud = WholeNumber(v);
-             if (!baud || *baud < 50 || *baud > 4000000)
+             if (!baud || std::find(Rates.begin(), Rates.end(), *baud) == Rates.end())
                  return false;
              options.Baud = static_cast<std::int32_t>(*baud);
              return true;
@@ -106,7 +123,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
              if (!period || *period <= 0)
                  return false;
              options.PeriodMs = *period;
-             periodGiven = true;
+             options.PeriodText = v;
              return true;
          }},
         {"--duration",
@@ -173,7 +190,8 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             value = args[++i];
         }
         if (!setter->second(*value))
-            return fail("bad value '" + *value + "' for " + name);
+            return fail("bad value '" + *value + "' for " + name +
+                        (name == "--baud" ? "; a serial line takes " + RatesText() : ""));
     }
 
     if (options.Port.empty())
@@ -184,7 +202,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (!kind)
         return fail("--out: the file's extension must be .txt, .vcd, .csv or .png");
     options.Output = *kind;
-    if (!periodGiven)
+    if (options.PeriodText.empty())
         options.PeriodMs = recorder::DividerPeriod(recorder::MinDivider);
     parsed.Options = options;
     return parsed;
@@ -199,9 +217,11 @@ sweep to sweep.
 Options:
   --port PORT       COM1 .. COM50 (through ports.ini, as the window finds them) or a device
                     path such as /dev/ttyUSB0
-  --baud RATE       the line's rate (default 115200)
+  --baud RATE       the line's rate (default 115200), one of the standard rates from 50 to
+                    4000000 such as 9600, 57600, 230400 or 921600
   --period MS       the sample period in ms (default the shortest, 0.0097656); brought onto
-                    the device's grid (6n + 12) / 11059200 s exactly as the window does
+                    the device's grid (6n + 12) / 11059200 s and into its range exactly as
+                    the window does, which standard error then tells
   --duration S      one sweep's duration in s (default 0.001)
   --mode MODE       periodic (default): sweeps one after the other, no sample left out;
                     single: each sweep waits for the first change of level, as the window's
@@ -210,15 +230,19 @@ Options:
   --test            the device's test pattern instead of the signal
   --out FILE        .txt the window's data file ("time level" lines), .vcd a Value Change
                     Dump, .csv "time_ms,level", .png a picture of the trace
-  --quiet, -q       no progress on standard error
+  --quiet, -q       nothing on standard error but a failure
   --help, -h        show this text
   --version         show the version
 
 The window loads only the first 500,000 points of a .txt file; longer recordings are best
 written as .vcd or .csv. A sweep must end within twice the time its bytes take at the slower
 of the line's and the device's byte rate (at least 1 s). Progress goes to standard error: a
-bar on a terminal, plain lines otherwise. SIGINT or SIGTERM stops the device; the sweeps
-completed by then are written, and the status says the recording was interrupted.
+bar on a terminal, plain lines otherwise. Where the device sends more bytes a second than the
+line carries at RATE (a tenth of it), standard error says so before the recording, with the
+period and the rate that would do, and its last line gives the bytes received of those the
+device sent. FILE is checked before the recording: a folder that is missing or takes no new
+file ends it at once. SIGINT or SIGTERM stops the device; the sweeps completed by then are
+written, and the status says the recording was interrupted.
 
 Exit status:
   0  every sweep was complete and FILE was written

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,13 +18,14 @@ struct TRecordOptions {
     std::string Port; // "COM1" .. "COM50" through the port map, or a device path
     std::int32_t Baud = 115200;
     long double PeriodMs = 0; // as typed; quantised by the recording
+    std::string PeriodText;   // --period as typed; empty for the default
     long double DurationS = 0.001L;
     recorder::TSweep::TMode Mode = recorder::TSweep::smPeriodic;
     int Sweeps = 1;
     bool Test = false;
     std::string Out;
     TOutputKind Output = TOutputKind::DataFile;
-    bool Quiet = false;
+    bool Quiet = false; // nothing on standard error but a failure
 };
 
 // A command line read: the options, or a request for help or the version, or a mistake in words.
@@ -43,6 +45,9 @@ std::optional<TOutputKind> OutputKindForName(const std::string& name);
 
 // The COM number of "COMn" (any case, 1 .. 50); 0 when the name is a device path instead.
 std::uint16_t ComNumberOf(const std::string& port);
+
+// The rates a serial line can be set to, ascending; --baud takes no other.
+std::span<const std::int32_t> LineRates();
 
 // The text of --help.
 std::string HelpText();

@@ -7,12 +7,15 @@
 #include "recorder/trace_chart.h"
 #include "trace/data_file.h"
 #include "trace/file_io.h"
+#include "trace/io_error.h"
 #include "trace/vcd.h"
 
 #include <QApplication>
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,9 +26,6 @@ namespace {
 // The size of the picture: about the window's chart on a wide screen.
 constexpr int PictureWidth = 1200;
 constexpr int PictureHeight = 400;
-
-// Over a shorter recording the device's lag behind the command outweighs what the counts say.
-constexpr double ShortestCountedRecording = 1.0;
 
 struct TPoints {
     std::vector<double> Times, Levels;
@@ -61,6 +61,37 @@ void WritePicture(const TRecordOptions& options, const TPoints& points) {
 }
 
 } // namespace
+
+std::optional<std::string> OutputProblem(const TRecordOptions& options) {
+    try {
+        trace::CheckFileReplaceable(options.Out);
+        return std::nullopt;
+    } catch (const trace::EInOutError& error) {
+        const std::filesystem::path folder = std::filesystem::path(options.Out).parent_path();
+        std::error_code ignored;
+        const std::string why = !folder.empty() && !std::filesystem::is_directory(folder, ignored)
+                                    ? "there is no folder " + folder.string()
+                                    : error.Text();
+        return "cannot write " + options.Out + ": " + why +
+               "; nothing was recorded (choose another --out)";
+    }
+}
+
+std::string WriteFailure(const TRecordOptions& options, const std::exception& error) {
+    // The error's first line says what failed and its second names the file, which the line
+    // names already. A file is replaced only once the new one is whole, unless a further line
+    // says where the new content was kept instead.
+    std::string text = error.what();
+    if (const auto* file = dynamic_cast<const trace::EInOutError*>(&error)) {
+        const std::string detail = text.substr(std::min(text.size(), file->Text().size() + 1));
+        const std::size_t more = detail.find('\n');
+        text = file->Text() +
+               (more == std::string::npos ? "; the file is left as it was" : detail.substr(more));
+    }
+    for (std::size_t at; (at = text.find('\n')) != std::string::npos;)
+        text.replace(at, 1, ". ");
+    return "cannot write " + options.Out + ": " + text;
+}
 
 void WriteRecording(const TRecordOptions& options, const TRecording& recording) {
     const TPoints points = Points(recording);

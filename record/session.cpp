@@ -1,9 +1,12 @@
 #include "record/session.h"
 
+#include "record/notices.h"
 #include "recorder/device_session.h"
 #include "recorder/sweep.h"
 #include "recorder/timing.h"
 #include "serial/errors.h"
+#include "serial/port_map.h"
+#include "serial/ports_ini.h"
 #include "serial/serial_port.h"
 
 #include <algorithm>
@@ -29,40 +32,61 @@ constexpr std::int32_t ShortestSweep = 8;
 constexpr auto LeastSweepWait = std::chrono::seconds(1);
 constexpr auto PollStep = std::chrono::milliseconds(50);
 
-// A number with "." as the options take it, whatever the C library's locale.
-std::string NumberText(long double value, std::chars_format format, int precision) {
-    char text[64];
-    return {text, std::to_chars(text, text + sizeof text, value, format, precision).ptr};
-}
-
 double Seconds(Clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
 
+// The device a port name leads to: a COM name's through the port map, which names itself where
+// it cannot be read.
+std::string DeviceOf(const std::string& port) {
+    const std::uint16_t com = ComNumberOf(port);
+    if (com == 0)
+        return port;
+    try {
+        return serial::PortDevicePath(com);
+    } catch (const std::exception&) {
+        return port;
+    }
+}
+
 // The status and line for a port that would not open: its code (negative, or a platform error
-// number for an input/output error) and its text.
+// number for an input/output error) and its text. The port's own texts are written for the
+// window; here the line says what is wrong with the port in words, and what to do.
 TRecording OpenFailure(const TRecordOptions& options, int code, const char* text) {
     TRecording failed;
-    // One line: a text's own lines become sentences of it.
-    std::string line = text;
-    for (std::size_t at; (at = line.find('\n')) != std::string::npos;)
-        line.replace(at, 1, ". ");
-    failed.Message = "cannot open " + options.Port + ": " + line;
-    if (code == serial::ecBadId)
+    const std::string device = DeviceOf(options.Port);
+    const bool com = device != options.Port;
+    std::string line;
+    if (code == serial::ecBadId) {
         failed.Status = stPortMissing;
-    else if (code == serial::ecAlreadyOpen)
+        const std::string map = serial::PortsIniPath();
+        line = "there is no serial port at " + device +
+               (com ? ", where " + options.Port + " leads; plug the device in, map " +
+                          options.Port + " to its device in " + (map.empty() ? "ports.ini" : map) +
+                          " or give --port its device path"
+                    : "; plug the device in, or check the path");
+    } else if (code == serial::ecAlreadyOpen) {
         failed.Status = stPortHeld;
-    else if (code == serial::ecAccessDenied || code == -serial::ecAccessDenied)
-        failed.Status = stNoPermission;
-    else
-        failed.Status = stOther;
+        line = "another program holds " +
+               (com ? device + ", where " + options.Port + " leads" : "the port") +
+               "; close it, then try again";
+    } else {
+        failed.Status = code == serial::ecAccessDenied || code == -serial::ecAccessDenied
+                            ? stNoPermission
+                            : stOther;
+        // One line: a text's own lines become sentences of it.
+        line = text;
+        for (std::size_t at; (at = line.find('\n')) != std::string::npos;)
+            line.replace(at, 1, ". ");
+    }
+    failed.Message = "cannot open " + options.Port + ": " + line;
     return failed;
 }
 
 class TSession {
 public:
-    TSession(const TRecordOptions& options, const TProgress& progress)
-        : options_(options), progress_(progress), port_(&loop_) {}
+    TSession(const TRecordOptions& options, const TStarted& started, const TProgress& progress)
+        : options_(options), started_(started), progress_(progress), port_(&loop_) {}
 
     TRecording Run(const std::atomic<bool>& stop);
 
@@ -75,6 +99,7 @@ private:
     void Stop();
 
     const TRecordOptions& options_;
+    const TStarted& started_;
     const TProgress& progress_;
     serial::TPlainMessageLoop loop_;
     serial::TSerialPort port_;
@@ -208,14 +233,23 @@ TRecording TSession::Run(const std::atomic<bool>& stop) {
         case recorder::TStartAnswer::Started:
             break;
         case recorder::TStartAnswer::NoPrompt:
-            Fail(stNoPrompt, "the device on " + options_.Port + " did not answer with its prompt");
+            Fail(stNoPrompt, "the device on " + options_.Port +
+                                 " did not answer with its prompt; check that it is the "
+                                 "measuring device, switched on, at --baud " +
+                                 std::to_string(options_.Baud));
             break;
         case recorder::TStartAnswer::NoEcho:
-            Fail(stNoEcho, "the device on " + options_.Port + " did not echo the command");
+            Fail(stNoEcho, "the device on " + options_.Port +
+                               " did not echo the command; check that it is the measuring "
+                               "device, at --baud " +
+                               std::to_string(options_.Baud));
             break;
         }
-        if (!failed_)
+        if (!failed_) {
+            if (started_)
+                started_();
             Collect(stop);
+        }
     } catch (const std::exception& error) {
         Fail(stOther, error.what());
     }
@@ -258,9 +292,9 @@ void TSession::Collect(const std::atomic<bool>& stop) {
 
 } // namespace
 
-TRecording Record(const TRecordOptions& options, const TProgress& progress,
+TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
                   const std::atomic<bool>& stop) {
-    TSession session(options, progress);
+    TSession session(options, started, progress);
     return session.Run(stop);
 }
 

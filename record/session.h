@@ -31,6 +31,9 @@ enum TStatus : int {
     stInterrupted = 12,
 };
 
+// Over a shorter recording the device's lag behind the command outweighs what the counts say.
+inline constexpr double ShortestCountedRecording = 1.0;
+
 struct TRecording {
     TStatus Status = stOk;
     std::string Message;      // one line for a failure; empty on success
@@ -42,12 +45,14 @@ struct TRecording {
     recorder::TIntegrityTotals Totals;
 };
 
+// Told once the device has started sampling, before the first byte is decoded.
+using TStarted = std::function<void()>;
 // Told of each completed sweep: how many of how many.
 using TProgress = std::function<void(int completed, int total)>;
 
 // Records as the options say. `stop` is polled while waiting; once true the recording ends as
 // interrupted. Never throws for what the device or the port does: that is the status.
-TRecording Record(const TRecordOptions& options, const TProgress& progress,
+TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
                   const std::atomic<bool>& stop);
 
 } // namespace record

@@ -13,10 +13,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for program in talvir talvir-record talvir-devsim; do
     [ -x "$prefix/bin/$program" ] || { echo "error: $program not installed" >&2; exit 1; }
 done
-[ -f "$prefix/share/man/man1/talvir-record.1" ] || { echo "error: no man page" >&2; exit 1; }
+for page in talvir-record talvir-devsim; do
+    [ -f "$prefix/share/man/man1/$page.1" ] || { echo "error: no man page $page(1)" >&2; exit 1; }
+done
 desktop-file-validate "$prefix/share/applications/talvir.desktop"
 "$prefix/bin/talvir" --version
 "$prefix/bin/talvir-record" --version
+"$prefix/bin/talvir-devsim" --version
 
 deb=$(ls "$build"/talvir_*.deb | head -n 1)
 sudo=""
@@ -28,6 +31,11 @@ talvir --help >/dev/null
 talvir-record --version
 talvir-record --help >/dev/null
 desktop-file-validate /usr/share/applications/talvir.desktop
+talvir-devsim --version
 talvir-devsim --help >/dev/null
+for page in talvir-record talvir-devsim; do
+    dpkg-deb --contents "$deb" | grep -q "man1/$page.1" ||
+        { echo "error: $page(1) not in the package" >&2; exit 1; }
+done
 $sudo dpkg --remove talvir >/dev/null
 echo "Package $deb installs, runs and is removed again."

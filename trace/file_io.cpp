@@ -97,6 +97,12 @@ int CreateTemporary(const std::filesystem::path& folder, std::string& name) {
     return fd;
 }
 
+// The folder a file is in; "." for a bare name.
+std::filesystem::path FolderOf(const std::string& file) {
+    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
 mode_t NewFileMode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -189,9 +195,7 @@ void ReplaceFileContent(const std::string& path, std::string_view bytes) {
         return WriteAll(existing.Get(), bytes, path);
 
     const std::string target = LinkTarget(path);
-    std::filesystem::path folder = std::filesystem::path(target).parent_path();
-    if (folder.empty())
-        folder = ".";
+    const std::filesystem::path folder = FolderOf(target);
     std::string temp;
     TDescriptor fd(CreateTemporary(folder, temp));
     if (fd.Get() < 0) {
@@ -235,6 +239,25 @@ void ReplaceFileContent(const std::string& path, std::string_view bytes) {
     TDescriptor entry(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (entry.Get() >= 0)
         ::fsync(entry.Get());
+}
+
+void CheckFileReplaceable(const std::string& path) {
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) {
+        // A file that opens for writing is written: beside itself, or in place where its folder
+        // takes no new file. No wait here for a pipe's reader (ENXIO), as the save waits for it.
+        TDescriptor existing(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (existing.Get() < 0 && errno != ENXIO)
+            ThrowFileError(errno, path);
+        return;
+    }
+    if (errno != ENOENT)
+        ThrowFileError(errno, path);
+    std::string temp;
+    TDescriptor fd(CreateTemporary(FolderOf(LinkTarget(path)), temp));
+    if (fd.Get() < 0)
+        ThrowFileError(errno, path);
+    ::unlink(temp.c_str());
 }
 
 } // namespace trace

@@ -54,4 +54,9 @@ private:
 // in place.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
 
+// Throws what ReplaceFileContent would for `path` before it writes a byte: a folder that is
+// missing, or that takes no new file where there is no file to rewrite in place, or a file that
+// may not be written. Changes nothing. What only the writing meets, a full disk, passes.
+void CheckFileReplaceable(const std::string& path);
+
 } // namespace trace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 
 #include <stdlib.h>
@@ -204,6 +205,31 @@ TEST(CommandLine, HelpExplainsAndExitsZero) {
     for (const char* word : {"--source", "prbs:SEED", "--fault", "hangup:BYTES", "--rate", "--com",
                              "--log", "xorshift32"})
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
+}
+
+TEST(CommandLine, VersionNamesTheProgramAndExitsZero) {
+    const Outcome outcome = RunSimulator({"--version"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "talvir-devsim " TALVIR_VERSION "\n");
+}
+
+// The man page's options are those of --help: every option of one is in the other.
+TEST(CommandLine, TheManPageNamesEveryOptionOfTheHelp) {
+    std::ifstream file(TALVIR_DEVSIM_MAN_PAGE);
+    ASSERT_TRUE(file);
+    std::stringstream text;
+    text << file.rdbuf();
+    // The options' section, without the examples, which may name another program's.
+    const std::string source = text.str();
+    const std::size_t section = source.find(".SH OPTIONS");
+    const std::string page =
+        std::regex_replace(source.substr(section, source.find(".SH", section + 1) - section),
+                           std::regex(R"(\\-)"), "-");
+    const std::string help = RunSimulator({"--help"}).out;
+    const std::regex option("--[a-z]+");
+    for (const auto& [from, to] : {std::pair{&help, &page}, {&page, &help}})
+        for (std::sregex_iterator it(from->begin(), from->end(), option), end; it != end; ++it)
+            EXPECT_NE(to->find(it->str()), std::string::npos) << it->str();
 }
 
 class BadCommandLine : public testing::TestWithParam<std::vector<std::string>> {};

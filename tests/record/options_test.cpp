@@ -1,8 +1,13 @@
+#include "record/notices.h"
 #include "record/options.h"
 
 #include "recorder/timing.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 namespace {
 
@@ -42,6 +47,8 @@ TEST(RecordCommandLine, MistakesAreNamedAndNothingIsRecorded) {
         {{"--port", "COM1", "--out", "a.bmp"}, "--out: the file's extension"},
         {{"--port", "COM1", "--out", "dir.vcd/a"}, "--out: the file's extension"},
         {{"--port", "COM1", "--out", "a.txt", "--baud", "fast"}, "bad value 'fast' for --baud"},
+        {{"--port", "COM1", "--out", "a.txt", "--baud", "12345"},
+         "bad value '12345' for --baud; a serial line takes 50, 75, 110, "},
         {{"--port", "COM1", "--out", "a.txt", "--period", "-1"}, "bad value '-1' for --period"},
         {{"--port", "COM1", "--out", "a.txt", "--period", "0,01"}, "bad value '0,01'"},
         {{"--port", "COM1", "--out", "a.txt", "--period", "nan"}, "bad value 'nan'"},
@@ -71,6 +78,96 @@ TEST(RecordCommandLine, PortsNamedCOMGoThroughThePortMapAndOthersArePaths) {
     EXPECT_EQ(record::OutputKindForName("/tmp/a.b/trace.Png"), TOutputKind::Png);
     EXPECT_EQ(record::OutputKindForName("trace.csv"), TOutputKind::Csv);
     EXPECT_FALSE(record::OutputKindForName("/tmp/a.vcd/trace"));
+}
+
+record::TRecordOptions Options(const std::vector<std::string>& extra) {
+    std::vector<std::string> args{"--port", "COM1", "--out", "a.txt"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const auto parsed = ParseCommandLine(args);
+    EXPECT_TRUE(parsed.Options) << parsed.Error;
+    return parsed.Options.value_or(record::TRecordOptions{});
+}
+
+TEST(RecordNotices, APeriodNotTakenAsTypedIsToldWithWhy) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, ""},
+        {{"--period", "0.0097656"}, ""},
+        {{"--period", "35.5560981"}, ""},
+        {{"--period", "0.01"},
+         "--period 0.01 ms is not on the device's grid of (6n + 12) / 11059200 s; recording at "
+         "0.0097656 ms"},
+        {{"--period", "0.00976562"},
+         "--period 0.00976562 ms is not on the device's grid of (6n + 12) / 11059200 s; "
+         "recording at 0.0097656 ms"},
+        {{"--period", "0.001"},
+         "--period 0.001 ms is shorter than the device's shortest period; recording at 0.0097656 "
+         "ms"},
+        {{"--period=1e3"},
+         "--period 1e3 ms is longer than the device's longest period; recording at 35.5560981 ms"},
+    };
+    for (const auto& [args, notice] : cases) {
+        const auto told = record::PeriodNotice(Options(args));
+        EXPECT_EQ(told.value_or(""), notice) << (args.empty() ? "default" : args.back());
+    }
+}
+
+// The remedy the notice names is the shortest period the line carries: one grid step shorter
+// it is too slow again, and the rate it names carries the period typed.
+TEST(RecordNotices, ALineSlowerThanTheDeviceIsToldWithWhatWouldDo) {
+    const auto told = record::LineRateNotice(Options({}));
+    ASSERT_TRUE(told);
+    EXPECT_EQ(*told, "at 0.0097656 ms the device sends 12800 bytes/s, more than the line carries "
+                     "at 115200 baud (11520 bytes/s): samples will be missing; take --period "
+                     "0.0108507 or longer, or --baud 230400");
+    for (const auto& [baud, period] : {std::pair{"9600", "0.0097656"}, {"300", "1"}}) {
+        SCOPED_TRACE(baud);
+        const auto slow = record::LineRateNotice(Options({"--baud", baud, "--period", period}));
+        ASSERT_TRUE(slow);
+        const std::smatch remedy = [&] {
+            std::smatch m;
+            std::regex_search(*slow, m,
+                              std::regex("--period ([0-9.]+) or longer, or --baud (\\d+)"));
+            return m;
+        }();
+        ASSERT_EQ(remedy.size(), 3u) << *slow;
+        const long double shortest = std::stold(remedy[1]);
+        EXPECT_FALSE(
+            record::LineRateNotice(Options({"--baud", baud, "--period", remedy[1].str()})));
+        EXPECT_TRUE(record::LineRateNotice(Options(
+            {"--baud", baud, "--period", std::to_string(shortest - recorder::DividerStepMs)})));
+        EXPECT_FALSE(record::LineRateNotice(Options({"--baud", remedy[2], "--period", period})));
+    }
+    EXPECT_FALSE(record::LineRateNotice(Options({"--baud", "230400"})));
+    EXPECT_FALSE(record::LineRateNotice(Options({"--period", "0.0108507"})));
+}
+
+TEST(RecordNotices, TheBytesReceivedAreCountedAgainstTheDevicesRate) {
+    record::TRecording recording;
+    recording.PeriodMs = recorder::ConfirmedPeriod(0.0097656L);
+    recording.Totals = {23040, 23040, 2.0};
+    EXPECT_EQ(record::ReceivedNotice(recording).value_or(""),
+              "received 23040 sample bytes of 25600 expected at the device's rate in 2 s, 2560 "
+              "missing");
+    recording.Totals = {13, 13, 0.001};
+    EXPECT_FALSE(record::ReceivedNotice(recording)) << "too short to count";
+}
+
+// The man page's options are those of --help: every option of one is in the other.
+TEST(RecordManPage, NamesEveryOptionOfTheHelp) {
+    std::ifstream file(TALVIR_RECORD_MAN_PAGE);
+    std::stringstream text;
+    text << file.rdbuf();
+    // The options' section, without the examples, which may name another program's.
+    const std::string source = text.str();
+    const std::size_t section = source.find(".SH OPTIONS");
+    const std::string page =
+        std::regex_replace(source.substr(section, source.find(".SH", section + 1) - section),
+                           std::regex(R"(\\-)"), "-");
+    const std::string help = record::HelpText();
+    const std::regex option("--[a-z]+");
+    for (const auto& [from, to] : {std::pair{&help, &page}, {&page, &help}})
+        for (std::sregex_iterator it(from->begin(), from->end(), option), end; it != end; ++it)
+            EXPECT_NE(to->find(it->str()), std::string::npos) << it->str();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // read back sample for sample, each failure with its own status and one line.
 
 #include "devsim/simulator_process.h"
+#include "record/options.h"
 #include "recorder/recording_support.h"
 #include "recorder/timing.h"
 #include "serial/pty_pair.h"
@@ -18,11 +19,14 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -106,6 +110,25 @@ public:
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
+};
+
+// A small tmpfs at `folder` for as long as this lives, where the system lets us mount one.
+class TMount {
+public:
+    TMount(const std::string& folder, unsigned long flags)
+        : folder_(folder),
+          mounted_(::mount("tmpfs", folder.c_str(), "tmpfs", flags, "size=64k") == 0) {}
+    ~TMount() {
+        if (mounted_)
+            ::umount(folder_.c_str());
+    }
+    TMount(const TMount&) = delete;
+    TMount& operator=(const TMount&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string folder_;
+    bool mounted_;
 };
 
 class RecordProgram : public ::testing::Test {
@@ -234,8 +257,17 @@ TEST_F(RecordProgram, FailuresEndWithTheirOwnStatusAndOneLine) {
         std::string Line;
     };
     const std::vector<TCase> cases{
-        {{}, {"--port", "/dev/talvir-no-such-port"}, 3, "cannot open /dev/talvir-no-such-port"},
-        {{}, {"--port", "COM49"}, 3, "cannot open COM49"},
+        {{},
+         {"--port", "/dev/talvir-no-such-port"},
+         3,
+         "cannot open /dev/talvir-no-such-port: there is no serial port at "
+         "/dev/talvir-no-such-port; plug the device in, or check the path\n"},
+        {{},
+         {"--port", "COM49"},
+         3,
+         "cannot open COM49: there is no serial port at /dev/ttyS48, where COM49 leads; plug the "
+         "device in, map COM49 to its device in "},
+        {{"--source", "prbs:5"}, {"--baud", "12345"}, 2, "a serial line takes 50, 75, "},
         {{"--fault", "no-prompt"}, {}, 6, "did not answer with its prompt"},
         {{"--fault", "no-echo"}, {}, 7, "did not echo the command"},
         {{"--fault", "hangup:3000"}, {"--sweeps", "1000"}, 9, "the device was lost"},
@@ -261,6 +293,7 @@ TEST_F(RecordProgram, FailuresEndWithTheirOwnStatusAndOneLine) {
         const TRun run = Run(args);
         EXPECT_EQ(run.Status, c.Status) << run.Err;
         EXPECT_NE(run.Err.find(c.Line), std::string::npos) << run.Err;
+        EXPECT_EQ(run.Err.find("ie_"), std::string::npos) << "the port component's text";
         const bool sweepsDone = c.Status == 9 || c.Status == 10;
         // What was completed before a failure is written; nothing is before the first sweep.
         EXPECT_EQ(access(Path("out.txt").c_str(), F_OK) == 0, sweepsDone);
@@ -275,16 +308,18 @@ TEST_F(RecordProgram, APortHeldByAnotherProgramIsReportedAsHeld) {
     holder.SetOpen(true);
     const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("held.txt")});
     EXPECT_EQ(run.Status, 4) << run.Err;
-    EXPECT_NE(run.Err.find("cannot open " + simulator.SlavePath()), std::string::npos) << run.Err;
+    EXPECT_EQ(run.Err, "talvir-record: cannot open " + simulator.SlavePath() +
+                           ": another program holds the port; close it, then try again\n");
 }
 
 TEST_F(RecordProgram, AUserWithoutAccessToThePortIsToldSo) {
     SimulatorProcess simulator({});
-    // The superuser may open anything: the recorder then runs as nobody.
+    // The superuser may open anything: the recorder then runs as nobody, in a folder it may write.
     std::vector<std::string> runAs;
-    if (geteuid() == 0)
+    if (geteuid() == 0) {
         runAs = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-    else
+        ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+    } else
         ASSERT_EQ(chmod(simulator.SlavePath().c_str(), 0), 0);
     const TRun run = Run({"--port", simulator.SlavePath(), "--out", Path("denied.txt")}, runAs);
     EXPECT_EQ(run.Status, 5) << run.Err;
@@ -308,6 +343,145 @@ TEST_F(RecordProgram, AnInterruptStopsTheDeviceAndWritesTheSweepsCompleted) {
     EXPECT_NE(ReadText(Path("err.txt")).find("interrupted after 0 of 1 sweeps"), std::string::npos);
     EXPECT_NE(access(Path("never.txt").c_str(), F_OK), 0);
     EXPECT_TRUE(recording_test::StreamedAtStop(Path("sim.log"))) << "the device was stopped";
+}
+
+// A file that could not be created is found before the device is woken: one line, nothing
+// recorded, nothing left behind.
+TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
+    std::ofstream(Path("plain.txt")) << "a file, not a folder\n";
+    const std::string closed = Path("closed");
+    mkdir(closed.c_str(), 0755);
+    // The superuser writes any folder; only a read-only mount refuses it a new file.
+    std::optional<TMount> mount;
+    if (geteuid() == 0)
+        mount.emplace(closed, MS_RDONLY);
+    const bool readOnly = mount ? mount->Mounted() : chmod(closed.c_str(), 0555) == 0;
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {Path("nodir/x.vcd"), "there is no folder " + Path("nodir")},
+        {Path("plain.txt/x.vcd"), "there is no folder " + Path("plain.txt")},
+        {closed + "/x.vcd", "File access denied"},
+    };
+    for (const auto& [out, why] : cases) {
+        SCOPED_TRACE(out);
+        if (out.starts_with(closed) && !readOnly)
+            continue;
+        SimulatorProcess simulator({"--source", "prbs:5", "--log", Path("sim.log")});
+        const TRun run = Run({"--port", simulator.SlavePath(), "--sweeps", "3", "--out", out});
+        EXPECT_EQ(run.Status, 11);
+        EXPECT_EQ(run.Err, "talvir-record: cannot write " + out + ": " + why +
+                               "; nothing was recorded (choose another --out)\n");
+        simulator.Signal(SIGTERM);
+        simulator.WaitExit(5s);
+        EXPECT_EQ(recording_test::ReceivedBytes(Path("sim.log")), "") << "the device was woken";
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(closed));
+}
+
+// A disk that fills while the file is written: the failure in one line after the recording,
+// and the file that was there keeps its content.
+TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
+    const std::string folder = Path("full");
+    mkdir(folder.c_str(), 0755);
+    const TMount mount(folder, 0);
+    if (!mount.Mounted())
+        GTEST_SKIP() << "no tmpfs may be mounted here";
+    const std::string out = folder + "/trace.csv";
+    const std::string old = "time_ms,level\n0,1\n";
+    std::ofstream(out) << old;
+    {
+        std::ofstream filler(folder + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()))
+            filler.flush();
+    }
+    SimulatorProcess simulator({"--source", "prbs:5"});
+    const TRun run = Run({"--port", simulator.SlavePath(), "--sweeps", "10", "--out", out});
+    EXPECT_EQ(run.Status, 11) << run.Err;
+    EXPECT_NE(run.Err.find("10 of 10 sweeps\n"), std::string::npos) << run.Err;
+    const std::string last =
+        "talvir-record: cannot write " + out + ": Disk is full; the file is left as it was\n";
+    EXPECT_TRUE(run.Err.ends_with(last)) << run.Err;
+    EXPECT_EQ(ReadText(out), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "a temporary file left behind";
+}
+
+TEST_F(RecordProgram, APeriodOffTheDevicesGridIsToldAndTheNearestOneRecorded) {
+    SimulatorProcess simulator({"--source", "prbs:5"});
+    const TRun run = Run({"--port", simulator.SlavePath(), "--period", "0.01", "--baud", "230400",
+                          "--out", Path("grid.csv")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Err, "talvir-record: --period 0.01 ms is not on the device's grid of (6n + 12) "
+                       "/ 11059200 s; recording at 0.0097656 ms\n"
+                       "talvir-record: 1 of 1 sweeps\n");
+    const auto [times, levels] = ParseCsv(ReadText(Path("grid.csv")));
+    ASSERT_EQ(times.size(), static_cast<std::size_t>(ShortestSweep));
+    EXPECT_NEAR(times.back(), (ShortestSweep - 1) * 0.0097656, 1e-9);
+}
+
+// The simulator, like the device's line, sends no faster than the line's rate: the notice comes
+// before the first sweep, and the last line counts the bytes against what the device sent.
+TEST_F(RecordProgram, ALineSlowerThanTheDeviceIsToldBeforeAndCountedAfter) {
+    SimulatorProcess simulator({"--source", "prbs:5"});
+    const TRun run =
+        Run({"--port", simulator.SlavePath(), "--sweeps", "1500", "--out", Path("slow.vcd")});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::size_t notice = run.Err.find(
+        "talvir-record: at 0.0097656 ms the device sends 12800 bytes/s, more than the line "
+        "carries at 115200 baud (11520 bytes/s): samples will be missing; take --period 0.0108507 "
+        "or longer, or --baud 230400\n");
+    EXPECT_LT(notice, run.Err.find("talvir-record: 1 of 1500 sweeps")) << run.Err;
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_search(
+        run.Err, counts,
+        std::regex("\ntalvir-record: received (\\d+) sample bytes of (\\d+) expected at the "
+                   "device's rate in [0-9.]+ s, (\\d+) missing\n$")))
+        << run.Err;
+    const double received = std::stod(counts[1]);
+    const double expected = std::stod(counts[2]);
+    EXPECT_GE(received, 1500.0 * ShortestSweep / 8);
+    // The line carries 9 bytes of the device's 10; a busy machine reads them later still.
+    EXPECT_LT(received / expected, 0.95);
+    EXPECT_GT(received / expected, 0.5);
+    EXPECT_GT(std::stoll(counts[3]), 0);
+}
+
+// The man page's and the README's sigrok examples read the file the program writes at the
+// shortest period with one sample per sample period.
+TEST_F(RecordProgram, TheDocumentedSigrokFactorIsTheOneTheFileNames) {
+    SimulatorProcess simulator({"--source", "prbs:5"});
+    ASSERT_EQ(
+        Run({"--port", simulator.SlavePath(), "--sweeps", "10", "--out", Path("trace.vcd")}).Status,
+        0);
+    const std::regex factor("vcd:downsample=(\\d+)");
+    std::smatch inFile;
+    const std::string vcd = ReadText(Path("trace.vcd"));
+    ASSERT_TRUE(std::regex_search(vcd, inFile, factor));
+    for (const char* doc : {TALVIR_RECORD_MAN_PAGE, TALVIR_README}) {
+        SCOPED_TRACE(doc);
+        std::smatch documented;
+        const std::string text = ReadText(doc);
+        ASSERT_TRUE(std::regex_search(text, documented, factor));
+        EXPECT_EQ(documented[1], inFile[1]);
+    }
+}
+
+// --baud takes the rates the serial stack sets on a line, and a line refuses one it does not.
+TEST_F(RecordProgram, EveryRateTheCommandLineTakesALineIsSetTo) {
+    serial::test::TPty pty;
+    serial::TPlainMessageLoop loop;
+    serial::TSerialPort port(&loop);
+    port.SetDevicePath(pty.SlavePath());
+    for (const std::int32_t rate : record::LineRates()) {
+        SCOPED_TRACE(rate);
+        port.SetBaud(rate);
+        EXPECT_NO_THROW(port.SetOpen(true));
+        port.SetOpen(false);
+    }
+    port.SetBaud(12345);
+    EXPECT_ANY_THROW(port.SetOpen(true));
 }
 
 } // namespace

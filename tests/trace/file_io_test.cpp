@@ -173,6 +173,39 @@ TEST_F(FileIoTest, FolderThatTakesNoNewFile) {
 // names: refused where the user may not write that file, whoever may write the folder; a link,
 // dangling or not, stays a link and a file's other hard links show the new content; a name of 250
 // bytes, which leaves no room for a longer temporary name beside it, saves like any other.
+// The check before a save refuses exactly what the save would refuse, and writes nothing.
+TEST_F(FileIoTest, CheckBeforeASaveAgreesWithTheSave) {
+    fs::create_directory(Path("f"));
+    Write(Path("f/old.txt"), "old");
+    fs::create_symlink(Path("f/target.txt"), Path("link.txt"));
+    std::vector<std::string> paths{Path("f/new.txt"),   Path("f/old.txt"), Path("link.txt"),
+                                   Path("nodir/x.txt"), Path("f"),         Path("f/old.txt/x")};
+    if (::geteuid() == 0) {
+        fs::create_directory(Path("ro"));
+        ASSERT_EQ(::mount("tmpfs", Path("ro").c_str(), "tmpfs", MS_RDONLY, "size=64k"), 0);
+        paths.push_back(Path("ro/x.txt"));
+    }
+    const auto refusal = [](const std::function<void()>& action) {
+        try {
+            action();
+            return std::string();
+        } catch (const EInOutError& e) {
+            return e.Text();
+        }
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const std::string checked = refusal([&] { CheckFileReplaceable(path); });
+        EXPECT_EQ(Entries(Path("f")), 1u);
+        EXPECT_EQ(Content(Path("f/old.txt")), "old");
+        EXPECT_EQ(refusal([&] { ReplaceFileContent(path, "new"); }), checked);
+        Write(Path("f/old.txt"), "old");
+        fs::remove(Path("f/new.txt"));
+        fs::remove(Path("f/target.txt"));
+    }
+    EXPECT_TRUE(fs::is_symlink(Path("link.txt")));
+}
+
 TEST_F(FileIoTest, SavesWhatTheNameNamesAsAnOrdinaryUser) {
     const bool root = ::geteuid() == 0;
     // Whose a file made for the case is: the ordinary user's, or another's.

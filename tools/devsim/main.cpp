@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
         std::fputs(HelpText().c_str(), stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("talvir-devsim %s\n", TALVIR_VERSION);
+        return 0;
+    }
 
     // Termination signals become readable events of the loop, so it ends normally and the
     // ports.ini entry is restored on SIGTERM as well.

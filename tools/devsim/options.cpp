@@ -186,6 +186,10 @@ Options ParseOptions(const std::vector<std::string>& args) {
             options.help = true;
             continue;
         }
+        if (arg == "--version") {
+            options.version = true;
+            continue;
+        }
         std::string_view name = arg;
         std::optional<std::string_view> inlineValue;
         if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
@@ -265,6 +269,7 @@ Options:
                   ours is removed, when the simulator exits
   --log PATH      log every received byte (hex) and every event, with seconds since start
   --help          show this text
+  --version       show the version
 
 PRBS: state s := SEED; for each 32-bit word: s ^= s << 13; s ^= s >> 17; s ^= s << 5
 (unsigned 32-bit); the word is s, sent as 4 bytes, most significant byte first. The first

@@ -50,6 +50,7 @@ struct Options {
     std::optional<int> comNumber;
     std::string logPath;
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name. Throws UsageError with a message naming the
