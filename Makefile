@@ -42,7 +42,8 @@ soak: build
 
 # The program as a user runs it: optimised, without the tests.
 release: deps
-	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	      -DTALVIR_WERROR=$(WERROR)
 	cmake --build $(RELEASE) -j $(JOBS)
 
 # Without a display the demo takes a screenshot on a virtual X screen, which needs its tools.
