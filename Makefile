@@ -19,12 +19,16 @@ export LSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/lsan.supp:print_
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS  ?= suppressions=$(CURDIR)/tools/sanitizers/tsan.supp:halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: deps build check soak demo release package fuzz
+.PHONY: deps test-deps build check soak demo release package fuzz
 
+# What building, running and packing the program need; test-deps adds what the tests use.
 deps:
 	@tools/install-deps.sh
 
-build: deps
+test-deps:
+	@tools/install-deps.sh --tests
+
+build: test-deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 	      -DTALVIR_WERROR=$(WERROR) -DTALVIR_SANITIZE=$(SANITIZE)
 	cmake --build $(BUILD) -j $(JOBS)
@@ -38,10 +42,13 @@ soak: build
 
 # The program as a user runs it: optimised, without the tests.
 release: deps
-	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	      -DTALVIR_WERROR=$(WERROR)
 	cmake --build $(RELEASE) -j $(JOBS)
 
+# Without a display the demo takes a screenshot on a virtual X screen, which needs its tools.
 demo: release
+	@$(if $(DISPLAY)$(WAYLAND_DISPLAY),,tools/install-deps.sh --screenshot)
 	tools/demo.sh $(RELEASE)
 
 # A Debian package of the release build: $(RELEASE)/talvir_<version>_<arch>.deb.
@@ -51,7 +58,7 @@ package: release
 # Each fuzz target NAME_fuzzer for FUZZ_RUNS inputs from the seeds in fuzz/corpus/NAME/; a crash,
 # an input that takes over 1 s or a sanitizer report fails. New inputs go to FUZZ_BUILD/found/,
 # and so does the input that failed.
-fuzz: deps
+fuzz: test-deps
 	cmake -S fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	set -e; for seeds in fuzz/corpus/*/; do \

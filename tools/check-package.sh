@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the installation as a user gets it: `cmake --install` into a temporary prefix, the
-# desktop entry validated, then the Debian package from `make package` installed with its
-# dependencies, its programs run, and removed again.
+# desktop entry validated, then the Debian package from `make package`: its dependencies (each
+# package once, the Qt plugins' packages among them), its copyright and changelog, then installed
+# with its dependencies, its programs run, and removed again.
 #   tools/check-package.sh [BUILD_DIR]      (default build-release, as make package builds it)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,10 +23,41 @@ desktop-file-validate "$prefix/share/applications/talvir.desktop"
 "$prefix/bin/talvir-devsim" --version
 
 deb=$(ls "$build"/talvir_*.deb | head -n 1)
+fail() { echo "error: $deb: $*" >&2; exit 1; }
+
+# The dependencies by package name, versions dropped. The program loads the X11 platform plugin
+# from libqt6gui6 and the SVG plugins from libqt6svg6; qt6-qpa-plugins holds neither.
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+names=$(tr ',' '\n' <<<"$depends" | sed -E 's/^ *([^ (]+).*/\1/')
+twice=$(sort <<<"$names" | uniq -d)
+[ -z "$twice" ] || fail "depends more than once on: $twice"
+for needed in libqt6gui6 libqt6svg6; do
+    grep -qx "$needed" <<<"$names" || fail "does not depend on $needed"
+done
+! grep -qx qt6-qpa-plugins <<<"$names" || fail "depends on qt6-qpa-plugins"
+
+# Every Debian package carries its copyright, machine-readable, and its changelog, whose latest
+# entry is the package's version.
+doc=./usr/share/doc/talvir
+contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
+for file in copyright changelog.gz; do
+    grep -qx "$doc/$file" <<<"$contents" || fail "no $doc/$file"
+done
+copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "$doc/copyright")
+head -n 1 <<<"$copyright" |
+    grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -q '^Files: \*$' <<<"$copyright" && grep -q '^License: [^ ]' <<<"$copyright" ||
+    fail "the copyright file names no licence for all files"
+changed=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO "$doc/changelog.gz" | gunzip |
+    dpkg-parsechangelog -l - -S Version)
+version=$(dpkg-deb --field "$deb" Version)
+[ "$changed" = "$version" ] || fail "the changelog's latest version is $changed, the package's $version"
+
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "./$deb" >/dev/null
-dpkg-deb --field "$deb" Depends
 talvir --version
 talvir --help >/dev/null
 talvir-record --version

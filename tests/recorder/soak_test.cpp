@@ -339,6 +339,18 @@ int TakeSeconds(std::vector<char*>& args) {
     return seconds;
 }
 
+// The test functions: the private slots of the test class.
+int SoakFunctions() {
+    const QMetaObject& meta = SoakTest::staticMetaObject;
+    int functions = 0;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        const QMetaMethod method = meta.method(i);
+        functions +=
+            method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private;
+    }
+    return functions;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -348,9 +360,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s [--seconds N (>= 20)] [Qt Test options]\n", argv[0]);
         return 2;
     }
-    // Qt Test's watchdog ends a test function after 5 minutes unless told otherwise.
+    // Qt Test's watchdog ends a test function after 5 minutes unless told otherwise, and this Qt
+    // (6.4) counts from the start of the run, not of each function: the timeout covers every
+    // soak one after the other, two minutes each beyond its recording.
     if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
-        qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((seconds + 120) * 1000));
+        qputenv("QTEST_FUNCTION_TIMEOUT",
+                QByteArray::number(static_cast<qint64>(SoakFunctions()) * (seconds + 120) * 1000));
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
     app::TApplication application(count, args.data());
