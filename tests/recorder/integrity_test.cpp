@@ -67,9 +67,6 @@ TEST(Integrity, BytesWaitingAtThePortHaveArrived) {
     EXPECT_EQ(monitor.Totals(1.5).Received, 15000u);
 }
 
-// A device at rate `rate` whose bytes are each delivered a few milliseconds after the device
-// made them, and the window's ticks every half second, every third a little late. A stall makes
-// no bytes for its time, then the device goes on at its rate.
 struct TStall {
     double At = 0;
     double For = 0;
@@ -82,6 +79,9 @@ struct TRun {
     double HighestShare = 0;
 };
 
+// A device at its rate (or the line's, when that is slower) whose bytes are each delivered a few
+// milliseconds after the device made them, and the window's ticks every half second, every third
+// a little late. A stall makes no bytes for its time, then the device goes on at its rate.
 TRun Simulate(double deviceRate, double lineRate, double seconds, const TStall& stall = {}) {
     const double rate = std::min(deviceRate, lineRate);
     const double window = IntegrityWindow(rate);
