@@ -1,5 +1,6 @@
 #include "recorder/integrity.h"
 
+#include "controls/spin_text.h"
 #include "recorder/number_format.h"
 #include "recorder/timing.h"
 
@@ -18,22 +19,40 @@ double LineByteRate(double baud, int dataBits, bool parity, int stopBits) {
     return baud / (1 + dataBits + (parity ? 1 : 0) + stopBits);
 }
 
+double IntegrityWindow(double expectedRate) {
+    return std::max(1.0, IntegrityWindowBytes / expectedRate);
+}
+
 namespace {
-// Ticks come a little early or late; a window this much short of a second still counts as one.
+
+// Ticks come a little early or late; a window this much short still counts as whole.
 constexpr double Slack = 0.05;
+
+// "12.8 кБ/с" from 1 kB/s on, "12.5 Б/с" below; `unit` false leaves the unit out.
+QString RateText(double bytesPerSecond, bool unit) {
+    const bool kilo = bytesPerSecond >= 1000;
+    const QString number =
+        controls::FormatSpinValue(kilo ? bytesPerSecond / 1000 : bytesPerSecond,
+                                  {controls::vtFloat, 1, QLocale().decimalPoint()});
+    if (!unit)
+        return number;
+    return number + (kilo ? QStringLiteral(" кБ/с") : QStringLiteral(" Б/с"));
+}
+
 } // namespace
 
 void TIntegrityMonitor::Start(double deviceRate, double lineRate, double now) {
     deviceRate_ = deviceRate;
     lineRate_ = lineRate;
+    window_ = IntegrityWindow(std::min(deviceRate, lineRate));
     start_ = now;
     received_ = 0;
     marks_.assign(1, {now, 0});
 }
 
 TIntegrityFigures TIntegrityMonitor::Tick(double now, std::uint64_t waiting) {
-    // The oldest mark kept is the one at least a second ago, or the start.
-    while (marks_.size() > 1 && marks_[1].Time <= now - 1.0 + Slack)
+    // The oldest mark kept is the one at least a window ago, or the start.
+    while (marks_.size() > 1 && marks_[1].Time <= now - window_ + Slack)
         marks_.pop_front();
     const TMark from = marks_.front();
     const std::uint64_t arrived = received_ + waiting;
@@ -47,7 +66,7 @@ TIntegrityFigures TIntegrityMonitor::Tick(double now, std::uint64_t waiting) {
     const double received = static_cast<double>(arrived - from.Received);
     figures.ReceivedRate = received / seconds;
     const double expected = std::min(deviceRate_, lineRate_) * seconds;
-    if (seconds >= 1.0 - Slack && received < IntegrityThreshold * expected)
+    if (seconds >= 1.0 - Slack && received < IntegrityThreshold * expected - IntegrityBytesInFlight)
         figures.Missing = static_cast<std::uint64_t>(std::llround(expected - received));
     return figures;
 }
@@ -60,9 +79,10 @@ TIntegrityTotals TIntegrityMonitor::Totals(double now) const {
 }
 
 QString IntegrityText(const TIntegrityFigures& f) {
-    const QLocale locale;
-    QString text = locale.toString(f.ReceivedRate / 1000, 'f', 1) + QStringLiteral(" кБ/с из ") +
-                   locale.toString(f.DeviceRate / 1000, 'f', 1);
+    // The unit once when both rates share it, as in "12.8 кБ/с из 12.8".
+    const bool sameUnit = (f.ReceivedRate >= 1000) == (f.DeviceRate >= 1000);
+    QString text =
+        RateText(f.ReceivedRate, true) + QStringLiteral(" из ") + RateText(f.DeviceRate, !sameUnit);
     if (f.LineSlower)
         text += QStringLiteral(", линия медленнее прибора");
     if (f.Missing > 0)

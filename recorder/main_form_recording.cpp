@@ -187,6 +187,8 @@ void TMainForm::PortDeviceLost(serial::TSerialPort*, int Code) {
 }
 
 void TMainForm::AbortRecording(const QString& message) {
+    // The recording's counts end here, not when the operator closes the box.
+    StopIntegrity();
     ShowErrorBox(this, message);
     Series1->RequestRedraw();
     ShowStopped();

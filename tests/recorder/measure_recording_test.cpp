@@ -5,15 +5,21 @@
 
 #include "app/application.h"
 #include "devsim/simulator_process.h"
+#include "recorder/integrity.h"
+#include "recorder/timing.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <memory>
+#include <string>
 
 using namespace recording_test;
 using devsim_test::SimulatorProcess;
@@ -44,6 +50,32 @@ private:
         ClickSwitch(Parts->Switch);
         QVERIFY(Form->Port().OnTriggerAvail);
         QVERIFY(!Form->findChild<QComboBox*>(QStringLiteral("cmbTrigger"))->isEnabled());
+    }
+    // The recording's counts as an exported VCD's comment names them.
+    struct TComment {
+        bool Found = false;
+        std::string Text; // the comment, or the file's start when it names no counts
+        std::uint64_t Received = 0;
+        std::uint64_t Expected = 0;
+        double Seconds = 0;
+        std::uint64_t Missing = 0;
+    };
+    static TComment ReadComment(const std::string& vcd) {
+        TComment comment;
+        comment.Text = vcd.substr(0, vcd.find("$end\n$timescale"));
+        const QRegularExpression counts(QStringLiteral(
+            "\n  Recording: received (\\d+) sample bytes of (\\d+) expected in ([0-9.]+) s, "
+            "(\\d+) missing\\.\n"));
+        const QRegularExpressionMatch match = counts.match(QString::fromStdString(comment.Text));
+        if (!match.hasMatch())
+            return comment;
+        comment.Found = true;
+        comment.Text = match.captured(0).trimmed().toStdString();
+        comment.Received = match.captured(1).toULongLong();
+        comment.Expected = match.captured(2).toULongLong();
+        comment.Seconds = match.captured(3).toDouble();
+        comment.Missing = match.captured(4).toULongLong();
+        return comment;
     }
     // The trace each time a completed sweep asks to be drawn.
     std::vector<std::vector<double>> Sweeps;
@@ -148,6 +180,116 @@ private slots:
         QVERIFY(boxes.Texts().isEmpty());
     }
 
+    // At long periods a few bytes a second come: the figure in B/s, never red while nothing is
+    // lost, and red within the window's length once the device stalls. The stall comes after
+    // about five seconds: ten updates of the panel, a third of which a one-second window turned
+    // red at 10 ms and beyond.
+    void longPeriodIsRedOnlyAfterAStall_data() {
+        QTest::addColumn<QString>("period"); // ms
+        QTest::addColumn<QString>("rate");   // bytes a second, "." for the separator
+        QTest::addColumn<int>("stallAfter"); // bytes
+        QTest::addColumn<int>("stallMs");
+        QTest::newRow("2 ms") << QStringLiteral("2") << QStringLiteral("62.5") << 312 << 1500;
+        QTest::newRow("10 ms") << QStringLiteral("10") << QStringLiteral("12.5") << 62 << 2000;
+        QTest::newRow("35.556 ms")
+            << QStringLiteral("35.556") << QStringLiteral("3.5") << 18 << 3000;
+    }
+    void longPeriodIsRedOnlyAfterAStall() {
+        QFETCH(QString, period);
+        QFETCH(QString, rate);
+        QFETCH(int, stallAfter);
+        QFETCH(int, stallMs);
+        Confirm(Parts->SamplePeriod, period);
+        const double window = recorder::IntegrityWindow(
+            recorder::DeviceByteRate(recorder::PeriodToDivider(Parts->SamplePeriod->Value())));
+        const QString log = Config.filePath(QStringLiteral("devsim.log"));
+        QFile::remove(log);
+        const std::string stall =
+            "stall:" + std::to_string(stallMs) + ":" + std::to_string(stallAfter);
+        StartSimulator({"--fault", stall, "--log", log.toStdString()});
+        TBoxCloser boxes;
+        Record(0);
+        const QString separator = QRegularExpression::escape(QLocale().decimalPoint());
+        const QRegularExpression figure(
+            QStringLiteral("^\\d+%1\\d Б/с из %2$")
+                .arg(separator, QString(rate).replace(QStringLiteral("."), separator)));
+        const std::string stalled = " stall " + std::to_string(stallMs) + " ms after ";
+        QStringList texts;
+        QStringList red;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 stalledAt = -1;
+        while (stalledAt < 0 && clock.elapsed() < 15000) {
+            QTest::qWait(20);
+            if (FileBytes(log).find(stalled) != std::string::npos)
+                stalledAt = clock.elapsed();
+            else if (texts.isEmpty() || texts.back() != Monitor())
+                texts << Monitor();
+            if (stalledAt < 0 && MonitorRed())
+                red << QStringLiteral("%1 s: %2").arg(clock.elapsed() / 1000.0).arg(Monitor());
+        }
+        QVERIFY2(stalledAt >= 0, "the simulator logged no stall");
+        QVERIFY2(red.isEmpty(), qPrintable(red.join(u'\n')));
+        QVERIFY2(texts.filter(figure).size() >= 2, qPrintable(texts.join(u'|')));
+
+        qint64 reportedAt = -1;
+        while (reportedAt < 0 && clock.elapsed() - stalledAt < (window + 1) * 1000) {
+            QTest::qWait(20);
+            if (MonitorRed())
+                reportedAt = clock.elapsed();
+        }
+        QVERIFY2(reportedAt >= 0, qPrintable(Monitor()));
+        qInfo().noquote() << QStringLiteral(
+                                 "%1 different readings without loss, missing bytes shown %2 ms "
+                                 "after the stall began (window %3 s): %4")
+                                 .arg(texts.size())
+                                 .arg(reportedAt - stalledAt)
+                                 .arg(window, 0, 'f', 1)
+                                 .arg(Monitor());
+        QVERIFY(reportedAt - stalledAt <= window * 1000);
+        QVERIFY(Monitor().contains(QStringLiteral("не хватает")));
+        QVERIFY(boxes.Texts().isEmpty());
+    }
+
+    // The device lost while its box stays open: the comment counts the recording up to the loss,
+    // not up to the box's closing; only the moment between the last byte and the hang-up being
+    // noticed is missing.
+    void exportCommentEndsAtTheLoss() {
+        Confirm(Parts->SamplePeriod, QStringLiteral("0.0119358")); // divider 20
+        StartSimulator({"--fault", "hangup:15000"});
+        TBoxCloser boxes(std::chrono::milliseconds(3000));
+        QElapsedTimer clock;
+        clock.start();
+        // The box runs a loop of its own: it is seen from a timer of that loop.
+        double lostAt = -1;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (lostAt < 0 && QApplication::activeModalWidget())
+                lostAt = clock.elapsed() / 1000.0;
+        });
+        watch.start(10);
+        Record(0);
+        QVERIFY(QTest::qWaitFor([&] { return !boxes.Texts().isEmpty(); }, 10000));
+        QVERIFY(lostAt > 0);
+        QVERIFY2(boxes.Texts().front().startsWith(QStringLiteral("Связь с прибором потеряна")),
+                 qPrintable(boxes.Texts().front()));
+        QVERIFY(!Form->Port().Open());
+
+        const QString path = Config.filePath(QStringLiteral("lost.vcd"));
+        QVERIFY(TriggerWithFile(*Form, "actExportVcd", "ExportVcdDialog", path));
+        const TComment comment = ReadComment(FileBytes(path));
+        QVERIFY2(comment.Found, comment.Text.c_str());
+        qInfo().noquote() << QStringLiteral("box open at %1 s:").arg(lostAt)
+                          << comment.Text.c_str();
+        QVERIFY2(comment.Seconds <= lostAt, comment.Text.c_str());
+        QVERIFY2(std::abs(static_cast<double>(comment.Expected) - 10472.727 * comment.Seconds) <= 1,
+                 comment.Text.c_str());
+        QCOMPARE(comment.Missing, comment.Expected - std::min(comment.Expected, comment.Received));
+        // The hang-up is noticed a little after the last byte, never half a second's bytes later.
+        QVERIFY2(comment.Missing < 5000, comment.Text.c_str());
+        QVERIFY(boxes.Texts().size() == 1);
+    }
+
     // The VCD export of a recording names in its comment what the recording received and
     // expected: here with a second's stall, so that bytes are missing. A trace loaded later
     // isn't the recording's and has no such counts.
@@ -174,26 +316,17 @@ private slots:
 
         const QString path = Config.filePath(QStringLiteral("recording.vcd"));
         QVERIFY(TriggerWithFile(*Form, "actExportVcd", "ExportVcdDialog", path));
-        const std::string vcd = FileBytes(path);
-        const std::string comment = vcd.substr(0, vcd.find("$end\n$timescale"));
-        const QRegularExpression counts(QStringLiteral(
-            "\n  Recording: received (\\d+) sample bytes of (\\d+) expected in ([0-9.]+) s, "
-            "(\\d+) missing\\.\n"));
-        const QRegularExpressionMatch match = counts.match(QString::fromStdString(comment));
-        QVERIFY2(match.hasMatch(), comment.c_str());
-        qInfo().noquote() << match.captured(0).trimmed() << "handed to the data handler:" << handed;
-        const std::uint64_t received = match.captured(1).toULongLong();
-        const std::uint64_t expected = match.captured(2).toULongLong();
-        const double seconds = match.captured(3).toDouble();
-        const std::uint64_t missing = match.captured(4).toULongLong();
-        QCOMPARE(received, handed);
+        const TComment comment = ReadComment(FileBytes(path));
+        QVERIFY2(comment.Found, comment.Text.c_str());
+        qInfo().noquote() << comment.Text.c_str() << "handed to the data handler:" << handed;
+        QCOMPARE(comment.Received, handed);
         // The device's 10472.7 bytes a second at divider 20, which the line carries.
-        QVERIFY2(std::abs(static_cast<double>(expected) - 10472.727 * seconds) <= 1,
-                 comment.c_str());
-        QVERIFY2(seconds > 2.9 && seconds <= recorded, comment.c_str());
-        QCOMPARE(missing, expected - received);
+        QVERIFY2(std::abs(static_cast<double>(comment.Expected) - 10472.727 * comment.Seconds) <= 1,
+                 comment.Text.c_str());
+        QVERIFY2(comment.Seconds > 2.9 && comment.Seconds <= recorded, comment.Text.c_str());
+        QCOMPARE(comment.Missing, comment.Expected - comment.Received);
         // About a second's bytes, 10473, lost to the stall.
-        QVERIFY2(missing > 9000 && missing < 14000, comment.c_str());
+        QVERIFY2(comment.Missing > 9000 && comment.Missing < 14000, comment.Text.c_str());
 
         // A trace loaded afterwards is not the recording's: its export names no counts.
         const QString saved = Config.filePath(QStringLiteral("recording.txt"));

@@ -17,11 +17,17 @@
 
 namespace recording_test {
 
-TBoxCloser::TBoxCloser() {
+TBoxCloser::TBoxCloser(std::chrono::milliseconds hold) {
     timer_.setInterval(20);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
+    QObject::connect(&timer_, &QTimer::timeout, [this, hold] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box)
+            return;
+        if (box != open_) {
+            open_ = box;
+            openFor_.start();
+        }
+        if (openFor_.elapsed() < hold.count())
             return;
         texts_ << box->text();
         box->done(0);

@@ -9,12 +9,15 @@
 #include "recorder/main_form.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,15 +26,18 @@
 
 namespace recording_test {
 
-// Closes every modal box that opens while it lives and keeps the texts, in order.
+// Closes every modal box that opens while it lives, once it has been open for `hold`, and keeps
+// the texts, in order.
 class TBoxCloser {
 public:
-    TBoxCloser();
+    explicit TBoxCloser(std::chrono::milliseconds hold = {});
     const QStringList& Texts() const { return texts_; }
 
 private:
     QTimer timer_;
     QStringList texts_;
+    QPointer<QMessageBox> open_;
+    QElapsedTimer openFor_;
 };
 
 // The bytes talvir-devsim logged as received ("rx 52 50 ..." lines), in order.
