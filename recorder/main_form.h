@@ -90,6 +90,11 @@ private:
     void WireStorage();
     void FormClose(QObject* Sender);
     void ShowHint(const QString& hint);
+    // A note on what the recorder did unasked, such as a recording stopped; it stays in the
+    // status line's free part, where hints cover it only while they are shown, until the next
+    // start.
+    void ShowStatusNote(const QString& note);
+    QString StatusNote;
 
     // Recording: start and stop, the device dialogue and the data handlers
     // (main_form_recording.cpp).

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <exception>
@@ -81,6 +82,10 @@ void TMainForm::PrepareSweep() {
     Series1->RequestRedraw();
     Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n,
                 Trigger());
+    ShowStatusNote(QString());
+    // Without a number the port asks for one as it opens; the summary shows the port chosen, also
+    // when the open then fails.
+    const auto summary = qScopeGuard([this] { ShowPortSummary(); });
     Port_.SetOpen(true);
     lblStart->setText(QStringLiteral("Стоп"));
     spedSamplePeriod->setEnabled(false);
