@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 
 #include <fstream>
@@ -191,6 +192,27 @@ private slots:
         StartRecording();
         QCOMPARE(FreeText(), QString());
         QCOMPARE(Summary(), QStringLiteral("COM2 8N1 115200"));
+        ClickSwitch(Parts->Switch);
+        VerifyStopped();
+    }
+
+    // The dialog opened from its tool button during a recording and cancelled: its hint comes
+    // back beside the byte rate in the status line, and the window keeps its size.
+    void dialogDuringARecordingLeavesTheWindowsSize() {
+        StartSimulator(1);
+        StartRecording();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return !Form->findChild<QLabel*>(QStringLiteral("StatusPanel2"))->text().isEmpty();
+            },
+            2000));
+        const QSize before = Form->size();
+        QWidget* button = Form->findChild<QToolBar*>(QStringLiteral("ToolBar1"))
+                              ->widgetForAction(Form->findChild<QAction*>("actPortSet"));
+        QTest::mouseMove(button, button->rect().center());
+        PortSettings([](TComPortOptions&) {}, false);
+        QTRY_COMPARE(FreeText(), QStringLiteral("Установки последовательного порта"));
+        QCOMPARE(Form->size(), before);
         ClickSwitch(Parts->Switch);
         VerifyStopped();
     }
