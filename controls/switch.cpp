@@ -182,7 +182,8 @@ void TSwitch::mousePressEvent(QMouseEvent* event) {
     if (!self || !isEnabled())
         return;
     FClicked = true;
-    Toggle();
+    if (FAutoToggle)
+        Toggle();
 }
 
 void TSwitch::mouseReleaseEvent(QMouseEvent* event) {
@@ -198,7 +199,8 @@ void TSwitch::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QWidget::mouseDoubleClickEvent(event);
     FClicked = false;
-    Toggle();
+    if (FAutoToggle)
+        Toggle();
 }
 
 void TSwitch::keyPressEvent(QKeyEvent* event) {
@@ -206,7 +208,8 @@ void TSwitch::keyPressEvent(QKeyEvent* event) {
     if (QKeyCombination(modifiers, Qt::Key(event->key())) != FToggleKey)
         return QWidget::keyPressEvent(event);
     event->accept();
-    Toggle();
+    if (FAutoToggle)
+        Toggle();
 }
 
 void TSwitch::focusInEvent(QFocusEvent* event) {

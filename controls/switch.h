@@ -11,6 +11,10 @@ namespace controls {
 // A two-state switch drawn as a picture. A left-button press or the toggle key flips the state;
 // OnClick follows the release of a press on the control, so a click handler already reads the
 // new state. The toggle key flips without OnClick.
+//
+// With AutoToggle off the state is its owner's to show: presses, double clicks and the toggle
+// key leave it alone, and a click (press and release on the control, the second press of a
+// double click not counted) only asks the owner, who writes StateOn.
 class TSwitch : public QWidget {
 public:
     enum TTextPosition { tpNone, tpLeft, tpRight, tpAbove, tpBelow };
@@ -25,6 +29,9 @@ public:
     void SetTextPosition(TTextPosition value);
     QString Caption() const { return FCaption; }
     void SetCaption(const QString& value);
+
+    bool AutoToggle() const { return FAutoToggle; }
+    void SetAutoToggle(bool value) { FAutoToggle = value; }
 
     QKeyCombination ToggleKey() const { return FToggleKey; }
     void SetToggleKey(QKeyCombination value) { FToggleKey = value; }
@@ -51,6 +58,7 @@ private:
 
     bool FStateOn = false;
     bool FClicked = false; // a press on the control awaits its release
+    bool FAutoToggle = true;
     TTextPosition FTextPosition = tpNone;
     QString FCaption;
     QKeyCombination FToggleKey{Qt::Key_Space};

@@ -116,9 +116,14 @@ bool TMainForm::event(QEvent* e) {
 }
 
 // The hint goes to the free part of the status line right of the two panels, which keep the port
-// summary and the cursor readout.
+// summary and the cursor readout; without a hint that part shows the standing note.
 void TMainForm::ShowHint(const QString& hint) {
-    HintText->setText(hint);
+    HintText->setText(hint.isEmpty() ? StatusNote : hint);
+}
+
+void TMainForm::ShowStatusNote(const QString& note) {
+    StatusNote = note;
+    HintText->setText(note);
 }
 
 void TMainForm::spedSamplePeriodKeyPress(QObject*, QChar& Key) {

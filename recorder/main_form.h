@@ -90,6 +90,11 @@ private:
     void WireStorage();
     void FormClose(QObject* Sender);
     void ShowHint(const QString& hint);
+    // A note on what the recorder did unasked, such as a recording stopped; it stays in the
+    // status line's free part, where hints cover it only while they are shown, until the next
+    // start.
+    void ShowStatusNote(const QString& note);
+    QString StatusNote;
 
     // Recording: start and stop, the device dialogue and the data handlers
     // (main_form_recording.cpp).
@@ -218,8 +223,8 @@ private:
     std::int32_t SweepLength_ = 0;
     // Write index, trigger and reference level of the sweep being recorded.
     TSweep Sweep;
-    // The recorder's own state; the switch can get out of step with it (double clicks, the
-    // toggle key), so starts and stops are decided from this.
+    // The recorder's own state, which decides what a click on the switch does; the switch's
+    // lever shows it, on from the start of a start.
     enum TRecorderState { rsStopped, rsStarting, rsRecording };
     TRecorderState RecorderState = rsStopped;
     double Marker1Time = 0;

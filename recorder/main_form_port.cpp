@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 
+#include <cstdint>
 #include <exception>
 
 namespace recorder {
@@ -28,10 +29,14 @@ void TMainForm::actPortSetExecute(QObject*) {
             // Reopened on another number, the port would wait for data from a device never told
             // to send, while the old one streamed on: the recording ends first, with its CR to
             // the old device.
-            if (RecorderState != rsStopped &&
-                dialog.ScratchPort().ComNumber() != Port_.ComNumber()) {
+            const std::uint16_t from = Port_.ComNumber();
+            const std::uint16_t to = dialog.ScratchPort().ComNumber();
+            if (RecorderState != rsStopped && to != from) {
                 ShowStopped();
                 StopDevice();
+                ShowStatusNote(QStringLiteral("Запись остановлена: порт сменён с %1 на %2")
+                                   .arg(QString::fromStdString(serial::PortName(from)),
+                                        QString::fromStdString(serial::PortName(to))));
             }
             dialog.ApplyToPort(Port_);
         }

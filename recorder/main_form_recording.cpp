@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <exception>
@@ -30,16 +31,18 @@ void TMainForm::WireRecording() {
         PortTriggerLineError(CP, Error, LineBreak);
     };
     Port_.OnDeviceLost = [this](serial::TSerialPort* CP, int Code) { PortDeviceLost(CP, Code); };
+    // The lever shows the recorder's state: a click only asks for a start or a stop.
+    swchStart->SetAutoToggle(false);
     swchStart->OnClick = [this](QObject* Sender) { swchStartClick(Sender); };
 }
 
-// The switch says what the operator wants; whether that starts or stops anything is decided by
-// the recorder's own state, which the switch can be out of step with.
+// A click starts a stopped recorder and stops a running one. A click handled while a start is
+// under way (in its pass over pending messages) is ignored, and so is the second press of a
+// double click, which the switch does not count.
 void TMainForm::swchStartClick(QObject*) {
-    if (swchStart->StateOn()) {
-        if (RecorderState != rsStopped)
-            return;
+    if (RecorderState == rsStopped) {
         RecorderState = rsStarting;
+        swchStart->SetStateOn(true);
         try {
             PrepareSweep();
             // A stop that ran while pending messages were handled has closed the port again.
@@ -59,13 +62,10 @@ void TMainForm::swchStartClick(QObject*) {
         }
         return;
     }
-    if (RecorderState == rsStarting) {
-        // A click queued while the start handles pending messages: the start goes on.
-        swchStart->SetStateOn(true);
-        return;
+    if (RecorderState == rsRecording) {
+        ShowStopped();
+        StopDevice();
     }
-    ShowStopped();
-    StopDevice();
 }
 
 void TMainForm::PrepareSweep() {
@@ -82,6 +82,10 @@ void TMainForm::PrepareSweep() {
     Series1->RequestRedraw();
     Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n,
                 Trigger());
+    ShowStatusNote(QString());
+    // Without a number the port asks for one as it opens; the summary shows the port chosen, also
+    // when the open then fails.
+    const auto summary = qScopeGuard([this] { ShowPortSummary(); });
     Port_.SetOpen(true);
     lblStart->setText(QStringLiteral("Стоп"));
     spedSamplePeriod->setEnabled(false);
@@ -119,8 +123,6 @@ void TMainForm::StartDevice() {
     }
     RecorderState = rsRecording;
     StartIntegrity();
-    // The second press of a double click may have flipped the switch meanwhile.
-    swchStart->SetStateOn(true);
 }
 
 bool TMainForm::DeviceHandshake() {

@@ -5,12 +5,12 @@
 #include "recorder/main_form.h"
 #include "recorder/pulse_statistics.h"
 #include "recorder/statistics_panel.h"
+#include "settings/form_placement.h"
 
 #include <QAction>
 #include <QDockWidget>
-#include <QScreen>
-
 #include <QToolBar>
+
 #include <algorithm>
 #include <utility>
 
@@ -44,16 +44,17 @@ void TMainForm::WireStatistics() {
         if (shown)
             UpdateStatistics();
     });
-    // Shown by the operator, the panel widens the window as far as the screen has room, rather
-    // than narrowing the trace and the controls beneath it; hidden, it gives that width back.
+    // Shown by the operator, the panel widens the window by its own width rather than narrow the
+    // trace and the controls beneath it; a window near the screen's right edge moves left to
+    // make room, and none grows past the screen's free area. Hidden, it gives that width back.
     connect(actViewStatistics, &QAction::triggered, this, [this](bool shown) {
         if (isMaximized() || isFullScreen())
             return;
         if (shown) {
-            const int room = screen()->availableGeometry().right() - frameGeometry().right();
-            StatisticsWidening =
-                std::clamp(StatisticsDock->sizeHint().width(), 0, std::max(room, 0));
-            resize(width() + StatisticsWidening, height());
+            const int before = width();
+            setGeometry(settings::FitOnScreen(
+                *this, geometry().adjusted(0, 0, StatisticsDock->sizeHint().width(), 0)));
+            StatisticsWidening = std::max(width() - before, 0);
         } else {
             resize(width() - std::exchange(StatisticsWidening, 0), height());
         }

@@ -240,6 +240,9 @@ void TMainForm::BuildStatusLine() {
     HintText = new QLabel(StatusLine);
     HintText->setObjectName(QStringLiteral("HintText"));
     StatusLine->addWidget(HintText, 1);
+    // What the panels show never widens the window (a long hint while recording did, for good):
+    // they keep the width the window has, and what does not fit is cut off at the right.
+    StatusLine->setSizePolicy(QSizePolicy::Ignored, StatusLine->sizePolicy().verticalPolicy());
     setStatusBar(StatusLine);
 }
 

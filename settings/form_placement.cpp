@@ -115,21 +115,6 @@ QMargins Frame(const QWidget& w) {
     return {border, border + title, border, border};
 }
 
-// The window's contents moved, and shrunk as far as the window allows, so that the window with its
-// frame lies in the screen's free area; a window that can't shrink that far keeps its top-left
-// corner, and so its title bar, on the screen. A placement from another screen, from a desktop at
-// another scale or edited by hand would otherwise open a window that can't be seen or grabbed,
-// and a huge one that the platform can't even paint.
-QRect OnScreen(QRect contents, const QMargins& frame, const QScreen& screen, QSize least) {
-    const QRect room = screen.availableGeometry().marginsRemoved(frame);
-    contents.setSize(contents.size().boundedTo(room.size()).expandedTo(least));
-    contents.moveLeft(
-        std::max(std::min(contents.left(), room.right() + 1 - contents.width()), room.left()));
-    contents.moveTop(
-        std::max(std::min(contents.top(), room.bottom() + 1 - contents.height()), room.top()));
-    return contents;
-}
-
 std::string ScreenKey(const char* key, QSize size) {
     return std::string(key) + '(' + std::to_string(size.width()) + 'x' +
            std::to_string(size.height()) + ')';
@@ -158,6 +143,24 @@ template <class F> void Reported(F&& action) {
 }
 
 } // namespace
+
+// A placement from another screen, from a desktop at another scale or edited by hand would
+// otherwise open a window that can't be seen or grabbed, and a huge one that the platform can't
+// even paint; a window that grows would reach past the screen's edge.
+QRect FitOnScreen(const QWidget& window, QRect contents) {
+    const QScreen* on = QGuiApplication::screenAt(contents.center());
+    if (!on)
+        on = window.screen();
+    if (!on)
+        return contents;
+    const QRect room = on->availableGeometry().marginsRemoved(Frame(window));
+    contents.setSize(contents.size().boundedTo(room.size()).expandedTo(window.minimumSize()));
+    contents.moveLeft(
+        std::max(std::min(contents.left(), room.right() + 1 - contents.width()), room.left()));
+    contents.moveTop(
+        std::max(std::min(contents.top(), room.bottom() + 1 - contents.height()), room.top()));
+    return contents;
+}
 
 TFormPlacement::TFormPlacement(QWidget* owner) : QObject(owner) {}
 
@@ -314,11 +317,8 @@ void TFormPlacement::RestorePlacement(const TIniText& ini) {
     }
     // Also where nothing was stored: the window's own first place may not fit a small or scaled
     // screen either.
-    const QScreen* on = QGuiApplication::screenAt(w->geometry().center());
-    if (!on)
-        on = w->screen();
-    if (on && !(current & SizeStates))
-        w->setGeometry(OnScreen(w->geometry(), Frame(*w), *on, w->minimumSize()));
+    if (!(current & SizeStates))
+        w->setGeometry(FitOnScreen(*w, w->geometry()));
 
     const int showCmd = TextToInteger(read("ShowCmd", "0"));
     w->setWindowState((current & ~SizeStates) | StateOf(showCmd, flags));

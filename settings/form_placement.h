@@ -28,9 +28,16 @@
 #include <QObject>
 #include <QString>
 
+class QRect;
 class QWidget;
 
 namespace settings {
+
+// `contents` for `window` moved, and shrunk as far as the window allows, so that the window with
+// its frame lies in the free area of the screen under the contents' centre (else the window's
+// own); a window that can't shrink that far keeps its top-left corner, and so its title bar, on
+// the screen. Without a screen, `contents` as given.
+QRect FitOnScreen(const QWidget& window, QRect contents);
 
 class TFormPlacement : public QObject {
     Q_OBJECT

@@ -86,6 +86,42 @@ private slots:
         QVERIFY(!f.swch->StateOn());
         QCOMPARE(f.log, (QStringList{"on", "click:on", "off"}));
     }
+    // Left to its owner, the state moves only when written; a click still asks, once per double
+    // click, and never after a release off the switch or for the toggle key.
+    void withoutAutoToggleOnlyTheOwnerSetsTheState_data() {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("click") << "click" << 1;
+        QTest::newRow("double click") << "double click" << 1;
+        QTest::newRow("release outside") << "release outside" << 0;
+        QTest::newRow("toggle key") << "toggle key" << 0;
+    }
+    void withoutAutoToggleOnlyTheOwnerSetsTheState() {
+        QFETCH(QString, gesture);
+        QFETCH(int, clicks);
+        SwitchFixture f;
+        QVERIFY(QTest::qWaitForWindowActive(&f.window));
+        f.swch->SetAutoToggle(false);
+        for (const bool on : {false, true}) {
+            f.swch->SetStateOn(on);
+            f.log.clear();
+            if (gesture == "click") {
+                QTest::mouseClick(f.swch, Qt::LeftButton, {}, f.Centre());
+            } else if (gesture == "double click") {
+                QTest::mouseDClick(f.window.windowHandle(), Qt::LeftButton, {},
+                                   f.swch->geometry().center());
+            } else if (gesture == "release outside") {
+                QTest::mousePress(f.swch, Qt::LeftButton, {}, f.Centre());
+                QTest::mouseMove(f.swch, QPoint(60, 60));
+                QTest::mouseRelease(f.swch, Qt::LeftButton, {}, QPoint(60, 60));
+            } else {
+                f.swch->setFocus();
+                QTest::keyClick(f.swch, Qt::Key_Space);
+            }
+            QCOMPARE(f.swch->StateOn(), on);
+            QCOMPARE(f.log, QStringList(clicks, on ? "click:on" : "click:off"));
+        }
+    }
     void writingTheStateRaisesOnlyOnChange() {
         SwitchFixture f;
         f.swch->SetStateOn(false);

@@ -9,9 +9,11 @@
 #include <QDockWidget>
 #include <QMap>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 
@@ -156,6 +158,51 @@ private slots:
         QCOMPARE(f.value(QStringLiteral("Длительность 1 макс, мс")), QStringLiteral("—"));
         Load(400, [](int i) { return i % 100 < 25; });
         QCOMPARE(Copied().value(QStringLiteral("Длительность 1 мин, мс")), QStringLiteral("0,25"));
+    }
+
+    // Wherever the window stands, showing the panel keeps it, frame included, on the screen's
+    // free area, with the controls beneath the trace whole; hiding it gives back what it added.
+    void panelKeepsTheWindowOnTheScreen_data() {
+        QTest::addColumn<QString>("place");
+        QTest::newRow("first run") << "first run";
+        QTest::newRow("at the right edge") << "right edge";
+        QTest::newRow("as wide as the screen") << "screen wide";
+    }
+    void panelKeepsTheWindowOnTheScreen() {
+        QFETCH(QString, place);
+        const QRect room = Form->screen()->availableGeometry();
+        const int frame = Form->frameGeometry().width() - Form->width();
+        if (place == "right edge") {
+            Form->move(room.right() + 1 - Form->frameGeometry().width(), Form->y());
+        } else if (place == "screen wide") {
+            Form->move(room.left(), Form->y());
+            Form->resize(room.width() - frame, Form->height());
+        }
+        QTRY_VERIFY(room.contains(Form->frameGeometry()));
+        const int before = Form->width();
+
+        Action("actViewStatistics")->trigger();
+        QTRY_VERIFY(Form->findChild<QDockWidget*>(QStringLiteral("StatisticsDock"))->isVisible());
+        QVERIFY2(room.contains(Form->frameGeometry()),
+                 qPrintable(QStringLiteral("window %1,%2 %3x%4 on a free area %5x%6")
+                                .arg(Form->frameGeometry().x())
+                                .arg(Form->frameGeometry().y())
+                                .arg(Form->frameGeometry().width())
+                                .arg(Form->frameGeometry().height())
+                                .arg(room.width())
+                                .arg(room.height())));
+        for (const char* name : {"lblTrigger", "cmbTrigger", "lblGridOffset", "spedDeflectTime"}) {
+            auto* control = Form->findChild<QWidget*>(QString::fromLatin1(name));
+            const int end = control->x() + std::min(control->width(), control->sizeHint().width());
+            QTRY_VERIFY2(end <= control->parentWidget()->width(),
+                         qPrintable(QStringLiteral("%1 ends at %2 in %3")
+                                        .arg(QString::fromLatin1(name))
+                                        .arg(end)
+                                        .arg(control->parentWidget()->width())));
+        }
+        Action("actViewStatistics")->trigger();
+        QTRY_COMPARE(Form->width(), before);
+        QVERIFY(room.contains(Form->frameGeometry()));
     }
 
     // The trigger's caption and choice stay clear of the duration's caption, and showing the

@@ -14,7 +14,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusTipEvent>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 
 #include <fstream>
@@ -76,6 +78,14 @@ private:
 
     QString Summary() const {
         return Form->findChild<QLabel*>(QStringLiteral("StatusPanel0"))->text();
+    }
+    // The free part of the status line, right of the panels.
+    QString FreeText() const {
+        return Form->findChild<QLabel*>(QStringLiteral("HintText"))->text();
+    }
+    void ShowStatusTip(const QString& tip) {
+        QStatusTipEvent event(tip);
+        QApplication::sendEvent(Form.get(), &event);
     }
 
     void StartRecording() {
@@ -154,13 +164,15 @@ private slots:
         const std::uint64_t before = Consumed;
         QVERIFY(QTest::qWaitFor([&] { return Consumed > before + 100; }, 2000));
         QCOMPARE(Parts->StartLabel->text(), QStringLiteral("Стоп"));
+        QCOMPARE(FreeText(), QString());
         ClickSwitch(Parts->Switch);
         VerifyStopped();
         QCOMPARE(Received(LogPath(1), 8), std::string("\rRP 10\r\r"));
     }
 
     // Another port during a recording: the old device is stopped with its CR before the port
-    // moves, and the new one is told nothing.
+    // moves, and the new one is told nothing. The status line says why the recording stopped,
+    // through hints shown meanwhile, until the next start.
     void portChangeDuringARecordingStopsItFirst() {
         StartSimulator(1);
         StartSimulator(2);
@@ -171,6 +183,38 @@ private slots:
         QCOMPARE(Summary(), QStringLiteral("COM2 8N1 115200"));
         QCOMPARE(Received(LogPath(1), 8), std::string("\rRP 10\r\r"));
         QCOMPARE(ReceivedBytes(LogPath(2)), std::string());
+        const QString note = QStringLiteral("Запись остановлена: порт сменён с COM1 на COM2");
+        QCOMPARE(FreeText(), note);
+        ShowStatusTip(QStringLiteral("Печатать график"));
+        QCOMPARE(FreeText(), QStringLiteral("Печатать график"));
+        ShowStatusTip(QString());
+        QCOMPARE(FreeText(), note);
+        StartRecording();
+        QCOMPARE(FreeText(), QString());
+        QCOMPARE(Summary(), QStringLiteral("COM2 8N1 115200"));
+        ClickSwitch(Parts->Switch);
+        VerifyStopped();
+    }
+
+    // The dialog opened from its tool button during a recording and cancelled: its hint comes
+    // back beside the byte rate in the status line, and the window keeps its size.
+    void dialogDuringARecordingLeavesTheWindowsSize() {
+        StartSimulator(1);
+        StartRecording();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return !Form->findChild<QLabel*>(QStringLiteral("StatusPanel2"))->text().isEmpty();
+            },
+            2000));
+        const QSize before = Form->size();
+        QWidget* button = Form->findChild<QToolBar*>(QStringLiteral("ToolBar1"))
+                              ->widgetForAction(Form->findChild<QAction*>("actPortSet"));
+        QTest::mouseMove(button, button->rect().center());
+        PortSettings([](TComPortOptions&) {}, false);
+        QTRY_COMPARE(FreeText(), QStringLiteral("Установки последовательного порта"));
+        QCOMPARE(Form->size(), before);
+        ClickSwitch(Parts->Switch);
+        VerifyStopped();
     }
 
     // The recording's own port is in use by it, not held by another program as COM2 is.
@@ -226,8 +270,10 @@ private slots:
         QCOMPARE(prompt, QStringLiteral("Select Port"));
         QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join(u'|')));
         QCOMPARE(Form->Port().ComNumber(), std::uint16_t(1));
+        QCOMPARE(Summary(), QStringLiteral("COM1 8N1 115200"));
         ClickSwitch(Parts->Switch);
         VerifyStopped();
+        QCOMPARE(Summary(), QStringLiteral("COM1 8N1 115200"));
     }
 };
 

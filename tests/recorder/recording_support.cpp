@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace recording_test {
@@ -109,14 +110,29 @@ void Confirm(controls::TSpinEdit* edit, const QString& dotted) {
     QTest::keyClick(editor, Qt::Key_Tab);
 }
 
-void ClickSwitch(controls::TSwitch* sw) {
-    // Separate clicks, as an operator's: two within the double-click time make a double click.
+namespace {
+// Separate clicks, as an operator's: two within the double-click time make a double click.
+void AfterTheLastClick(const std::function<void()>& click) {
     static QElapsedTimer last;
     const qint64 interval = QApplication::doubleClickInterval() + 50;
     if (last.isValid() && last.elapsed() < interval)
         QTest::qWait(static_cast<int>(interval - last.elapsed()));
-    QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center());
+    click();
     last.start();
+}
+} // namespace
+
+void ClickSwitch(controls::TSwitch* sw) {
+    AfterTheLastClick([sw] { QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center()); });
+}
+
+void DoubleClickSwitch(controls::TSwitch* sw) {
+    // Sent to the window, so that the platform's press-release-double-click sequence reaches the
+    // switch.
+    AfterTheLastClick([sw] {
+        QTest::mouseDClick(sw->window()->windowHandle(), Qt::LeftButton, {},
+                           sw->mapTo(sw->window(), sw->rect().center()));
+    });
 }
 
 bool UseSettingsFolder(const QTemporaryDir& config) {

@@ -82,6 +82,8 @@ void Confirm(controls::TSpinEdit* edit, const QString& dotted);
 
 // A click on the switch's middle.
 void ClickSwitch(controls::TSwitch* sw);
+// A double click there, as the window receives it.
+void DoubleClickSwitch(controls::TSwitch* sw);
 
 // Triggers the window's action; when the file dialog of that name opens, `path` is typed into
 // its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog

@@ -558,6 +558,34 @@ private slots:
         ExpectReceived("\rRP 10\r");
     }
 
+    // A double click starts once, whether the start succeeds or fails, and the lever shows
+    // which; the next click acts on the recorder as it is.
+    void doubleClickStartsOnce_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("device answers") << QString();
+        QTest::newRow("device silent") << QStringLiteral("no-prompt");
+    }
+    void doubleClickStartsOnce() {
+        QFETCH(QString, fault);
+        StartSimulator(fault.isEmpty() ? std::vector<std::string>{}
+                                       : std::vector<std::string>{"--fault", fault.toStdString()});
+        TBoxCloser boxes;
+        DoubleClickSwitch(Parts->Switch);
+        if (fault.isEmpty()) {
+            VerifyRecording();
+            WatchData();
+            QVERIFY(QTest::qWaitFor([&] { return Consumed > 100; }, 2000));
+            QVERIFY(Parts->Switch->StateOn());
+            ClickSwitch(Parts->Switch);
+            VerifyStopped(103);
+            ExpectReceived("\rRP 10\r");
+        } else {
+            VerifyStopped(103);
+            QCOMPARE(boxes.Texts(), QStringList{QStringLiteral("Прибор не готов к работе")});
+            ExpectReceived("\r");
+        }
+    }
+
     // A trace replaced by fewer points while recording (a file loaded) is never written beyond.
     void fewerPointsWhileRecording() {
         StartSimulator({"--rate", "max"});
