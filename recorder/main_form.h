@@ -6,6 +6,7 @@
 #include "recorder/port_settings.h"
 #include "recorder/sweep.h"
 #include "recorder/timing.h"
+#include "recorder/trace_chart.h"
 #include "serial/serial_port.h"
 
 #include <QColor>
@@ -218,6 +219,8 @@ private:
     std::int32_t SweepLength_ = 0;
     // Write index, trigger and reference level of the sweep being recorded.
     TSweep Sweep;
+    // The sweep being decoded, apart from the completed one that Series1 shows.
+    TSweepBuffers SweepBuffers;
     // The recorder's own state; the switch can get out of step with it (double clicks, the
     // toggle key), so starts and stops are decided from this.
     enum TRecorderState { rsStopped, rsStarting, rsRecording };

@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <span>
 #include <utility>
 
 namespace recorder {
@@ -82,6 +81,7 @@ void TMainForm::PrepareSweep() {
     Series1->RequestRedraw();
     Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n,
                 Trigger());
+    SweepBuffers.Start(*Series1, n);
     Port_.SetOpen(true);
     lblStart->setText(QStringLiteral("Стоп"));
     spedSamplePeriod->setEnabled(false);
@@ -124,8 +124,8 @@ void TMainForm::StartDevice() {
 }
 
 bool TMainForm::DeviceHandshake() {
-    switch (StartSampling(Port_, chbTest->isChecked(),
-                          PeriodToDivider(spedSamplePeriod->Value()))) {
+    switch (
+        StartSampling(Port_, chbTest->isChecked(), PeriodToDivider(spedSamplePeriod->Value()))) {
     case TStartAnswer::Started:
         return true;
     case TStartAnswer::NoPrompt:
@@ -144,29 +144,23 @@ void TMainForm::StopDevice() {
         Port_.RemoveStatusWatch(std::exchange(LineStatusWatch, 0));
     Port_.OnTriggerAvail = nullptr;
     StopIntegrity();
+    if (RecorderState == rsRecording)
+        SweepBuffers.Finish(Sweep.UnderWay());
     RecorderState = rsStopped;
     EndSampling(Port_);
 }
 
-// The data handlers decode straight into the trace's level list. A file loaded meanwhile may have
-// left fewer points than the sweep has; the sweep never writes beyond them.
+// The data handlers decode into a buffer of their own; every completed sweep takes the trace's
+// place and is drawn (the chart merges requests that come faster than it paints).
 void TMainForm::PeriodicDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    const std::span<double> levels = Series1->YValues().Writable();
-    for (std::uint16_t read = 0; read < Count; ++read) {
-        const int completed = Sweep.Feed(Port_.ReadChar(), levels).CompletedSweeps;
-        // Every completed sweep is shown; the chart merges requests that come faster than it
-        // paints.
-        for (int sweep = 0; sweep < completed; ++sweep)
-            Series1->RequestRedraw();
-    }
+    for (std::uint16_t read = 0; read < Count; ++read)
+        Sweep.Feed(Port_.ReadChar(), SweepBuffers);
 }
 
 void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    const std::span<double> levels = Series1->YValues().Writable();
     for (std::uint16_t read = 0; read < Count; ++read) {
-        if (Sweep.Feed(Port_.ReadChar(), levels).Finished) {
+        if (Sweep.Feed(Port_.ReadChar(), SweepBuffers).Finished) {
             // The rest of the received bytes is not wanted; the close drops it.
-            Series1->RequestRedraw();
             ShowStopped();
             StopDevice();
             return;
@@ -188,9 +182,10 @@ void TMainForm::PortDeviceLost(serial::TSerialPort*, int Code) {
 
 void TMainForm::AbortRecording(const QString& message) {
     ShowErrorBox(this, message);
-    Series1->RequestRedraw();
     ShowStopped();
+    // The stop puts the samples of the unfinished sweep onto the trace.
     StopDevice();
+    Series1->RequestRedraw();
 }
 
 void TMainForm::FormClose(QObject*) {
