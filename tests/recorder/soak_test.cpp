@@ -249,6 +249,9 @@ private slots:
         QVERIFY2(boxes.Texts().isEmpty(), qPrintable(boxes.Texts().join(u'|')));
         QVERIFY2(recordedToTheEnd, "the recording ended before its time");
         QVERIFY2(expected, "the simulator logged no stop");
+        // Every byte delivered was read back from the sweeps drawn and the trace after the stop.
+        if (failedDeliveries == 0)
+            QCOMPARE(audit.Received(), received);
         QCOMPARE(audit.Lost, std::uint64_t{0});
         QCOMPARE(audit.Duplicated, std::uint64_t{0});
         QCOMPARE(audit.Unmatched, std::uint64_t{0});
