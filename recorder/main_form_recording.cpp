@@ -124,8 +124,8 @@ void TMainForm::StartDevice() {
 }
 
 bool TMainForm::DeviceHandshake() {
-    switch (
-        StartSampling(Port_, chbTest->isChecked(), PeriodToDivider(spedSamplePeriod->Value()))) {
+    switch (StartSampling(Port_, chbTest->isChecked(),
+                          PeriodToDivider(spedSamplePeriod->Value()))) {
     case TStartAnswer::Started:
         return true;
     case TStartAnswer::NoPrompt:

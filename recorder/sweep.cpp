@@ -79,15 +79,19 @@ void TSweep::Start(TMode mode, std::int32_t sweepLength, TTrigger trigger) {
     Waited_ = 0;
 }
 
-TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, TSweepTarget& target) {
+template <class TTarget> TSweep::TFeedResult TSweep::FeedAny(std::uint8_t byte, TTarget& target) {
     if (mode_ == smSingle)
         return FeedSingle(byte, target);
     return trigger_ == tgFree ? FeedPeriodic(byte, target) : FeedTriggered(byte, target);
 }
 
+TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, TSweepTarget& target) {
+    return FeedAny(byte, target);
+}
+
 TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, std::span<double> levels) {
     TInPlace target(levels);
-    return Feed(byte, target);
+    return FeedAny(byte, target);
 }
 
 std::int32_t TSweep::UnderWay() const {
@@ -112,7 +116,8 @@ bool TSweep::WriteWholeByte(std::uint8_t byte, std::span<double> levels) {
     return true;
 }
 
-TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, TSweepTarget& target) {
+template <class TTarget>
+TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, TTarget& target) {
     TFeedResult result;
     if (WriteWholeByte(byte, target.Levels))
         return result;
@@ -128,7 +133,8 @@ TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, TSweepTarget& target
     return result;
 }
 
-TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, TSweepTarget& target) {
+template <class TTarget>
+TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, TTarget& target) {
     TFeedResult result;
     const std::int64_t patience = 2 * static_cast<std::int64_t>(SweepLength_);
     if (AwaitingEdge_ && !AwaitingFirstSample_ && Waited_ + 8 < patience &&
@@ -168,7 +174,8 @@ TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, TSweepTarget& targe
     return result;
 }
 
-TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, TSweepTarget& target) {
+template <class TTarget>
+TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, TTarget& target) {
     TFeedResult result;
     if (Finished_) {
         result.Finished = true;

@@ -7,20 +7,6 @@
 
 namespace recorder {
 
-// The acquisition state of one recording and the decoding of the device's sample bytes into it.
-//
-// A byte carries eight samples, the earliest in bit 7. Each sample becomes the level 0.0 or 1.0 of
-// one point of the trace, written by index into the trace's level list; points are never added or
-// moved here. The periodic sweep writes round and round; the single sweep takes the first sample as
-// its reference level, starts writing at the first sample of the other level and ends when sample
-// N + 1 after that edge arrives.
-//
-// A periodic sweep may wait for an edge instead of wrapping: once the trace is full, the first
-// rising (or falling) edge after it becomes point 0, so a repetitive signal stands still. When no
-// such edge comes within two sweep lengths, one sweep runs free.
-//
-// Window thread only, like everything of the recorder.
-//
 // Where the samples go: `Levels`, the buffer of the sweep under way. When a sweep completes, the
 // decoder calls SweepCompleted() before it writes any sample of the next one; the target may then
 // hand the completed buffer over whole and point `Levels` at another buffer.
@@ -33,6 +19,19 @@ protected:
     ~TSweepTarget() = default;
 };
 
+// The acquisition state of one recording and the decoding of the device's sample bytes into it.
+//
+// A byte carries eight samples, the earliest in bit 7. Each sample becomes the level 0.0 or 1.0 of
+// one point of the sweep, written by index into the target's buffer; points are never added or
+// moved here. The periodic sweep writes round and round; the single sweep takes the first sample as
+// its reference level, starts writing at the first sample of the other level and ends when sample
+// N + 1 after that edge arrives.
+//
+// A periodic sweep may wait for an edge instead of wrapping: once the trace is full, the first
+// rising (or falling) edge after it becomes point 0, so a repetitive signal stands still. When no
+// such edge comes within two sweep lengths, one sweep runs free.
+//
+// Window thread only, like everything of the recorder.
 class TSweep {
 public:
     enum TMode { smSingle, smPeriodic };
@@ -69,9 +68,11 @@ public:
     std::int32_t UnderWay() const;
 
 private:
-    TFeedResult FeedPeriodic(std::uint8_t byte, TSweepTarget& target);
-    TFeedResult FeedTriggered(std::uint8_t byte, TSweepTarget& target);
-    TFeedResult FeedSingle(std::uint8_t byte, TSweepTarget& target);
+    // Per kind of target, so that decoding in place costs no call at a sweep's end.
+    template <class TTarget> TFeedResult FeedAny(std::uint8_t byte, TTarget& target);
+    template <class TTarget> TFeedResult FeedPeriodic(std::uint8_t byte, TTarget& target);
+    template <class TTarget> TFeedResult FeedTriggered(std::uint8_t byte, TTarget& target);
+    template <class TTarget> TFeedResult FeedSingle(std::uint8_t byte, TTarget& target);
     void Write(std::span<double> levels, std::uint32_t sample);
     // Copies all eight samples of `byte` from WriteIndex on, when they all fit in the sweep.
     bool WriteWholeByte(std::uint8_t byte, std::span<double> levels);
