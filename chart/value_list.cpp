@@ -66,6 +66,14 @@ void TChartValueList::Append(std::span<const double> values) {
     dirty_ = true;
 }
 
+bool TChartValueList::Exchange(std::vector<double>& values) {
+    if (values.size() != values_.size())
+        return false;
+    values_.swap(values);
+    dirty_ = true;
+    return true;
+}
+
 void TChartValueList::Clear() {
     std::vector<double>().swap(values_);
     values_.reserve(static_cast<size_t>(capacity));

@@ -49,6 +49,10 @@ public:
         dirty_ = true;
         return values_;
     }
+    // The stored numbers change places with `values` when both hold as many: a writer fills a
+    // list's worth aside while this one is drawn, then shows it at once without a copy. False,
+    // changing nothing, when the counts differ.
+    bool Exchange(std::vector<double>& values);
 
     // Index where a value goes by this list's order: after existing equal values.
     int InsertPosition(double value) const;

@@ -6,6 +6,7 @@
 #include "recorder/port_settings.h"
 #include "recorder/sweep.h"
 #include "recorder/timing.h"
+#include "recorder/trace_chart.h"
 #include "serial/serial_port.h"
 
 #include <QColor>
@@ -223,6 +224,8 @@ private:
     std::int32_t SweepLength_ = 0;
     // Write index, trigger and reference level of the sweep being recorded.
     TSweep Sweep;
+    // The sweep being decoded, apart from the completed one that Series1 shows.
+    TSweepBuffers SweepBuffers;
     // The recorder's own state, which decides what a click on the switch does; the switch's
     // lever shows it, on from the start of a start.
     enum TRecorderState { rsStopped, rsStarting, rsRecording };

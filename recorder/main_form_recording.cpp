@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <span>
 #include <utility>
 
 namespace recorder {
@@ -82,6 +81,7 @@ void TMainForm::PrepareSweep() {
     Series1->RequestRedraw();
     Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n,
                 Trigger());
+    SweepBuffers.Start(*Series1, n);
     ShowStatusNote(QString());
     // Without a number the port asks for one as it opens; the summary shows the port chosen, also
     // when the open then fails.
@@ -146,29 +146,23 @@ void TMainForm::StopDevice() {
         Port_.RemoveStatusWatch(std::exchange(LineStatusWatch, 0));
     Port_.OnTriggerAvail = nullptr;
     StopIntegrity();
+    if (RecorderState == rsRecording)
+        SweepBuffers.Finish(Sweep.UnderWay());
     RecorderState = rsStopped;
     EndSampling(Port_);
 }
 
-// The data handlers decode straight into the trace's level list. A file loaded meanwhile may have
-// left fewer points than the sweep has; the sweep never writes beyond them.
+// The data handlers decode into a buffer of their own; every completed sweep takes the trace's
+// place and is drawn (the chart merges requests that come faster than it paints).
 void TMainForm::PeriodicDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    const std::span<double> levels = Series1->YValues().Writable();
-    for (std::uint16_t read = 0; read < Count; ++read) {
-        const int completed = Sweep.Feed(Port_.ReadChar(), levels).CompletedSweeps;
-        // Every completed sweep is shown; the chart merges requests that come faster than it
-        // paints.
-        for (int sweep = 0; sweep < completed; ++sweep)
-            Series1->RequestRedraw();
-    }
+    for (std::uint16_t read = 0; read < Count; ++read)
+        Sweep.Feed(Port_.ReadChar(), SweepBuffers);
 }
 
 void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    const std::span<double> levels = Series1->YValues().Writable();
     for (std::uint16_t read = 0; read < Count; ++read) {
-        if (Sweep.Feed(Port_.ReadChar(), levels).Finished) {
+        if (Sweep.Feed(Port_.ReadChar(), SweepBuffers).Finished) {
             // The rest of the received bytes is not wanted; the close drops it.
-            Series1->RequestRedraw();
             ShowStopped();
             StopDevice();
             return;
@@ -192,9 +186,10 @@ void TMainForm::AbortRecording(const QString& message) {
     // The recording's counts end here, not when the operator closes the box.
     StopIntegrity();
     ShowErrorBox(this, message);
-    Series1->RequestRedraw();
     ShowStopped();
+    // The stop puts the samples of the unfinished sweep onto the trace.
     StopDevice();
+    Series1->RequestRedraw();
 }
 
 void TMainForm::FormClose(QObject*) {

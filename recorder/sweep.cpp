@@ -49,6 +49,13 @@ constexpr TEdgeTable MakeRisingTable() {
 
 constexpr TEdgeTable kRising = MakeRisingTable();
 
+// One buffer for every sweep: a completed sweep stays where it is.
+class TInPlace final : public TSweepTarget {
+public:
+    explicit TInPlace(std::span<double> levels) { Levels = levels; }
+    void SweepCompleted() override {}
+};
+
 } // namespace
 
 int FirstEdge(TSweep::TTrigger trigger, std::uint32_t before, std::uint8_t byte) {
@@ -63,6 +70,7 @@ void TSweep::Start(TMode mode, std::int32_t sweepLength, TTrigger trigger) {
     WriteIndex_ = 0;
     Triggered_ = false;
     AwaitingFirstSample_ = true;
+    Finished_ = false;
     trigger_ = mode == smPeriodic ? trigger : tgFree;
     // The first sweep waits for its edge as every later one does; the first sample only gives
     // the level before it.
@@ -71,10 +79,25 @@ void TSweep::Start(TMode mode, std::int32_t sweepLength, TTrigger trigger) {
     Waited_ = 0;
 }
 
-TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, std::span<double> levels) {
+template <class TTarget> TSweep::TFeedResult TSweep::FeedAny(std::uint8_t byte, TTarget& target) {
     if (mode_ == smSingle)
-        return FeedSingle(byte, levels);
-    return trigger_ == tgFree ? FeedPeriodic(byte, levels) : FeedTriggered(byte, levels);
+        return FeedSingle(byte, target);
+    return trigger_ == tgFree ? FeedPeriodic(byte, target) : FeedTriggered(byte, target);
+}
+
+TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, TSweepTarget& target) {
+    return FeedAny(byte, target);
+}
+
+TSweep::TFeedResult TSweep::Feed(std::uint8_t byte, std::span<double> levels) {
+    TInPlace target(levels);
+    return FeedAny(byte, target);
+}
+
+std::int32_t TSweep::UnderWay() const {
+    if (AwaitingEdge_ || Finished_)
+        return 0;
+    return WriteIndex_;
 }
 
 void TSweep::Write(std::span<double> levels, std::uint32_t sample) {
@@ -93,22 +116,25 @@ bool TSweep::WriteWholeByte(std::uint8_t byte, std::span<double> levels) {
     return true;
 }
 
-TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, std::span<double> levels) {
+template <class TTarget>
+TSweep::TFeedResult TSweep::FeedPeriodic(std::uint8_t byte, TTarget& target) {
     TFeedResult result;
-    if (WriteWholeByte(byte, levels))
+    if (WriteWholeByte(byte, target.Levels))
         return result;
     for (int k = 0; k < 8; ++k) {
         // The test comes before the write, so sample N + 1 of a round wraps to point 0.
         if (WriteIndex_ >= SweepLength_) {
             ++result.CompletedSweeps;
+            target.SweepCompleted();
             WriteIndex_ = 0;
         }
-        Write(levels, Sample(byte, k));
+        Write(target.Levels, Sample(byte, k));
     }
     return result;
 }
 
-TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, std::span<double> levels) {
+template <class TTarget>
+TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, TTarget& target) {
     TFeedResult result;
     const std::int64_t patience = 2 * static_cast<std::int64_t>(SweepLength_);
     if (AwaitingEdge_ && !AwaitingFirstSample_ && Waited_ + 8 < patience &&
@@ -117,7 +143,7 @@ TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, std::span<double> l
         LastSample_ = byte & 1u;
         return result;
     }
-    if (!AwaitingEdge_ && WriteWholeByte(byte, levels)) {
+    if (!AwaitingEdge_ && WriteWholeByte(byte, target.Levels)) {
         LastSample_ = byte & 1u;
         return result;
     }
@@ -126,6 +152,7 @@ TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, std::span<double> l
         if (!AwaitingEdge_ && WriteIndex_ >= SweepLength_) {
             // Full: drawn now, and this very sample may already be the edge.
             ++result.CompletedSweeps;
+            target.SweepCompleted();
             AwaitingEdge_ = true;
             Waited_ = 0;
         }
@@ -141,15 +168,20 @@ TSweep::TFeedResult TSweep::FeedTriggered(std::uint8_t byte, std::span<double> l
             }
         }
         if (!AwaitingEdge_)
-            Write(levels, s);
+            Write(target.Levels, s);
         LastSample_ = s;
     }
     return result;
 }
 
-TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> levels) {
+template <class TTarget>
+TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, TTarget& target) {
     TFeedResult result;
-    if (Triggered_ && WriteWholeByte(byte, levels))
+    if (Finished_) {
+        result.Finished = true;
+        return result;
+    }
+    if (Triggered_ && WriteWholeByte(byte, target.Levels))
         return result;
     for (int k = 0; k < 8; ++k) {
         const std::uint32_t s = Sample(byte, k);
@@ -159,13 +191,14 @@ TSweep::TFeedResult TSweep::FeedSingle(std::uint8_t byte, std::span<double> leve
         } else if (Triggered_) {
             if (WriteIndex_ >= SweepLength_) {
                 result.CompletedSweeps = 1;
-                result.Finished = true;
+                result.Finished = Finished_ = true;
+                target.SweepCompleted();
                 return result;
             }
-            Write(levels, s);
+            Write(target.Levels, s);
         } else if (s != FirstLevel_) {
             Triggered_ = true;
-            Write(levels, s);
+            Write(target.Levels, s);
         }
     }
     return result;

@@ -7,10 +7,22 @@
 
 namespace recorder {
 
+// Where the samples go: `Levels`, the buffer of the sweep under way. When a sweep completes, the
+// decoder calls SweepCompleted() before it writes any sample of the next one; the target may then
+// hand the completed buffer over whole and point `Levels` at another buffer.
+class TSweepTarget {
+public:
+    std::span<double> Levels;
+    virtual void SweepCompleted() = 0;
+
+protected:
+    ~TSweepTarget() = default;
+};
+
 // The acquisition state of one recording and the decoding of the device's sample bytes into it.
 //
 // A byte carries eight samples, the earliest in bit 7. Each sample becomes the level 0.0 or 1.0 of
-// one point of the trace, written by index into the trace's level list; points are never added or
+// one point of the sweep, written by index into the target's buffer; points are never added or
 // moved here. The periodic sweep writes round and round; the single sweep takes the first sample as
 // its reference level, starts writing at the first sample of the other level and ends when sample
 // N + 1 after that edge arrives.
@@ -33,8 +45,11 @@ public:
     // A new start: `SweepLength` points, writing from point 0.
     void Start(TMode mode, std::int32_t sweepLength, TTrigger trigger = tgFree);
 
-    // Decodes one byte into `levels`, the trace's level list as it stands now. Writes never reach
-    // beyond `levels`, even when the trace was replaced by fewer points than the sweep expects.
+    // Decodes one byte into the target. Writes never reach beyond its `Levels`, even when the
+    // trace was replaced by fewer points than the sweep expects. Once a single sweep has finished,
+    // further bytes are not wanted and change nothing.
+    TFeedResult Feed(std::uint8_t byte, TSweepTarget& target);
+    // The same into one buffer that every sweep overwrites from its start.
     TFeedResult Feed(std::uint8_t byte, std::span<double> levels);
 
     TMode Mode() const { return mode_; }
@@ -48,11 +63,16 @@ public:
     bool AwaitingEdge() const { return AwaitingEdge_; }
     // The last wait for an edge ran out, and no edge has started a sweep since.
     bool NoTrigger() const { return NoTrigger_; }
+    // Points of the sweep under way written so far; 0 while a periodic sweep waits for its edge,
+    // before a single sweep's edge and after the single sweep has finished.
+    std::int32_t UnderWay() const;
 
 private:
-    TFeedResult FeedPeriodic(std::uint8_t byte, std::span<double> levels);
-    TFeedResult FeedTriggered(std::uint8_t byte, std::span<double> levels);
-    TFeedResult FeedSingle(std::uint8_t byte, std::span<double> levels);
+    // Per kind of target, so that decoding in place costs no call at a sweep's end.
+    template <class TTarget> TFeedResult FeedAny(std::uint8_t byte, TTarget& target);
+    template <class TTarget> TFeedResult FeedPeriodic(std::uint8_t byte, TTarget& target);
+    template <class TTarget> TFeedResult FeedTriggered(std::uint8_t byte, TTarget& target);
+    template <class TTarget> TFeedResult FeedSingle(std::uint8_t byte, TTarget& target);
     void Write(std::span<double> levels, std::uint32_t sample);
     // Copies all eight samples of `byte` from WriteIndex on, when they all fit in the sweep.
     bool WriteWholeByte(std::uint8_t byte, std::span<double> levels);
@@ -62,6 +82,7 @@ private:
     std::int32_t WriteIndex_ = 0;
     bool Triggered_ = false;
     bool AwaitingFirstSample_ = false;
+    bool Finished_ = false;
     std::uint32_t FirstLevel_ = 0;
     TTrigger trigger_ = tgFree;
     bool AwaitingEdge_ = false;

@@ -126,6 +126,23 @@ TEST(ValueList, WriteAndReadWithMultiplier) {
     EXPECT_EQ(s.YValues().ReadValue(1), 2.0);
 }
 
+// A list's worth filled aside takes the list's place whole; another count leaves both alone.
+TEST(ValueList, ExchangeSwapsOnlyListsOfTheSameCount) {
+    TFastLineSeries s;
+    s.AddPoint(0, 0);
+    s.AddPoint(1, 0);
+    EXPECT_EQ(s.YValues().MaxValue(), 0.0);
+    std::vector<double> aside{1, 3};
+    ASSERT_TRUE(s.YValues().Exchange(aside));
+    EXPECT_EQ(Values(s.YValues()), (std::vector<double>{1, 3}));
+    EXPECT_EQ(aside, (std::vector<double>{0, 0}));
+    EXPECT_EQ(s.YValues().MaxValue(), 3.0) << "statistics follow an exchange";
+    std::vector<double> longer{5, 5, 5};
+    EXPECT_FALSE(s.YValues().Exchange(longer));
+    EXPECT_EQ(Values(s.YValues()), (std::vector<double>{1, 3}));
+    EXPECT_EQ(longer, (std::vector<double>{5, 5, 5}));
+}
+
 TEST(ValueList, IndexOutsideTheListRaisesTheListError) {
     TFastLineSeries s;
     s.AddPoint(0, 0);

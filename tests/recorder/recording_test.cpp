@@ -13,6 +13,7 @@
 #include "serial/memory_device.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +34,28 @@ using recorder::TMainForm;
 namespace {
 const QString Started = QStringLiteral("Стоп");
 const QString Stopped = QStringLiteral("Старт");
+
+// The samples a source of the simulator streams from the command's echo on: its PRBS, or in test
+// mode its test pattern, where byte k is k mod 256.
+class TSourceStream {
+public:
+    static TSourceStream Prbs(std::uint32_t seed) { return TSourceStream(seed); }
+    static TSourceStream TestPattern() { return TSourceStream(std::nullopt); }
+
+    double operator[](std::int64_t i) {
+        const auto index = static_cast<std::size_t>(i);
+        if (prbs_)
+            return (*prbs_)[index];
+        return static_cast<double>((index / 8 % 256) >> (7 - index % 8) & 1u);
+    }
+
+private:
+    explicit TSourceStream(std::optional<std::uint32_t> seed) {
+        if (seed)
+            prbs_.emplace(*seed);
+    }
+    std::optional<TPrbs> prbs_;
+};
 } // namespace
 
 class RecordingTest : public QObject {
@@ -166,17 +189,37 @@ private:
         return i < written ? round * n + i : (round - 1) * n + i;
     }
 
-    // Points of the series that differ from the PRBS stream after `samples` periodic samples.
-    int PeriodicMismatches(TPrbs& prbs, std::int64_t samples) const {
+    // Points of the series that differ from the stream after `samples` periodic samples: the
+    // last completed sweep, its start overwritten by the samples of the unfinished one.
+    int PeriodicMismatches(TSourceStream& stream, std::int64_t samples) const {
         const chart::TChartValueList& levels = Parts->Series->YValues();
         const std::int64_t n = levels.ValueCount();
         int wrong = 0;
         for (std::int64_t i = 0; i < n; ++i) {
             const std::int64_t source = PeriodicSource(i, samples, n);
-            const double expected = source < 0 ? 0.0 : prbs[static_cast<std::size_t>(source)];
+            const double expected = source < 0 ? 0.0 : stream[source];
             wrong += levels.ReadValue(static_cast<int>(i)) != expected;
         }
         return wrong;
+    }
+
+    // Where in the stream the sweep after one that ended at sample `end` (0 for the first)
+    // begins: right there when free-running; at the first edge of the trigger's kind after it,
+    // the first sample only giving the level before; for a single sweep at the first sample
+    // whose level differs from the first one.
+    static std::int64_t SweepStart(TSourceStream& stream, int mode, int trigger, std::int64_t end) {
+        std::int64_t s = std::max<std::int64_t>(end, 1);
+        if (mode == 0) {
+            while (stream[s] == stream[0])
+                ++s;
+            return s;
+        }
+        if (trigger == 0)
+            return end;
+        const double level = trigger == 1 ? 1.0 : 0.0;
+        while (!(stream[s] == level && stream[s - 1] != level))
+            ++s;
+        return s;
     }
 
 private slots:
@@ -340,55 +383,133 @@ private slots:
         ExpectReceived("\rRP 10\r");
     }
 
-    // Every sample of ten and more sweeps, checked after each data event: none lost, none out
-    // of place. A long sweep is checked where each event's samples landed (an event holds less
-    // than a sweep); a short one, wrapping many times within an event, as a whole trace.
-    void periodicSweepKeepsEverySample_data() {
+    // Every sweep handed over to be drawn is checked whole against the stream, and every paint
+    // while recording, between and during the sweeps (the chart is also marked dirty every few
+    // ms, as zooms and markers do), shows the last of them exactly: never a sweep partly
+    // overwritten by the next, which with the test pattern and an odd N shows a step that never
+    // was on the line. Short sweeps wrap many times within a data event, long ones take many.
+    void everyFrameShowsOneWholeSweep_data() {
+        QTest::addColumn<QStringList>("source");
+        QTest::addColumn<bool>("test");
         QTest::addColumn<QString>("duration");
+        QTest::addColumn<int>("mode"); // 0 single, 1 periodic
+        QTest::addColumn<int>("trigger");
         QTest::addColumn<int>("points");
-        QTest::newRow("short sweep") << "0.001" << 103;
-        QTest::newRow("long sweep") << "1" << 102401;
+        const QStringList prbs{QStringLiteral("--source"), QStringLiteral("prbs:20261207")};
+        const QStringList fast =
+            prbs + QStringList{QStringLiteral("--rate"), QStringLiteral("max")};
+        QTest::newRow("test pattern") << QStringList() << true << "0.001" << 1 << 0 << 103;
+        QTest::newRow("PRBS") << prbs << false << "0.01" << 1 << 0 << 1025;
+        QTest::newRow("PRBS, short sweep, fast line") << fast << false << "0.001" << 1 << 0 << 103;
+        QTest::newRow("PRBS, long sweep, fast line") << fast << false << "1" << 1 << 0 << 102401;
+        QTest::newRow("PRBS, rising edge") << prbs << false << "0.01" << 1 << 1 << 1025;
+        QTest::newRow("PRBS, falling edge") << prbs << false << "0.01" << 1 << 2 << 1025;
+        QTest::newRow("PRBS, single sweep") << prbs << false << "0.1" << 0 << 0 << 10241;
     }
-    void periodicSweepKeepsEverySample() {
+    void everyFrameShowsOneWholeSweep() {
+        QFETCH(QStringList, source);
+        QFETCH(bool, test);
         QFETCH(QString, duration);
+        QFETCH(int, mode);
+        QFETCH(int, trigger);
         QFETCH(int, points);
-        const std::uint32_t seed = 20261207;
-        StartSimulator({"--source", "prbs:" + std::to_string(seed), "--rate", "max"});
+        std::vector<std::string> args;
+        for (const QString& arg : source)
+            args.push_back(arg.toStdString());
+        StartSimulator(args);
         Confirm(Parts->DeflectTime, duration);
+        static_cast<recorder::TRadioGroup*>(Parts->DeflectOptions)->SetItemIndex(mode);
+        Form->findChild<QComboBox*>(QStringLiteral("cmbTrigger"))->setCurrentIndex(trigger);
+        Form->findChild<QCheckBox*>(QStringLiteral("chbTest"))->setChecked(test);
+        TSourceStream stream = test ? TSourceStream::TestPattern() : TSourceStream::Prbs(20261207);
+        const std::int64_t n = points;
+        // The sweep handed over last (the start's zeros before the first), where it ended in the
+        // stream, and how many were handed over, and wrong.
+        std::vector<double> shown(static_cast<std::size_t>(n), 0.0);
+        std::int64_t end = 0;
+        int sweeps = 0;
+        int wrongSweeps = 0;
+        int frames = 0;
+        int framesOfSweeps = 0;
+        int wrongFrames = 0;
+        QObject scope;
+        // While recording, only completed sweeps ask for a redraw.
+        connect(Parts->Chart, &chart::TChart::redrawRequested, &scope, [&] {
+            if (!Form->Port().OnTriggerAvail)
+                return;
+            const std::vector<double>& levels = Parts->Series->YValues().Raw();
+            const std::int64_t start = SweepStart(stream, mode, trigger, end);
+            int wrong = 0;
+            for (std::int64_t i = 0; i < n; ++i)
+                wrong += levels[static_cast<std::size_t>(i)] != stream[start + i];
+            wrongSweeps += wrong != 0;
+            end = start + n;
+            shown = levels;
+            ++sweeps;
+        });
+        connect(Parts->Chart, &chart::TChart::painted, &scope, [&] {
+            if (!Form->Port().Open())
+                return;
+            ++frames;
+            framesOfSweeps += sweeps > 0;
+            wrongFrames += Parts->Series->YValues().Raw() != shown;
+        });
+        QTimer marks;
+        connect(&marks, &QTimer::timeout, Parts->Chart, &chart::TChart::Invalidate);
+        marks.start(5);
+
         ClickSwitch(Parts->Switch);
         CountRedraws();
         VerifyRecording();
-        const std::int64_t n = Form->SweepLength();
-        QCOMPARE(n, points);
-        TPrbs prbs(seed);
-        int events = 0;
-        int wrong = 0;
+        QCOMPARE(Form->SweepLength(), points);
         int redrawsAmiss = 0;
-        std::int64_t checked = 0;
-        WatchData([&] {
-            ++events;
-            // Every completed sweep is asked to be drawn as soon as it is complete.
-            redrawsAmiss += Redraws() != CompletedSweeps(Consumed, n);
-            const auto end = static_cast<std::int64_t>(Consumed) * 8;
-            if (end - checked >= n) {
-                wrong += PeriodicMismatches(prbs, end);
-                checked = end;
-            }
-            const chart::TChartValueList& levels = Parts->Series->YValues();
-            for (; checked < end; ++checked)
-                wrong += levels.ReadValue(static_cast<int>(checked % n)) !=
-                         prbs[static_cast<std::size_t>(checked)];
-        });
-        QVERIFY(QTest::qWaitFor([&] { return static_cast<std::int64_t>(Consumed) * 8 > 10 * n; },
-                                20000));
-        ClickSwitch(Parts->Switch);
-        QCOMPARE(wrong, 0);
-        QVERIFY(events > 1);
-        QCOMPARE(PeriodicMismatches(prbs, checked), 0);
+        // A single sweep's handler removes itself, and with it a watch around it.
+        if (mode == 1) {
+            WatchData([&] {
+                // A free-running sweep is drawn as soon as it is complete.
+                if (trigger == 0)
+                    redrawsAmiss += Redraws() != CompletedSweeps(Consumed, n);
+            });
+        }
+        if (mode == 0) {
+            QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 10000));
+            QCOMPARE(sweeps, 1);
+        } else {
+            QVERIFY(QTest::qWaitFor([&] { return sweeps >= 10 && framesOfSweeps >= 20; }, 20000));
+            ClickSwitch(Parts->Switch);
+        }
+        marks.stop();
+        const QString counts = QStringLiteral("%1 of %2 sweeps wrong, %3 of %4 frames wrong")
+                                   .arg(wrongSweeps)
+                                   .arg(sweeps)
+                                   .arg(wrongFrames)
+                                   .arg(frames);
+        QVERIFY2(wrongSweeps == 0 && wrongFrames == 0, qPrintable(counts));
+        QVERIFY2(frames >= 3, qPrintable(counts));
         VerifyStopped(points);
-        QCOMPARE(redrawsAmiss, 0);
-        QCOMPARE(Redraws(), CompletedSweeps(Consumed, n));
         VerifyLastRedrawPainted();
+        if (mode == 1 && trigger == 0) {
+            QCOMPARE(redrawsAmiss, 0);
+            QCOMPARE(Redraws(), CompletedSweeps(Consumed, n));
+            // The stop keeps the samples of the unfinished sweep.
+            QCOMPARE(PeriodicMismatches(stream, static_cast<std::int64_t>(Consumed) * 8), 0);
+        } else if (mode == 1) {
+            // The unfinished sweep from its edge on, over the last completed one.
+            const std::vector<double>& levels = Parts->Series->YValues().Raw();
+            const std::int64_t start = SweepStart(stream, mode, trigger, end);
+            std::int64_t fromStream = 0;
+            while (fromStream < n &&
+                   levels[static_cast<std::size_t>(fromStream)] == stream[start + fromStream])
+                ++fromStream;
+            std::int64_t fromShown = n;
+            while (fromShown > 0 && levels[static_cast<std::size_t>(fromShown - 1)] ==
+                                        shown[static_cast<std::size_t>(fromShown - 1)])
+                --fromShown;
+            QVERIFY2(fromShown <= fromStream,
+                     qPrintable(QStringLiteral("%1 > %2").arg(fromShown).arg(fromStream)));
+        } else {
+            QCOMPARE(Parts->Series->YValues().Raw(), shown);
+        }
     }
 
     // Armed by the first change of level, N samples from the edge, then stopped by itself.
@@ -495,7 +616,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return !Form->Port().Open(); }, 3000));
         VerifyStopped(Form->SweepLength());
         QVERIFY(Consumed > 0 && Consumed <= 200000);
-        TPrbs prbs(seed);
+        TSourceStream prbs = TSourceStream::Prbs(seed);
         QCOMPARE(PeriodicMismatches(prbs, static_cast<std::int64_t>(Consumed) * 8), 0);
         QVERIFY2(boxes.Texts().size() == 1, qPrintable(boxes.Texts().join(u'|')));
         // The completed sweeps, then the trace as far as it came.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -31,6 +32,33 @@ TEvent FeedEvent(TSweep& sweep, const std::vector<std::uint8_t>& bytes,
     }
     return event;
 }
+
+// Takes every completed sweep as the window does: the sweep is kept as it was handed over, and the
+// next one is written into the other of two buffers, which still holds the sweep before it (or
+// -1 at first), so that a point left unwritten or a sample written late shows.
+class TSwappingTarget final : public recorder::TSweepTarget {
+public:
+    explicit TSwappingTarget(int n)
+        : buffers_{std::vector<double>(static_cast<std::size_t>(n), -1.0),
+                   std::vector<double>(static_cast<std::size_t>(n), -1.0)} {
+        Levels = buffers_[0];
+    }
+    void SweepCompleted() override {
+        Completed.emplace_back(Levels.begin(), Levels.end());
+        current_ ^= 1;
+        Levels = buffers_[current_];
+    }
+    // The first `count` points of the sweep under way.
+    std::vector<double> UnderWay(std::int32_t count) const {
+        return {Levels.begin(), Levels.begin() + count};
+    }
+
+    std::vector<std::vector<double>> Completed;
+
+private:
+    std::array<std::vector<double>, 2> buffers_;
+    int current_ = 0;
+};
 
 std::vector<double> Levels(std::initializer_list<int> bits) {
     std::vector<double> v;
@@ -156,6 +184,7 @@ TEST_P(SweepAgainstSampleRule, SameLevelsRedrawsAndEnd) {
     std::vector<double> levels(static_cast<std::size_t>(n), 0.0);
 
     std::vector<double> expect(static_cast<std::size_t>(n), 0.0);
+    std::vector<std::vector<double>> sweeps;
     int index = 0, redraws = 0;
     bool awaiting = true, triggered = false, finished = false;
     unsigned first = 0;
@@ -167,6 +196,7 @@ TEST_P(SweepAgainstSampleRule, SameLevelsRedrawsAndEnd) {
             if (mode == TSweep::smPeriodic) {
                 if (index >= n) {
                     ++redraws;
+                    sweeps.push_back(expect);
                     index = 0;
                 }
                 expect[static_cast<std::size_t>(index++)] = s;
@@ -176,6 +206,7 @@ TEST_P(SweepAgainstSampleRule, SameLevelsRedrawsAndEnd) {
             } else if (triggered) {
                 if (index >= n) {
                     ++redraws;
+                    sweeps.push_back(expect);
                     finished = true;
                 } else {
                     expect[static_cast<std::size_t>(index++)] = s;
@@ -206,6 +237,23 @@ TEST_P(SweepAgainstSampleRule, SameLevelsRedrawsAndEnd) {
     EXPECT_EQ(gotBytes, expectBytes);
     EXPECT_EQ(sweep.WriteIndex(), index);
     EXPECT_EQ(gotRedraws, redraws);
+
+    // Into buffers of their own, each sweep is handed over whole, with nothing of the next one.
+    TSweep buffered;
+    buffered.Start(mode, n);
+    TSwappingTarget target(n);
+    for (std::size_t b = 0; b < expectBytes; ++b)
+        buffered.Feed(bytes[b], target);
+    EXPECT_EQ(target.Completed, sweeps);
+    const std::int32_t underWay = finished ? 0 : index;
+    ASSERT_EQ(buffered.UnderWay(), underWay);
+    EXPECT_EQ(target.UnderWay(underWay),
+              std::vector<double>(expect.begin(), expect.begin() + underWay));
+    // A finished single sweep takes no more bytes.
+    if (finished) {
+        EXPECT_TRUE(buffered.Feed(0x0F, target).Finished);
+        EXPECT_EQ(target.Completed.size(), 1u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ModesAndLengths, SweepAgainstSampleRule,
@@ -242,6 +290,7 @@ TEST_P(TriggeredSweepAgainstSampleRule, SweepsStartOnTheEdge) {
     const unsigned wanted = trigger == TSweep::tgRising ? 1u : 0u;
 
     std::vector<double> expect(static_cast<std::size_t>(n), 0.0);
+    std::vector<std::vector<double>> sweeps;
     int index = 0, redraws = 0, edgeStarts = 0;
     bool waiting = true, noTrigger = false, first = true;
     unsigned last = 0;
@@ -251,6 +300,7 @@ TEST_P(TriggeredSweepAgainstSampleRule, SweepsStartOnTheEdge) {
             const unsigned s = (b >> k) & 1u;
             if (!waiting && index >= n) {
                 ++redraws;
+                sweeps.push_back(expect);
                 waiting = true;
                 waited = 0;
             }
@@ -283,6 +333,17 @@ TEST_P(TriggeredSweepAgainstSampleRule, SweepsStartOnTheEdge) {
     EXPECT_EQ(sweep.AwaitingEdge(), waiting);
     EXPECT_EQ(sweep.NoTrigger(), noTrigger);
     EXPECT_GT(edgeStarts, 2);
+
+    TSweep buffered;
+    buffered.Start(TSweep::smPeriodic, n, trigger);
+    TSwappingTarget target(n);
+    for (std::uint8_t b : bytes)
+        buffered.Feed(b, target);
+    EXPECT_EQ(target.Completed, sweeps);
+    const std::int32_t underWay = waiting ? 0 : index;
+    ASSERT_EQ(buffered.UnderWay(), underWay);
+    EXPECT_EQ(target.UnderWay(underWay),
+              std::vector<double>(expect.begin(), expect.begin() + underWay));
 }
 
 INSTANTIATE_TEST_SUITE_P(EdgesAndLengths, TriggeredSweepAgainstSampleRule,
