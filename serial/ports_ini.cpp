@@ -180,7 +180,7 @@ std::string IniWithValue(std::string_view text, std::string_view section, std::s
         if (!span) {
             if (!out.empty() && !Trim(out.back().text).empty())
                 insert(at++, std::string());
-            insert(at++, "[" + std::string(section) + "]");
+            insert(at++, std::string("[").append(section).append("]"));
         }
         if (!comment.empty())
             insert(at++, std::string(comment));
