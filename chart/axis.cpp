@@ -1,7 +1,7 @@
-#include "axis.h"
+#include "chart/axis.h"
 
-#include "chart.h"
-#include "number_format.h"
+#include "chart/chart.h"
+#include "chart/number_format.h"
 
 #include <cmath>
 

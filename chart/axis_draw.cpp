@@ -1,7 +1,7 @@
-#include "axis_draw.h"
+#include "chart/axis_draw.h"
 
-#include "axis_labels.h"
-#include "series.h"
+#include "chart/axis_labels.h"
+#include "chart/series.h"
 
 #include <QFontMetrics>
 #include <QPainter>

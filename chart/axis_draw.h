@@ -1,7 +1,7 @@
 #pragma once
 
-#include "axis.h"
-#include "canvas.h"
+#include "chart/axis.h"
+#include "chart/canvas.h"
 
 #include <QRect>
 

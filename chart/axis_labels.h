@@ -1,6 +1,6 @@
 #pragma once
 
-#include "axis.h"
+#include "chart/axis.h"
 
 #include <array>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "canvas.h"
+#include "chart/canvas.h"
 
 #include <QFontMetrics>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "axis.h"
-#include "canvas.h"
-#include "picture_format.h"
-#include "print_layout.h"
-#include "series.h"
-#include "title.h"
+#include "chart/axis.h"
+#include "chart/canvas.h"
+#include "chart/picture_format.h"
+#include "chart/print_layout.h"
+#include "chart/series.h"
+#include "chart/title.h"
 
 #include <QByteArray>
 #include <QCursor>
@@ -142,7 +142,7 @@ public:
     // client size, the clipboard or a printed page; the crosshair, which only the window shows,
     // is in none of them. Afterwards the window's next paint is a full repaint. Failures throw.
     QByteArray PictureBytes(TPictureFormat format);
-    // The file is replaced whole or not at all (see trace::ReplaceFileContent).
+    // The file is replaced whole or not at all (see files::ReplaceFileContent).
     void WritePictureFile(const QString& name, TPictureFormat format);
     void WriteBitmapFile(const QString& name) { WritePictureFile(name, TPictureFormat::Bitmap); }
     void WriteMetafile(const QString& name, bool enhanced);

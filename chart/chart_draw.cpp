@@ -1,5 +1,5 @@
-#include "axis_draw.h"
-#include "chart.h"
+#include "chart/axis_draw.h"
+#include "chart/chart.h"
 
 #include <QFontMetrics>
 #include <QPaintEngine>

@@ -1,4 +1,4 @@
-#include "chart.h"
+#include "chart/chart.h"
 
 #include <QMouseEvent>
 #include <QWheelEvent>

@@ -1,9 +1,9 @@
 // The chart onto other targets than the window: picture files, the clipboard and the printer,
 // each through the same full repaint, DrawChart.
 
-#include "chart.h"
-#include "metafile.h"
-#include "trace/file_io.h"
+#include "chart/chart.h"
+#include "chart/metafile.h"
+#include "files/file_io.h"
 
 #include <QBuffer>
 #include <QClipboard>
@@ -113,7 +113,7 @@ QByteArray TChart::PictureBytes(TPictureFormat format) {
 
 void TChart::WritePictureFile(const QString& name, TPictureFormat format) {
     const QByteArray bytes = PictureBytes(format);
-    trace::ReplaceFileContent(name.toStdString(), std::string_view(bytes.data(), bytes.size()));
+    files::ReplaceFileContent(name.toStdString(), std::string_view(bytes.data(), bytes.size()));
 }
 
 void TChart::WriteMetafile(const QString& name, bool enhanced) {

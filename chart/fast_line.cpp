@@ -1,6 +1,6 @@
-#include "axis.h"
-#include "chart.h"
-#include "series.h"
+#include "chart/axis.h"
+#include "chart/chart.h"
+#include "chart/series.h"
 
 #include <QPainter>
 

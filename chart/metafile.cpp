@@ -1,9 +1,9 @@
 // The metafile paint engine: the painter's state and drawings turned into the record writers'
 // terms, in logical units of a grid finer than the screen's pixels.
 
-#include "metafile.h"
+#include "chart/metafile.h"
 
-#include "metafile_records.h"
+#include "chart/metafile_records.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>

@@ -1,4 +1,4 @@
-#include "metafile_records.h"
+#include "chart/metafile_records.h"
 
 #include <QDir>
 #include <QFile>

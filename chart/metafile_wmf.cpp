@@ -1,6 +1,6 @@
 // Placeable Windows-metafile records through libUEMF.
 
-#include "metafile_records.h"
+#include "chart/metafile_records.h"
 
 #include <QtEndian>
 

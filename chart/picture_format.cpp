@@ -1,4 +1,4 @@
-#include "picture_format.h"
+#include "chart/picture_format.h"
 
 #include <QFileInfo>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "print_layout.h"
+#include "chart/print_layout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "series.h"
+#include "chart/series.h"
 
-#include "axis.h"
-#include "chart.h"
+#include "chart/axis.h"
+#include "chart/chart.h"
 
 #include <QCursor>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "chart_pen.h"
-#include "value_list.h"
+#include "chart/chart_pen.h"
+#include "chart/value_list.h"
 
 #include <QObject>
 #include <QPointF>

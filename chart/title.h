@@ -1,6 +1,6 @@
 #pragma once
 
-#include "chart_pen.h"
+#include "chart/chart_pen.h"
 
 #include <QBrush>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "value_list.h"
+#include "chart/value_list.h"
 
 #include <algorithm>
 #include <cmath>

@@ -67,7 +67,7 @@ void TSpinEditor::keyPressEvent(QKeyEvent* event) {
     if (!typed)
         return QLineEdit::keyPressEvent(event);
     event->accept();
-    if (!AcceptsSpinChar(*typed, text(), FOwner->Format(), FOwner->FEditorEnabled)) {
+    if (!numbers::AcceptsSpinChar(*typed, text(), FOwner->Format(), FOwner->FEditorEnabled)) {
         QApplication::beep();
         return;
     }
@@ -122,17 +122,18 @@ TSpinEdit::~TSpinEdit() {
     FEditor->Detach();
 }
 
-TSpinFormat TSpinEdit::Format() const {
+numbers::TSpinFormat TSpinEdit::Format() const {
     return {FValueType, FDecimal, locale().decimalPoint()};
 }
 
 long double TSpinEdit::Value() const {
-    return ParseSpinText(Text(), Format(), FMinValue);
+    return numbers::ParseSpinText(Text(), Format(), FMinValue);
 }
 
 void TSpinEdit::SetValue(long double value) {
     // The same text again would only move the cursor and clear the modified mark.
-    const QString text = FormatSpinValue(ClampSpinValue(value, FMinValue, FMaxValue), Format());
+    const QString text =
+        numbers::FormatSpinValue(numbers::ClampSpinValue(value, FMinValue, FMaxValue), Format());
     if (text != FEditor->text())
         SetText(text);
 }
@@ -142,7 +143,7 @@ void TSpinEdit::SetDecimal(int value) {
         Reformat([&] { FDecimal = value; });
 }
 
-void TSpinEdit::SetValueType(TValueType value) {
+void TSpinEdit::SetValueType(numbers::TValueType value) {
     if (FValueType != value)
         Reformat([&] { FValueType = value; });
 }
@@ -215,7 +216,7 @@ void TSpinEdit::EditorLeft() {
     if (!self)
         return;
     const long double value = Value();
-    if (ClampSpinValue(value, FMinValue, FMaxValue) != value)
+    if (numbers::ClampSpinValue(value, FMinValue, FMaxValue) != value)
         SetValue(value);
 }
 

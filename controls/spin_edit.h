@@ -2,7 +2,7 @@
 
 #include "controls/events.h"
 #include "controls/spin_button.h"
-#include "controls/spin_text.h"
+#include "numbers/spin_text.h"
 
 #include <QLineEdit>
 #include <QWidget>
@@ -21,8 +21,8 @@ class TSpinEditor;
 // Like every widget, it is used on the window thread only.
 class TSpinEdit : public QWidget {
 public:
-    using TValueType = controls::TValueType;
-    using enum controls::TValueType;
+    using TValueType = numbers::TValueType;
+    using enum numbers::TValueType;
     using TSpinButtonKind = controls::TSpinButtonKind;
     using enum controls::TSpinButtonKind;
 
@@ -44,8 +44,8 @@ public:
     // Changing the number of places or the type reformats the value shown.
     int Decimal() const { return FDecimal; }
     void SetDecimal(int value);
-    TValueType ValueType() const { return FValueType; }
-    void SetValueType(TValueType value);
+    numbers::TValueType ValueType() const { return FValueType; }
+    void SetValueType(numbers::TValueType value);
 
     bool EditorEnabled() const { return FEditorEnabled; }
     void SetEditorEnabled(bool value);
@@ -75,7 +75,7 @@ protected:
 private:
     friend class TSpinEditor;
 
-    TSpinFormat Format() const;
+    numbers::TSpinFormat Format() const;
     void Step(int direction);
     void Reformat(const std::function<void()>& change);
     void UpdateEditorReadOnly();
@@ -89,7 +89,7 @@ private:
     long double FMaxValue = 0;
     long double FIncrement = 1.0L;
     int FDecimal = 2;
-    TValueType FValueType = vtInteger;
+    numbers::TValueType FValueType = numbers::vtInteger;
     bool FEditorEnabled = true;
     bool FArrowKeys = true;
     bool FReadOnly = false;

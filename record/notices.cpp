@@ -1,7 +1,7 @@
 #include "record/notices.h"
 
-#include "recorder/integrity.h"
-#include "recorder/timing.h"
+#include "acquisition/integrity.h"
+#include "acquisition/timing.h"
 
 #include <cmath>
 
@@ -15,15 +15,15 @@ std::string NumberText(long double value, std::chars_format format, int precisio
 namespace {
 
 std::string PeriodText(long double periodMs) {
-    return NumberText(periodMs, std::chars_format::fixed, recorder::PeriodDecimals) + " ms";
+    return NumberText(periodMs, std::chars_format::fixed, acquisition::PeriodDecimals) + " ms";
 }
 
 double LineRate(std::int32_t baud) {
-    return recorder::LineByteRate(baud, 8, false, 1);
+    return acquisition::LineByteRate(baud, 8, false, 1);
 }
 
 double DeviceRate(long double periodMs) {
-    return recorder::DeviceByteRate(recorder::PeriodToDivider(periodMs));
+    return acquisition::DeviceByteRate(acquisition::PeriodToDivider(periodMs));
 }
 
 std::string RateText(double bytesPerSecond) {
@@ -35,15 +35,15 @@ std::string RateText(double bytesPerSecond) {
 std::optional<std::string> PeriodNotice(const TRecordOptions& options) {
     if (options.PeriodText.empty())
         return std::nullopt;
-    const long double used = recorder::ConfirmedPeriod(options.PeriodMs);
+    const long double used = acquisition::ConfirmedPeriod(options.PeriodMs);
     // The field's decimals are exact in the typed text; what lies below them is rounding.
     if (std::fabs(used - options.PeriodMs) <= used * 1e-12L)
         return std::nullopt;
-    const long double onGrid = recorder::QuantizePeriod(options.PeriodMs);
+    const long double onGrid = acquisition::QuantizePeriod(options.PeriodMs);
     std::string why;
-    if (onGrid < recorder::DividerPeriod(recorder::MinDivider))
+    if (onGrid < acquisition::DividerPeriod(acquisition::MinDivider))
         why = "is shorter than the device's shortest period";
-    else if (onGrid > recorder::DividerPeriod(recorder::MaxDivider))
+    else if (onGrid > acquisition::DividerPeriod(acquisition::MaxDivider))
         why = "is longer than the device's longest period";
     else
         why = "is not on the device's grid of (6n + 12) / 11059200 s";
@@ -51,23 +51,24 @@ std::optional<std::string> PeriodNotice(const TRecordOptions& options) {
 }
 
 bool LineSlowerThanDevice(const TRecordOptions& options) {
-    return LineRate(options.Baud) < DeviceRate(recorder::ConfirmedPeriod(options.PeriodMs));
+    return LineRate(options.Baud) < DeviceRate(acquisition::ConfirmedPeriod(options.PeriodMs));
 }
 
 std::optional<std::string> LineRateNotice(const TRecordOptions& options) {
     if (!LineSlowerThanDevice(options))
         return std::nullopt;
-    const long double period = recorder::ConfirmedPeriod(options.PeriodMs);
+    const long double period = acquisition::ConfirmedPeriod(options.PeriodMs);
     const double device = DeviceRate(period);
     const double line = LineRate(options.Baud);
     // The shortest period whose bytes the line carries, and the slowest rate that carries these.
-    std::int64_t divider = recorder::PeriodToDivider(period);
-    while (divider < recorder::MaxDivider && recorder::DeviceByteRate(divider) > line)
+    std::int64_t divider = acquisition::PeriodToDivider(period);
+    while (divider < acquisition::MaxDivider && acquisition::DeviceByteRate(divider) > line)
         ++divider;
-    std::string remedy = "--period " +
-                         NumberText(recorder::ConfirmedPeriod(recorder::DividerPeriod(divider)),
-                                    std::chars_format::fixed, recorder::PeriodDecimals) +
-                         " or longer";
+    std::string remedy =
+        "--period " +
+        NumberText(acquisition::ConfirmedPeriod(acquisition::DividerPeriod(divider)),
+                   std::chars_format::fixed, acquisition::PeriodDecimals) +
+        " or longer";
     for (const std::int32_t rate : LineRates())
         if (LineRate(rate) >= device) {
             remedy += ", or --baud " + std::to_string(rate);

@@ -1,6 +1,6 @@
 #include "record/options.h"
 
-#include "recorder/timing.h"
+#include "acquisition/timing.h"
 #include "serial/port_map.h"
 
 #include <algorithm>
@@ -137,9 +137,9 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         {"--mode",
          [&](const std::string& v) {
              if (v == "single")
-                 options.Mode = recorder::TSweep::smSingle;
+                 options.Mode = acquisition::TSweep::smSingle;
              else if (v == "periodic")
-                 options.Mode = recorder::TSweep::smPeriodic;
+                 options.Mode = acquisition::TSweep::smPeriodic;
              else
                  return false;
              return true;
@@ -203,7 +203,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return fail("--out: the file's extension must be .txt, .vcd, .csv or .png");
     options.Output = *kind;
     if (options.PeriodText.empty())
-        options.PeriodMs = recorder::DividerPeriod(recorder::MinDivider);
+        options.PeriodMs = acquisition::DividerPeriod(acquisition::MinDivider);
     parsed.Options = options;
     return parsed;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of talvir-record, read into what the recording needs. Pure; no device, no file.
 
-#include "recorder/sweep.h"
+#include "acquisition/sweep.h"
 
 #include <cstdint>
 #include <optional>
@@ -20,7 +20,7 @@ struct TRecordOptions {
     long double PeriodMs = 0; // as typed; quantised by the recording
     std::string PeriodText;   // --period as typed; empty for the default
     long double DurationS = 0.001L;
-    recorder::TSweep::TMode Mode = recorder::TSweep::smPeriodic;
+    acquisition::TSweep::TMode Mode = acquisition::TSweep::smPeriodic;
     int Sweeps = 1;
     bool Test = false;
     std::string Out;

@@ -1,13 +1,13 @@
 #include "record/output.h"
 
+#include "acquisition/sweep.h"
 #include "chart/chart.h"
 #include "chart/series.h"
-#include "recorder/number_format.h"
-#include "recorder/sweep.h"
-#include "recorder/trace_chart.h"
+#include "chart/trace_chart.h"
+#include "files/file_io.h"
+#include "files/io_error.h"
+#include "numbers/number_format.h"
 #include "trace/data_file.h"
-#include "trace/file_io.h"
-#include "trace/io_error.h"
 #include "trace/vcd.h"
 
 #include <QApplication>
@@ -52,7 +52,7 @@ void WritePicture(const TRecordOptions& options, const TPoints& points) {
     char* argv[] = {name, nullptr};
     QApplication application(argc, argv);
     chart::TChart chart;
-    chart::TFastLineSeries* series = recorder::SetUpTraceChart(chart);
+    chart::TFastLineSeries* series = chart::SetUpTraceChart(chart);
     chart.resize(PictureWidth, PictureHeight);
     chart.SetAxisVisible(true);
     chart.BottomAxis().SetRange(0, points.Times.back());
@@ -64,9 +64,9 @@ void WritePicture(const TRecordOptions& options, const TPoints& points) {
 
 std::optional<std::string> OutputProblem(const TRecordOptions& options) {
     try {
-        trace::CheckFileReplaceable(options.Out);
+        files::CheckFileReplaceable(options.Out);
         return std::nullopt;
-    } catch (const trace::EInOutError& error) {
+    } catch (const files::EInOutError& error) {
         const std::filesystem::path folder = std::filesystem::path(options.Out).parent_path();
         std::error_code ignored;
         const std::string why = !folder.empty() && !std::filesystem::is_directory(folder, ignored)
@@ -82,7 +82,7 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
     // names already. A file is replaced only once the new one is whole, unless a further line
     // says where the new content was kept instead.
     std::string text = error.what();
-    if (const auto* file = dynamic_cast<const trace::EInOutError*>(&error)) {
+    if (const auto* file = dynamic_cast<const files::EInOutError*>(&error)) {
         const std::string detail = text.substr(std::min(text.size(), file->Text().size() + 1));
         const std::size_t more = detail.find('\n');
         text = file->Text() +
@@ -97,23 +97,23 @@ void WriteRecording(const TRecordOptions& options, const TRecording& recording) 
     const TPoints points = Points(recording);
     switch (options.Output) {
     case TOutputKind::DataFile:
-        trace::ReplaceFileContent(
+        files::ReplaceFileContent(
             options.Out,
-            trace::FormatDataFile(points.Times, points.Levels, recorder::DataFileDecimalPoint()));
+            trace::FormatDataFile(points.Times, points.Levels, numbers::DataFileDecimalPoint()));
         return;
     case TOutputKind::Csv:
-        trace::ReplaceFileContent(options.Out, trace::FormatCsv(points.Times, points.Levels));
+        files::ReplaceFileContent(options.Out, trace::FormatCsv(points.Times, points.Levels));
         return;
     case TOutputKind::Vcd:
-        trace::ReplaceFileContent(
+        files::ReplaceFileContent(
             options.Out,
             trace::FormatVcd(points.Times, points.Levels,
                              {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
                               "Тальвир " TALVIR_VERSION, static_cast<double>(recording.PeriodMs),
-                              recorder::SweepText(options.Mode, recording.CompletedSweeps,
-                                                  options.DurationS, points.Times.size()),
+                              acquisition::SweepText(options.Mode, recording.CompletedSweeps,
+                                                     options.DurationS, points.Times.size()),
                               recording.Totals.Seconds >= ShortestCountedRecording
-                                  ? recorder::IntegrityComment(recording.Totals)
+                                  ? acquisition::IntegrityComment(recording.Totals)
                                   : std::string()}));
         return;
     case TOutputKind::Png:

@@ -17,7 +17,7 @@ std::optional<std::string> OutputProblem(const TRecordOptions& options);
 // A failed write of FILE as one line, from the error WriteRecording threw.
 std::string WriteFailure(const TRecordOptions& options, const std::exception& error);
 
-// Writes all completed sweeps back to back, sample j at j × the period. Throws (trace::EInOutError
+// Writes all completed sweeps back to back, sample j at j × the period. Throws (files::EInOutError
 // and the like, with a message that names the file) when the file cannot be written; an existing
 // file is then left as it was.
 void WriteRecording(const TRecordOptions& options, const TRecording& recording);

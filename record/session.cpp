@@ -1,9 +1,9 @@
 #include "record/session.h"
 
+#include "acquisition/device_session.h"
+#include "acquisition/sweep.h"
+#include "acquisition/timing.h"
 #include "record/notices.h"
-#include "recorder/device_session.h"
-#include "recorder/sweep.h"
-#include "recorder/timing.h"
 #include "serial/errors.h"
 #include "serial/port_map.h"
 #include "serial/ports_ini.h"
@@ -103,8 +103,8 @@ private:
     const TProgress& progress_;
     serial::TPlainMessageLoop loop_;
     serial::TSerialPort port_;
-    recorder::TSweep sweep_;
-    recorder::TIntegrityMonitor integrity_;
+    acquisition::TSweep sweep_;
+    acquisition::TIntegrityMonitor integrity_;
     double deviceRate_ = 0;
     double lineRate_ = 0;
     std::vector<double> levels_;
@@ -115,8 +115,8 @@ private:
 };
 
 bool TSession::SetUpSweep() {
-    result_.PeriodMs = recorder::ConfirmedPeriod(options_.PeriodMs);
-    const long double longest = recorder::DeflectTimeMaxFor(result_.PeriodMs);
+    result_.PeriodMs = acquisition::ConfirmedPeriod(options_.PeriodMs);
+    const long double longest = acquisition::DeflectTimeMaxFor(result_.PeriodMs);
     if (options_.DurationS < 0.001L || options_.DurationS > longest) {
         Fail(stUsage, "--duration: between 0.001 and " +
                           NumberText(longest, std::chars_format::general, 6) +
@@ -124,14 +124,14 @@ bool TSession::SetUpSweep() {
                           NumberText(result_.PeriodMs, std::chars_format::fixed, 7) + " ms");
         return false;
     }
-    result_.SweepLength = recorder::SweepLength(options_.DurationS, result_.PeriodMs);
+    result_.SweepLength = acquisition::SweepLength(options_.DurationS, result_.PeriodMs);
     if (result_.SweepLength < ShortestSweep) {
         Fail(stUsage, "--duration gives " + std::to_string(result_.SweepLength) +
                           " samples a sweep; at least 8 are needed");
         return false;
     }
-    deviceRate_ = recorder::DeviceByteRate(recorder::PeriodToDivider(result_.PeriodMs));
-    lineRate_ = recorder::LineByteRate(options_.Baud, 8, false, 1);
+    deviceRate_ = acquisition::DeviceByteRate(acquisition::PeriodToDivider(result_.PeriodMs));
+    lineRate_ = acquisition::LineByteRate(options_.Baud, 8, false, 1);
     const double sweepSeconds = result_.SweepLength / 8.0 / std::min(deviceRate_, lineRate_);
     sweepWait_ = std::max<Clock::duration>(LeastSweepWait,
                                            std::chrono::duration_cast<Clock::duration>(
@@ -183,10 +183,10 @@ void TSession::OnAvail(std::uint16_t count) {
         const std::uint8_t byte = port_.ReadChar();
         if (result_.CompletedSweeps == options_.Sweeps)
             continue; // the rest is not wanted; the stop drops what follows
-        const bool periodic = sweep_.Mode() == recorder::TSweep::smPeriodic;
+        const bool periodic = sweep_.Mode() == acquisition::TSweep::smPeriodic;
         if (periodic && static_cast<std::size_t>(sweep_.WriteIndex()) + 8 >= n)
             std::copy_n(levels_.begin(), head.size(), head.begin());
-        const recorder::TSweep::TFeedResult fed = sweep_.Feed(byte, levels_);
+        const acquisition::TSweep::TFeedResult fed = sweep_.Feed(byte, levels_);
         if (fed.CompletedSweeps == 0 && !fed.Finished)
             continue;
         const std::size_t overwritten =
@@ -200,7 +200,7 @@ void TSession::OnAvail(std::uint16_t count) {
             progress_(result_.CompletedSweeps, options_.Sweeps);
         // Each single sweep waits for its own change of level.
         if (fed.Finished && result_.CompletedSweeps < options_.Sweeps)
-            sweep_.Start(recorder::TSweep::smSingle, result_.SweepLength);
+            sweep_.Start(acquisition::TSweep::smSingle, result_.SweepLength);
     }
 }
 
@@ -209,7 +209,7 @@ void TSession::Stop() {
     port_.OnTriggerLineError = nullptr;
     port_.OnDeviceLost = nullptr;
     try {
-        recorder::EndSampling(port_);
+        acquisition::EndSampling(port_);
     } catch (const std::exception&) {
         // A lost device cannot be told to stop; the close below is all there is.
         port_.SetOpen(false);
@@ -220,25 +220,25 @@ TRecording TSession::Run(const std::atomic<bool>& stop) {
     if (!SetUpSweep() || !Open())
         return result_;
     try {
-        recorder::WatchLineErrors(port_);
+        acquisition::WatchLineErrors(port_);
         port_.OnTriggerLineError = [this](serial::TSerialPort*, std::uint16_t error, bool) {
-            Fail(stLineError, std::string("line error: ") + recorder::LineErrorText(error));
+            Fail(stLineError, std::string("line error: ") + acquisition::LineErrorText(error));
         };
         port_.OnDeviceLost = [this](serial::TSerialPort*, int code) {
             Fail(stDeviceLost,
                  "the device was lost: " + serial::ErrorText(static_cast<unsigned>(-code)));
         };
-        switch (recorder::StartSampling(port_, options_.Test,
-                                        recorder::PeriodToDivider(result_.PeriodMs))) {
-        case recorder::TStartAnswer::Started:
+        switch (acquisition::StartSampling(port_, options_.Test,
+                                           acquisition::PeriodToDivider(result_.PeriodMs))) {
+        case acquisition::TStartAnswer::Started:
             break;
-        case recorder::TStartAnswer::NoPrompt:
+        case acquisition::TStartAnswer::NoPrompt:
             Fail(stNoPrompt, "the device on " + options_.Port +
                                  " did not answer with its prompt; check that it is the "
                                  "measuring device, switched on, at --baud " +
                                  std::to_string(options_.Baud));
             break;
-        case recorder::TStartAnswer::NoEcho:
+        case acquisition::TStartAnswer::NoEcho:
             Fail(stNoEcho, "the device on " + options_.Port +
                                " did not echo the command; check that it is the measuring "
                                "device, at --baud " +
@@ -280,7 +280,7 @@ void TSession::Collect(const std::atomic<bool>& stop) {
         }
         // A single sweep waits for its change of level as long as it takes.
         const bool waitingForEdge =
-            options_.Mode == recorder::TSweep::smSingle && !sweep_.Triggered();
+            options_.Mode == acquisition::TSweep::smSingle && !sweep_.Triggered();
         if (waitingForEdge)
             deadline_ = Clock::now() + sweepWait_;
         else if (Clock::now() > deadline_)

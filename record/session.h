@@ -3,8 +3,8 @@
 // are complete or the recording fails, the device stopped. On the calling thread, which plays the
 // window thread of the port through a plain message loop.
 
+#include "acquisition/integrity.h"
 #include "record/options.h"
-#include "recorder/integrity.h"
 
 #include <atomic>
 #include <cstdint>
@@ -42,7 +42,7 @@ struct TRecording {
     int CompletedSweeps = 0;
     // The samples of the completed sweeps, back to back: 0 or 1.
     std::vector<std::uint8_t> Levels;
-    recorder::TIntegrityTotals Totals;
+    acquisition::TIntegrityTotals Totals;
 };
 
 // Told once the device has started sampling, before the first byte is decoded.

@@ -4,8 +4,8 @@
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
+#include "port_dialogs/com_select_form.h"
 #include "recorder/radio_group.h"
-#include "serial/com_select_form.h"
 
 #include <QAction>
 #include <QLabel>
@@ -37,7 +37,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     Port_.SetInSize(65535);
     Port_.SetAutoOpen(false);
     Port_.SetTapiMode(serial::tmOff);
-    Port_.SetPortPrompt(serial::SelectComPort);
+    Port_.SetPortPrompt(port_dialogs::SelectComPort);
 
     BuildActions();
     BuildToolBar();
@@ -76,11 +76,11 @@ void TMainForm::FormCreate() {
     ShowPortSummary();
 
     // The sample period's limits are the periods of the dividers 16 and 65535.
-    spedSamplePeriod->SetMinValue(DividerPeriod(MinDivider));
-    spedSamplePeriod->SetMaxValue(DividerPeriod(MaxDivider));
-    spedSamplePeriod->SetIncrement(DividerStepMs);
-    spedSamplePeriod->SetValue(QuantizePeriod(spedSamplePeriod->MinValue()));
-    FollowSamplePeriod(*this);
+    spedSamplePeriod->SetMinValue(acquisition::DividerPeriod(acquisition::MinDivider));
+    spedSamplePeriod->SetMaxValue(acquisition::DividerPeriod(acquisition::MaxDivider));
+    spedSamplePeriod->SetIncrement(acquisition::DividerStepMs);
+    spedSamplePeriod->SetValue(acquisition::QuantizePeriod(spedSamplePeriod->MinValue()));
+    acquisition::FollowSamplePeriod(*this);
 
     Marker1Time = 0;
     Marker2Time = 0;
@@ -128,22 +128,22 @@ void TMainForm::ShowStatusNote(const QString& note) {
 
 void TMainForm::spedSamplePeriodKeyPress(QObject*, QChar& Key) {
     if (Key == EnterKey) {
-        SweepLength_ = ConfirmSamplePeriod(*this);
+        SweepLength_ = acquisition::ConfirmSamplePeriod(*this);
     }
 }
 
 void TMainForm::spedSamplePeriodExit(QObject*) {
-    SweepLength_ = ConfirmSamplePeriod(*this);
+    SweepLength_ = acquisition::ConfirmSamplePeriod(*this);
 }
 
 void TMainForm::spedDeflectTimeKeyPress(QObject*, QChar& Key) {
     if (Key == EnterKey) {
-        SweepLength_ = ConfirmDeflectTime(*this);
+        SweepLength_ = acquisition::ConfirmDeflectTime(*this);
     }
 }
 
 void TMainForm::spedDeflectTimeExit(QObject*) {
-    SweepLength_ = ConfirmDeflectTime(*this);
+    SweepLength_ = acquisition::ConfirmDeflectTime(*this);
 }
 
 long double TMainForm::SamplePeriod() const {

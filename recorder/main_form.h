@@ -2,11 +2,11 @@
 // The recorder's main window: tool bar, grid panel, chart, acquisition panel and status line.
 // Every control carries its name as objectName, so tests and later parts find it by that name.
 
-#include "recorder/integrity.h"
+#include "acquisition/integrity.h"
+#include "acquisition/sweep.h"
+#include "acquisition/timing.h"
 #include "recorder/port_settings.h"
-#include "recorder/sweep.h"
-#include "recorder/timing.h"
-#include "recorder/trace_chart.h"
+#include "recorder/sweep_buffers.h"
 #include "serial/serial_port.h"
 
 #include <QColor>
@@ -54,7 +54,7 @@ namespace recorder {
 class TRadioGroup;
 class TStatisticsPanel;
 
-class TMainForm : public QMainWindow, private TTimingFields {
+class TMainForm : public QMainWindow, private acquisition::TTimingFields {
 public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
@@ -195,7 +195,7 @@ private:
 
     // The trigger choice of periodic sweeps (main_form_trigger.cpp).
     void WireTrigger();
-    TSweep::TTrigger Trigger() const;
+    acquisition::TSweep::TTrigger Trigger() const;
 
     // The received byte rate during a recording (main_form_integrity.cpp).
     void WireIntegrity();
@@ -203,9 +203,9 @@ private:
     void StartIntegrity();
     void StopIntegrity();
     void ShowIntegrity();
-    TIntegrityMonitor Integrity;
+    acquisition::TIntegrityMonitor Integrity;
     // The counts of the last recording, for an export's comment.
-    TIntegrityTotals IntegrityTotals;
+    acquisition::TIntegrityTotals IntegrityTotals;
 
     // The timing rules' view of the spin edits and of the time axis.
     long double SamplePeriod() const override;
@@ -223,7 +223,7 @@ private:
     std::uint16_t LineStatusWatch = 0;
     std::int32_t SweepLength_ = 0;
     // Write index, trigger and reference level of the sweep being recorded.
-    TSweep Sweep;
+    acquisition::TSweep Sweep;
     // The sweep being decoded, apart from the completed one that Series1 shows.
     TSweepBuffers SweepBuffers;
     // The recorder's own state, which decides what a click on the switch does; the switch's

@@ -3,15 +3,15 @@
 
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
+#include "files/file_io.h"
+#include "files/io_error.h"
+#include "numbers/number_format.h"
 #include "recorder/axis_bounds.h"
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
-#include "recorder/number_format.h"
 #include "recorder/report.h"
 #include "trace/data_file.h"
-#include "trace/file_io.h"
-#include "trace/io_error.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -68,8 +68,8 @@ void TMainForm::actSaveExecute(QObject*) {
         return;
     // What the trace holds when the operator confirms: a recording may have gone on meanwhile.
     const std::string text = trace::FormatDataFile(
-        Series1->XValues().Raw(), Series1->YValues().Raw(), DataFileDecimalPoint());
-    trace::ReplaceFileContent(SaveDialog->selectedFiles().front().toStdString(), text);
+        Series1->XValues().Raw(), Series1->YValues().Raw(), numbers::DataFileDecimalPoint());
+    files::ReplaceFileContent(SaveDialog->selectedFiles().front().toStdString(), text);
 }
 
 void TMainForm::actLoadExecute(QObject*) {
@@ -91,12 +91,12 @@ void TMainForm::actLoadExecute(QObject*) {
     // The points before a bad token or an endless line stay; the axis and the timing fields keep
     // what they showed.
     if (points.BadToken) {
-        throw trace::EInOutError("Invalid numeric input",
+        throw files::EInOutError("Invalid numeric input",
                                  path + ", line " + std::to_string(points.BadToken->Line) + ": \"" +
                                      TokenStart(points.BadToken->Token) + "\"");
     }
     if (points.LongLine) {
-        throw trace::EInOutError("Line too long",
+        throw files::EInOutError("Line too long",
                                  path + ", line " + std::to_string(*points.LongLine) + ": over " +
                                      std::to_string(trace::DataFileLineLimit) + " bytes");
     }

@@ -4,8 +4,8 @@
 #include "chart/chart.h"
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
+#include "measure/grid_labels.h"
 #include "recorder/axis_bounds.h"
-#include "recorder/grid_labels.h"
 #include "recorder/main_form.h"
 
 #include <QAction>
@@ -61,11 +61,11 @@ void TMainForm::ChartBeforeDrawAxes(QObject*) {
 void TMainForm::ChartGetNextAxisLabel(chart::TChartAxis* Sender, int, double& LabelValue,
                                       bool& Stop) {
     if (Sender == &Chart->BottomAxis()) {
-        LabelValue = NextTimeLabel(spedGridPeriod->Value(), sldrGridOffset->Value(), LabelValue,
-                                   BottomLabelIndex);
+        LabelValue = measure::NextTimeLabel(spedGridPeriod->Value(), sldrGridOffset->Value(),
+                                            LabelValue, BottomLabelIndex);
         ++BottomLabelIndex;
     } else if (Sender == &Chart->LeftAxis()) {
-        LabelValue = NextLevelLabel(LabelValue);
+        LabelValue = measure::NextLevelLabel(LabelValue);
     }
     Stop = false;
 }

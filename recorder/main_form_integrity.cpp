@@ -3,8 +3,8 @@
 
 #include "recorder/main_form.h"
 
+#include "acquisition/timing.h"
 #include "controls/spin_edit.h"
-#include "recorder/timing.h"
 
 #include <QLabel>
 #include <QStatusBar>
@@ -38,9 +38,11 @@ void TMainForm::WireIntegrity() {
 }
 
 void TMainForm::StartIntegrity() {
-    const double line = LineByteRate(Port_.Baud(), Port_.DataBits(),
-                                     Port_.Parity() != serial::pNone, Port_.StopBits());
-    Integrity.Start(DeviceByteRate(PeriodToDivider(spedSamplePeriod->Value())), line, Seconds());
+    const double line = acquisition::LineByteRate(
+        Port_.Baud(), Port_.DataBits(), Port_.Parity() != serial::pNone, Port_.StopBits());
+    Integrity.Start(
+        acquisition::DeviceByteRate(acquisition::PeriodToDivider(spedSamplePeriod->Value())), line,
+        Seconds());
     // Counted around the data handler, whichever sweep it decodes.
     auto handler = Port_.OnTriggerAvail;
     Port_.OnTriggerAvail = [this, handler](serial::TSerialPort* CP, std::uint16_t Count) {
@@ -62,8 +64,9 @@ void TMainForm::StopIntegrity() {
 }
 
 void TMainForm::ShowIntegrity() {
-    const TIntegrityFigures figures = Integrity.Tick(Seconds(), Port_.ReceivedWaiting());
-    QString text = IntegrityText(figures);
+    const acquisition::TIntegrityFigures figures =
+        Integrity.Tick(Seconds(), Port_.ReceivedWaiting());
+    QString text = acquisition::IntegrityText(figures);
     if (Sweep.NoTrigger())
         text = QStringLiteral("Нет запуска; ") + text;
     StatusPanel2->setText(text);

@@ -3,14 +3,14 @@
 
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
+#include "files/file_io.h"
+#include "files/io_error.h"
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
 #include "recorder/report.h"
 #include "trace/data_file.h"
-#include "trace/file_io.h"
-#include "trace/io_error.h"
 #include "trace/vcd.h"
 
 #include <QAction>
@@ -47,7 +47,7 @@ std::optional<std::string> ChooseFile(QWidget* parent, const char* name,
 }
 
 [[noreturn]] void ThrowBadVcd(const std::string& path, const trace::TVcdError& error) {
-    throw trace::EInOutError("Invalid VCD file",
+    throw files::EInOutError("Invalid VCD file",
                              path + ", line " + std::to_string(error.Line) + ": " + error.Message);
 }
 
@@ -100,21 +100,22 @@ std::pair<std::size_t, std::size_t> TMainForm::ExportRange() const {
 }
 
 void TMainForm::actExportVcdExecute(QObject*) {
-    ExportTrace("ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"),
-                QStringLiteral("vcd"), [this](auto times, auto levels) {
-                    const double period = TraceStep(Series1->XValues().Raw(),
-                                                    static_cast<double>(spedSamplePeriod->Value()));
-                    const std::string sweep = SweepText(
-                        rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle
-                                                             : TSweep::smPeriodic,
-                        1, spedDeflectTime->Value(), times.size());
-                    return trace::FormatVcd(
-                        times, levels,
-                        {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
-                         "Тальвир 1.0", period,
-                         sweep,
-                         IntegrityTotals.Seconds > 0 ? IntegrityComment(IntegrityTotals) : ""});
-                });
+    ExportTrace(
+        "ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"), QStringLiteral("vcd"),
+        [this](auto times, auto levels) {
+            const double period =
+                TraceStep(Series1->XValues().Raw(), static_cast<double>(spedSamplePeriod->Value()));
+            const std::string sweep = acquisition::SweepText(
+                rgrpDeflectOptions->ItemIndex() == 0 ? acquisition::TSweep::smSingle
+                                                     : acquisition::TSweep::smPeriodic,
+                1, spedDeflectTime->Value(), times.size());
+            return trace::FormatVcd(
+                times, levels,
+                {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(), "Тальвир 1.0",
+                 period, sweep,
+                 IntegrityTotals.Seconds > 0 ? acquisition::IntegrityComment(IntegrityTotals)
+                                             : ""});
+        });
 }
 
 void TMainForm::actExportCsvExecute(QObject*) {
@@ -137,7 +138,7 @@ void TMainForm::ExportTrace(
     const auto [from, to] = ExportRange();
     const std::span<const double> times(Series1->XValues().Raw());
     const std::span<const double> levels(Series1->YValues().Raw());
-    trace::ReplaceFileContent(
+    files::ReplaceFileContent(
         *path, format(times.subspan(from, to - from), levels.subspan(from, to - from)));
 }
 
@@ -155,12 +156,12 @@ void TMainForm::actImportVcdExecute(QObject*) {
     std::size_t unknown = 0;
     {
         TBusyCursor busy;
-        const trace::TFileContent file(*path);
+        const files::TFileContent file(*path);
         const trace::TVcdHeaderRead header = trace::ReadVcdVariables(file.View());
         if (header.Error)
             ThrowBadVcd(*path, *header.Error);
         if (header.Variables.empty())
-            throw trace::EInOutError("Invalid VCD file", *path + ": no 1-bit variable");
+            throw files::EInOutError("Invalid VCD file", *path + ": no 1-bit variable");
         std::string code = header.Variables.front().Code;
         if (header.Variables.size() > 1) {
             QStringList names;

@@ -2,9 +2,9 @@
 // chart's title, and the XOR crosshair with the level and time under the mouse in the status line.
 
 #include "chart/chart.h"
-#include "recorder/edges.h"
+#include "measure/edges.h"
+#include "numbers/number_format.h"
 #include "recorder/main_form.h"
-#include "recorder/number_format.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -21,7 +21,7 @@ namespace {
 
 // The readout's numbers: "%.6g" with the user's decimal separator.
 QString Readout(double value) {
-    return FormatGeneral(value, 6);
+    return numbers::FormatGeneral(value, 6);
 }
 
 // The canvas pen of the marker and crosshair lines, one pixel wide.
@@ -84,7 +84,7 @@ void TMainForm::UpdateMarkerReadout() {
     // Shift puts the marker on the nearest level change, so dt measures whole pulses.
     if (QApplication::keyboardModifiers() & Qt::ShiftModifier) {
         if (const auto edge =
-                NearestEdgeTime(Series1->XValues().Raw(), Series1->YValues().Raw(), time))
+                measure::NearestEdgeTime(Series1->XValues().Raw(), Series1->YValues().Raw(), time))
             time = *edge;
     }
     if (actSetMarker1->isChecked())

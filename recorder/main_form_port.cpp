@@ -1,7 +1,7 @@
 // The port settings command: the dialog on the window's port, and the status line after it.
 
+#include "port_dialogs/port_options_form.h"
 #include "recorder/main_form.h"
-#include "serial/port_options_form.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +23,7 @@ void TMainForm::WirePort() {
 
 void TMainForm::actPortSetExecute(QObject*) {
     try {
-        serial::TComPortOptions dialog(this);
+        port_dialogs::TComPortOptions dialog(this);
         dialog.LoadFromPort(Port_);
         if (dialog.Execute()) {
             // Reopened on another number, the port would wait for data from a device never told

@@ -1,11 +1,11 @@
 // A recording from the switch to the stop: the sweep set up on the chart, the device dialogue on
 // the serial port, the decoding of received bytes into the trace, and the ways a recording ends.
 
+#include "acquisition/device_session.h"
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/busy_cursor.h"
-#include "recorder/device_session.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
@@ -71,7 +71,7 @@ void TMainForm::PrepareSweep() {
     TBusyCursor busy;
     Series1->ClearPoints();
     const long double period = spedSamplePeriod->Value();
-    const std::int32_t n = recorder::SweepLength(spedDeflectTime->Value(), period);
+    const std::int32_t n = acquisition::SweepLength(spedDeflectTime->Value(), period);
     SweepLength_ = n;
     // Straight to 0 .. N × T whatever range a zoom, a scroll or a loaded file left.
     Chart->BottomAxis().SetRange(0, static_cast<double>(period * n));
@@ -79,8 +79,9 @@ void TMainForm::PrepareSweep() {
     for (std::int32_t b = 0; b < n; ++b)
         Series1->AddPoint(static_cast<double>(b * period), 0);
     Series1->RequestRedraw();
-    Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? TSweep::smSingle : TSweep::smPeriodic, n,
-                Trigger());
+    Sweep.Start(rgrpDeflectOptions->ItemIndex() == 0 ? acquisition::TSweep::smSingle
+                                                     : acquisition::TSweep::smPeriodic,
+                n, Trigger());
     SweepBuffers.Start(*Series1, n);
     ShowStatusNote(QString());
     // Without a number the port asks for one as it opens; the summary shows the port chosen, also
@@ -106,13 +107,13 @@ void TMainForm::ShowStopped() {
 
 void TMainForm::StartDevice() {
     TBusyCursor busy;
-    LineStatusWatch = WatchLineErrors(Port_);
+    LineStatusWatch = acquisition::WatchLineErrors(Port_);
     if (!DeviceHandshake()) {
         ShowStopped();
         StopDevice();
         return;
     }
-    if (Sweep.Mode() == TSweep::smSingle) {
+    if (Sweep.Mode() == acquisition::TSweep::smSingle) {
         Port_.OnTriggerAvail = [this](serial::TSerialPort* CP, std::uint16_t Count) {
             SingleDataAvail(CP, Count);
         };
@@ -126,14 +127,14 @@ void TMainForm::StartDevice() {
 }
 
 bool TMainForm::DeviceHandshake() {
-    switch (StartSampling(Port_, chbTest->isChecked(),
-                          PeriodToDivider(spedSamplePeriod->Value()))) {
-    case TStartAnswer::Started:
+    switch (acquisition::StartSampling(Port_, chbTest->isChecked(),
+                                       acquisition::PeriodToDivider(spedSamplePeriod->Value()))) {
+    case acquisition::TStartAnswer::Started:
         return true;
-    case TStartAnswer::NoPrompt:
+    case acquisition::TStartAnswer::NoPrompt:
         ShowErrorBox(this, QStringLiteral("Прибор не готов к работе"));
         return false;
-    case TStartAnswer::NoEcho:
+    case acquisition::TStartAnswer::NoEcho:
         break;
     }
     ShowErrorBox(this, QStringLiteral("Прибор не подтвердил команду"));
@@ -149,7 +150,7 @@ void TMainForm::StopDevice() {
     if (RecorderState == rsRecording)
         SweepBuffers.Finish(Sweep.UnderWay());
     RecorderState = rsStopped;
-    EndSampling(Port_);
+    acquisition::EndSampling(Port_);
 }
 
 // The data handlers decode into a buffer of their own; every completed sweep takes the trace's
@@ -171,7 +172,8 @@ void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
 }
 
 void TMainForm::PortTriggerLineError(serial::TSerialPort*, std::uint16_t Error, bool) {
-    AbortRecording(QString::fromUtf8(kLineErrorPrefix) + QString::fromUtf8(LineErrorText(Error)));
+    AbortRecording(QString::fromUtf8(acquisition::kLineErrorPrefix) +
+                   QString::fromUtf8(acquisition::LineErrorText(Error)));
 }
 
 void TMainForm::PortDeviceLost(serial::TSerialPort*, int Code) {

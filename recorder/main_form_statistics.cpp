@@ -2,8 +2,8 @@
 // picture of changed data has been painted, so at most at the chart's own rate.
 
 #include "chart/chart.h"
+#include "measure/pulse_statistics.h"
 #include "recorder/main_form.h"
-#include "recorder/pulse_statistics.h"
 #include "recorder/statistics_panel.h"
 #include "settings/form_placement.h"
 
@@ -76,7 +76,7 @@ void TMainForm::UpdateStatistics() {
     StatisticsStale = false;
     const auto [first, last] = ExportRange();
     StatisticsPanel->Show(
-        PulseStatistics(Series1->XValues().Raw(), Series1->YValues().Raw(), first, last));
+        measure::PulseStatistics(Series1->XValues().Raw(), Series1->YValues().Raw(), first, last));
 }
 
 } // namespace recorder

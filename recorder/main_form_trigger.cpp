@@ -29,8 +29,8 @@ void TMainForm::WireTrigger() {
     lblTrigger->raise();
 }
 
-TSweep::TTrigger TMainForm::Trigger() const {
-    return static_cast<TSweep::TTrigger>(cmbTrigger->currentIndex());
+acquisition::TSweep::TTrigger TMainForm::Trigger() const {
+    return static_cast<acquisition::TSweep::TTrigger>(cmbTrigger->currentIndex());
 }
 
 } // namespace recorder

@@ -190,7 +190,7 @@ void TMainForm::BuildAcquisitionPanel(QWidget* parent) {
     Label4 = AddLabel(Panel1, "Label4", QStringLiteral("Период выборки"), 46, 22);
     spedSamplePeriod = new controls::TSpinEdit(Panel1);
     PlaceSpinEdit(spedSamplePeriod, "spedSamplePeriod", 46, 34, 81, 25);
-    SetFloat(spedSamplePeriod, PeriodDecimals);
+    SetFloat(spedSamplePeriod, acquisition::PeriodDecimals);
     spedSamplePeriod->OnExit = [this](QObject* sender) { spedSamplePeriodExit(sender); };
     spedSamplePeriod->OnKeyPress = [this](QObject* sender, QChar& key) {
         spedSamplePeriodKeyPress(sender, key);
@@ -207,7 +207,7 @@ void TMainForm::BuildAcquisitionPanel(QWidget* parent) {
     Label2 = AddLabel(Panel1, "Label2", QStringLiteral("Длительность развертки"), 312, 22);
     spedDeflectTime = new controls::TSpinEdit(Panel1);
     PlaceSpinEdit(spedDeflectTime, "spedDeflectTime", 312, 34, 105, 25);
-    SetFloat(spedDeflectTime, DurationDecimals);
+    SetFloat(spedDeflectTime, acquisition::DurationDecimals);
     spedDeflectTime->SetIncrement(0.001L);
     spedDeflectTime->SetMinValue(0.001L);
     spedDeflectTime->SetMaxValue(1.0L);

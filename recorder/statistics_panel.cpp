@@ -1,6 +1,6 @@
 #include "recorder/statistics_panel.h"
 
-#include "recorder/number_format.h"
+#include "numbers/number_format.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,11 +15,11 @@ namespace {
 const QString NoValue = QStringLiteral("—");
 
 QString Figure(std::optional<double> value) {
-    return value ? FormatGeneral(*value, 6) : NoValue;
+    return value ? numbers::FormatGeneral(*value, 6) : NoValue;
 }
 
 void AddDurations(std::vector<std::pair<QString, QString>>& rows, const QString& name,
-                  const TDurations& durations) {
+                  const measure::TDurations& durations) {
     const auto some = [&](double value) {
         return durations.Count == 0 ? std::nullopt : std::optional<double>(value);
     };
@@ -30,7 +30,7 @@ void AddDurations(std::vector<std::pair<QString, QString>>& rows, const QString&
 
 } // namespace
 
-std::vector<std::pair<QString, QString>> StatisticsRows(const TPulseStatistics& s) {
+std::vector<std::pair<QString, QString>> StatisticsRows(const measure::TPulseStatistics& s) {
     std::vector<std::pair<QString, QString>> rows;
     rows.emplace_back(QStringLiteral("Фронты"), QString::number(s.RisingEdges));
     rows.emplace_back(QStringLiteral("Спады"), QString::number(s.FallingEdges));
@@ -77,7 +77,7 @@ TStatisticsPanel::TStatisticsPanel(QWidget* parent) : QWidget(parent) {
     Show({});
 }
 
-void TStatisticsPanel::Show(const TPulseStatistics& statistics) {
+void TStatisticsPanel::Show(const measure::TPulseStatistics& statistics) {
     const auto rows = StatisticsRows(statistics);
     for (std::size_t r = 0; r < rows.size(); ++r)
         values_[r]->setText(rows[r].second);

@@ -1,7 +1,7 @@
-#include "dispatcher.h"
+#include "serial/dispatcher.h"
 
-#include "dispatcher_table.h"
-#include "errors.h"
+#include "serial/dispatcher_table.h"
+#include "serial/errors.h"
 
 #include <algorithm>
 #include <chrono>

@@ -36,8 +36,8 @@
 // dispatch thread after a handler returned in time (EndHandling hands it over under FInput),
 // and on the window thread after a give-up: when that handler returns, or when a later
 // delivery's handler begins inside it. Count and read position therefore always agree.
-#include "device.h"
-#include "message_loop.h"
+#include "serial/device.h"
+#include "serial/message_loop.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -1,9 +1,9 @@
 // The dispatcher's share of the line settings: the device settings block, the drain before a
 // change of the line, flow control and the modem lines. Window thread, under the general lock.
 
-#include "dispatcher.h"
+#include "serial/dispatcher.h"
 
-#include "errors.h"
+#include "serial/errors.h"
 
 #include <chrono>
 #include <thread>

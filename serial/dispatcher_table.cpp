@@ -1,4 +1,4 @@
-#include "dispatcher_table.h"
+#include "serial/dispatcher_table.h"
 
 #include <algorithm>
 

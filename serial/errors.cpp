@@ -1,4 +1,4 @@
-#include "errors.h"
+#include "serial/errors.h"
 
 #include <algorithm>
 #include <cstring>

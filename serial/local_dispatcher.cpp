@@ -1,6 +1,6 @@
-#include "local_dispatcher.h"
+#include "serial/local_dispatcher.h"
 
-#include "errors.h"
+#include "serial/errors.h"
 
 namespace serial {
 

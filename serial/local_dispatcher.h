@@ -25,8 +25,8 @@
 // not get to before the dispatcher goes is shown by the destructor), and the thread counts as
 // ended, so a close does not wait for it. FFailures is guarded by FFailureLock.
 
-#include "dispatcher.h"
-#include "sync_event.h"
+#include "serial/dispatcher.h"
+#include "serial/sync_event.h"
 
 #include <exception>
 #include <memory>

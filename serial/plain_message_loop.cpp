@@ -1,4 +1,4 @@
-#include "message_loop.h"
+#include "serial/message_loop.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,8 +1,8 @@
-#include "port_discovery.h"
+#include "serial/port_discovery.h"
 
-#include "errors.h"
-#include "port_map.h"
-#include "ports_ini.h"
+#include "serial/errors.h"
+#include "serial/port_map.h"
+#include "serial/ports_ini.h"
 
 #include <algorithm>
 #include <charconv>

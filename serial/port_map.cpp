@@ -1,7 +1,7 @@
-#include "port_map.h"
+#include "serial/port_map.h"
 
-#include "errors.h"
-#include "ports_ini.h"
+#include "serial/errors.h"
+#include "serial/ports_ini.h"
 
 #include <cerrno>
 #include <filesystem>

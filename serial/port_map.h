@@ -3,7 +3,7 @@
 // device path; without an entry, /dev/ttyS(n-1). Read at every open, so a simulator that
 // registers itself is seen at once.
 
-#include "device.h"
+#include "serial/device.h"
 
 #include <cstdint>
 #include <functional>

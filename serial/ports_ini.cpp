@@ -1,7 +1,7 @@
 #include "serial/ports_ini.h"
 
-#include "config/config_folder.h"
-#include "trace/file_io.h"
+#include "files/config_folder.h"
+#include "files/file_io.h"
 
 #include <cerrno>
 #include <chrono>
@@ -193,7 +193,7 @@ std::string IniWithValue(std::string_view text, std::string_view section, std::s
 }
 
 std::string PortsIniPath() {
-    const std::string folder = config::ConfigFolder();
+    const std::string folder = files::ConfigFolder();
     return folder.empty() ? folder : folder + "/ports.ini";
 }
 
@@ -264,7 +264,7 @@ std::optional<std::string> ReadPortsIni(const std::string& path) {
 }
 
 void WritePortsIni(const std::string& path, std::string_view text) {
-    trace::ReplaceFileContent(path, text);
+    files::ReplaceFileContent(path, text);
 }
 
 } // namespace serial

@@ -15,7 +15,7 @@
 
 namespace serial {
 
-// ports.ini in the program's folder (config::ConfigFolder), beside the settings file; empty when
+// ports.ini in the program's folder (files::ConfigFolder), beside the settings file; empty when
 // there is no such folder.
 std::string PortsIniPath();
 

@@ -1,8 +1,8 @@
 // The local serial device on POSIX systems: a tty driven through termios.
 
-#include "device.h"
+#include "serial/device.h"
 
-#include "errors.h"
+#include "serial/errors.h"
 
 #include <atomic>
 #include <cerrno>

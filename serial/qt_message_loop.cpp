@@ -1,4 +1,4 @@
-#include "qt_message_loop.h"
+#include "serial/qt_message_loop.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -3,7 +3,7 @@
 // notifier and runs the messages there; an exception from a handler goes to the application's
 // error display by being rethrown from a queued call on the application object.
 
-#include "message_loop.h"
+#include "serial/message_loop.h"
 
 namespace serial {
 

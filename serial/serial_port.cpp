@@ -1,9 +1,9 @@
-#include "serial_port.h"
+#include "serial/serial_port.h"
 
-#include "dispatcher_table.h"
-#include "errors.h"
-#include "local_dispatcher.h"
-#include "port_map.h"
+#include "serial/dispatcher_table.h"
+#include "serial/errors.h"
+#include "serial/local_dispatcher.h"
+#include "serial/port_map.h"
 
 #include <cctype>
 #include <thread>

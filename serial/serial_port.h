@@ -13,10 +13,10 @@
 // delivery while open, and an event that is not assigned does nothing. Bytes delivered while no
 // OnTriggerAvail is assigned are therefore offered again only when more arrive.
 
-#include "dispatcher.h"
-#include "errors.h"
-#include "message_loop.h"
-#include "tick_timer.h"
+#include "serial/dispatcher.h"
+#include "serial/errors.h"
+#include "serial/message_loop.h"
+#include "serial/tick_timer.h"
 
 #include <cstdint>
 #include <functional>

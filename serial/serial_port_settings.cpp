@@ -1,6 +1,6 @@
 // TSerialPort's property setters: stored while closed, applied to the dispatcher while open.
 
-#include "serial_port.h"
+#include "serial/serial_port.h"
 
 namespace serial {
 

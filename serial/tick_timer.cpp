@@ -1,4 +1,4 @@
-#include "tick_timer.h"
+#include "serial/tick_timer.h"
 
 #include <chrono>
 

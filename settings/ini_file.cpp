@@ -1,7 +1,7 @@
 #include "settings/ini_file.h"
 
-#include "config/config_folder.h"
-#include "trace/file_io.h"
+#include "files/config_folder.h"
+#include "files/file_io.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +13,7 @@
 namespace settings {
 
 QString SettingsFolder() {
-    const std::string folder = config::ConfigFolder();
+    const std::string folder = files::ConfigFolder();
     if (folder.empty())
         throw std::runtime_error(
             "No folder for the settings: neither XDG_CONFIG_HOME nor HOME names one");
@@ -24,7 +24,7 @@ TIniRead ReadIniFile(const QString& path) {
     if (!QFileInfo::exists(path))
         return {};
     try {
-        const trace::TFileContent content(QFile::encodeName(path).toStdString());
+        const files::TFileContent content(QFile::encodeName(path).toStdString());
         return {TIniText(content.View()), {}};
     } catch (const std::exception& error) {
         return {TIniText(), QString::fromUtf8(error.what())};
@@ -36,7 +36,7 @@ QString WriteIniFile(const QString& path, const TIniText& text) {
     if (!QDir().mkpath(folder))
         return QStringLiteral("cannot create the folder %1").arg(folder);
     try {
-        trace::ReplaceFileContent(QFile::encodeName(path).toStdString(), text.Text());
+        files::ReplaceFileContent(QFile::encodeName(path).toStdString(), text.Text());
     } catch (const std::exception& error) {
         return QString::fromUtf8(error.what());
     }

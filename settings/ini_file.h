@@ -8,7 +8,7 @@
 
 namespace settings {
 
-// The program's folder (config::ConfigFolder), where the port map lies too. Throws
+// The program's folder (files::ConfigFolder), where the port map lies too. Throws
 // std::runtime_error when there is none.
 QString SettingsFolder();
 
@@ -21,7 +21,7 @@ struct TIniRead {
 TIniRead ReadIniFile(const QString& path);
 
 // Writes the text into a temporary file beside the file, synced, and renames it over the file
-// (trace::ReplaceFileContent), creating the folder when missing. Empty when written, else the
+// (files::ReplaceFileContent), creating the folder when missing. Empty when written, else the
 // reason; the old file is then whole. QSaveFile would not do: it takes a short write on a full
 // disk for success and renames a truncated file over the old one.
 QString WriteIniFile(const QString& path, const TIniText& text);

@@ -1,7 +1,7 @@
 #include "trace/data_file.h"
 
-#include "trace/file_io.h"
-#include "trace/number_text.h"
+#include "files/file_io.h"
+#include "numbers/number_text.h"
 
 #include <algorithm>
 #include <array>
@@ -101,9 +101,9 @@ std::string FormatDataFile(std::span<const double> times, std::span<const double
     std::string out;
     out.reserve(n * 16);
     for (std::size_t i = 0; i < n; ++i) {
-        AppendGeneral(out, times[i], decimalPoint);
+        numbers::AppendGeneral(out, times[i], decimalPoint);
         out += ' ';
-        AppendGeneral(out, levels[i], decimalPoint);
+        numbers::AppendGeneral(out, levels[i], decimalPoint);
         out += "\r\n";
     }
     return out;
@@ -202,7 +202,7 @@ TDataFileContents ReadDataFile(const TTextSource& source, std::size_t sizeHint, 
 }
 
 TDataFileContents ReadDataFile(const std::string& path, std::size_t limit, std::size_t lineLimit) {
-    TFileReader file(path);
+    files::TFileReader file(path);
     return ReadDataFile([&file](char* into, std::size_t room) { return file.Read(into, room); },
                         file.Size(), limit, lineLimit);
 }

@@ -1,6 +1,6 @@
 #include "trace/vcd.h"
 
-#include "trace/number_text.h"
+#include "numbers/number_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -171,7 +171,7 @@ std::string FormatVcd(std::span<const double> times, std::span<const double> lev
     out += "$date\n  " + header.Date + "\n$end\n";
     out += "$version\n  " + header.Version + "\n$end\n";
     out += "$comment\n  talvir sample period ";
-    AppendGeneral(out, header.SamplePeriodMs, '.');
+    numbers::AppendGeneral(out, header.SamplePeriodMs, '.');
     out += " ms; " + header.SweepText +
            ". Logic analyser programs take the sample rate from the "
            "timescale: downsample " +
@@ -339,9 +339,9 @@ std::string FormatCsv(std::span<const double> times, std::span<const double> lev
     std::string out = "time_ms,level\n";
     out.reserve(out.size() + n * 16);
     for (std::size_t i = 0; i < n; ++i) {
-        AppendGeneral(out, times[i], '.');
+        numbers::AppendGeneral(out, times[i], '.');
         out += ',';
-        AppendGeneral(out, levels[i], '.');
+        numbers::AppendGeneral(out, levels[i], '.');
         out += '\n';
     }
     return out;

@@ -2,7 +2,7 @@
 // reference renderer, on the recorder's kind of data (levels 0 and 1, one sample period apart).
 // Then the window's repaints while the recorder asks for one per completed sweep.
 #include "chart/chart.h"
-#include "reference_line_series.h"
+#include "reference/reference_line_series.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,12 +4,12 @@
 // put other handlers in its place: ReadChar alone, for the read's own share, and ReadChar with the
 // sweep's decoding into a plain list, for what the series itself adds.
 
+#include "acquisition/sweep.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
+#include "measure/pulse_statistics.h"
 #include "recorder/main_form.h"
-#include "recorder/pulse_statistics.h"
-#include "recorder/sweep.h"
-#include "serial/memory_device.h"
+#include "support/memory_device.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -31,7 +31,8 @@ constexpr std::size_t ChunkBytes = 1 << 20;
 // prompt and echoed the command.
 struct TRecording {
     recorder::TMainForm Form;
-    std::shared_ptr<serial::TMemoryDevice> Line = std::make_shared<serial::TMemoryDevice>();
+    std::shared_ptr<test_support::TMemoryDevice> Line =
+        std::make_shared<test_support::TMemoryDevice>();
 
     explicit TRecording(int trigger = 0) {
         Form.findChild<QComboBox*>(QStringLiteral("cmbTrigger"))->setCurrentIndex(trigger);
@@ -119,8 +120,8 @@ void BM_ReadCharAndDecodeIntoSpan(benchmark::State& state) {
     TRecording recording;
     constexpr std::int32_t points = 102401;
     std::vector<double> levels(points);
-    recorder::TSweep sweep;
-    sweep.Start(recorder::TSweep::smPeriodic, points);
+    acquisition::TSweep sweep;
+    sweep.Start(acquisition::TSweep::smPeriodic, points);
     recording.Form.Port().OnTriggerAvail = [&](serial::TSerialPort* cp, std::uint16_t count) {
         for (std::uint16_t i = 0; i < count; ++i)
             sweep.Feed(cp->ReadChar(), levels);
@@ -142,12 +143,12 @@ void BM_Decode(benchmark::State& state) {
     std::vector<std::uint8_t> bytes(ChunkBytes);
     constexpr std::size_t squareBytes = points * 3 / 2 / 8;
     for (std::size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = state.range(1) == 0                    ? static_cast<std::uint8_t>(i * 7919u >> 3)
+        bytes[i] = state.range(1) == 0                 ? static_cast<std::uint8_t>(i * 7919u >> 3)
                    : i % squareBytes < squareBytes / 2 ? 0xFF
-                                                         : 0x00;
-    recorder::TSweep sweep;
-    sweep.Start(recorder::TSweep::smPeriodic, points,
-                static_cast<recorder::TSweep::TTrigger>(state.range(0)));
+                                                       : 0x00;
+    acquisition::TSweep sweep;
+    sweep.Start(acquisition::TSweep::smPeriodic, points,
+                static_cast<acquisition::TSweep::TTrigger>(state.range(0)));
     for (auto _ : state)
         for (std::uint8_t b : bytes)
             benchmark::DoNotOptimize(sweep.Feed(b, levels));
@@ -167,7 +168,7 @@ void BM_PulseStatistics(benchmark::State& state) {
         levels[i] = i % 100 < 25 ? 1.0 : 0.0;
     }
     for (auto _ : state)
-        benchmark::DoNotOptimize(recorder::PulseStatistics(times, levels, 0, points));
+        benchmark::DoNotOptimize(measure::PulseStatistics(times, levels, 0, points));
 }
 BENCHMARK(BM_PulseStatistics)->Unit(benchmark::kMillisecond);
 

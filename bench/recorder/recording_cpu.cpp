@@ -11,8 +11,8 @@
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
-#include "devsim/simulator_process.h"
 #include "recorder/main_form.h"
+#include "support/simulator_process.h"
 
 #include <QApplication>
 #include <QDir>

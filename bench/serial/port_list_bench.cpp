@@ -2,7 +2,7 @@
 // "Select Port" prompt do. Every number leads to a missing device, to a free pseudo-terminal, or
 // to one another program holds; "Default" is this machine without a ports.ini (/dev/ttySn).
 
-#include "tests/serial/pty_pair.h"
+#include "support/pty_pair.h"
 
 #include "serial/port_map.h"
 

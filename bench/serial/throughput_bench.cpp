@@ -2,7 +2,7 @@
 // plain reader on its slave side and once through the port, its dispatcher and an avail handler
 // that takes every byte. Both check a known sequence; "errors" counts lost or reordered bytes.
 
-#include "tests/serial/pty_pair.h"
+#include "support/pty_pair.h"
 
 #include "serial/serial_port.h"
 

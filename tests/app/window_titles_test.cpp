@@ -3,9 +3,9 @@
 
 #include "app/application.h"
 #include "app/startup_dialogs.h"
+#include "port_dialogs/com_select_form.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
-#include "serial/com_select_form.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -145,7 +145,7 @@ private slots:
     }
 
     void portPromptCarriesItsOwnTitle() {
-        serial::TComSelectForm prompt({1, 3});
+        port_dialogs::TComSelectForm prompt({1, 3});
         prompt.show();
         QCOMPARE(TitleOnServer(&prompt, QStringLiteral("Select Port")),
                  QStringLiteral("Select Port"));

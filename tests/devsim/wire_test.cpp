@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "simulator_process.h"
+#include "support/simulator_process.h"
 
 namespace devsim_test {
 namespace {

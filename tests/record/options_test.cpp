@@ -1,7 +1,7 @@
 #include "record/notices.h"
 #include "record/options.h"
 
-#include "recorder/timing.h"
+#include "acquisition/timing.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ TEST(RecordCommandLine, TakesEveryOptionInBothSpellingsAndDefaultsTheRest) {
     EXPECT_EQ(o.Baud, 57600);
     EXPECT_EQ(o.PeriodMs, 0.05L);
     EXPECT_EQ(o.DurationS, 0.25L);
-    EXPECT_EQ(o.Mode, recorder::TSweep::smSingle);
+    EXPECT_EQ(o.Mode, acquisition::TSweep::smSingle);
     EXPECT_EQ(o.Sweeps, 7);
     EXPECT_TRUE(o.Test);
     EXPECT_TRUE(o.Quiet);
@@ -33,9 +33,9 @@ TEST(RecordCommandLine, TakesEveryOptionInBothSpellingsAndDefaultsTheRest) {
     const auto plain = ParseCommandLine({"--out", "x.txt", "--port", "COM3"});
     ASSERT_TRUE(plain.Options) << plain.Error;
     EXPECT_EQ(plain.Options->Baud, 115200);
-    EXPECT_EQ(plain.Options->PeriodMs, recorder::DividerPeriod(recorder::MinDivider));
+    EXPECT_EQ(plain.Options->PeriodMs, acquisition::DividerPeriod(acquisition::MinDivider));
     EXPECT_EQ(plain.Options->DurationS, 0.001L);
-    EXPECT_EQ(plain.Options->Mode, recorder::TSweep::smPeriodic);
+    EXPECT_EQ(plain.Options->Mode, acquisition::TSweep::smPeriodic);
     EXPECT_EQ(plain.Options->Sweeps, 1);
     EXPECT_EQ(plain.Options->Output, TOutputKind::DataFile);
 }
@@ -134,7 +134,7 @@ TEST(RecordNotices, ALineSlowerThanTheDeviceIsToldWithWhatWouldDo) {
         EXPECT_FALSE(
             record::LineRateNotice(Options({"--baud", baud, "--period", remedy[1].str()})));
         EXPECT_TRUE(record::LineRateNotice(Options(
-            {"--baud", baud, "--period", std::to_string(shortest - recorder::DividerStepMs)})));
+            {"--baud", baud, "--period", std::to_string(shortest - acquisition::DividerStepMs)})));
         EXPECT_FALSE(record::LineRateNotice(Options({"--baud", remedy[2], "--period", period})));
     }
     EXPECT_FALSE(record::LineRateNotice(Options({"--baud", "230400"})));
@@ -143,7 +143,7 @@ TEST(RecordNotices, ALineSlowerThanTheDeviceIsToldWithWhatWouldDo) {
 
 TEST(RecordNotices, TheBytesReceivedAreCountedAgainstTheDevicesRate) {
     record::TRecording recording;
-    recording.PeriodMs = recorder::ConfirmedPeriod(0.0097656L);
+    recording.PeriodMs = acquisition::ConfirmedPeriod(0.0097656L);
     recording.Totals = {23040, 23040, 2.0};
     EXPECT_EQ(record::ReceivedNotice(recording).value_or(""),
               "received 23040 sample bytes of 25600 expected at the device's rate in 2 s, 2560 "

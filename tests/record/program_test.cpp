@@ -1,15 +1,15 @@
 // talvir-record as a script runs it: against the real simulator on a pseudo-terminal, its files
 // read back sample for sample, each failure with its own status and one line.
 
-#include "devsim/simulator_process.h"
+#include "acquisition/timing.h"
+#include "files/file_io.h"
 #include "record/options.h"
-#include "recorder/recording_support.h"
-#include "recorder/timing.h"
-#include "serial/pty_pair.h"
 #include "serial/serial_port.h"
+#include "support/pty_pair.h"
 #include "support/real_locale.h"
+#include "support/recording_support.h"
+#include "support/simulator_process.h"
 #include "trace/data_file.h"
-#include "trace/file_io.h"
 #include "trace/vcd.h"
 
 #include <gtest/gtest.h>
@@ -160,7 +160,7 @@ protected:
 
 TEST_F(RecordProgram, PeriodicPrbsSweepsReachEachFileSampleForSample) {
     SimulatorProcess simulator({"--source", "prbs:20261207"});
-    const long double period = recorder::ConfirmedPeriod(0.0097656L);
+    const long double period = acquisition::ConfirmedPeriod(0.0097656L);
     for (const std::string name : {"trace.txt", "trace.vcd", "trace.csv"}) {
         SCOPED_TRACE(name);
         const TRun run =
@@ -236,7 +236,7 @@ TEST_F(RecordProgram, EachSingleSweepStartsAtItsOwnChangeOfLevel) {
     EXPECT_EQ(run.Err, "") << "--quiet";
     const auto [times, levels] = ParseCsv(ReadText(Path("single.csv")));
     const auto n = static_cast<std::size_t>(
-        recorder::SweepLength(0.002L, recorder::ConfirmedPeriod(0.0097656L)));
+        acquisition::SweepLength(0.002L, acquisition::ConfirmedPeriod(0.0097656L)));
     ASSERT_EQ(levels.size(), 3 * n);
     for (std::size_t sweep = 0; sweep < 3; ++sweep) {
         const double first = levels[sweep * n];

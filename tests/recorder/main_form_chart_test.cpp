@@ -1,7 +1,7 @@
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
-#include "recording_support.h"
+#include "support/recording_support.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,6 +1,6 @@
 // Copy puts the chart on the X clipboard in three forms, which another program reads back.
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
 #include <QAction>
 #include <QProcess>

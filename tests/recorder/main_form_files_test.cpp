@@ -1,8 +1,8 @@
 // Saving and loading the trace through the real window: its file dialogs, its boxes, the file's
 // bytes, and what the chart and the timing fields show afterwards.
 
-#include "recording_support.h"
 #include "support/real_locale.h"
+#include "support/recording_support.h"
 
 #include "app/application.h"
 

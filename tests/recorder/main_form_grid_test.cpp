@@ -3,8 +3,8 @@
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
-#include "recording_support.h"
 #include "support/real_locale.h"
+#include "support/recording_support.h"
 
 #include <QFile>
 #include <QLabel>

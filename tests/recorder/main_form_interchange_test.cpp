@@ -1,7 +1,7 @@
 // VCD and CSV through the window: what the exported files hold for the whole trace and for the
 // markers' range, and what an imported file of another tool leaves in the chart.
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
 #include "app/application.h"
 

@@ -4,8 +4,8 @@
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "recorder/main_form.h"
-#include "recording_support.h"
 #include "support/real_locale.h"
+#include "support/recording_support.h"
 
 #include <QAction>
 #include <QLabel>

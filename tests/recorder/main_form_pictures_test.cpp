@@ -2,7 +2,7 @@
 // the clipboard, with the results read back by independent programs (ImageMagick, LibreOffice,
 // poppler, xclip) and compared with what the window shows.
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,8 +1,8 @@
 // The pulse statistics panel on loaded traces: its figures as the clipboard receives them, over
 // the whole trace and between the markers.
 
-#include "recording_support.h"
 #include "support/real_locale.h"
+#include "support/recording_support.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -91,7 +91,7 @@ private slots:
         auto* period = Find<TSpinEdit>("spedSamplePeriod");
         QCOMPARE(period->Text(), Local("0.0097656"));
         QVERIFY(period->MinValue() == 0.009765625L);
-        QVERIFY(period->MaxValue() == recorder::DividerPeriod(65535));
+        QVERIFY(period->MaxValue() == acquisition::DividerPeriod(65535));
         QVERIFY(Near(35.55609809027778L, period->MaxValue(), 1e-14L));
         QVERIFY(Near(0.000542534722L, period->Increment(), 1e-12L));
 
@@ -484,7 +484,7 @@ private slots:
             Type("spedSamplePeriod", typed);
             QTest::keyClick(Editor("spedSamplePeriod"), Qt::Key_Return);
             QCOMPARE(Find<TSpinEdit>("spedSamplePeriod")->Value(),
-                     recorder::ConfirmedPeriod(std::strtold(typed, nullptr)));
+                     acquisition::ConfirmedPeriod(std::strtold(typed, nullptr)));
         }
     }
 

@@ -1,12 +1,12 @@
 // Recordings with the trigger and the integrity monitor: the real window and serial stack with
 // talvir-devsim on a pseudo-terminal registered as COM1 in a private settings folder.
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
+#include "acquisition/integrity.h"
+#include "acquisition/timing.h"
 #include "app/application.h"
-#include "devsim/simulator_process.h"
-#include "recorder/integrity.h"
-#include "recorder/timing.h"
+#include "support/simulator_process.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -200,8 +200,8 @@ private slots:
         QFETCH(int, stallAfter);
         QFETCH(int, stallMs);
         Confirm(Parts->SamplePeriod, period);
-        const double window = recorder::IntegrityWindow(
-            recorder::DeviceByteRate(recorder::PeriodToDivider(Parts->SamplePeriod->Value())));
+        const double window = acquisition::IntegrityWindow(acquisition::DeviceByteRate(
+            acquisition::PeriodToDivider(Parts->SamplePeriod->Value())));
         const QString log = Config.filePath(QStringLiteral("devsim.log"));
         QFile::remove(log);
         const std::string stall =

@@ -1,13 +1,13 @@
 // The port settings command on the real window: the status line after it, and settings changed
 // while talvir-devsim streams on a pseudo-terminal registered in a private settings folder.
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
-#include "devsim/simulator_process.h"
-#include "serial/com_select_form.h"
+#include "port_dialogs/com_select_form.h"
+#include "port_dialogs/port_options_form.h"
 #include "serial/errors.h"
 #include "serial/message_loop.h"
-#include "serial/port_options_form.h"
+#include "support/simulator_process.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -25,8 +25,8 @@
 
 using namespace recording_test;
 using devsim_test::SimulatorProcess;
+using port_dialogs::TComPortOptions;
 using recorder::TMainForm;
-using serial::TComPortOptions;
 
 class PortDialogTest : public QObject {
     Q_OBJECT
@@ -54,10 +54,12 @@ private:
 
     // Opens the port settings from the tool bar; `operate` acts on the dialog once it is shown,
     // then OK or Cancel ends it.
-    void PortSettings(const std::function<void(TComPortOptions&)>& operate, bool confirm) {
+    void PortSettings(const std::function<void(port_dialogs::TComPortOptions&)>& operate,
+                      bool confirm) {
         QTimer driver;
         connect(&driver, &QTimer::timeout, [&] {
-            auto* dialog = dynamic_cast<TComPortOptions*>(QApplication::activeModalWidget());
+            auto* dialog =
+                dynamic_cast<port_dialogs::TComPortOptions*>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
             driver.stop();
@@ -69,7 +71,7 @@ private:
         QVERIFY(!driver.isActive());
     }
 
-    static void ChoosePort(TComPortOptions& dialog, const QString& entry) {
+    static void ChoosePort(port_dialogs::TComPortOptions& dialog, const QString& entry) {
         const int index = dialog.PortComboBox->findText(entry);
         QVERIFY(index >= 0);
         dialog.PortComboBox->setCurrentIndex(index);
@@ -134,7 +136,7 @@ private slots:
     // is, whatever the dialog showed.
     void statusLineAfterOkAndAfterCancel() {
         PortSettings(
-            [](TComPortOptions& dialog) {
+            [](port_dialogs::TComPortOptions& dialog) {
                 dialog.BaudItems->button(5)->click();
                 dialog.ParityItems->button(2)->click();
                 dialog.DatabitsItems->button(1)->click();
@@ -143,7 +145,9 @@ private slots:
             true);
         QCOMPARE(Summary(), QStringLiteral("COM1 7E2 9600"));
         Form->Port().SetBaud(300);
-        PortSettings([](TComPortOptions& dialog) { dialog.BaudItems->button(9)->click(); }, false);
+        PortSettings(
+            [](port_dialogs::TComPortOptions& dialog) { dialog.BaudItems->button(9)->click(); },
+            false);
         QCOMPARE(Summary(), QStringLiteral("COM1 7E2 300"));
     }
 
@@ -151,7 +155,9 @@ private slots:
     void rateChangeDuringARecordingKeepsItGoing() {
         StartSimulator(1);
         StartRecording();
-        PortSettings([](TComPortOptions& dialog) { dialog.BaudItems->button(8)->click(); }, true);
+        PortSettings(
+            [](port_dialogs::TComPortOptions& dialog) { dialog.BaudItems->button(8)->click(); },
+            true);
         QCOMPARE(Summary(), QStringLiteral("COM1 8N1 57600"));
         QVERIFY(Form->Port().Open());
         QVERIFY(QTest::qWaitFor(
@@ -177,7 +183,9 @@ private slots:
         StartSimulator(1);
         StartSimulator(2);
         StartRecording();
-        PortSettings([](TComPortOptions& dialog) { ChoosePort(dialog, "Direct to COM2"); }, true);
+        PortSettings(
+            [](port_dialogs::TComPortOptions& dialog) { ChoosePort(dialog, "Direct to COM2"); },
+            true);
         VerifyStopped();
         QCOMPARE(Form->Port().ComNumber(), std::uint16_t(2));
         QCOMPARE(Summary(), QStringLiteral("COM2 8N1 115200"));
@@ -210,7 +218,7 @@ private slots:
         QWidget* button = Form->findChild<QToolBar*>(QStringLiteral("ToolBar1"))
                               ->widgetForAction(Form->findChild<QAction*>("actPortSet"));
         QTest::mouseMove(button, button->rect().center());
-        PortSettings([](TComPortOptions&) {}, false);
+        PortSettings([](port_dialogs::TComPortOptions&) {}, false);
         QTRY_COMPARE(FreeText(), QStringLiteral("Установки последовательного порта"));
         QCOMPARE(Form->size(), before);
         ClickSwitch(Parts->Switch);
@@ -228,7 +236,7 @@ private slots:
         StartRecording();
         QStringList details;
         PortSettings(
-            [&](TComPortOptions& dialog) {
+            [&](port_dialogs::TComPortOptions& dialog) {
                 details << dialog.PortDetails->text();
                 dialog.PortComboBox->setCurrentIndex(
                     dialog.PortComboBox->findText("Direct to COM2"));
@@ -246,7 +254,7 @@ private slots:
     void typedPortAsksForOneAtTheNextStart() {
         StartSimulator(1);
         PortSettings(
-            [](TComPortOptions& dialog) {
+            [](port_dialogs::TComPortOptions& dialog) {
                 QTest::keyClicks(dialog.PortComboBox->lineEdit(), "ttyUSB0");
             },
             true);
@@ -256,7 +264,8 @@ private slots:
         QString prompt;
         QTimer answer;
         connect(&answer, &QTimer::timeout, [&] {
-            auto* form = dynamic_cast<serial::TComSelectForm*>(QApplication::activeModalWidget());
+            auto* form =
+                dynamic_cast<port_dialogs::TComSelectForm*>(QApplication::activeModalWidget());
             if (!form)
                 return;
             answer.stop();

@@ -1,16 +1,16 @@
 // Recordings end to end: the real window, the real serial stack, and talvir-devsim on a
 // pseudo-terminal registered as COM1 in a private settings folder.
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
+#include "acquisition/sweep.h"
 #include "app/application.h"
-#include "devsim/simulator_process.h"
-#include "recorder/number_format.h"
+#include "numbers/number_format.h"
 #include "recorder/radio_group.h"
-#include "recorder/sweep.h"
 #include "serial/device.h"
 #include "serial/errors.h"
-#include "serial/memory_device.h"
+#include "support/memory_device.h"
+#include "support/simulator_process.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -88,8 +88,9 @@ private:
 
     // Opens the port on a memory line that answers the prompt and echoes "RP 10\r", followed by
     // `samples`.
-    std::shared_ptr<serial::TMemoryDevice> StartOnMemoryLine(std::vector<std::uint8_t> samples) {
-        auto device = std::make_shared<serial::TMemoryDevice>();
+    std::shared_ptr<test_support::TMemoryDevice>
+    StartOnMemoryLine(std::vector<std::uint8_t> samples) {
+        auto device = std::make_shared<test_support::TMemoryDevice>();
         Form->Port().SetDeviceFactory([device] { return device; });
         std::atomic<bool> done = false;
         std::thread answer([&] {
@@ -115,7 +116,7 @@ private:
         return device;
     }
 
-    static std::string Written(const serial::TMemoryDevice& device) {
+    static std::string Written(const test_support::TMemoryDevice& device) {
         const auto bytes = device.Written();
         return std::string(bytes.begin(), bytes.end());
     }
@@ -590,11 +591,11 @@ private slots:
         const double period = static_cast<double>(Parts->SamplePeriod->Value());
         const double dt = static_cast<double>(rising[3] - rising[1]) * period;
         const QString text = Parts->Chart->Title().Text().value(0);
-        QVERIFY2(text.contains(QStringLiteral("   dt=") + recorder::FormatGeneral(dt, 6) +
+        QVERIFY2(text.contains(QStringLiteral("   dt=") + numbers::FormatGeneral(dt, 6) +
                                QStringLiteral(" мс")),
                  qPrintable(text));
         QVERIFY2(text.startsWith(QStringLiteral("t1=") +
-                                 recorder::FormatGeneral(times[rising[1]], 6) +
+                                 numbers::FormatGeneral(times[rising[1]], 6) +
                                  QStringLiteral(" мс")),
                  qPrintable(text));
     }
@@ -735,7 +736,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return Consumed == 2; }, 2000));
         device->InjectErrors(serial::leFraming);
         QVERIFY(QTest::qWaitFor([&] { return !boxes.Texts().isEmpty(); }, 2000));
-        QCOMPARE(boxes.Texts().front(), QString::fromUtf8(recorder::kLineErrorPrefix) +
+        QCOMPARE(boxes.Texts().front(), QString::fromUtf8(acquisition::kLineErrorPrefix) +
                                             QStringLiteral("UART receiver framing error"));
         VerifyStopped(103);
         // The samples of 0xF0 0x0F stay on the trace.

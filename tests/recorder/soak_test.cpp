@@ -6,10 +6,10 @@
 //
 // `--seconds N` sets each recording's length (default 60, at least 20).
 
-#include "recording_support.h"
+#include "support/recording_support.h"
 
 #include "app/application.h"
-#include "devsim/simulator_process.h"
+#include "support/simulator_process.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

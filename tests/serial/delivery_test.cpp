@@ -2,10 +2,10 @@
 // the delivery wait, inside a handler or outside one, while a stream arrives at full speed. Every
 // byte must reach the handlers exactly once and in order.
 
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
-#include "serial/memory_device.h"
 #include "serial/serial_port.h"
+#include "support/memory_device.h"
 
 #include <gtest/gtest.h>
 
@@ -209,7 +209,7 @@ TEST_F(GivenUpDelivery, HandlersStraddlingTheGiveUpTakeEachByteOnce) {
 
 // A watch fires once per arming: its delivery still comes when the window thread answers late.
 TEST_F(GivenUpDelivery, AStatusDeliveryGivenUpOnIsStillRaised) {
-    auto Device = std::make_shared<TMemoryDevice>();
+    auto Device = std::make_shared<test_support::TMemoryDevice>();
     Port.SetDeviceFactory([&] { return Device; });
     Port.SetDeliveryWait(20ms);
     int LineErrors = 0;

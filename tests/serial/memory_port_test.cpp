@@ -2,8 +2,8 @@
 // change, which a pseudo-terminal cannot show.
 
 #include "serial/errors.h"
-#include "serial/memory_device.h"
 #include "serial/serial_port.h"
+#include "support/memory_device.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,8 @@ protected:
         return Watch;
     }
 
-    std::shared_ptr<TMemoryDevice> Device = std::make_shared<TMemoryDevice>();
+    std::shared_ptr<test_support::TMemoryDevice> Device =
+        std::make_shared<test_support::TMemoryDevice>();
     TPlainMessageLoop Loop;
     TSerialPort Port{&Loop};
     std::vector<TLineEvent> LineEvents;
@@ -163,7 +164,7 @@ TEST_F(MemoryPort, ModemAndOutputWatchesFireOnTheirConditions) {
 // A steady stream, as the recorder's device sends it: 23 bytes every 2 ms.
 class TStreamFeeder {
 public:
-    explicit TStreamFeeder(TMemoryDevice& Device)
+    explicit TStreamFeeder(test_support::TMemoryDevice& Device)
         : FThread([this, &Device] {
               while (!FStop) {
                   Device.Feed(std::vector<uint8_t>(23, 0x55));
@@ -450,7 +451,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ring (the device takes nothing) or the device's transmit queue (the device took them all).
 struct TDrainCase {
     const char* Name;
-    void (TMemoryDevice::*Hold)(bool);
+    void (test_support::TMemoryDevice::*Hold)(bool);
     uint32_t InDevice;
 };
 
@@ -478,12 +479,12 @@ TEST_P(RateChange, WaitsUntilQueuedOutputIsSent) {
     EXPECT_EQ(Last.WrittenBefore, Block.size()) << "all queued bytes left at the old rate";
 }
 
-INSTANTIATE_TEST_SUITE_P(Queues, RateChange,
-                         ::testing::Values(TDrainCase{"InTheOutputRing",
-                                                      &TMemoryDevice::StallWrites, 0},
-                                           TDrainCase{"InTheDevicesTransmitQueue",
-                                                      &TMemoryDevice::HoldTransmitQueue, 3000}),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Queues, RateChange,
+    ::testing::Values(TDrainCase{"InTheOutputRing", &test_support::TMemoryDevice::StallWrites, 0},
+                      TDrainCase{"InTheDevicesTransmitQueue",
+                                 &test_support::TMemoryDevice::HoldTransmitQueue, 3000}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(MemoryPort, OutputBufferTooSmallQueuesNothing) {
     Port.SetOutSize(8);

@@ -2,7 +2,7 @@
 // folder, presence without an open, what the port dialog says about a device, and ports of other
 // programs left as they were.
 
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
 #include "serial/errors.h"
 #include "serial/port_discovery.h"

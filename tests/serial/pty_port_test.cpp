@@ -1,6 +1,6 @@
 // The port on a pseudo-terminal pair: the kernel's own tty layer at the other end.
 
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
 #include "serial/errors.h"
 #include "serial/serial_port.h"

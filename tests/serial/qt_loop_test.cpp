@@ -3,9 +3,9 @@
 // GoogleTest with an application object of its own: Qt Test's watchdog thread synchronises in ways
 // ThreadSanitizer cannot see, and these tests run under it.
 
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
-#include "serial/com_select_form.h"
+#include "port_dialogs/com_select_form.h"
 #include "serial/errors.h"
 #include "serial/serial_port.h"
 
@@ -38,7 +38,7 @@ bool ProcessEventsUntil(const std::function<bool()>& Done) {
 
 // Answers the modal prompt once it is up: picks Entry and confirms, or cancels.
 void AnswerPrompt(bool Confirm, const QString& Entry) {
-    auto* Form = dynamic_cast<TComSelectForm*>(QApplication::activeModalWidget());
+    auto* Form = dynamic_cast<port_dialogs::TComSelectForm*>(QApplication::activeModalWidget());
     if (!Form) {
         QTimer::singleShot(10, [=] { AnswerPrompt(Confirm, Entry); });
         return;
@@ -133,7 +133,7 @@ TEST_F(QtLoopPort, ABoxShownAfterACloseInsideAHandlerIsPaintedAndAnswers) {
 
 TEST_F(QtLoopPort, OpenWithoutPortNumberPromptsAndCancelFails) {
     Port.SetComNumber(0);
-    Port.SetPortPrompt(SelectComPort);
+    Port.SetPortPrompt(port_dialogs::SelectComPort);
     QTimer::singleShot(0, [] { AnswerPrompt(false, QString()); });
     EXPECT_THROW(Port.SetOpen(true), ENoPortSelected);
     EXPECT_FALSE(Port.Open());
@@ -143,7 +143,7 @@ TEST_F(QtLoopPort, OpenWithoutPortNumberOpensThePortChosen) {
     TPty Other;
     Ini.Map(40, Other.SlavePath());
     Port.SetComNumber(0);
-    Port.SetPortPrompt(SelectComPort);
+    Port.SetPortPrompt(port_dialogs::SelectComPort);
     QTimer::singleShot(0, [] { AnswerPrompt(true, "COM40"); });
     Port.SetOpen(true);
     EXPECT_EQ(Port.ComNumber(), 40);

@@ -1,10 +1,10 @@
 // Many opens and closes while bytes keep arriving, half of them closed from inside a handler.
 
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
 #include "serial/dispatcher_table.h"
-#include "serial/memory_device.h"
 #include "serial/serial_port.h"
+#include "support/memory_device.h"
 
 #include <gtest/gtest.h>
 
@@ -82,7 +82,7 @@ TEST(SerialStress, TwoHundredOpenCloseCyclesWithDataFlowing) {
 
 TEST(SerialStress, LineErrorsAndClosesRaceOnTheMemoryDevice) {
     TPlainMessageLoop Loop;
-    auto Device = std::make_shared<TMemoryDevice>();
+    auto Device = std::make_shared<test_support::TMemoryDevice>();
     TSerialPort Port(&Loop);
     Port.SetDeviceFactory([&] { return Device; });
     Port.SetComNumber(1);

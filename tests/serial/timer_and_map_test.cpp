@@ -1,6 +1,6 @@
 // The tick timer and the port map: pure rules, no device.
 
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
 #include "serial/port_map.h"
 #include "serial/serial_port.h"

@@ -1,8 +1,8 @@
 // A worker thread whose device call throws: the failure reaches the application's error display on
 // the window thread, only that thread ends, and the port still closes and opens again.
 
-#include "serial/memory_device.h"
 #include "serial/serial_port.h"
+#include "support/memory_device.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +67,8 @@ protected:
         return std::string(Line.begin(), Line.end()).ends_with(Text);
     }
 
-    std::shared_ptr<TMemoryDevice> Device = std::make_shared<TMemoryDevice>();
+    std::shared_ptr<test_support::TMemoryDevice> Device =
+        std::make_shared<test_support::TMemoryDevice>();
     TReportingLoop Loop;
     TSerialPort Port{&Loop};
     std::string Received;
@@ -75,7 +76,7 @@ protected:
 
 struct TFailureCase {
     const char* Name;
-    TMemoryDevice::TCall Call;
+    test_support::TMemoryDevice::TCall Call;
     const char* What;
     bool Receives; // bytes from the device still reach the handler afterwards
     bool Sends;    // bytes queued afterwards still go out
@@ -89,7 +90,7 @@ TEST_P(FailingThread, IsShownOnTheWindowThreadAndEndsOnlyThatThread) {
     Device->ThrowFromNext(C.Call);
     // What makes the thread call the device again: the dispatch thread sleeps while nothing
     // arrives.
-    if (C.Call == TMemoryDevice::TCall::Write)
+    if (C.Call == test_support::TMemoryDevice::TCall::Write)
         Port.SendChar('w');
     else
         Device->Feed({'-'});
@@ -121,17 +122,17 @@ TEST_P(FailingThread, IsShownOnTheWindowThreadAndEndsOnlyThatThread) {
 
 INSTANTIATE_TEST_SUITE_P(
     Threads, FailingThread,
-    ::testing::Values(TFailureCase{"ReceiveEvent", TMemoryDevice::TCall::WaitEvent,
+    ::testing::Values(TFailureCase{"ReceiveEvent", test_support::TMemoryDevice::TCall::WaitEvent,
                                    "memory device: WaitEvent failed", true, true},
-                      TFailureCase{"Dispatch", TMemoryDevice::TCall::Read,
+                      TFailureCase{"Dispatch", test_support::TMemoryDevice::TCall::Read,
                                    "memory device: Read failed", false, true},
-                      TFailureCase{"Transmit", TMemoryDevice::TCall::Write,
+                      TFailureCase{"Transmit", test_support::TMemoryDevice::TCall::Write,
                                    "memory device: Write failed", true, false}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(WorkerFailure, DispatchThreadFailingWhileAHandlerRunsLeavesNoCloseWaitingForIt) {
     Port.OnTriggerAvail = [this](TSerialPort* CP, uint16_t Count) {
-        Device->ThrowFromNext(TMemoryDevice::TCall::Read);
+        Device->ThrowFromNext(test_support::TMemoryDevice::TCall::Read);
         // A byte for the dispatch thread to read while it waits for this handler.
         Device->Feed({'y'});
         std::this_thread::sleep_for(100ms);

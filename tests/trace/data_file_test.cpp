@@ -1,6 +1,6 @@
 #include "trace/data_file.h"
 
-#include "in_child.h"
+#include "support/in_child.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // A data file the recorder writes is read by numpy.loadtxt to the very values our own reader
 // gives back: the file is plain text that other tools take as it is.
 
+#include "files/file_io.h"
 #include "trace/data_file.h"
-#include "trace/file_io.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ TEST(NumpyInterchange, LoadtxtReadsTheSameValues) {
         times.push_back(i * 0.0097656 + (i > 10000 ? 1e6 : 0));
         levels.push_back(rng() & 1);
     }
-    trace::ReplaceFileContent(data, trace::FormatDataFile(times, levels, '.'));
+    files::ReplaceFileContent(data, trace::FormatDataFile(times, levels, '.'));
     const std::string script = "import numpy\n"
                                "a = numpy.loadtxt('" +
                                data +
@@ -36,7 +36,7 @@ TEST(NumpyInterchange, LoadtxtReadsTheSameValues) {
     ASSERT_EQ(std::system(("/usr/bin/python3 -c \"" + script + "\"").c_str()), 0)
         << "python3-numpy must be installed (tools/install-deps.sh)";
 
-    const trace::TDataFileContents ours = trace::ParseDataFile(trace::TFileContent(data).View());
+    const trace::TDataFileContents ours = trace::ParseDataFile(files::TFileContent(data).View());
     std::ifstream in(hex);
     std::string word;
     std::size_t i = 0;

@@ -1,4 +1,4 @@
-#include "reference_line_series.h"
+#include "reference/reference_line_series.h"
 
 #include <QPainter>
 

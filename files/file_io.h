@@ -1,0 +1,62 @@
+#pragma once
+// Whole-file reading and writing for the trace files. Failures throw EInOutError.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace files {
+
+// The content of a file, mapped into memory for as long as this lives (read into it when the
+// file cannot be mapped, as a pipe).
+class TFileContent {
+public:
+    explicit TFileContent(const std::string& path);
+    ~TFileContent();
+    TFileContent(const TFileContent&) = delete;
+    TFileContent& operator=(const TFileContent&) = delete;
+
+    std::string_view View() const { return {data_, size_}; }
+
+private:
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool mapped_ = false;
+    std::string read_;
+};
+
+// A file opened for reading piece by piece, which also serves a pipe or a device that never ends.
+class TFileReader {
+public:
+    explicit TFileReader(const std::string& path);
+    TFileReader(const TFileReader&) = delete;
+    TFileReader& operator=(const TFileReader&) = delete;
+    ~TFileReader();
+
+    // The next bytes, at most `room` of them, into `into`: their count, 0 at the end.
+    std::size_t Read(char* into, std::size_t room);
+    // The size of a plain file; 0 for a pipe or a device.
+    std::size_t Size() const { return size_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::size_t size_ = 0;
+};
+
+// Gives the file at `path` the content `bytes`. The old file stays whole until the new one is:
+// the bytes go to a temporary file beside it (beside a symbolic link's target, so the link stays
+// a link and a dangling link gets its target), which is synced, takes the old file's permissions
+// and then replaces it in one rename. A file the user may not write is refused ("File access
+// denied"), whoever may write its folder. A file with other hard links is rewritten itself once
+// the complete new content is synced beside it, so every name shows it; a device or a pipe is
+// written directly. In a folder that takes no new file, an existing writable file is rewritten
+// in place.
+void ReplaceFileContent(const std::string& path, std::string_view bytes);
+
+// Throws what ReplaceFileContent would for `path` before it writes a byte: a folder that is
+// missing, or that takes no new file where there is no file to rewrite in place, or a file that
+// may not be written. Changes nothing. What only the writing meets, a full disk, passes.
+void CheckFileReplaceable(const std::string& path);
+
+} // namespace files

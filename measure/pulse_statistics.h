@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+
+namespace measure {
+
+// Minimum, mean and maximum of a set of durations in ms; Count 0 when there was none.
+struct TDurations {
+    std::size_t Count = 0;
+    double Min = 0;
+    double Max = 0;
+    double Sum = 0;
+
+    void Add(double value);
+    std::optional<double> Mean() const;
+};
+
+// Pulse figures of a trace. An edge is the first sample of the new level (a level above one half
+// is high); one on the range's first point belongs to the range. Periods run from one rising edge
+// to the next; high widths from a rising edge to the falling edge after it, low widths from a
+// falling edge to the rising edge after it. A pulse cut by either end of the range has no known
+// width and is not counted.
+struct TPulseStatistics {
+    std::size_t RisingEdges = 0;
+    std::size_t FallingEdges = 0;
+    TDurations Period;
+    TDurations High;
+    TDurations Low;
+    // The high time within whole periods, so that the duty cycle is their time-weighted mean.
+    double HighInPeriods = 0;
+
+    // 1000 / mean period: Hz, as the times are ms.
+    std::optional<double> Frequency() const;
+    // The share of the whole periods spent high, 0 .. 1.
+    std::optional<double> Duty() const;
+};
+
+// The figures of points [first, last) of a trace whose times ascend, in one pass.
+TPulseStatistics PulseStatistics(std::span<const double> times, std::span<const double> levels,
+                                 std::size_t first, std::size_t last);
+
+} // namespace measure

@@ -1,0 +1,182 @@
+#include "support/recording_support.h"
+
+#include "recorder/radio_group.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QtTest>
+
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace recording_test {
+
+TBoxCloser::TBoxCloser(std::chrono::milliseconds hold) {
+    timer_.setInterval(20);
+    QObject::connect(&timer_, &QTimer::timeout, [this, hold] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (box != open_) {
+            open_ = box;
+            openFor_.start();
+        }
+        if (openFor_.elapsed() < hold.count())
+            return;
+        texts_ << box->text();
+        box->done(0);
+    });
+    timer_.start();
+}
+
+std::string ReceivedBytes(const std::string& logPath) {
+    std::ifstream log(logPath);
+    std::string line;
+    std::string bytes;
+    while (std::getline(log, line)) {
+        std::istringstream words(line);
+        std::string seconds, kind;
+        words >> seconds >> kind;
+        if (kind != "rx")
+            continue;
+        std::string hex;
+        while (words >> hex)
+            bytes += static_cast<char>(std::stoi(hex, nullptr, 16));
+    }
+    return bytes;
+}
+
+std::optional<std::uint64_t> StreamedAtStop(const std::string& logPath) {
+    static const std::string marker = "stop, streamed=";
+    std::ifstream log(logPath);
+    std::string line;
+    std::optional<std::uint64_t> streamed;
+    while (std::getline(log, line)) {
+        const auto at = line.find(marker);
+        if (at != std::string::npos)
+            streamed = std::stoull(line.substr(at + marker.size()));
+    }
+    return streamed;
+}
+
+std::uint32_t TPrbs::Word(std::size_t index) {
+    while (words_.size() <= index) {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        words_.push_back(state_);
+    }
+    return words_[index];
+}
+
+std::uint8_t TPrbs::operator[](std::size_t index) {
+    return static_cast<std::uint8_t>((Word(index / 32) >> (31 - index % 32)) & 1u);
+}
+
+std::uint8_t TPrbs::Byte(std::size_t index) {
+    return static_cast<std::uint8_t>(Word(index / 4) >> (24 - 8 * (index % 4)));
+}
+
+namespace {
+template <class T> T* Find(recorder::TMainForm& form, const char* name) {
+    auto* found = dynamic_cast<T*>(form.findChild<QObject*>(QString::fromLatin1(name)));
+    if (!found)
+        qFatal("no %s", name);
+    return found;
+}
+} // namespace
+
+TWindowParts::TWindowParts(recorder::TMainForm& form)
+    : Switch(Find<controls::TSwitch>(form, "swchStart")),
+      StartLabel(Find<QLabel>(form, "lblStart")),
+      SamplePeriod(Find<controls::TSpinEdit>(form, "spedSamplePeriod")),
+      DeflectTime(Find<controls::TSpinEdit>(form, "spedDeflectTime")),
+      DeflectOptions(Find<recorder::TRadioGroup>(form, "rgrpDeflectOptions")),
+      Chart(Find<chart::TChart>(form, "Chart")), Series(Chart->Series(0)) {}
+
+void Confirm(controls::TSpinEdit* edit, const QString& dotted) {
+    QLineEdit* editor = edit->Editor();
+    editor->setFocus(Qt::MouseFocusReason);
+    editor->selectAll();
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QTest::keyClicks(editor, QString(dotted).replace(u'.', QLocale().decimalPoint()));
+    QTest::keyClick(editor, Qt::Key_Tab);
+}
+
+namespace {
+// Separate clicks, as an operator's: two within the double-click time make a double click.
+void AfterTheLastClick(const std::function<void()>& click) {
+    static QElapsedTimer last;
+    const qint64 interval = QApplication::doubleClickInterval() + 50;
+    if (last.isValid() && last.elapsed() < interval)
+        QTest::qWait(static_cast<int>(interval - last.elapsed()));
+    click();
+    last.start();
+}
+} // namespace
+
+void ClickSwitch(controls::TSwitch* sw) {
+    AfterTheLastClick([sw] { QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center()); });
+}
+
+void DoubleClickSwitch(controls::TSwitch* sw) {
+    // Sent to the window, so that the platform's press-release-double-click sequence reaches the
+    // switch.
+    AfterTheLastClick([sw] {
+        QTest::mouseDClick(sw->window()->windowHandle(), Qt::LeftButton, {},
+                           sw->mapTo(sw->window(), sw->rect().center()));
+    });
+}
+
+bool UseSettingsFolder(const QTemporaryDir& config) {
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    return config.isValid() && QDir().mkpath(config.filePath(QStringLiteral("talvir")));
+}
+
+void ForgetWindowSettings(const QTemporaryDir& config) {
+    QFile::remove(config.filePath(
+        QStringLiteral("talvir/%1.INI")
+            .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
+}
+
+std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings) {
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
+    auto form = std::make_unique<recorder::TMainForm>();
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return nullptr;
+    return form;
+}
+
+bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
+                     const QString& path) {
+    bool opened = false;
+    QTimer::singleShot(0, &form, [&form, &opened, dialogName, path] {
+        auto* dialog = form.findChild<QFileDialog*>(QString::fromLatin1(dialogName));
+        if (!dialog || !dialog->isVisible())
+            return;
+        opened = true;
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+        static_cast<QDialog*>(dialog)->accept();
+        if (dialog->isVisible())
+            static_cast<QDialog*>(dialog)->reject();
+    });
+    form.findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    return opened;
+}
+
+std::string FileBytes(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+} // namespace recording_test
