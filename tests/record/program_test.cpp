@@ -448,7 +448,7 @@ TEST_F(RecordProgram, ALineSlowerThanTheDeviceIsToldBeforeAndCountedAfter) {
     EXPECT_GT(std::stoll(counts[3]), 0);
 }
 
-// The man page's and the README's sigrok examples read the file the program writes at the
+// The man page's and the user guide's sigrok examples read the file the program writes at the
 // shortest period with one sample per sample period.
 TEST_F(RecordProgram, TheDocumentedSigrokFactorIsTheOneTheFileNames) {
     SimulatorProcess simulator({"--source", "prbs:5"});
@@ -459,7 +459,7 @@ TEST_F(RecordProgram, TheDocumentedSigrokFactorIsTheOneTheFileNames) {
     std::smatch inFile;
     const std::string vcd = ReadText(Path("trace.vcd"));
     ASSERT_TRUE(std::regex_search(vcd, inFile, factor));
-    for (const char* doc : {TALVIR_RECORD_MAN_PAGE, TALVIR_README}) {
+    for (const char* doc : {TALVIR_RECORD_MAN_PAGE, TALVIR_USER_GUIDE}) {
         SCOPED_TRACE(doc);
         std::smatch documented;
         const std::string text = ReadText(doc);
