@@ -1,4 +1,6 @@
 #pragma once
+// The sweep decoder: the device's sample bytes turned into the levels of a trace, for the
+// periodic and the single sweep, with or without waiting for an edge.
 
 #include <cstddef>
 #include <cstdint>

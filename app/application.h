@@ -1,4 +1,6 @@
 #pragma once
+// The application object and its title: the last stop of an exception that escapes an event
+// handler.
 
 #include <QApplication>
 

@@ -1,4 +1,6 @@
 #pragma once
+// A chart axis: its range, its title and label settings, and the mapping between values and
+// pixels. Usable without a chart for the arithmetic.
 
 #include "chart/chart_pen.h"
 

@@ -1,4 +1,6 @@
 #pragma once
+// Drawing an axis during a repaint: its label step and room, then title, labels, line, ticks and
+// grid lines.
 
 #include "chart/axis.h"
 #include "chart/canvas.h"

@@ -1,4 +1,6 @@
 #pragma once
+// Where an axis puts its labels: the step that fits the axis, the default placement and the
+// owner's hook. No painting.
 
 #include "chart/axis.h"
 

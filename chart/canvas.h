@@ -1,4 +1,6 @@
 #pragma once
+// What the chart and its owner draw through: pens with copy and XOR modes, brushes, text, and the
+// overlay that keeps drawings made outside a full repaint on the screen.
 
 #include <QBrush>
 #include <QColor>

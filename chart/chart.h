@@ -1,4 +1,6 @@
 #pragma once
+// TChart, the chart widget: axes, titles, series, zoom and scroll by mouse, and its output to
+// the screen, to pictures and to paper.
 
 #include "chart/axis.h"
 #include "chart/canvas.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The pen of chart lines and frames, which tells its owner of every change.
 
 #include <QColor>
 #include <QPen>

@@ -1,4 +1,6 @@
 #pragma once
+// The number format of the axis labels: a picture such as "#,##0.###" with the locale's
+// separators.
 
 #include <QLocale>
 #include <QString>

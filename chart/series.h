@@ -1,4 +1,6 @@
 #pragma once
+// The chart's series: the points and their value lists, the mapping of points to pixels, and
+// the fast line that draws the trace.
 
 #include "chart/chart_pen.h"
 #include "chart/value_list.h"

@@ -1,4 +1,5 @@
 #pragma once
+// The chart's title and foot: text lines with font, alignment, frame and brush.
 
 #include "chart/chart_pen.h"
 

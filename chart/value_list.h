@@ -1,4 +1,6 @@
 #pragma once
+// The value lists that hold a series' X and Y values, with their order and cached minimum,
+// maximum and totals.
 
 #include <QString>
 

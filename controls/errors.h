@@ -1,4 +1,5 @@
 #pragma once
+// The error the controls raise when a property is given a value outside its range.
 
 #include <stdexcept>
 

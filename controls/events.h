@@ -1,4 +1,5 @@
 #pragma once
+// The event types the controls raise and the helper that raises one only when it is assigned.
 
 #include <QChar>
 #include <QObject>

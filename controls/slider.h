@@ -1,4 +1,5 @@
 #pragma once
+// TSlider: a ruler with a thumb over an integer range, moved by mouse and keys.
 
 #include "controls/events.h"
 

@@ -1,4 +1,5 @@
 #pragma once
+// The spin button of a spin edit: two halves that step up and down, repeating while pressed.
 
 #include "controls/events.h"
 

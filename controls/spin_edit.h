@@ -1,4 +1,5 @@
 #pragma once
+// TSpinEdit: a numeric edit box with a spin button, for integers or decimals within limits.
 
 #include "controls/events.h"
 #include "controls/spin_button.h"

@@ -1,4 +1,5 @@
 #pragma once
+// TSwitch: a two-state switch drawn as a picture, with an optional caption beside it.
 
 #include "controls/events.h"
 

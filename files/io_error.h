@@ -1,4 +1,5 @@
 #pragma once
+// The file error: the standard text of what went wrong and which file, raised from an errno.
 
 #include <stdexcept>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// Finding the level change nearest to a time on a trace.
 
 #include <optional>
 #include <span>

@@ -1,4 +1,5 @@
 #pragma once
+// The pulse figures of a trace: edges, periods, high and low widths, frequency and duty cycle.
 
 #include <cstddef>
 #include <optional>

@@ -1,4 +1,6 @@
 #pragma once
+// The general number format as Qt text, with the decimal separator of the user's locale or a
+// given one, and the decimal separator of the data files.
 
 #include <QString>
 

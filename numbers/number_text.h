@@ -1,4 +1,5 @@
 #pragma once
+// The general number format as plain characters, independent of the C library's locale.
 
 #include <charconv>
 #include <string>

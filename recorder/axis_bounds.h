@@ -1,4 +1,5 @@
 #pragma once
+// Setting a chart axis to a new range whatever range it had before.
 
 #include "chart/axis.h"
 

@@ -1,4 +1,5 @@
 #pragma once
+// The busy cursor over a long step of the window.
 
 #include <QApplication>
 

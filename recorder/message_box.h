@@ -1,4 +1,5 @@
 #pragma once
+// The error box in which the window reports the failure of an action.
 
 #include <QString>
 

@@ -1,4 +1,5 @@
 #pragma once
+// TRadioGroup: the window's framed groups of radio buttons.
 
 #include <QButtonGroup>
 #include <QGroupBox>

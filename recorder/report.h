@@ -1,4 +1,5 @@
 #pragma once
+// How the window's action handlers hand their failures to the application's error report.
 
 #include "settings/error_report.h"
 

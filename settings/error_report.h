@@ -1,4 +1,5 @@
 #pragma once
+// The way from an error caught below the application object to its error report.
 
 #include <exception>
 

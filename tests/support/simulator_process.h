@@ -1,4 +1,5 @@
 #pragma once
+// Test support: talvir-devsim run as a child process, and a plain termios client for its line.
 
 #include <chrono>
 #include <optional>

@@ -1,4 +1,6 @@
 #pragma once
+// The simulated device's command dialogue: the commands it accepts and the answers it gives,
+// with its faults applied. No input or output.
 
 #include <optional>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// The simulator's event log (--log), which tests read while it runs.
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #pragma once
+// Reading the levels of a data file for the simulator's file source.
 
 #include <string_view>
 #include <vector>

@@ -1,4 +1,5 @@
 #pragma once
+// The simulator's command line: the signal source, the faults, the rate mode and the COM number.
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,5 @@
 #pragma once
+// The pacing of the simulated sample stream at the device's byte rate.
 
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The simulator's entry in the port map, registered while it runs and undone at its end.
 
 #include <optional>
 #include <string>

@@ -1,4 +1,5 @@
 #pragma once
+// The pseudo-terminal that plays the simulated device's serial line.
 
 #include <string>
 

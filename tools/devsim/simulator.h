@@ -1,4 +1,5 @@
 #pragma once
+// The simulator's main loop: the line read, the commands answered and the sample stream paced.
 
 #include <cstdint>
 #include <memory>

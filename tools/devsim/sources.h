@@ -1,4 +1,6 @@
 #pragma once
+// The simulated signals: square wave, pulses, PRBS, the test pattern and a replayed data file,
+// each as a stream of sample bytes.
 
 #include <cstdint>
 #include <memory>

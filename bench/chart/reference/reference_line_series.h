@@ -1,4 +1,6 @@
 #pragma once
+// A fast line that draws every segment, the yardstick for the chart's reduced drawing in tests
+// and in the benchmark.
 
 #include "chart/series.h"
 
