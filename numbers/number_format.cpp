@@ -7,11 +7,10 @@
 namespace numbers {
 
 QString FormatGeneral(double value, int precision, const QString& decimalPoint) {
-    char text[64];
-    const char* end = numbers::GeneralChars(text, text + sizeof text, value, precision).ptr;
-    QString result = QString::fromLatin1(text, end - text);
-    result.replace(QLatin1Char('.'), decimalPoint);
-    return result;
+    const QByteArray point = decimalPoint.toUtf8();
+    return QString::fromStdString(
+        GeneralText(value, {precision, std::string_view(point.constData(), point.size()), -5,
+                            TExponentSpelling::Printf}));
 }
 
 QString FormatGeneral(double value, int precision) {

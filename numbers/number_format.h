@@ -6,9 +6,10 @@
 
 namespace numbers {
 
-// A number in the recorder's general format (numbers::GeneralChars: at most `precision`
+// A number in the recorder's general format (numbers::GeneralText: at most `precision`
 // significant digits, trailing zeros dropped, an exponent only below 0.00001 or beyond
-// `precision` integer digits) with the given decimal separator and no thousands separators.
+// `precision` integer digits, spelt as "%g" does) with the given decimal separator and no
+// thousands separators.
 QString FormatGeneral(double value, int precision, const QString& decimalPoint);
 
 // The same with the decimal separator of the user's locale, as numbers are shown to the operator.

@@ -1,10 +1,10 @@
 #include "numbers/number_text.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -12,27 +12,41 @@ namespace numbers {
 
 namespace {
 
-// The general format from its 15 digits, trailing zeros dropped: `digits` without a point,
-// `exponent` the power of ten of the first.
-char* WriteGeneral(char* out, std::string_view digits, int exponent, char decimalPoint) {
-    const auto put = [&](std::string_view text) { out = std::copy(text.begin(), text.end(), out); };
-    const int count = static_cast<int>(digits.size());
+// The general format written out: `digits` the significant digits without a point and without
+// trailing zeros, `exponent` the power of ten of the first.
+void AppendPlain(std::string& out, std::string_view digits, int exponent,
+                 std::string_view decimalPoint) {
     if (exponent < 0) {
-        *out++ = '0';
-        *out++ = decimalPoint;
-        out = std::fill_n(out, -exponent - 1, '0');
-        put(digits);
-        return out;
+        out += '0';
+        out += decimalPoint;
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+        return;
     }
-    const int whole = exponent + 1;
-    if (count <= whole) {
-        put(digits);
-        return std::fill_n(out, whole - count, '0');
+    const auto whole = static_cast<std::size_t>(exponent + 1);
+    if (digits.size() <= whole) {
+        out += digits;
+        out.append(whole - digits.size(), '0');
+        return;
     }
-    put(digits.substr(0, static_cast<std::size_t>(whole)));
-    *out++ = decimalPoint;
-    put(digits.substr(static_cast<std::size_t>(whole)));
-    return out;
+    out += digits.substr(0, whole);
+    out += decimalPoint;
+    out += digits.substr(whole);
+}
+
+// The exponent as its spelling has it: "e+06", "e-300"; "E6", "E-300".
+void AppendExponent(std::string& out, int exponent, TExponentSpelling spelling) {
+    if (spelling == TExponentSpelling::Short) {
+        out += 'E';
+        out += std::to_string(exponent);
+        return;
+    }
+    out += 'e';
+    out += exponent < 0 ? '-' : '+';
+    const int magnitude = std::abs(exponent);
+    if (magnitude < 10)
+        out += '0';
+    out += std::to_string(magnitude);
 }
 
 // Powers of ten up to 10^27, all exact in extended precision.
@@ -85,47 +99,66 @@ std::optional<std::uint64_t> FifteenDigits(double magnitude, int& exponent) {
 
 } // namespace
 
-std::to_chars_result GeneralChars(char* first, char* last, double value, int precision) {
-    const std::to_chars_result general =
-        std::to_chars(first, last, value, std::chars_format::general, precision);
-    if (general.ec != std::errc() || !std::string_view(first, general.ptr).ends_with("e-05"))
-        return general;
-    // From 0.00001 on the number is written out: the same digits, rounded at the same place.
-    std::to_chars_result fixed =
-        std::to_chars(first, last, value, std::chars_format::fixed, precision + 4);
-    if (fixed.ec != std::errc())
-        return fixed;
-    while (fixed.ptr[-1] == '0')
-        --fixed.ptr;
-    if (fixed.ptr[-1] == '.')
-        --fixed.ptr;
-    return fixed;
+std::string GeneralText(long double value, const TGeneralFormat& format) {
+    const bool printf = format.Spelling == TExponentSpelling::Printf;
+    std::string text = (printf ? std::signbit(value) : value < 0) ? "-" : "";
+    if (std::isnan(value))
+        return text + (printf ? "nan" : "NAN");
+    if (std::isinf(value))
+        return text + (printf ? "inf" : "INF");
+    if (value == 0)
+        return text + '0';
+    // The digits rounded once, to the precision; where they stand decides the layout.
+    char buffer[64];
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                    std::chars_format::scientific, format.Precision - 1)
+                          .ptr;
+    const std::string_view scientific(buffer, static_cast<std::size_t>(end - buffer));
+    const std::size_t e = scientific.find('e');
+    std::string digits;
+    for (char c : scientific.substr(0, e))
+        if (c != '.')
+            digits += c;
+    digits.erase(digits.find_last_not_of('0') + 1);
+    std::string_view power = scientific.substr(e + 1);
+    if (power.front() == '+')
+        power.remove_prefix(1);
+    int exponent = 0;
+    std::from_chars(power.data(), power.data() + power.size(), exponent);
+    if (exponent >= format.LowestPlain && exponent < format.Precision) {
+        AppendPlain(text, digits, exponent, format.DecimalPoint);
+        return text;
+    }
+    text += digits.front();
+    if (digits.size() > 1) {
+        text += format.DecimalPoint;
+        text.append(digits, 1);
+    }
+    AppendExponent(text, exponent, format.Spelling);
+    return text;
 }
 
 // Written without the general slow path for the numbers a trace holds: whole levels, and times
 // between 1e-5 and 1e15.
 void AppendGeneral(std::string& out, double value, char decimalPoint) {
-    char text[40];
-    char* end = nullptr;
+    const std::string_view point(&decimalPoint, 1);
     int exponent = 0;
     if (value == std::trunc(value) && std::fabs(value) < 1e15 &&
         !(value == 0 && std::signbit(value))) {
-        end = std::to_chars(text, text + sizeof text, static_cast<long long>(value)).ptr;
+        char text[24];
+        out.append(text,
+                   std::to_chars(text, text + sizeof text, static_cast<long long>(value)).ptr);
     } else if (const auto digits = FifteenDigits(std::fabs(value), exponent)) {
         char spelled[16];
         std::to_chars(spelled, spelled + sizeof spelled, *digits);
         std::string_view significant(spelled, 15);
         significant = significant.substr(0, significant.find_last_not_of('0') + 1);
-        char* p = text;
         if (value < 0)
-            *p++ = '-';
-        end = WriteGeneral(p, significant, exponent, decimalPoint);
+            out += '-';
+        AppendPlain(out, significant, exponent, point);
     } else {
-        end = GeneralChars(text, text + sizeof text, value, 15).ptr;
-        if (decimalPoint != '.')
-            std::replace(text, end, '.', decimalPoint);
+        out += GeneralText(value, {15, point, -5, TExponentSpelling::Printf});
     }
-    out.append(text, end);
 }
 
 } // namespace numbers

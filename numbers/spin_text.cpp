@@ -1,5 +1,7 @@
 #include "numbers/spin_text.h"
 
+#include "numbers/number_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -78,8 +80,10 @@ QString FormatFixed(long double value, int decimal, const QString& separator) {
     char buffer[128];
     auto [end, error] =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimal);
+    // Beyond the buffer's hundred-odd digits: the general format, which has room for any double.
     if (error != std::errc())
-        return QString::number(static_cast<double>(value), 'g', 15);
+        return QString::fromStdString(
+            GeneralText(static_cast<double>(value), {15, ".", -5, TExponentSpelling::Printf}));
     QString text = QString::fromLatin1(buffer, end - buffer);
     // A value that rounds to zero is shown without a sign.
     if (text.startsWith(QLatin1Char('-')) &&

@@ -7,6 +7,7 @@
 #include "files/file_io.h"
 #include "files/io_error.h"
 #include "numbers/number_format.h"
+#include "trace/csv.h"
 #include "trace/data_file.h"
 #include "trace/vcd.h"
 

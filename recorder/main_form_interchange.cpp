@@ -10,6 +10,7 @@
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
 #include "recorder/report.h"
+#include "trace/csv.h"
 #include "trace/data_file.h"
 #include "trace/vcd.h"
 

@@ -1,7 +1,8 @@
 #include "settings/value_text.h"
 
+#include "numbers/number_text.h"
+
 #include <charconv>
-#include <cmath>
 
 namespace settings {
 
@@ -43,45 +44,7 @@ int TextToInteger(std::string_view text) {
 }
 
 std::string FloatText(long double value, int digits) {
-    if (std::isnan(value))
-        return "NAN";
-    if (std::isinf(value))
-        return value > 0 ? "INF" : "-INF";
-    if (value == 0)
-        return "0";
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::scientific, digits - 1);
-    const std::string_view scientific(buffer, static_cast<std::size_t>(result.ptr - buffer));
-    const std::size_t e = scientific.find('e');
-    std::string mantissa;
-    for (char c : scientific.substr(0, e))
-        if (c >= '0' && c <= '9')
-            mantissa += c;
-    while (mantissa.size() > 1 && mantissa.back() == '0')
-        mantissa.pop_back();
-    int exponent = 0;
-    std::string_view power = scientific.substr(e + 1);
-    if (power.front() == '+')
-        power.remove_prefix(1);
-    std::from_chars(power.data(), power.data() + power.size(), exponent);
-
-    std::string text = value < 0 ? "-" : "";
-    const auto size = static_cast<int>(mantissa.size());
-    if (exponent < -4 || exponent >= digits) {
-        text += mantissa.substr(0, 1);
-        if (size > 1)
-            text += '.' + mantissa.substr(1);
-        text += 'E' + std::to_string(exponent);
-    } else if (exponent < 0) {
-        text += "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + mantissa;
-    } else if (size <= exponent + 1) {
-        text += mantissa + std::string(static_cast<std::size_t>(exponent + 1 - size), '0');
-    } else {
-        const auto point = static_cast<std::size_t>(exponent + 1);
-        text += mantissa.substr(0, point) + '.' + mantissa.substr(point);
-    }
-    return text;
+    return numbers::GeneralText(value, {digits, ".", -4, numbers::TExponentSpelling::Short});
 }
 
 std::optional<long double> TextToFloat(std::string_view text, std::string_view decimalSeparator) {

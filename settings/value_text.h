@@ -20,8 +20,9 @@ std::optional<int> ParseInteger(std::string_view text);
 // The same with 0 for anything else.
 int TextToInteger(std::string_view text);
 
-// Fixed-point up to `digits` integer digits and down to 0.0001, scientific beyond ("1.5E-7",
-// "2E20").
+// The general format (numbers::GeneralText) with `digits` significant digits: written out up to
+// `digits` integer digits and down to 0.0001, with a short exponent beyond ("1.5E-7", "2E20");
+// "NAN", "INF" and "-INF" for the values without digits.
 std::string FloatText(long double value, int digits);
 // Reads "." as the locale's decimal separator, so that a file written anywhere reads anywhere;
 // the locale's own separator is accepted as well. Nothing for text that isn't a number.

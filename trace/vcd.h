@@ -83,7 +83,4 @@ struct TVcdTrace {
 };
 TVcdTrace VcdToTrace(const TVcdSignal& signal, std::size_t limit);
 
-// The comma-separated table "time_ms,level" with a header line and "." as decimal point.
-std::string FormatCsv(std::span<const double> times, std::span<const double> levels);
-
 } // namespace trace

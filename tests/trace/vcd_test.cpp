@@ -146,11 +146,6 @@ TEST(Vcd, ManyChangesGiveABoundedTrace) {
     EXPECT_EQ(points.Levels[999], 1);
 }
 
-TEST(Csv, HeaderAndPointDecimals) {
-    EXPECT_EQ(FormatCsv(std::vector<double>{0, 0.0097656, 2.5}, std::vector<double>{0, 1, 1}),
-              "time_ms,level\n0,0\n0.0097656,1\n2.5,1\n");
-}
-
 // sigrok-cli reads our file with the downsample factor of its comment to the level of every
 // sample, and our reader takes what sigrok-cli writes.
 TEST(Vcd, SigrokReadsAndWritesWhatWeDo) {
