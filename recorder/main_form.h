@@ -144,8 +144,9 @@ private:
     void actLoadExecute(QObject* Sender);
     // The trace becomes the points read, in time order.
     void ShowLoadedPoints(const std::vector<double>& times, const std::vector<double>& levels);
-    // The time axis and the timing fields follow the points of a file read in full.
-    void FollowLoadedPoints(const std::vector<double>& times);
+    // The time axis and the timing fields follow the points of a file read in full; the operator
+    // is told when the file held more points than were read.
+    void FollowLoadedPoints(const std::vector<double>& times, bool limitExceeded);
 
     // VCD and CSV interchange (main_form_interchange.cpp).
     void WireInterchange();

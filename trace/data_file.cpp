@@ -109,6 +109,16 @@ std::string FormatDataFile(std::span<const double> times, std::span<const double
     return out;
 }
 
+std::string TokenStart(std::string_view token) {
+    constexpr std::size_t Shown = 40;
+    if (token.size() <= Shown)
+        return std::string(token);
+    std::size_t cut = Shown;
+    while (cut > 0 && (static_cast<unsigned char>(token[cut]) & 0xC0) == 0x80)
+        --cut;
+    return std::string(token.substr(0, cut)) + "…";
+}
+
 namespace {
 
 // The points at the start of `text` into `result`, up to the limit or to a token that is no

@@ -29,6 +29,11 @@ struct TBadToken {
     std::string Token;
 };
 
+// The start of a bad token for an error message: a file of random bytes may hold a token of a
+// megabyte. At most 40 bytes, cut before a UTF-8 continuation byte so that the text stays whole
+// letters, and "…" where something was cut.
+std::string TokenStart(std::string_view token);
+
 // What a data file held, in file order: the points up to the limit, or up to a token that is no
 // number (that point not included).
 struct TDataFileContents {

@@ -117,6 +117,49 @@ TEST(DataFileParse, NoNumberStopsTheReadingWithTheLine) {
     }
 }
 
+static std::string Repeat(const std::string& text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i)
+        repeated += text;
+    return repeated;
+}
+
+struct TTokenCase {
+    const char* Name;
+    std::string Token;
+    std::string Shown;
+};
+
+// Named by its case in a failure.
+static void PrintTo(const TTokenCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DataFileTokenStart : public testing::TestWithParam<TTokenCase> {};
+
+TEST_P(DataFileTokenStart, ShowsWholeLettersOfTheStart) {
+    EXPECT_EQ(TokenStart(GetParam().Token), GetParam().Shown);
+}
+
+// "ж" is two bytes in UTF-8, "€" three.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DataFileTokenStart,
+    testing::Values(TTokenCase{"Short", "abc", "abc"},
+                    TTokenCase{"FortyBytes", std::string(40, 'x'), std::string(40, 'x')},
+                    TTokenCase{"FortyOneBytes", std::string(41, 'x'), std::string(40, 'x') + "…"},
+                    TTokenCase{"CutAfterALetter", "2" + std::string(300, 'x'),
+                               "2" + std::string(39, 'x') + "…"},
+                    // Byte 40 is the second byte of a "ж": the cut comes before the letter.
+                    TTokenCase{"CutInATwoByteLetter", "2" + Repeat("ж", 500),
+                               "2" + Repeat("ж", 19) + "…"},
+                    TTokenCase{"CutBeforeATwoByteLetter", "ab" + Repeat("ж", 500),
+                               "ab" + Repeat("ж", 19) + "…"},
+                    TTokenCase{"CutInAThreeByteLetter", std::string(39, 'x') + "€€",
+                               std::string(39, 'x') + "…"},
+                    // No letter starts within the first 40 bytes: nothing but the mark.
+                    TTokenCase{"NoWholeLetter", std::string(60, '\x80'), "…"}),
+    [](const testing::TestParamInfo<TTokenCase>& param) { return param.param.Name; });
+
 TEST(DataFileParse, LimitReportedOnlyWhenAPointFollows) {
     const std::string five = "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n";
     const TDataFileContents exact = ParseDataFile(five + "\r\n  \r\n", 5);
