@@ -191,6 +191,8 @@ private:
     void UpdateStatistics();
     // The trace or the markers changed since the figures were last taken.
     bool StatisticsStale = true;
+    // The operator showed or hid the panel: the window widens for it or gives the width back.
+    void FitWindowToStatistics(bool shown);
     // The width the panel added to the window when the operator showed it.
     int StatisticsWidening = 0;
 

@@ -77,16 +77,8 @@ void TMainForm::actLoadExecute(QObject*) {
     }
     // The points before a bad token or an endless line stay; the axis and the timing fields keep
     // what they showed.
-    if (points.BadToken) {
-        throw files::EInOutError("Invalid numeric input",
-                                 path + ", line " + std::to_string(points.BadToken->Line) + ": \"" +
-                                     trace::TokenStart(points.BadToken->Token) + "\"");
-    }
-    if (points.LongLine) {
-        throw files::EInOutError("Line too long",
-                                 path + ", line " + std::to_string(*points.LongLine) + ": over " +
-                                     std::to_string(trace::DataFileLineLimit) + " bytes");
-    }
+    if (const auto error = trace::ReadingError(points, path))
+        throw files::EInOutError(error->Text, error->Detail);
     FollowLoadedPoints(points.Times, points.LimitExceeded);
 }
 

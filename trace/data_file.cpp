@@ -119,6 +119,19 @@ std::string TokenStart(std::string_view token) {
     return std::string(token.substr(0, cut)) + "…";
 }
 
+std::optional<TDataFileError> ReadingError(const TDataFileContents& contents,
+                                           const std::string& path) {
+    if (contents.BadToken)
+        return TDataFileError{"Invalid numeric input",
+                              path + ", line " + std::to_string(contents.BadToken->Line) + ": \"" +
+                                  TokenStart(contents.BadToken->Token) + "\""};
+    if (contents.LongLine)
+        return TDataFileError{"Line too long", path + ", line " +
+                                                   std::to_string(*contents.LongLine) + ": over " +
+                                                   std::to_string(DataFileLineLimit) + " bytes"};
+    return std::nullopt;
+}
+
 namespace {
 
 // The points at the start of `text` into `result`, up to the limit or to a token that is no

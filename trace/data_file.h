@@ -45,6 +45,16 @@ struct TDataFileContents {
     std::optional<std::size_t> LongLine;
 };
 
+// Why a reading stopped before the end of the text, for the operator: the standard text and where
+// in the file at `path`, a bad token shown by its start only. None where the reading went to the
+// end or to the point limit.
+struct TDataFileError {
+    std::string Text;
+    std::string Detail;
+};
+std::optional<TDataFileError> ReadingError(const TDataFileContents& contents,
+                                           const std::string& path);
+
 // Where the reading takes its text from: up to `room` more bytes into `into`, giving their count,
 // 0 at the end. A pipe or a device may give text without end.
 using TTextSource = std::function<std::size_t(char* into, std::size_t room)>;

@@ -160,6 +160,28 @@ INSTANTIATE_TEST_SUITE_P(
                     TTokenCase{"NoWholeLetter", std::string(60, '\x80'), "…"}),
     [](const testing::TestParamInfo<TTokenCase>& param) { return param.param.Name; });
 
+// The file's lines before the stop stay read; the error says where the reading stopped.
+TEST(DataFileReadingError, NamesTheLineWhereTheReadingStopped) {
+    TDataFileContents read;
+    read.LimitExceeded = true;
+    EXPECT_FALSE(ReadingError(read, "d.txt"));
+    read.LongLine = 7;
+    const auto longLine = ReadingError(read, "d.txt");
+    ASSERT_TRUE(longLine);
+    EXPECT_EQ(longLine->Text, "Line too long");
+    EXPECT_EQ(longLine->Detail, "d.txt, line 7: over 1048576 bytes");
+    read.LongLine.reset();
+    read.BadToken = TBadToken{3, "abc"};
+    const auto bad = ReadingError(read, "d.txt");
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->Text, "Invalid numeric input");
+    EXPECT_EQ(bad->Detail, "d.txt, line 3: \"abc\"");
+    // A token of a megabyte: its start only.
+    read.BadToken = TBadToken{5, std::string(1 << 20, '7') + "x"};
+    EXPECT_EQ(ReadingError(read, "d.txt")->Detail,
+              "d.txt, line 5: \"" + std::string(40, '7') + "…\"");
+}
+
 TEST(DataFileParse, LimitReportedOnlyWhenAPointFollows) {
     const std::string five = "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n";
     const TDataFileContents exact = ParseDataFile(five + "\r\n  \r\n", 5);
