@@ -10,7 +10,6 @@
 #include "serial/serial_port.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -25,8 +24,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A sweep shorter than a byte could end twice within one byte, and the trace would keep only the
-// second.
+// A sweep shorter than a byte could end twice within one byte, and the recording would hold one
+// sweep more than asked for.
 constexpr std::int32_t ShortestSweep = 8;
 // Whatever a sweep's bytes take, the machine may be busy for a moment.
 constexpr auto LeastSweepWait = std::chrono::seconds(1);
@@ -83,7 +82,9 @@ TRecording OpenFailure(const TRecordOptions& options, int code, const char* text
     return failed;
 }
 
-class TSession {
+// The decoder writes each sweep into one buffer and tells the session when a sweep is complete,
+// before it writes any sample of the next one over it.
+class TSession final : private acquisition::TSweepTarget {
 public:
     TSession(const TRecordOptions& options, const TStarted& started, const TProgress& progress)
         : options_(options), started_(started), progress_(progress), port_(&loop_) {}
@@ -94,6 +95,8 @@ private:
     bool SetUpSweep();
     bool Open();
     void OnAvail(std::uint16_t count);
+    // Appends the completed sweep to the recording.
+    void SweepCompleted() override;
     void Fail(TStatus status, std::string message);
     void Collect(const std::atomic<bool>& stop);
     void Stop();
@@ -137,6 +140,7 @@ bool TSession::SetUpSweep() {
                                            std::chrono::duration_cast<Clock::duration>(
                                                std::chrono::duration<double>(2 * sweepSeconds)));
     levels_.assign(static_cast<std::size_t>(result_.SweepLength), 0.0);
+    Levels = levels_;
     result_.Levels.reserve(static_cast<std::size_t>(result_.SweepLength) *
                            static_cast<std::size_t>(options_.Sweeps));
     return true;
@@ -175,33 +179,23 @@ void TSession::Fail(TStatus status, std::string message) {
 
 void TSession::OnAvail(std::uint16_t count) {
     integrity_.Received(count);
-    const std::size_t n = levels_.size();
-    // A byte that ends a periodic sweep writes its remaining samples over the start of the
-    // trace for the next one: the ended sweep's start is kept here beforehand.
-    std::array<double, ShortestSweep> head{};
     for (std::uint16_t read = 0; read < count; ++read) {
         const std::uint8_t byte = port_.ReadChar();
         if (result_.CompletedSweeps == options_.Sweeps)
             continue; // the rest is not wanted; the stop drops what follows
-        const bool periodic = sweep_.Mode() == acquisition::TSweep::smPeriodic;
-        if (periodic && static_cast<std::size_t>(sweep_.WriteIndex()) + 8 >= n)
-            std::copy_n(levels_.begin(), head.size(), head.begin());
-        const acquisition::TSweep::TFeedResult fed = sweep_.Feed(byte, levels_);
-        if (fed.CompletedSweeps == 0 && !fed.Finished)
-            continue;
-        const std::size_t overwritten =
-            periodic ? static_cast<std::size_t>(sweep_.WriteIndex()) : 0;
-        result_.Levels.insert(result_.Levels.end(), head.begin(), head.begin() + overwritten);
-        for (std::size_t i = overwritten; i < n; ++i)
-            result_.Levels.push_back(static_cast<std::uint8_t>(levels_[i]));
-        ++result_.CompletedSweeps;
-        deadline_ = Clock::now() + sweepWait_;
-        if (progress_)
-            progress_(result_.CompletedSweeps, options_.Sweeps);
         // Each single sweep waits for its own change of level.
-        if (fed.Finished && result_.CompletedSweeps < options_.Sweeps)
+        if (sweep_.Feed(byte, *this).Finished && result_.CompletedSweeps < options_.Sweeps)
             sweep_.Start(acquisition::TSweep::smSingle, result_.SweepLength);
     }
+}
+
+void TSession::SweepCompleted() {
+    for (const double level : levels_)
+        result_.Levels.push_back(static_cast<std::uint8_t>(level));
+    ++result_.CompletedSweeps;
+    deadline_ = Clock::now() + sweepWait_;
+    if (progress_)
+        progress_(result_.CompletedSweeps, options_.Sweeps);
 }
 
 void TSession::Stop() {

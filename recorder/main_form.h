@@ -144,8 +144,9 @@ private:
     void actLoadExecute(QObject* Sender);
     // The trace becomes the points read, in time order.
     void ShowLoadedPoints(const std::vector<double>& times, const std::vector<double>& levels);
-    // The time axis and the timing fields follow the points of a file read in full.
-    void FollowLoadedPoints(const std::vector<double>& times);
+    // The time axis and the timing fields follow the points of a file read in full; the operator
+    // is told when the file held more points than were read.
+    void FollowLoadedPoints(const std::vector<double>& times, bool limitExceeded);
 
     // VCD and CSV interchange (main_form_interchange.cpp).
     void WireInterchange();
@@ -190,6 +191,8 @@ private:
     void UpdateStatistics();
     // The trace or the markers changed since the figures were last taken.
     bool StatisticsStale = true;
+    // The operator showed or hid the panel: the window widens for it or gives the width back.
+    void FitWindowToStatistics(bool shown);
     // The width the panel added to the window when the operator showed it.
     int StatisticsWidening = 0;
 

@@ -5,6 +5,7 @@
 #include "controls/spin_edit.h"
 #include "files/file_io.h"
 #include "files/io_error.h"
+#include "measure/trace_timing.h"
 #include "numbers/number_format.h"
 #include "recorder/axis_bounds.h"
 #include "recorder/busy_cursor.h"
@@ -15,8 +16,6 @@
 
 #include <QAction>
 #include <QFileDialog>
-
-#include <algorithm>
 
 namespace recorder {
 
@@ -31,18 +30,6 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::Acce
     dialog->setNameFilter(TextFileFilter);
     dialog->setDefaultSuffix(QStringLiteral("txt"));
     return dialog;
-}
-
-// The start of a token for a message: a file of random bytes may hold a token of a megabyte. Cut
-// before a UTF-8 continuation byte, so that the text stays whole letters.
-std::string TokenStart(const std::string& token) {
-    constexpr std::size_t Shown = 40;
-    if (token.size() <= Shown)
-        return token;
-    std::size_t cut = Shown;
-    while (cut > 0 && (static_cast<unsigned char>(token[cut]) & 0xC0) == 0x80)
-        --cut;
-    return token.substr(0, cut) + "…";
 }
 
 } // namespace
@@ -90,19 +77,9 @@ void TMainForm::actLoadExecute(QObject*) {
     }
     // The points before a bad token or an endless line stay; the axis and the timing fields keep
     // what they showed.
-    if (points.BadToken) {
-        throw files::EInOutError("Invalid numeric input",
-                                 path + ", line " + std::to_string(points.BadToken->Line) + ": \"" +
-                                     TokenStart(points.BadToken->Token) + "\"");
-    }
-    if (points.LongLine) {
-        throw files::EInOutError("Line too long",
-                                 path + ", line " + std::to_string(*points.LongLine) + ": over " +
-                                     std::to_string(trace::DataFileLineLimit) + " bytes");
-    }
-    if (points.LimitExceeded)
-        ShowErrorBox(this, QStringLiteral("Количество точек превысило допустимое"));
-    FollowLoadedPoints(points.Times);
+    if (const auto error = trace::ReadingError(points, path))
+        throw files::EInOutError(error->Text, error->Detail);
+    FollowLoadedPoints(points.Times, points.LimitExceeded);
 }
 
 void TMainForm::ShowLoadedPoints(const std::vector<double>& times,
@@ -113,17 +90,16 @@ void TMainForm::ShowLoadedPoints(const std::vector<double>& times,
     IntegrityTotals = {};
 }
 
-void TMainForm::FollowLoadedPoints(const std::vector<double>& times) {
-    // The range always holds 0, where a sweep starts.
-    const double tmin = times.empty() ? 0.0 : std::min(0.0, times.front());
-    const double tmax = times.empty() ? 0.0 : std::max(0.0, times.back());
-    const long double span = static_cast<long double>(tmax) - tmin;
-    SetAxisBounds(Chart->BottomAxis(), tmin, tmax);
-    // One point has no period of its own: the field keeps the one it shows.
-    if (times.size() != 1)
-        SetSamplePeriod(span / (static_cast<long double>(times.size()) - 1));
-    SetDeflectTimeMax(SamplePeriod() * trace::DataFilePointLimit / 1000);
-    SetDeflectTime(span / 1000);
+void TMainForm::FollowLoadedPoints(const std::vector<double>& times, bool limitExceeded) {
+    if (limitExceeded)
+        ShowErrorBox(this, QStringLiteral("Количество точек превысило допустимое"));
+    const measure::TLoadedTiming timing = measure::LoadedTiming(times);
+    SetAxisBounds(Chart->BottomAxis(), timing.AxisMinimum, timing.AxisMaximum);
+    if (timing.SamplePeriodMs)
+        SetSamplePeriod(*timing.SamplePeriodMs);
+    // The period as the field took it, within the device's range.
+    SetDeflectTimeMax(measure::LoadedDeflectTimeMax(SamplePeriod(), trace::DataFilePointLimit));
+    SetDeflectTime(timing.DeflectTimeS);
     chart::SetValueListCapacity(static_cast<int>(times.size()));
     Series1->RequestRedraw();
 }

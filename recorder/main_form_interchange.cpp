@@ -5,6 +5,8 @@
 #include "controls/spin_edit.h"
 #include "files/file_io.h"
 #include "files/io_error.h"
+#include "measure/export_range.h"
+#include "measure/trace_timing.h"
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
@@ -13,6 +15,7 @@
 #include "trace/csv.h"
 #include "trace/data_file.h"
 #include "trace/vcd.h"
+#include "trace/vcd_import.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,7 +27,6 @@
 #include <QToolBar>
 #include <QToolButton>
 
-#include <algorithm>
 #include <optional>
 
 namespace recorder {
@@ -47,19 +49,35 @@ std::optional<std::string> ChooseFile(QWidget* parent, const char* name,
     return dialog.selectedFiles().front().toStdString();
 }
 
-[[noreturn]] void ThrowBadVcd(const std::string& path, const trace::TVcdError& error) {
-    throw files::EInOutError("Invalid VCD file",
-                             path + ", line " + std::to_string(error.Line) + ": " + error.Message);
+const QString ImportTitle = QStringLiteral("Импорт VCD");
+
+// Asks the operator which of several signals to import, with the busy cursor put aside meanwhile.
+std::optional<std::size_t> ChooseSignal(QWidget* parent,
+                                        const std::vector<trace::TVcdVariable>& variables) {
+    QStringList names;
+    for (const trace::TVcdVariable& variable : variables)
+        names << QString::fromStdString(variable.Name);
+    QApplication::restoreOverrideCursor();
+    bool chosen = false;
+    const QString name = QInputDialog::getItem(parent, ImportTitle, QStringLiteral("Сигнал:"),
+                                               names, 0, false, &chosen);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!chosen)
+        return std::nullopt;
+    return static_cast<std::size_t>(names.indexOf(name));
 }
 
-// The sample period of a trace from its own times: an imported trace keeps the step it was
-// written at, also where the period field, held to the device's range, shows another. One point
-// has no step of its own and takes the field's.
-double TraceStep(const std::vector<double>& times, double fieldPeriod) {
-    if (times.size() < 2)
-        return fieldPeriod;
-    return static_cast<double>((static_cast<long double>(times.back()) - times.front()) /
-                               static_cast<long double>(times.size() - 1));
+// The file's points, of the signal the operator picks where it holds several; read under the
+// busy cursor.
+trace::TVcdImport ReadVcdFile(QWidget* parent, const std::string& path) {
+    TBusyCursor busy;
+    const files::TFileContent file(path);
+    trace::TVcdImport import = trace::ImportVcd(file.View(), path, [parent](const auto& variables) {
+        return ChooseSignal(parent, variables);
+    });
+    if (import.Error)
+        throw files::EInOutError("Invalid VCD file", *import.Error);
+    return import;
 }
 
 } // namespace
@@ -88,35 +106,28 @@ void TMainForm::WireInterchange() {
             [this] { RunReporting([this] { actExportCsvExecute(actExportCsv); }); });
 }
 
-// The whole trace, or t1 .. t2 while the markers are shown apart.
 std::pair<std::size_t, std::size_t> TMainForm::ExportRange() const {
-    const std::vector<double>& times = Series1->XValues().Raw();
-    if (!actViewMarkers->isChecked() || Marker1Time == Marker2Time)
-        return {0, times.size()};
-    const auto [from, to] = std::minmax(Marker1Time, Marker2Time);
-    return {
-        static_cast<std::size_t>(std::lower_bound(times.begin(), times.end(), from) -
-                                 times.begin()),
-        static_cast<std::size_t>(std::upper_bound(times.begin(), times.end(), to) - times.begin())};
+    return measure::ExportRange(Series1->XValues().Raw(), actViewMarkers->isChecked(), Marker1Time,
+                                Marker2Time);
 }
 
 void TMainForm::actExportVcdExecute(QObject*) {
-    ExportTrace(
-        "ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"), QStringLiteral("vcd"),
-        [this](auto times, auto levels) {
-            const double period =
-                TraceStep(Series1->XValues().Raw(), static_cast<double>(spedSamplePeriod->Value()));
-            const std::string sweep = acquisition::SweepText(
-                rgrpDeflectOptions->ItemIndex() == 0 ? acquisition::TSweep::smSingle
-                                                     : acquisition::TSweep::smPeriodic,
-                1, spedDeflectTime->Value(), times.size());
-            return trace::FormatVcd(
-                times, levels,
-                {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(), "Тальвир 1.0",
-                 period, sweep,
-                 IntegrityTotals.Seconds > 0 ? acquisition::IntegrityComment(IntegrityTotals)
-                                             : ""});
-        });
+    ExportTrace("ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"),
+                QStringLiteral("vcd"), [this](auto times, auto levels) {
+                    const double period = measure::TraceStep(
+                        Series1->XValues().Raw(), static_cast<double>(spedSamplePeriod->Value()));
+                    const std::string sweep = acquisition::SweepText(
+                        rgrpDeflectOptions->ItemIndex() == 0 ? acquisition::TSweep::smSingle
+                                                             : acquisition::TSweep::smPeriodic,
+                        1, spedDeflectTime->Value(), times.size());
+                    return trace::FormatVcd(
+                        times, levels,
+                        {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
+                         "Тальвир 1.0", period, sweep,
+                         IntegrityTotals.Seconds > 0
+                             ? acquisition::IntegrityComment(IntegrityTotals)
+                             : ""});
+                });
 }
 
 void TMainForm::actExportCsvExecute(QObject*) {
@@ -153,45 +164,13 @@ void TMainForm::actImportVcdExecute(QObject*) {
                    QStringLiteral("Value Change Dump (*.vcd)"), QStringLiteral("vcd"));
     if (!path)
         return;
-    trace::TVcdTrace points;
-    std::size_t unknown = 0;
-    {
-        TBusyCursor busy;
-        const files::TFileContent file(*path);
-        const trace::TVcdHeaderRead header = trace::ReadVcdVariables(file.View());
-        if (header.Error)
-            ThrowBadVcd(*path, *header.Error);
-        if (header.Variables.empty())
-            throw files::EInOutError("Invalid VCD file", *path + ": no 1-bit variable");
-        std::string code = header.Variables.front().Code;
-        if (header.Variables.size() > 1) {
-            QStringList names;
-            for (const trace::TVcdVariable& variable : header.Variables)
-                names << QString::fromStdString(variable.Name);
-            QApplication::restoreOverrideCursor();
-            bool chosen = false;
-            const QString name =
-                QInputDialog::getItem(this, QStringLiteral("Импорт VCD"), QStringLiteral("Сигнал:"),
-                                      names, 0, false, &chosen);
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            if (!chosen)
-                return;
-            code = header.Variables[static_cast<std::size_t>(names.indexOf(name))].Code;
-        }
-        const trace::TVcdSignalRead read =
-            trace::ReadVcdSignal(file.View(), code, trace::DataFilePointLimit);
-        if (read.Error)
-            ThrowBadVcd(*path, *read.Error);
-        unknown = read.Signal.Unknown;
-        points = trace::VcdToTrace(read.Signal, trace::DataFilePointLimit);
-        ShowLoadedPoints(points.Times, points.Levels);
-    }
-    if (points.LimitExceeded)
-        ShowErrorBox(this, QStringLiteral("Количество точек превысило допустимое"));
-    FollowLoadedPoints(points.Times);
-    if (unknown > 0)
-        QMessageBox::information(this, QStringLiteral("Импорт VCD"),
-                                 QStringLiteral("Значения x и z прочитаны как 0: %1").arg(unknown));
+    const trace::TVcdImport import = ReadVcdFile(this, *path);
+    if (!import.Chosen)
+        return;
+    ShowLoadedPoints(import.Points.Times, import.Points.Levels);
+    FollowLoadedPoints(import.Points.Times, import.Points.LimitExceeded);
+    if (const auto note = trace::UnknownValuesNote(import.Unknown))
+        QMessageBox::information(this, ImportTitle, QString::fromStdString(*note));
 }
 
 } // namespace recorder

@@ -44,21 +44,8 @@ void TMainForm::WireStatistics() {
         if (shown)
             UpdateStatistics();
     });
-    // Shown by the operator, the panel widens the window by its own width rather than narrow the
-    // trace and the controls beneath it; a window near the screen's right edge moves left to
-    // make room, and none grows past the screen's free area. Hidden, it gives that width back.
-    connect(actViewStatistics, &QAction::triggered, this, [this](bool shown) {
-        if (isMaximized() || isFullScreen())
-            return;
-        if (shown) {
-            const int before = width();
-            setGeometry(settings::FitOnScreen(
-                *this, geometry().adjusted(0, 0, StatisticsDock->sizeHint().width(), 0)));
-            StatisticsWidening = std::max(width() - before, 0);
-        } else {
-            resize(width() - std::exchange(StatisticsWidening, 0), height());
-        }
-    });
+    connect(actViewStatistics, &QAction::triggered, this,
+            [this](bool shown) { FitWindowToStatistics(shown); });
     // Shown or hidden, the markers choose between t1 .. t2 and the whole trace.
     connect(actViewMarkers, &QAction::toggled, this, [this] {
         if (StatisticsDock->isVisible())
@@ -70,6 +57,22 @@ void TMainForm::WireStatistics() {
         if (StatisticsStale && StatisticsDock->isVisible())
             UpdateStatistics();
     });
+}
+
+// Shown by the operator, the panel widens the window by its own width rather than narrow the trace
+// and the controls beneath it; a window near the screen's right edge moves left to make room, and
+// none grows past the screen's free area. Hidden, it gives back what it added.
+void TMainForm::FitWindowToStatistics(bool shown) {
+    if (isMaximized() || isFullScreen())
+        return;
+    if (shown) {
+        const int before = width();
+        setGeometry(settings::FitOnScreen(
+            *this, geometry().adjusted(0, 0, StatisticsDock->sizeHint().width(), 0)));
+        StatisticsWidening = std::max(width() - before, 0);
+    } else {
+        resize(width() - std::exchange(StatisticsWidening, 0), height());
+    }
 }
 
 void TMainForm::UpdateStatistics() {

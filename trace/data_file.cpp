@@ -109,6 +109,29 @@ std::string FormatDataFile(std::span<const double> times, std::span<const double
     return out;
 }
 
+std::string TokenStart(std::string_view token) {
+    constexpr std::size_t Shown = 40;
+    if (token.size() <= Shown)
+        return std::string(token);
+    std::size_t cut = Shown;
+    while (cut > 0 && (static_cast<unsigned char>(token[cut]) & 0xC0) == 0x80)
+        --cut;
+    return std::string(token.substr(0, cut)) + "…";
+}
+
+std::optional<TDataFileError> ReadingError(const TDataFileContents& contents,
+                                           const std::string& path) {
+    if (contents.BadToken)
+        return TDataFileError{"Invalid numeric input",
+                              path + ", line " + std::to_string(contents.BadToken->Line) + ": \"" +
+                                  TokenStart(contents.BadToken->Token) + "\""};
+    if (contents.LongLine)
+        return TDataFileError{"Line too long", path + ", line " +
+                                                   std::to_string(*contents.LongLine) + ": over " +
+                                                   std::to_string(DataFileLineLimit) + " bytes"};
+    return std::nullopt;
+}
+
 namespace {
 
 // The points at the start of `text` into `result`, up to the limit or to a token that is no

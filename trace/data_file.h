@@ -29,6 +29,11 @@ struct TBadToken {
     std::string Token;
 };
 
+// The start of a bad token for an error message: a file of random bytes may hold a token of a
+// megabyte. At most 40 bytes, cut before a UTF-8 continuation byte so that the text stays whole
+// letters, and "…" where something was cut.
+std::string TokenStart(std::string_view token);
+
 // What a data file held, in file order: the points up to the limit, or up to a token that is no
 // number (that point not included).
 struct TDataFileContents {
@@ -39,6 +44,16 @@ struct TDataFileContents {
     // The 1-based line that had not ended within the line limit; the reading stopped there.
     std::optional<std::size_t> LongLine;
 };
+
+// Why a reading stopped before the end of the text, for the operator: the standard text and where
+// in the file at `path`, a bad token shown by its start only. None where the reading went to the
+// end or to the point limit.
+struct TDataFileError {
+    std::string Text;
+    std::string Detail;
+};
+std::optional<TDataFileError> ReadingError(const TDataFileContents& contents,
+                                           const std::string& path);
 
 // Where the reading takes its text from: up to `room` more bytes into `into`, giving their count,
 // 0 at the end. A pipe or a device may give text without end.

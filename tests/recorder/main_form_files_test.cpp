@@ -129,13 +129,6 @@ private slots:
         QCOMPARE(static_cast<double>(Duration->MaxValue()), 1000.0);
         QCOMPARE(static_cast<double>(Duration->Value()), 0.01);
 
-        // One point keeps the period the field shows.
-        Write(Path("one.txt"), "3 1\r\n");
-        Load(Path("one.txt"));
-        QCOMPARE(Times(), std::vector<double>{3});
-        QCOMPARE(static_cast<double>(Period->Value()), 2.0);
-        QCOMPARE(Chart->BottomAxis().Maximum(), 3.0);
-
         // An empty file: no points, the axis 0 .. 0, both fields at their lower limits.
         Write(Path("empty.txt"), "");
         Load(Path("empty.txt"));

@@ -117,6 +117,71 @@ TEST(DataFileParse, NoNumberStopsTheReadingWithTheLine) {
     }
 }
 
+static std::string Repeat(const std::string& text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i)
+        repeated += text;
+    return repeated;
+}
+
+struct TTokenCase {
+    const char* Name;
+    std::string Token;
+    std::string Shown;
+};
+
+// Named by its case in a failure.
+static void PrintTo(const TTokenCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class DataFileTokenStart : public testing::TestWithParam<TTokenCase> {};
+
+TEST_P(DataFileTokenStart, ShowsWholeLettersOfTheStart) {
+    EXPECT_EQ(TokenStart(GetParam().Token), GetParam().Shown);
+}
+
+// "ж" is two bytes in UTF-8, "€" three.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DataFileTokenStart,
+    testing::Values(TTokenCase{"Short", "abc", "abc"},
+                    TTokenCase{"FortyBytes", std::string(40, 'x'), std::string(40, 'x')},
+                    TTokenCase{"FortyOneBytes", std::string(41, 'x'), std::string(40, 'x') + "…"},
+                    TTokenCase{"CutAfterALetter", "2" + std::string(300, 'x'),
+                               "2" + std::string(39, 'x') + "…"},
+                    // Byte 40 is the second byte of a "ж": the cut comes before the letter.
+                    TTokenCase{"CutInATwoByteLetter", "2" + Repeat("ж", 500),
+                               "2" + Repeat("ж", 19) + "…"},
+                    TTokenCase{"CutBeforeATwoByteLetter", "ab" + Repeat("ж", 500),
+                               "ab" + Repeat("ж", 19) + "…"},
+                    TTokenCase{"CutInAThreeByteLetter", std::string(39, 'x') + "€€",
+                               std::string(39, 'x') + "…"},
+                    // No letter starts within the first 40 bytes: nothing but the mark.
+                    TTokenCase{"NoWholeLetter", std::string(60, '\x80'), "…"}),
+    [](const testing::TestParamInfo<TTokenCase>& param) { return param.param.Name; });
+
+// The file's lines before the stop stay read; the error says where the reading stopped.
+TEST(DataFileReadingError, NamesTheLineWhereTheReadingStopped) {
+    TDataFileContents read;
+    read.LimitExceeded = true;
+    EXPECT_FALSE(ReadingError(read, "d.txt"));
+    read.LongLine = 7;
+    const auto longLine = ReadingError(read, "d.txt");
+    ASSERT_TRUE(longLine);
+    EXPECT_EQ(longLine->Text, "Line too long");
+    EXPECT_EQ(longLine->Detail, "d.txt, line 7: over 1048576 bytes");
+    read.LongLine.reset();
+    read.BadToken = TBadToken{3, "abc"};
+    const auto bad = ReadingError(read, "d.txt");
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->Text, "Invalid numeric input");
+    EXPECT_EQ(bad->Detail, "d.txt, line 3: \"abc\"");
+    // A token of a megabyte: its start only.
+    read.BadToken = TBadToken{5, std::string(1 << 20, '7') + "x"};
+    EXPECT_EQ(ReadingError(read, "d.txt")->Detail,
+              "d.txt, line 5: \"" + std::string(40, '7') + "…\"");
+}
+
 TEST(DataFileParse, LimitReportedOnlyWhenAPointFollows) {
     const std::string five = "0 0\r\n1 1\r\n2 0\r\n3 1\r\n4 0\r\n";
     const TDataFileContents exact = ParseDataFile(five + "\r\n  \r\n", 5);
