@@ -3,6 +3,7 @@
 // Every control carries its name as objectName, so tests and later parts find it by that name.
 
 #include "acquisition/integrity.h"
+#include "acquisition/recording_state.h"
 #include "acquisition/sweep.h"
 #include "acquisition/timing.h"
 #include "recorder/port_settings.h"
@@ -101,6 +102,8 @@ private:
     // (main_form_recording.cpp).
     void WireRecording();
     void swchStartClick(QObject* Sender);
+    // A start in its steps; a failing step leaves everything stopped and throws on.
+    void StartRecording();
     void PrepareSweep();
     void ShowStopped();
     void StartDevice();
@@ -228,8 +231,7 @@ private:
     TSweepBuffers SweepBuffers;
     // The recorder's own state, which decides what a click on the switch does; the switch's
     // lever shows it, on from the start of a start.
-    enum TRecorderState { rsStopped, rsStarting, rsRecording };
-    TRecorderState RecorderState = rsStopped;
+    acquisition::TRecordingState RecordingState;
     double Marker1Time = 0;
     double Marker2Time = 0;
     QColor MarkerPenColor;
