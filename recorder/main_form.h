@@ -6,6 +6,7 @@
 #include "acquisition/recording_state.h"
 #include "acquisition/sweep.h"
 #include "acquisition/timing.h"
+#include "measure/markers.h"
 #include "recorder/port_settings.h"
 #include "recorder/sweep_buffers.h"
 #include "serial/serial_port.h"
@@ -183,9 +184,8 @@ private:
     bool InsidePlot(int X, int Y) const;
     void DrawCrossHair(int X, int Y);
     void EraseCrossHair();
-    // The keys 1, 2 and Esc place and release markers: markers shown, no field being typed in,
-    // and the chart focused or the pointer over the plot.
-    bool MarkerKeysApply() const;
+    // Where a key press meets the markers: the focus, the pointer, the markers shown.
+    measure::TMarkerKeyContext MarkerKeyContext() const;
 
     // Pulse statistics in a panel beside the chart (main_form_statistics.cpp).
     void WireStatistics();
