@@ -3,8 +3,10 @@
 // Every control carries its name as objectName, so tests and later parts find it by that name.
 
 #include "acquisition/integrity.h"
+#include "acquisition/recording_state.h"
 #include "acquisition/sweep.h"
 #include "acquisition/timing.h"
+#include "measure/markers.h"
 #include "recorder/port_settings.h"
 #include "recorder/sweep_buffers.h"
 #include "serial/serial_port.h"
@@ -101,6 +103,8 @@ private:
     // (main_form_recording.cpp).
     void WireRecording();
     void swchStartClick(QObject* Sender);
+    // A start in its steps; a failing step leaves everything stopped and throws on.
+    void StartRecording();
     void PrepareSweep();
     void ShowStopped();
     void StartDevice();
@@ -181,9 +185,8 @@ private:
     bool InsidePlot(int X, int Y) const;
     void DrawCrossHair(int X, int Y);
     void EraseCrossHair();
-    // The keys 1, 2 and Esc place and release markers: markers shown, no field being typed in,
-    // and the chart focused or the pointer over the plot.
-    bool MarkerKeysApply() const;
+    // Where a key press meets the markers: the focus, the pointer, the markers shown.
+    measure::TMarkerKeyContext MarkerKeyContext() const;
 
     // Pulse statistics in a panel beside the chart (main_form_statistics.cpp).
     void WireStatistics();
@@ -231,8 +234,7 @@ private:
     TSweepBuffers SweepBuffers;
     // The recorder's own state, which decides what a click on the switch does; the switch's
     // lever shows it, on from the start of a start.
-    enum TRecorderState { rsStopped, rsStarting, rsRecording };
-    TRecorderState RecorderState = rsStopped;
+    acquisition::TRecordingState RecordingState;
     double Marker1Time = 0;
     double Marker2Time = 0;
     QColor MarkerPenColor;

@@ -61,7 +61,7 @@ void TMainForm::actSaveExecute(QObject*) {
 
 void TMainForm::actLoadExecute(QObject*) {
     // The running handlers write into the trace; replacing it under them would scramble both.
-    if (RecorderState != rsStopped) {
+    if (RecordingState.State() != acquisition::TRecorderState::Stopped) {
         ShowErrorBox(this, QStringLiteral("Остановите запись перед загрузкой файла"));
         return;
     }

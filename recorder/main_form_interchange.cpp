@@ -155,7 +155,7 @@ void TMainForm::ExportTrace(
 }
 
 void TMainForm::actImportVcdExecute(QObject*) {
-    if (RecorderState != rsStopped) {
+    if (RecordingState.State() != acquisition::TRecorderState::Stopped) {
         ShowErrorBox(this, QStringLiteral("Остановите запись перед загрузкой файла"));
         return;
     }

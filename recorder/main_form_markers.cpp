@@ -3,7 +3,7 @@
 
 #include "chart/chart.h"
 #include "measure/edges.h"
-#include "numbers/number_format.h"
+#include "measure/markers.h"
 #include "recorder/main_form.h"
 
 #include <QAction>
@@ -13,16 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <cmath>
-
 namespace recorder {
 
 namespace {
-
-// The readout's numbers: "%.6g" with the user's decimal separator.
-QString Readout(double value) {
-    return numbers::FormatGeneral(value, 6);
-}
 
 // The canvas pen of the marker and crosshair lines, one pixel wide.
 void SetLinePen(chart::TChartCanvas& canvas, QColor color, Qt::PenStyle style,
@@ -95,14 +88,7 @@ void TMainForm::UpdateMarkerReadout() {
 }
 
 void TMainForm::ShowMarkerReadout() {
-    const double distance = std::fabs(Marker1Time - Marker2Time);
-    const QString frequency =
-        Marker1Time == Marker2Time ? QStringLiteral("?") : Readout(1000.0 / distance);
-    const QString line = QStringLiteral("t1=") + Readout(Marker1Time) + QStringLiteral(" мс") +
-                         QStringLiteral("   t2=") + Readout(Marker2Time) + QStringLiteral(" мс") +
-                         QStringLiteral("   dt=") + Readout(distance) + QStringLiteral(" мс") +
-                         QStringLiteral("   f=") + frequency + QStringLiteral(" Гц");
-    Chart->Title().SetText({line});
+    Chart->Title().SetText({measure::MarkerReadout(Marker1Time, Marker2Time)});
     Chart->RedrawNow();
 }
 
@@ -172,40 +158,33 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool TMainForm::MarkerKeysApply() const {
-    if (!actViewMarkers->isChecked())
-        return false;
+measure::TMarkerKeyContext TMainForm::MarkerKeyContext() const {
     const QWidget* focus = QApplication::focusWidget();
-    if (qobject_cast<const QLineEdit*>(focus))
-        return false; // the keys are the typing of a field
-    if (focus == Chart)
-        return true;
     const QPoint pointer = Chart->mapFromGlobal(QCursor::pos());
-    return Chart->rect().contains(pointer) && InsidePlot(pointer.x(), pointer.y());
+    return {.MarkersShown = actViewMarkers->isChecked(),
+            .TypingInField = qobject_cast<const QLineEdit*>(focus) != nullptr,
+            .ChartFocused = focus == Chart,
+            .PointerOverPlot =
+                Chart->rect().contains(pointer) && InsidePlot(pointer.x(), pointer.y())};
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* e) {
-    if (!MarkerKeysApply()) {
+    using enum measure::TMarkerKeyAction;
+    switch (const auto action = measure::MarkerKeyAction(e->key(), MarkerKeyContext())) {
+    case PassOn:
         QMainWindow::keyPressEvent(e);
         return;
-    }
-    switch (e->key()) {
-    case Qt::Key_1:
-    case Qt::Key_2: {
-        const QPoint pointer = Chart->mapFromGlobal(QCursor::pos());
-        if (InsidePlot(pointer.x(), pointer.y())) {
-            (e->key() == Qt::Key_1 ? Marker1Time : Marker2Time) = Series1->MouseValues().x();
-            ShowMarkerReadout();
-        }
+    case PlaceMarker1:
+    case PlaceMarker2:
+        (action == PlaceMarker1 ? Marker1Time : Marker2Time) = Series1->MouseValues().x();
+        ShowMarkerReadout();
         break;
-    }
-    case Qt::Key_Escape:
+    case Release:
         if (QAction* down = MarkerGroup->checkedAction())
             down->setChecked(false);
         break;
-    default:
-        QMainWindow::keyPressEvent(e);
-        return;
+    case Nothing:
+        break;
     }
     e->accept();
 }

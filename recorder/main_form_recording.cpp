@@ -9,6 +9,7 @@
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
+#include "recorder/report.h"
 #include "serial/errors.h"
 
 #include <QApplication>
@@ -18,7 +19,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 namespace recorder {
@@ -32,38 +32,40 @@ void TMainForm::WireRecording() {
     Port_.OnDeviceLost = [this](serial::TSerialPort* CP, int Code) { PortDeviceLost(CP, Code); };
     // The lever shows the recorder's state: a click only asks for a start or a stop.
     swchStart->SetAutoToggle(false);
-    swchStart->OnClick = [this](QObject* Sender) { swchStartClick(Sender); };
+    swchStart->OnClick = [this](QObject* Sender) {
+        RunReporting([this, Sender] { swchStartClick(Sender); });
+    };
 }
 
-// A click starts a stopped recorder and stops a running one. A click handled while a start is
-// under way (in its pass over pending messages) is ignored, and so is the second press of a
-// double click, which the switch does not count.
 void TMainForm::swchStartClick(QObject*) {
-    if (RecorderState == rsStopped) {
-        RecorderState = rsStarting;
-        swchStart->SetStateOn(true);
-        try {
-            PrepareSweep();
-            // A stop that ran while pending messages were handled has closed the port again.
-            if (RecorderState != rsStarting)
-                return;
-            StartDevice();
-        } catch (...) {
-            // Whatever step failed, nothing of the start is left running: the window stopped, the
-            // switch off and the port closed, so that the next click starts anew.
-            const std::exception_ptr error = std::current_exception();
-            ShowStopped();
-            StopDevice();
-            // The error goes to the application's error report from a queued call: thrown on
-            // through the delivery of the mouse click, it would skip Qt's own clean-up there.
-            QMetaObject::invokeMethod(
-                qApp, [error] { std::rethrow_exception(error); }, Qt::QueuedConnection);
-        }
-        return;
-    }
-    if (RecorderState == rsRecording) {
+    switch (RecordingState.Click()) {
+    case acquisition::TRecordingState::TClick::Start:
+        StartRecording();
+        break;
+    case acquisition::TRecordingState::TClick::Stop:
         ShowStopped();
         StopDevice();
+        break;
+    case acquisition::TRecordingState::TClick::Ignore:
+        break;
+    }
+}
+
+void TMainForm::StartRecording() {
+    swchStart->SetStateOn(true);
+    try {
+        PrepareSweep();
+        // A stop that ran while pending messages were handled has closed the port again.
+        if (RecordingState.State() != acquisition::TRecorderState::Starting)
+            return;
+        StartDevice();
+    } catch (...) {
+        // Whatever step failed, nothing of the start is left running when the error is reported:
+        // the window stopped, the switch off and the port closed, so that the next click starts
+        // anew.
+        ShowStopped();
+        StopDevice();
+        throw;
     }
 }
 
@@ -122,7 +124,7 @@ void TMainForm::StartDevice() {
             PeriodicDataAvail(CP, Count);
         };
     }
-    RecorderState = rsRecording;
+    RecordingState.Started();
     StartIntegrity();
 }
 
@@ -147,9 +149,8 @@ void TMainForm::StopDevice() {
         Port_.RemoveStatusWatch(std::exchange(LineStatusWatch, 0));
     Port_.OnTriggerAvail = nullptr;
     StopIntegrity();
-    if (RecorderState == rsRecording)
+    if (RecordingState.Stop())
         SweepBuffers.Finish(Sweep.UnderWay());
-    RecorderState = rsStopped;
     acquisition::EndSampling(Port_);
 }
 
@@ -178,7 +179,7 @@ void TMainForm::PortTriggerLineError(serial::TSerialPort*, std::uint16_t Error, 
 
 void TMainForm::PortDeviceLost(serial::TSerialPort*, int Code) {
     // Lost during a start, the handshake reports it as a device that does not answer.
-    if (RecorderState != rsRecording)
+    if (RecordingState.State() != acquisition::TRecorderState::Recording)
         return;
     AbortRecording(QStringLiteral("Связь с прибором потеряна: ") +
                    QString::fromStdString(serial::ErrorText(static_cast<unsigned>(-Code))));

@@ -3,6 +3,7 @@
 
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
+#include "measure/markers.h"
 #include "recorder/main_form.h"
 #include "support/real_locale.h"
 #include "support/recording_support.h"
@@ -116,27 +117,17 @@ private slots:
 
     void readoutFollowsTheMarkers_data() {
         QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QString>("expected");
         QTest::addColumn<QString>("crossTime");
-        QTest::newRow("point") << QLocale::c()
-                               << QStringLiteral(
-                                      "t1=1.5 мс   t2=3.75 мс   dt=2.25 мс   f=444.444 Гц")
-                               << QStringLiteral(" 2.5");
+        QTest::newRow("point") << QLocale::c() << QStringLiteral(" 2.5");
         QTest::newRow("comma") << QLocale(QLocale::Russian, QLocale::Russia)
-                               << QStringLiteral(
-                                      "t1=1,5 мс   t2=3,75 мс   dt=2,25 мс   f=444,444 Гц")
                                << QStringLiteral(" 2,5");
         // The Arabic decimal separator U+066B, which no single byte holds.
         QTest::newRow("arabic separator")
-            << QLocale(QLocale::Pashto, QLocale::Afghanistan)
-            << QStringLiteral(
-                   "t1=1\u066B5 мс   t2=3\u066B75 мс   dt=2\u066B25 мс   f=444\u066B444 Гц")
-            << QStringLiteral(" 2\u066B5");
+            << QLocale(QLocale::Pashto, QLocale::Afghanistan) << QStringLiteral(" 2\u066B5");
     }
     // Under the user's locale, in which the window starts.
     void readoutFollowsTheMarkers() {
         QFETCH(QLocale, locale);
-        QFETCH(QString, expected);
         QFETCH(QString, crossTime);
         const test_support::TRealLocale real(locale);
         OpenWindow();
@@ -157,14 +148,14 @@ private slots:
 
         // No marker button down: the readout is rebuilt with the same times.
         Click(At(5));
-        QCOMPARE(Title(), QStringLiteral("t1=0 мс   t2=0 мс   dt=0 мс   f=? Гц"));
+        QCOMPARE(Title(), measure::MarkerReadout(0, 0));
 
         PlaceMarkers(1.5, 3.75);
-        QCOMPARE(Title(), expected);
+        QCOMPARE(Title(), measure::MarkerReadout(1.5, 3.75));
         QVERIFY(!Action("actSetMarker1")->isChecked()); // one button down at a time
 
         PlaceMarkers(2, 1);
-        QVERIFY(Title().endsWith(QStringLiteral("   dt=1 мс   f=1000 Гц")));
+        QCOMPARE(Title(), measure::MarkerReadout(2, 1));
 
         // Hidden, the markers keep still and keep their buttons.
         Action("actViewMarkers")->trigger();
@@ -173,7 +164,7 @@ private slots:
         QVERIFY(!Action("actSetMarker2")->isEnabled());
         Action("actViewMarkers")->trigger();
         QVERIFY(Action("actSetMarker2")->isChecked());
-        QVERIFY(Title().startsWith(QStringLiteral("t1=2 мс   t2=1 мс")));
+        QCOMPARE(Title(), measure::MarkerReadout(2, 1));
     }
 
     void markerLinesStandWhereTheAxisPutsThem() {
@@ -287,11 +278,6 @@ private slots:
         QVERIFY(Title().startsWith(QStringLiteral("t1=6 мс   t2=5 мс")));
         QTest::keyClick(Chart, Qt::Key_Escape);
         QVERIFY(!Action("actSetMarker1")->isChecked() && !Action("actSetMarker2")->isChecked());
-
-        // Focused chart, pointer off the plot: no time to put a marker at.
-        QCursor::setPos(Chart->mapToGlobal(QPoint(2, 2)));
-        QTest::keyClick(Chart, Qt::Key_1);
-        QVERIFY(Title().startsWith(QStringLiteral("t1=6 мс")));
     }
 };
 
