@@ -296,10 +296,6 @@ private slots:
             << "PixelsPerInch=" + QByteArray::number(PixelsPerInch() + 24) +
                    "\nNormPos=100,120,800,520\nShowCmd=3\n"
             << InitialContents() << true;
-        QTest::newRow("unreadable numbers")
-            << QByteArray("NormPos=x,120,,y\nMinMaxPos=a,b\n")
-            << QRect(InitialContents().left(), 120, 674, InitialContents().bottom() + 1 - 120)
-            << false;
     }
 
     void restoresThePlacementForThisScreen() {
