@@ -39,21 +39,20 @@ TEST_P(ParseRectTest, TakesEachNumberThatReadsAndKeepsTheOthers) {
 
 INSTANTIATE_TEST_SUITE_P(
     NormPos, ParseRectTest,
-    testing::Values(
-        TParseCase{"WellFormed", "100,120,760,520", {100, 120, 760, 520}},
-        TParseCase{"BlanksAndSigns", " 100 , +120 ,760,\t520 ", {100, 120, 760, 520}},
-        TParseCase{"Negative", "-5000,-4000,-4400,-3700", {-5000, -4000, -4400, -3700}},
-        TParseCase{"Huge", "0,0,100000,100000", {0, 0, 100000, 100000}},
-        TParseCase{"ZeroSize", "200,150,200,150", {200, 150, 200, 150}},
-        TParseCase{"UpsideDown", "500,400,100,100", {500, 400, 100, 100}},
-        TParseCase{"NoIconPosition", "-1,-1,-1,-1", {-1, -1, -1, -1}},
-        // Hand-edited: each number that doesn't read keeps the window's.
-        TParseCase{"UnreadableNumbers", "x,120,,y", {60, 120, 734, 480}},
-        TParseCase{"NotAnInteger", "1.5,2,3,4", {60, 2, 3, 4}},
-        TParseCase{"BeyondAnInt", "99999999999,2,3,-99999999999", {60, 2, 3, 480}},
-        TParseCase{"TwoNumbers", "10,20", {10, 20, 734, 480}},
-        TParseCase{"Empty", "", Own},
-        TParseCase{"FiveNumbers", "1,2,3,4,5", {1, 2, 3, 4}}),
+    testing::Values(TParseCase{"WellFormed", "100,120,760,520", {100, 120, 760, 520}},
+                    TParseCase{"BlanksAndSigns", " 100 , +120 ,760,\t520 ", {100, 120, 760, 520}},
+                    TParseCase{"Negative", "-5000,-4000,-4400,-3700", {-5000, -4000, -4400, -3700}},
+                    TParseCase{"Huge", "0,0,100000,100000", {0, 0, 100000, 100000}},
+                    TParseCase{"ZeroSize", "200,150,200,150", {200, 150, 200, 150}},
+                    TParseCase{"UpsideDown", "500,400,100,100", {500, 400, 100, 100}},
+                    TParseCase{"NoIconPosition", "-1,-1,-1,-1", {-1, -1, -1, -1}},
+                    // Hand-edited: each number that doesn't read keeps the window's.
+                    TParseCase{"UnreadableNumbers", "x,120,,y", {60, 120, 734, 480}},
+                    TParseCase{"NotAnInteger", "1.5,2,3,4", {60, 2, 3, 4}},
+                    TParseCase{"BeyondAnInt", "99999999999,2,3,-99999999999", {60, 2, 3, 480}},
+                    TParseCase{"TwoNumbers", "10,20", {10, 20, 734, 480}},
+                    TParseCase{"Empty", "", Own},
+                    TParseCase{"FiveNumbers", "1,2,3,4,5", {1, 2, 3, 4}}),
     CaseName<TParseCase>);
 
 TEST(RectText, IsWhatParseRectReadsBack) {
@@ -86,14 +85,13 @@ TEST_P(ShowCmdTest, NamesTheStateAndComesBackAsIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     WindowStates, ShowCmdTest,
-    testing::Values(
-        TStateCase{"Normal", Qt::WindowNoState, ShowNormal, 0},
-        TStateCase{"Active", Qt::WindowActive, ShowNormal, 0},
-        TStateCase{"Minimized", Qt::WindowMinimized, ShowMinimized, 0},
-        TStateCase{"Maximized", Qt::WindowMaximized, ShowMaximized, 0},
-        TStateCase{"FullScreen", Qt::WindowFullScreen, ShowMaximized, 0},
-        TStateCase{"MinimizedFromMaximized", Qt::WindowMinimized | Qt::WindowMaximized,
-                   ShowMinimized, RestoreToMaximized}),
+    testing::Values(TStateCase{"Normal", Qt::WindowNoState, ShowNormal, 0},
+                    TStateCase{"Active", Qt::WindowActive, ShowNormal, 0},
+                    TStateCase{"Minimized", Qt::WindowMinimized, ShowMinimized, 0},
+                    TStateCase{"Maximized", Qt::WindowMaximized, ShowMaximized, 0},
+                    TStateCase{"FullScreen", Qt::WindowFullScreen, ShowMaximized, 0},
+                    TStateCase{"MinimizedFromMaximized", Qt::WindowMinimized | Qt::WindowMaximized,
+                               ShowMinimized, RestoreToMaximized}),
     CaseName<TStateCase>);
 
 struct TStoredCase {
@@ -155,9 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
         TRestoreCase{"ZeroHeight", {100, 100, 700, 100}, {}, QRect(100, 100, 600, 0)},
         TRestoreCase{"UpsideDown", {500, 400, 100, 100}, {}, std::nullopt},
         TRestoreCase{"NoIconPosition", {-1, -1, -1, -1}, {}, std::nullopt},
-        TRestoreCase{"FixedSizeAtTheStoredPlace", {30, 40, 900, 900}, QSize(674, 395),
+        TRestoreCase{"FixedSizeAtTheStoredPlace",
+                     {30, 40, 900, 900},
+                     QSize(674, 395),
                      QRect(30, 40, 674, 395)},
-        TRestoreCase{"FixedSizeUpsideDown", {500, 400, 100, 100}, QSize(674, 395),
+        TRestoreCase{"FixedSizeUpsideDown",
+                     {500, 400, 100, 100},
+                     QSize(674, 395),
                      QRect(500, 400, 674, 395)},
         TRestoreCase{"FixedSizeWithoutWidth", {30, 40, 900, 900}, QSize(0, 395), std::nullopt}),
     CaseName<TRestoreCase>);
@@ -188,14 +190,12 @@ INSTANTIATE_TEST_SUITE_P(
         TFitCase{"FillsTheRoom", Room, Room, Minimum, Room},
         TFitCase{"OffTheScreen", QRect(3000, 3000, 674, 395), Room, Minimum,
                  QRect(602, 401, 674, 395)},
-        TFitCase{"Negative", QRect(-5000, -4000, 600, 300), Room, Minimum,
-                 QRect(4, 44, 600, 300)},
+        TFitCase{"Negative", QRect(-5000, -4000, 600, 300), Room, Minimum, QRect(4, 44, 600, 300)},
         TFitCase{"Huge", QRect(0, 0, 100000, 100000), Room, Minimum, Room},
         TFitCase{"WiderThanTheRoom", QRect(200, 100, 3000, 400), Room, Minimum,
                  QRect(4, 100, 1272, 400)},
         TFitCase{"ZeroSize", QRect(200, 150, 0, 0), Room, Minimum, QRect(200, 150, 400, 300)},
-        TFitCase{"ZeroHeight", QRect(100, 100, 600, 0), Room, Minimum,
-                 QRect(100, 100, 600, 300)},
+        TFitCase{"ZeroHeight", QRect(100, 100, 600, 0), Room, Minimum, QRect(100, 100, 600, 300)},
         // A minimum larger than the room: the top-left corner, and so the title bar, stays on it.
         TFitCase{"MinimumBeyondTheRoom", QRect(300, 200, 674, 395), QRect(0, 0, 640, 480),
                  QSize(700, 500), QRect(0, 0, 700, 500)}),
