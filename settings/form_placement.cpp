@@ -2,6 +2,7 @@
 
 #include "settings/error_report.h"
 #include "settings/ini_file.h"
+#include "settings/placement_record.h"
 #include "settings/value_text.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,6 @@
 #include <QStyle>
 #include <QWidget>
 
-#include <algorithm>
-#include <array>
 #include <cxxabi.h>
 #include <memory>
 #include <optional>
@@ -24,63 +23,11 @@ namespace settings {
 
 namespace {
 
-// The show commands and placement flag of the file.
-constexpr int ShowNormal = 1;
-constexpr int ShowMinimized = 2;
-constexpr int ShowMaximized = 3;
-constexpr int RestoreToMaximized = 2;
-
 constexpr Qt::WindowStates SizeStates =
     Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
 
-using TRect = std::array<int, 4>; // left, top, right, bottom
-
-std::string RectText(const TRect& r) {
-    return std::to_string(r[0]) + ',' + std::to_string(r[1]) + ',' + std::to_string(r[2]) + ',' +
-           std::to_string(r[3]);
-}
-
-// Up to four comma-separated numbers; a number that doesn't parse counts as the default's.
-TRect ParseRect(std::string_view text, TRect fallback) {
-    for (int& number : fallback) {
-        const std::size_t comma = text.find(',');
-        if (const std::optional<int> parsed = ParseInteger(text.substr(0, comma)))
-            number = *parsed;
-        if (comma == std::string_view::npos)
-            break;
-        text.remove_prefix(comma + 1);
-    }
-    return fallback;
-}
-
-int ShowCmdOf(Qt::WindowStates state) {
-    if (state & Qt::WindowMinimized)
-        return ShowMinimized;
-    if (state & (Qt::WindowMaximized | Qt::WindowFullScreen))
-        return ShowMaximized;
-    return ShowNormal;
-}
-
-Qt::WindowStates StateOf(int showCmd, int flags) {
-    switch (showCmd) {
-    case 2:
-    case 6:
-    case 7:
-        return flags & RestoreToMaximized ? Qt::WindowMinimized | Qt::WindowMaximized
-                                          : Qt::WindowMinimized;
-    case 3:
-        return Qt::WindowMaximized;
-    default: // 1, 5, 9 and anything unknown: normal
-        return Qt::WindowNoState;
-    }
-}
-
-int FlagsOf(Qt::WindowStates state) {
-    return state.testFlags(Qt::WindowMinimized | Qt::WindowMaximized) ? RestoreToMaximized : 0;
-}
-
 // The window's contents in its normal state, as NormPos holds them.
-TRect NormalRect(const QWidget* w) {
+TPlacementRect NormalRect(const QWidget* w) {
     QRect normal = w->normalGeometry();
     if (!normal.isValid())
         normal = w->geometry();
@@ -113,11 +60,6 @@ QMargins Frame(const QWidget& w) {
     const int border = w.style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, &w);
     const int title = w.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &w);
     return {border, border + title, border, border};
-}
-
-std::string ScreenKey(const char* key, QSize size) {
-    return std::string(key) + '(' + std::to_string(size.width()) + 'x' +
-           std::to_string(size.height()) + ')';
 }
 
 // The class name without its namespaces, as the default section.
@@ -153,13 +95,8 @@ QRect FitOnScreen(const QWidget& window, QRect contents) {
         on = window.screen();
     if (!on)
         return contents;
-    const QRect room = on->availableGeometry().marginsRemoved(Frame(window));
-    contents.setSize(contents.size().boundedTo(room.size()).expandedTo(window.minimumSize()));
-    contents.moveLeft(
-        std::max(std::min(contents.left(), room.right() + 1 - contents.width()), room.left()));
-    contents.moveTop(
-        std::max(std::min(contents.top(), room.bottom() + 1 - contents.height()), room.top()));
-    return contents;
+    return FitInto(contents, on->availableGeometry().marginsRemoved(Frame(window)),
+                   window.minimumSize());
 }
 
 TFormPlacement::TFormPlacement(QWidget* owner) : QObject(owner) {}
@@ -303,17 +240,14 @@ void TFormPlacement::RestorePlacement(const TIniText& ini) {
     const int flags = TextToInteger(read("Flags", IntegerText(FlagsOf(current))));
     const std::string minMax = positions("MinMaxPos");
     const std::string normal = positions("NormPos");
-    TRect rect = ParseRect(normal, NormalRect(w));
     const int pixelsPerInch =
         TextToInteger(read("PixelsPerInch", IntegerText(screen.PixelsPerInch)));
     if ((!minMax.empty() || !normal.empty()) && pixelsPerInch == screen.PixelsPerInch) {
-        // A window of fixed size keeps its size at the stored place.
-        if (w->minimumSize() == w->maximumSize()) {
-            rect[2] = rect[0] + w->width();
-            rect[3] = rect[1] + w->height();
-        }
-        if (rect[0] < rect[2])
-            w->setGeometry(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+        const std::optional<QSize> fixedSize =
+            w->minimumSize() == w->maximumSize() ? std::optional(w->size()) : std::nullopt;
+        if (const std::optional<QRect> contents =
+                RestoredContents(ParseRect(normal, NormalRect(w)), fixedSize))
+            w->setGeometry(*contents);
     }
     // Also where nothing was stored: the window's own first place may not fit a small or scaled
     // screen either.

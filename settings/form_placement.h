@@ -21,7 +21,7 @@
 // manager. Without one, the contents are the whole window. ShowCmd is 1 normal, 2 minimised, 3
 // maximised (also for full screen); Flags is 2 for a minimised window that comes back maximised,
 // else 0; MinMaxPos is always -1,-1,-1,-1: X11 reports no icon position, and where a maximised
-// window goes is the window manager's choice.
+// window goes is the window manager's choice. The values themselves: placement_record.h.
 
 #include "settings/ini_text.h"
 

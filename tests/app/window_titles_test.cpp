@@ -6,11 +6,11 @@
 #include "port_dialogs/com_select_form.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
+#include "support/recording_support.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -94,13 +94,11 @@ QString DesktopEntryValue(const QString& key) {
 
 } // namespace
 
-class WindowTitlesTest : public QObject {
+class WindowTitlesTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
     TXServer X;
-    // The windows keep their settings away from the user's.
-    QTemporaryDir Config;
 
     // The window's title on the server, once it has got there (or what is there after 2 s).
     QString TitleOnServer(QWidget* window, const QString& expected) const {
@@ -125,19 +123,19 @@ private:
 
 private slots:
     void initTestCase() {
-        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(X.Connected());
     }
+    void init() { NewSettingsFolder(); }
+    void cleanup() { Form.reset(); }
 
     void mainWindowAndHiddenDialogsCarryTheirOwnTitles() {
-        recorder::TMainForm form;
-        app::TComPortOptions comPortOptions(&form);
-        app::TfrmDeviceSelection deviceSelection(&form);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        CreateWindow();
+        app::TComPortOptions comPortOptions(Form.get());
+        app::TfrmDeviceSelection deviceSelection(Form.get());
+        ShowWindow();
         const QString caption = QStringLiteral("Регистратор двоичного сигнала");
-        QCOMPARE(TitleOnServer(&form, caption), caption);
+        QCOMPARE(TitleOnServer(Form.get(), caption), caption);
         QCOMPARE(TitleOnServer(&comPortOptions, QStringLiteral("Com Port Options")),
                  QStringLiteral("Com Port Options"));
         QCOMPARE(TitleOnServer(&deviceSelection, QStringLiteral("Device Selection")),
@@ -152,10 +150,9 @@ private slots:
     }
 
     void recordersMessageBoxIsTitledError() {
-        recorder::TMainForm form;
-        form.show();
+        ShowNewWindow();
         const QString title = ModalBoxTitle(
-            [&] { recorder::ShowErrorBox(&form, QStringLiteral("Прибор не готов к работе")); },
+            [&] { recorder::ShowErrorBox(Form.get(), QStringLiteral("Прибор не готов к работе")); },
             QStringLiteral("Error"));
         QCOMPARE(title, QStringLiteral("Error"));
     }
@@ -174,10 +171,8 @@ private slots:
 
     // The desktop names the application after the entry whose class its windows carry.
     void desktopEntryNamesTheWindowsApplication() {
-        recorder::TMainForm form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(QString::fromLatin1(X.WindowClass(form.winId())),
+        ShowNewWindow();
+        QCOMPARE(QString::fromLatin1(X.WindowClass(Form->winId())),
                  DesktopEntryValue(QStringLiteral("StartupWMClass")));
         QCOMPARE(QGuiApplication::desktopFileName() + QStringLiteral(".desktop"),
                  QFileInfo(QStringLiteral(TALVIR_DESKTOP_ENTRY)).fileName());

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <sstream>
 
 #include <stdlib.h>
@@ -13,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/man_page.h"
 #include "support/simulator_process.h"
 
 namespace devsim_test {
@@ -215,21 +215,8 @@ TEST(CommandLine, VersionNamesTheProgramAndExitsZero) {
 
 // The man page's options are those of --help: every option of one is in the other.
 TEST(CommandLine, TheManPageNamesEveryOptionOfTheHelp) {
-    std::ifstream file(TALVIR_DEVSIM_MAN_PAGE);
-    ASSERT_TRUE(file);
-    std::stringstream text;
-    text << file.rdbuf();
-    // The options' section, without the examples, which may name another program's.
-    const std::string source = text.str();
-    const std::size_t section = source.find(".SH OPTIONS");
-    const std::string page =
-        std::regex_replace(source.substr(section, source.find(".SH", section + 1) - section),
-                           std::regex(R"(\\-)"), "-");
-    const std::string help = RunSimulator({"--help"}).out;
-    const std::regex option("--[a-z]+");
-    for (const auto& [from, to] : {std::pair{&help, &page}, {&page, &help}})
-        for (std::sregex_iterator it(from->begin(), from->end(), option), end; it != end; ++it)
-            EXPECT_NE(to->find(it->str()), std::string::npos) << it->str();
+    test_support::ExpectManPageNamesTheHelpsOptions(TALVIR_DEVSIM_MAN_PAGE,
+                                                    RunSimulator({"--help"}).out);
 }
 
 class BadCommandLine : public testing::TestWithParam<std::vector<std::string>> {};

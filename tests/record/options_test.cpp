@@ -2,12 +2,11 @@
 #include "record/options.h"
 
 #include "acquisition/timing.h"
+#include "support/man_page.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 namespace {
 
@@ -154,20 +153,7 @@ TEST(RecordNotices, TheBytesReceivedAreCountedAgainstTheDevicesRate) {
 
 // The man page's options are those of --help: every option of one is in the other.
 TEST(RecordManPage, NamesEveryOptionOfTheHelp) {
-    std::ifstream file(TALVIR_RECORD_MAN_PAGE);
-    std::stringstream text;
-    text << file.rdbuf();
-    // The options' section, without the examples, which may name another program's.
-    const std::string source = text.str();
-    const std::size_t section = source.find(".SH OPTIONS");
-    const std::string page =
-        std::regex_replace(source.substr(section, source.find(".SH", section + 1) - section),
-                           std::regex(R"(\\-)"), "-");
-    const std::string help = record::HelpText();
-    const std::regex option("--[a-z]+");
-    for (const auto& [from, to] : {std::pair{&help, &page}, {&page, &help}})
-        for (std::sregex_iterator it(from->begin(), from->end(), option), end; it != end; ++it)
-            EXPECT_NE(to->find(it->str()), std::string::npos) << it->str();
+    test_support::ExpectManPageNamesTheHelpsOptions(TALVIR_RECORD_MAN_PAGE, record::HelpText());
 }
 
 } // namespace

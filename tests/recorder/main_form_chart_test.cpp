@@ -3,46 +3,23 @@
 #include "recorder/main_form.h"
 #include "support/recording_support.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
-
-using recorder::TMainForm;
-
-class MainFormChartTest : public QObject {
+class MainFormChartTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    chart::TChart* Chart() const {
-        auto* c = dynamic_cast<chart::TChart*>(Form->findChild<QWidget*>(QStringLiteral("Chart")));
-        if (!c)
-            qFatal("no chart");
-        return c;
-    }
+    chart::TChart* Chart() const { return Find<chart::TChart>("Chart"); }
 
     // Types a sweep duration and leaves the field, as the operator does.
     void ConfirmDeflectTime(const QString& dotted) const {
-        auto* edit = Form->findChild<controls::TSpinEdit*>(QStringLiteral("spedDeflectTime"));
-        QLineEdit* editor = edit->Editor();
-        editor->setFocus(Qt::MouseFocusReason);
-        editor->selectAll();
-        QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClicks(editor, QString(dotted).replace(u'.', QLocale().decimalPoint()));
-        QTest::keyClick(editor, Qt::Key_Tab);
+        recording_test::Confirm(Find<controls::TSpinEdit>("spedDeflectTime"), dotted);
     }
-
-    // Each test starts without stored settings and keeps its own away from the user's.
-
-    std::unique_ptr<QTemporaryDir> Config;
-
-    std::unique_ptr<TMainForm> Form;
 
 private slots:
     void init() {
-        Config = std::make_unique<QTemporaryDir>();
-        Form = recording_test::ShowFreshWindow(*Config);
-        QVERIFY(Form);
+        NewSettingsFolder();
+        ShowNewWindow();
     }
     void cleanup() { Form.reset(); }
 

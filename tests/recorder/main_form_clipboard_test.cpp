@@ -4,10 +4,9 @@
 
 #include <QAction>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
-class MainFormClipboardTest : public QObject {
+class MainFormClipboardTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
@@ -22,17 +21,17 @@ private:
     }
 
 private slots:
+    void init() {
+        NewSettingsFolder();
+        ShowNewWindow();
+    }
+    void cleanup() { Form.reset(); }
+
     void copyOffersTheMetafilePngAndSvg() {
-        // The window's settings stay in a folder of the test's own.
-        QTemporaryDir config;
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        recorder::TMainForm form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        auto* chart = form.findChild<chart::TChart*>(QStringLiteral("Chart"));
+        auto* chart = Find<chart::TChart>("Chart");
         for (int i = 0; i <= 100; ++i)
             chart->Series(0)->AddPoint(i * 0.01, i / 10 % 2);
-        form.findChild<QAction*>(QStringLiteral("actCopy"))->trigger();
+        Action("actCopy")->trigger();
 
         const QString targets = QString::fromLatin1(Paste(QStringLiteral("TARGETS")));
         for (const char* type : {"image/x-emf", "image/emf", "image/png", "image/svg+xml"})

@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fstream>
@@ -19,19 +18,16 @@
 
 using recording_test::TBoxCloser;
 
-class MainFormFilesTest : public QObject {
+class MainFormFilesTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> Dir;
-    std::unique_ptr<recorder::TMainForm> Form;
     chart::TChart* Chart = nullptr;
     chart::TChartSeries* Series = nullptr;
     controls::TSpinEdit* Period = nullptr;
     controls::TSpinEdit* Duration = nullptr;
     int DialogsShown = 0;
 
-    QString Path(const char* name) const { return Dir->filePath(QString::fromLatin1(name)); }
     static void Write(const QString& path, const std::string& bytes) {
         std::ofstream(path.toStdString(), std::ios::binary) << bytes;
     }
@@ -45,8 +41,7 @@ private:
     std::vector<double> Levels() const { return Series->YValues().Raw(); }
 
     void OpenWindow() {
-        Form = recording_test::ShowFreshWindow(*Dir);
-        QVERIFY(Form);
+        ShowNewWindow();
         recording_test::TWindowParts parts(*Form);
         Chart = parts.Chart;
         Series = parts.Series;
@@ -57,8 +52,7 @@ private:
 
 private slots:
     void init() {
-        Dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(Dir->isValid());
+        NewSettingsFolder();
         OpenWindow();
     }
     void cleanup() { Form.reset(); }
@@ -196,7 +190,7 @@ private slots:
                      {"actSaveImage", "SavePictureDialog", ".wmf"},
                      {"actSaveImage", "SavePictureDialog", ".svg"},
                      {"actSaveImage", "SavePictureDialog", ".pdf"}};
-        const QDir folder(Dir->filePath(QStringLiteral("long")));
+        const QDir folder(Path("long"));
         QVERIFY(folder.mkpath(QStringLiteral(".")));
         TBoxCloser boxes;
         for (const auto& save : saves) {

@@ -11,15 +11,12 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
-
-using recorder::TMainForm;
 
 namespace {
 
@@ -32,16 +29,10 @@ QString Local(const QString& dotted) {
 
 } // namespace
 
-class MainFormGridTest : public QObject {
+class MainFormGridTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    template <class T> T* Find(const char* name) const {
-        T* child = Form->findChild<T*>(QString::fromLatin1(name));
-        if (!child)
-            qFatal("no %s", name);
-        return child;
-    }
     chart::TChart* Chart() const { return Find<chart::TChart>("Chart"); }
 
     // Types into a field as the operator does; the focus stays in it.
@@ -100,9 +91,6 @@ private:
         return columns;
     }
 
-    // Each test starts without stored settings and keeps its own away from the user's.
-    std::unique_ptr<QTemporaryDir> Config;
-    std::unique_ptr<TMainForm> Form;
     // Texts of the error reports shown while a test ran; each is closed at once.
     QStringList ErrorReports;
     QTimer ErrorWatch;
@@ -121,9 +109,8 @@ private slots:
 
     void init() {
         ErrorReports.clear();
-        Config = std::make_unique<QTemporaryDir>();
-        Form = recording_test::ShowFreshWindow(*Config);
-        QVERIFY(Form);
+        NewSettingsFolder();
+        ShowNewWindow();
     }
 
     void cleanup() {
@@ -206,12 +193,11 @@ private slots:
         QFETCH(QLocale, locale);
         QFETCH(QString, times);
         const test_support::TRealLocale real(locale);
-        Form = recording_test::ShowFreshWindow(*Config);
-        QVERIFY(Form);
+        ShowNewWindow();
         Find<controls::TSpinEdit>("spedGridPeriod")->SetValue(0.25L);
         Chart()->BottomAxis().SetRange(0, 1);
         Click("ToolButton7");
-        const QString path = Config->filePath(QStringLiteral("chart.svg"));
+        const QString path = Path("chart.svg");
         Chart()->WritePictureFile(path, chart::TPictureFormat::Svg);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fstream>
@@ -43,15 +42,12 @@ QList<QByteArray> SampleLevels(const QByteArray& csv) {
 
 } // namespace
 
-class MainFormInterchangeTest : public QObject {
+class MainFormInterchangeTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> Dir;
-    std::unique_ptr<recorder::TMainForm> Form;
     chart::TChartSeries* Series = nullptr;
 
-    QString Path(const char* name) const { return Dir->filePath(QString::fromLatin1(name)); }
     // Runs the action; its dialog picks `path`, and a list of signals, if one opens, `signal`.
     void Run(const char* action, const char* dialogName, const QString& path,
              const QString& signal = {}) {
@@ -71,10 +67,8 @@ private:
 
 private slots:
     void init() {
-        Dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(Dir->isValid());
-        Form = recording_test::ShowFreshWindow(*Dir);
-        QVERIFY(Form);
+        NewSettingsFolder();
+        ShowNewWindow();
         recording_test::TWindowParts parts(*Form);
         Series = parts.Series;
         // A quarter of a millisecond a pixel, so clicks land on exact times.

@@ -13,28 +13,18 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 #include <optional>
 
-class MainFormMarkersTest : public QObject {
+class MainFormMarkersTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    // Each test starts without stored settings and keeps its own away from the user's.
-    std::unique_ptr<QTemporaryDir> Config;
-    std::unique_ptr<recorder::TMainForm> Form;
     chart::TChart* Chart = nullptr;
     chart::TChartSeries* Series = nullptr;
 
-    QAction* Action(const char* name) const {
-        auto* a = Form->findChild<QAction*>(QString::fromLatin1(name));
-        if (!a)
-            qFatal("no action %s", name);
-        return a;
-    }
     QString Title() const { return Chart->Title().Text().value(0); }
     QString Readout() const {
         return Form->findChild<QLabel*>(QStringLiteral("StatusPanel1"))->text();
@@ -96,10 +86,10 @@ private:
         return columns;
     }
 
+    // The window with a trace of 41 points, 1 ms apart, alternately low and high.
     void OpenWindow() {
-        Form = recording_test::ShowFreshWindow(*Config);
-        QVERIFY(Form);
-        Chart = Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
+        ShowNewWindow();
+        Chart = Find<chart::TChart>("Chart");
         Series = Chart->Series(0);
         Chart->RedrawNow();
         Chart->BottomAxis().SetMaximum(Chart->BottomAxis().AxisLength() / 4.0);
@@ -110,7 +100,7 @@ private:
 
 private slots:
     void init() {
-        Config = std::make_unique<QTemporaryDir>();
+        NewSettingsFolder();
         OpenWindow();
     }
     void cleanup() { Form.reset(); }

@@ -13,7 +13,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -118,18 +117,12 @@ QSize EmfFramePixels(const QByteArray& emf) {
 
 } // namespace
 
-class MainFormPicturesTest : public QObject {
+class MainFormPicturesTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> Dir;
-    std::unique_ptr<recorder::TMainForm> Form;
     chart::TChart* Chart = nullptr;
 
-    QString Path(const char* name) const { return Dir->filePath(QString::fromLatin1(name)); }
-    QAction* Action(const char* name) const {
-        return Form->findChild<QAction*>(QString::fromLatin1(name));
-    }
     QPoint At(double fraction) const {
         const QRect plot = Chart->PlotRect();
         return {plot.left() + int(plot.width() * fraction), plot.top() + plot.height() / 3};
@@ -152,10 +145,9 @@ private:
 
 private slots:
     void init() {
-        Dir = std::make_unique<QTemporaryDir>();
-        Form = recording_test::ShowFreshWindow(*Dir);
-        QVERIFY(Form);
-        Chart = Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
+        NewSettingsFolder();
+        ShowNewWindow();
+        Chart = Find<chart::TChart>("Chart");
         Form->resize(Form->size() + QSize(666, 223) - Chart->size());
         QTRY_COMPARE(Chart->size(), QSize(666, 223));
         chart::TChartSeries* series = Chart->Series(0);
@@ -251,9 +243,11 @@ private slots:
             {QStringLiteral("-env:UserInstallation=") +
                  QUrl::fromLocalFile(Path("profile")).toString(),
              QStringLiteral("--headless"), QStringLiteral("--convert-to"), QStringLiteral("pdf"),
-             QStringLiteral("--outdir"), Dir->path(), Path("chart_e.emf"), Path("chart_w.wmf")});
+             QStringLiteral("--outdir"), Folder().path(), Path("chart_e.emf"),
+             Path("chart_w.wmf")});
         for (const char* name : {"chart_e", "chart_w"}) {
-            const QString pdf = Dir->filePath(QString::fromLatin1(name) + QStringLiteral(".pdf"));
+            const QString pdf =
+                Folder().filePath(QString::fromLatin1(name) + QStringLiteral(".pdf"));
             const QString text =
                 QString::fromUtf8(Run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}));
             QVERIFY2(text.contains(QStringLiteral("Время, мс")), name);
@@ -261,9 +255,9 @@ private slots:
                      name);
             Run(QStringLiteral("pdftoppm"),
                 {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-png"),
-                 QStringLiteral("-singlefile"), pdf, Dir->filePath(QString::fromLatin1(name))});
-            const TFeatures drawn =
-                Features(QImage(Dir->filePath(QString::fromLatin1(name) + QStringLiteral(".png"))));
+                 QStringLiteral("-singlefile"), pdf, Folder().filePath(QString::fromLatin1(name))});
+            const TFeatures drawn = Features(
+                QImage(Folder().filePath(QString::fromLatin1(name) + QStringLiteral(".png"))));
             CompareColumns(drawn.MarkerColumns, screen.MarkerColumns, name);
             CompareColumns(drawn.GridColumns, screen.GridColumns, name);
             QVERIFY2(std::abs(drawn.TraceHigh - screen.TraceHigh) < 0.03, name);

@@ -10,30 +10,21 @@
 #include <QMap>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <fstream>
 #include <memory>
 
-class StatisticsTest : public QObject {
+class StatisticsTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> Config;
-    std::unique_ptr<recorder::TMainForm> Form;
-
-    QAction* Action(const char* name) const {
-        return Form->findChild<QAction*>(QString::fromLatin1(name));
-    }
-    chart::TChart* Chart() const {
-        return Form->findChild<chart::TChart*>(QStringLiteral("Chart"));
-    }
+    chart::TChart* Chart() const { return Find<chart::TChart>("Chart"); }
 
     // A data file of `samples` points 0.01 ms apart; `high(i)` gives point i's level.
     template <typename F> void Load(int samples, F high) {
-        const QString path = Config->filePath(QStringLiteral("trace.txt"));
+        const QString path = Path("trace.txt");
         std::ofstream file(path.toStdString(), std::ios::binary);
         for (int i = 0; i < samples; ++i)
             file << i / 100.0 << ' ' << (high(i) ? 1 : 0) << "\r\n";
@@ -70,10 +61,9 @@ private:
 
 private slots:
     void init() {
-        Config = std::make_unique<QTemporaryDir>();
+        NewSettingsFolder();
         QLocale::setDefault(QLocale::c());
-        Form = recording_test::ShowFreshWindow(*Config);
-        QVERIFY(Form);
+        ShowNewWindow();
     }
     void cleanup() { Form.reset(); }
 

@@ -4,6 +4,7 @@
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
 #include "recorder/radio_group.h"
+#include "support/recording_support.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -23,7 +23,6 @@
 #include <memory>
 
 using controls::TSpinEdit;
-using recorder::TMainForm;
 
 namespace {
 
@@ -38,18 +37,10 @@ bool Near(long double expected, long double actual, long double tolerance = 1e-9
 
 } // namespace
 
-class MainFormTest : public QObject {
+class MainFormTest : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    template <class T> T* Find(const char* name) const {
-        T* child = Form->findChild<T*>(QString::fromLatin1(name));
-        if (!child) {
-            qFatal("no %s", name);
-        }
-        return child;
-    }
-
     QLineEdit* Editor(const char* name) const { return Find<TSpinEdit>(name)->Editor(); }
 
     // Replaces the field's text by typing, as the operator does.
@@ -61,18 +52,11 @@ private:
         QTest::keyClicks(editor, Local(dotted));
     }
 
-    // Each test starts without stored settings and keeps its own away from the user's.
-
-    std::unique_ptr<QTemporaryDir> Config;
-
-    std::unique_ptr<TMainForm> Form;
-
 private slots:
     void init() {
-        Config = std::make_unique<QTemporaryDir>();
-        qputenv("XDG_CONFIG_HOME", Config->path().toLocal8Bit());
-        Form = std::make_unique<TMainForm>();
-        Form->show();
+        NewSettingsFolder();
+        ShowNewWindow();
+        // The fields' focus is part of what the tests see.
         QVERIFY(QTest::qWaitForWindowActive(Form.get()));
     }
 

@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -24,12 +23,10 @@
 using namespace recording_test;
 using devsim_test::SimulatorProcess;
 
-class MeasureRecordingTest : public QObject {
+class MeasureRecordingTest : public TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Config;
-    std::unique_ptr<recorder::TMainForm> Form;
     std::unique_ptr<TWindowParts> Parts;
     std::unique_ptr<SimulatorProcess> Simulator;
 
@@ -85,14 +82,11 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY(UseSettingsFolder(Config)); }
     void init() {
-        ForgetWindowSettings(Config);
+        NewSettingsFolder();
         Sweeps.clear();
-        Form = std::make_unique<recorder::TMainForm>();
+        ShowNewWindow();
         Parts = std::make_unique<TWindowParts>(*Form);
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
     }
     void cleanup() {
         Parts.reset();
@@ -140,7 +134,7 @@ private slots:
     // and the recording goes on through it and after it.
     void stallShowsMissingBytesWithinASecond() {
         Confirm(Parts->SamplePeriod, QStringLiteral("0.0119358")); // divider 20
-        const QString log = Config.filePath(QStringLiteral("devsim.log"));
+        const QString log = Path("devsim.log");
         StartSimulator({"--fault", "stall:1500:20000", "--log", log.toStdString()});
         TBoxCloser boxes;
         Record(0);
@@ -202,7 +196,7 @@ private slots:
         Confirm(Parts->SamplePeriod, period);
         const double window = acquisition::IntegrityWindow(acquisition::DeviceByteRate(
             acquisition::PeriodToDivider(Parts->SamplePeriod->Value())));
-        const QString log = Config.filePath(QStringLiteral("devsim.log"));
+        const QString log = Path("devsim.log");
         QFile::remove(log);
         const std::string stall =
             "stall:" + std::to_string(stallMs) + ":" + std::to_string(stallAfter);
@@ -275,7 +269,7 @@ private slots:
                  qPrintable(boxes.Texts().front()));
         QVERIFY(!Form->Port().Open());
 
-        const QString path = Config.filePath(QStringLiteral("lost.vcd"));
+        const QString path = Path("lost.vcd");
         QVERIFY(TriggerWithFile(*Form, "actExportVcd", "ExportVcdDialog", path));
         const TComment comment = ReadComment(FileBytes(path));
         QVERIFY2(comment.Found, comment.Text.c_str());
@@ -314,7 +308,7 @@ private slots:
         QVERIFY(!Form->Port().Open());
         QVERIFY(boxes.Texts().isEmpty());
 
-        const QString path = Config.filePath(QStringLiteral("recording.vcd"));
+        const QString path = Path("recording.vcd");
         QVERIFY(TriggerWithFile(*Form, "actExportVcd", "ExportVcdDialog", path));
         const TComment comment = ReadComment(FileBytes(path));
         QVERIFY2(comment.Found, comment.Text.c_str());
@@ -329,10 +323,10 @@ private slots:
         QVERIFY2(comment.Missing > 9000 && comment.Missing < 14000, comment.Text.c_str());
 
         // A trace loaded afterwards is not the recording's: its export names no counts.
-        const QString saved = Config.filePath(QStringLiteral("recording.txt"));
+        const QString saved = Path("recording.txt");
         QVERIFY(TriggerWithFile(*Form, "actSave", "SaveDialog", saved));
         QVERIFY(TriggerWithFile(*Form, "actLoad", "OpenDialog", saved));
-        const QString again = Config.filePath(QStringLiteral("loaded.vcd"));
+        const QString again = Path("loaded.vcd");
         QVERIFY(TriggerWithFile(*Form, "actExportVcd", "ExportVcdDialog", again));
         const std::string loaded = FileBytes(again);
         QVERIFY2(loaded.find("$comment\n  talvir sample period ") != std::string::npos,

@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusTipEvent>
-#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
@@ -26,21 +25,18 @@
 using namespace recording_test;
 using devsim_test::SimulatorProcess;
 using port_dialogs::TComPortOptions;
-using recorder::TMainForm;
 
-class PortDialogTest : public QObject {
+class PortDialogTest : public TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Config;
-    std::unique_ptr<TMainForm> Form;
     std::unique_ptr<TWindowParts> Parts;
     std::vector<std::unique_ptr<SimulatorProcess>> Simulators;
     // Bytes handed to the data handler so far.
     std::uint64_t Consumed = 0;
 
     std::string LogPath(int com) const {
-        return Config
+        return Folder()
             .filePath(QStringLiteral("%1-COM%2.log")
                           .arg(QString::fromLatin1(QTest::currentTestFunction()))
                           .arg(com))
@@ -116,14 +112,11 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY(UseSettingsFolder(Config)); }
-
     void init() {
+        NewSettingsFolder();
         Consumed = 0;
-        Form = std::make_unique<TMainForm>();
+        ShowNewWindow();
         Parts = std::make_unique<TWindowParts>(*Form);
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
     }
 
     void cleanup() {

@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
@@ -29,7 +28,6 @@
 
 using namespace recording_test;
 using devsim_test::SimulatorProcess;
-using recorder::TMainForm;
 
 namespace {
 const QString Started = QStringLiteral("Стоп");
@@ -58,12 +56,10 @@ private:
 };
 } // namespace
 
-class RecordingTest : public QObject {
+class RecordingTest : public TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Config;
-    std::unique_ptr<TMainForm> Form;
     std::unique_ptr<TWindowParts> Parts;
     std::unique_ptr<SimulatorProcess> Simulator;
     std::string LogPath;
@@ -71,7 +67,7 @@ private:
     std::uint64_t Consumed = 0;
 
     void StartSimulator(std::vector<std::string> args) {
-        LogPath = Config
+        LogPath = Folder()
                       .filePath(QStringLiteral("%1.log").arg(
                           QString::fromLatin1(QTest::currentTestFunction())))
                       .toStdString();
@@ -224,17 +220,13 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY(UseSettingsFolder(Config)); }
-
     void init() {
-        // Every test starts without the settings an earlier one left.
-        ForgetWindowSettings(Config);
+        NewSettingsFolder();
         Consumed = 0;
-        Form = std::make_unique<TMainForm>();
+        CreateWindow();
         Parts = std::make_unique<TWindowParts>(*Form);
         WatchRedraws();
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+        ShowWindow();
     }
 
     void cleanup() {
@@ -325,7 +317,7 @@ private slots:
         QFETCH(int, minimumMs);
         int heldLine = -1;
         if (fault == QLatin1String("port-missing")) {
-            std::ofstream(Config.filePath(QStringLiteral("talvir/ports.ini")).toStdString())
+            std::ofstream(Path("talvir/ports.ini").toStdString())
                 << "[Ports]\nCOM1=/nonexistent/talvir-tty\n";
         } else if (fault == QLatin1String("port-held")) {
             StartSimulator({});
@@ -627,7 +619,7 @@ private slots:
         // says so. COM1 is pointed at a path that cannot exist, so that whatever /dev/ttyS0 this
         // machine has stays out of the test.
         QVERIFY(Simulator->WaitExit(std::chrono::seconds(2)).has_value());
-        std::ofstream(Config.filePath(QStringLiteral("talvir/ports.ini")).toStdString())
+        std::ofstream(Path("talvir/ports.ini").toStdString())
             << "[Ports]\nCOM1=/nonexistent/talvir-tty\n";
         QElapsedTimer clock;
         clock.start();

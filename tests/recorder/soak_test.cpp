@@ -13,13 +13,13 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <thread>
@@ -114,7 +114,7 @@ private:
 
 } // namespace
 
-class SoakTest : public QObject {
+class SoakTest : public TWindowTest {
     Q_OBJECT
 
 public:
@@ -122,22 +122,28 @@ public:
 
 private:
     const int Seconds;
+    std::unique_ptr<SimulatorProcess> Simulator;
+
+    void StartSimulator(std::vector<std::string> args) {
+        args.insert(args.end(), {"--source", "prbs:" + std::to_string(Seed), "--com", "1"});
+        Simulator = std::make_unique<SimulatorProcess>(args);
+    }
 
 private slots:
-    void stalledWindowKeepsEverySample() {
-        QTemporaryDir config;
-        QVERIFY(config.isValid());
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        QDir().mkpath(config.filePath(QStringLiteral("talvir")));
-        const std::string logPath = config.filePath(QStringLiteral("devsim.log")).toStdString();
-        // The line's rate: 115200 baud carry 11520 of the 12800 bytes a second of divider 16.
-        SimulatorProcess simulator(
-            {"--source", "prbs:" + std::to_string(Seed), "--com", "1", "--log", logPath});
+    void init() { NewSettingsFolder(); }
+    // The window closes its port before the device goes.
+    void cleanup() {
+        Form.reset();
+        Simulator.reset();
+    }
 
-        TMainForm form;
+    void stalledWindowKeepsEverySample() {
+        const std::string logPath = Path("devsim.log").toStdString();
+        // The line's rate: 115200 baud carry 11520 of the 12800 bytes a second of divider 16.
+        StartSimulator({"--log", logPath});
+        ShowNewWindow();
+        TMainForm& form = *Form;
         TWindowParts parts(form);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
         Confirm(parts.SamplePeriod, QStringLiteral("0.0097656"));
         Confirm(parts.DeflectTime, QStringLiteral("1"));
         const std::int64_t n = form.SweepLength();
@@ -263,16 +269,10 @@ private slots:
     // No fault, divider 20: the line's 11520 bytes a second carry the device's 10472.7, and the
     // integrity figure stays at 100 % ± 2 % of them from its first judged second to the stop.
     void integrityFigureHoldsWithoutFault() {
-        QTemporaryDir config;
-        QVERIFY(config.isValid());
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        QDir().mkpath(config.filePath(QStringLiteral("talvir")));
-        SimulatorProcess simulator({"--source", "prbs:" + std::to_string(Seed), "--com", "1"});
-
-        TMainForm form;
+        StartSimulator({});
+        ShowNewWindow();
+        TMainForm& form = *Form;
         TWindowParts parts(form);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
         Confirm(parts.SamplePeriod, QStringLiteral("0.0119358"));
         TBoxCloser boxes;
         ClickSwitch(parts.Switch);
@@ -357,14 +357,15 @@ int TakeSeconds(std::vector<char*>& args) {
     return seconds;
 }
 
-// The test functions: the private slots of the test class.
+// The test functions: the private slots of the test class but for its init and cleanup.
 int SoakFunctions() {
     const QMetaObject& meta = SoakTest::staticMetaObject;
     int functions = 0;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
         const QMetaMethod method = meta.method(i);
-        functions +=
-            method.methodType() == QMetaMethod::Slot && method.access() == QMetaMethod::Private;
+        functions += method.methodType() == QMetaMethod::Slot &&
+                     method.access() == QMetaMethod::Private && method.name() != "init" &&
+                     method.name() != "cleanup";
     }
     return functions;
 }

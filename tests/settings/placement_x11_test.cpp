@@ -3,20 +3,17 @@
 // where it was, frame and contents.
 
 #include "recorder/main_form.h"
+#include "support/recording_support.h"
 
-#include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
 
-#include <memory>
-
 using recorder::TMainForm;
 
-class PlacementX11Test : public QObject {
+class PlacementX11Test : public recording_test::TWindowTest {
     Q_OBJECT
 
 private:
-    QTemporaryDir Config;
     const bool Framed = qEnvironmentVariableIntValue("TALVIR_WINDOW_MANAGER") == 1;
 
     // The frame as the X server has it now. QWidget::frameGeometry() keeps the frame it saw
@@ -24,26 +21,25 @@ private:
     // no cause to look again.
     static QRect Frame(const TMainForm& form) { return form.windowHandle()->frameGeometry(); }
 
-    void ShowSettled(TMainForm& form) const {
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // A new window, shown, and framed where a window manager frames it.
+    void ShowSettled() {
+        ShowNewWindow();
         // A window manager frames the window some time after it is mapped.
         if (Framed)
-            QVERIFY(QTest::qWaitFor([&] { return Frame(form) != form.geometry(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return Frame(*Form) != Form->geometry(); }, 20000));
     }
 
 private slots:
-    void initTestCase() {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        qputenv("XDG_CONFIG_HOME", Config.path().toLocal8Bit());
-    }
+    void initTestCase() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
+    void init() { NewSettingsFolder(); }
+    void cleanup() { Form.reset(); }
 
     void saveAndRestoreKeepThePlace() {
         QRect frame;
         QRect contents;
         {
-            TMainForm form;
-            ShowSettled(form);
+            ShowSettled();
+            TMainForm& form = *Form;
             form.move(150, 130);
             form.resize(700, 420);
             QVERIFY(QTest::qWaitFor([&] {
@@ -53,8 +49,8 @@ private slots:
             contents = form.geometry();
             form.close();
         }
-        TMainForm form;
-        ShowSettled(form);
+        ShowSettled();
+        TMainForm& form = *Form;
         (void)QTest::qWaitFor([&] { return Frame(form) == frame; }, 2000);
         QCOMPARE(Frame(form), frame);
         QCOMPARE(form.geometry(), contents);
@@ -63,15 +59,12 @@ private slots:
     // A placement the screen can't hold: X would make the window 32767 pixels square, its
     // controls far beyond the screen's edge.
     void placementTooLargeForTheScreenIsFitted() {
-        QDir().mkpath(Config.filePath(QStringLiteral("talvir")));
-        QFile ini(Config.filePath(
-            QStringLiteral("talvir/%1.INI")
-                .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
+        QFile ini(WindowIniPath());
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[TMainForm]\nNormPos=-200,-300,100000,100000\n");
         ini.close();
-        TMainForm form;
-        ShowSettled(form);
+        ShowSettled();
+        TMainForm& form = *Form;
         const QRect area = form.screen()->availableGeometry();
         (void)QTest::qWaitFor([&] { return area.contains(Frame(form)); }, 2000);
         QVERIFY2(area.contains(Frame(form)), qPrintable(QStringLiteral("the window at %1,%2 %3x%4")

@@ -84,22 +84,13 @@ std::uint8_t TPrbs::Byte(std::size_t index) {
     return static_cast<std::uint8_t>(Word(index / 4) >> (24 - 8 * (index % 4)));
 }
 
-namespace {
-template <class T> T* Find(recorder::TMainForm& form, const char* name) {
-    auto* found = dynamic_cast<T*>(form.findChild<QObject*>(QString::fromLatin1(name)));
-    if (!found)
-        qFatal("no %s", name);
-    return found;
-}
-} // namespace
-
 TWindowParts::TWindowParts(recorder::TMainForm& form)
-    : Switch(Find<controls::TSwitch>(form, "swchStart")),
-      StartLabel(Find<QLabel>(form, "lblStart")),
-      SamplePeriod(Find<controls::TSpinEdit>(form, "spedSamplePeriod")),
-      DeflectTime(Find<controls::TSpinEdit>(form, "spedDeflectTime")),
-      DeflectOptions(Find<recorder::TRadioGroup>(form, "rgrpDeflectOptions")),
-      Chart(Find<chart::TChart>(form, "Chart")), Series(Chart->Series(0)) {}
+    : Switch(FindChild<controls::TSwitch>(form, "swchStart")),
+      StartLabel(FindChild<QLabel>(form, "lblStart")),
+      SamplePeriod(FindChild<controls::TSpinEdit>(form, "spedSamplePeriod")),
+      DeflectTime(FindChild<controls::TSpinEdit>(form, "spedDeflectTime")),
+      DeflectOptions(FindChild<recorder::TRadioGroup>(form, "rgrpDeflectOptions")),
+      Chart(FindChild<chart::TChart>(form, "Chart")), Series(Chart->Series(0)) {}
 
 void Confirm(controls::TSpinEdit* edit, const QString& dotted) {
     QLineEdit* editor = edit->Editor();
@@ -135,24 +126,37 @@ void DoubleClickSwitch(controls::TSwitch* sw) {
     });
 }
 
-bool UseSettingsFolder(const QTemporaryDir& config) {
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    return config.isValid() && QDir().mkpath(config.filePath(QStringLiteral("talvir")));
+void TWindowTest::NewSettingsFolder() {
+    Form.reset();
+    folder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder_->isValid());
+    qputenv("XDG_CONFIG_HOME", folder_->path().toLocal8Bit());
+    QVERIFY(QDir().mkpath(folder_->filePath(QStringLiteral("talvir"))));
 }
 
-void ForgetWindowSettings(const QTemporaryDir& config) {
-    QFile::remove(config.filePath(
+QString TWindowTest::WindowIniPath() const {
+    return folder_->filePath(
         QStringLiteral("talvir/%1.INI")
-            .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName())));
+            .arg(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()));
 }
 
-std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings) {
-    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
-    auto form = std::make_unique<recorder::TMainForm>();
-    form->show();
-    if (!QTest::qWaitForWindowExposed(form.get()))
-        return nullptr;
-    return form;
+void TWindowTest::CreateWindow() {
+    Form.reset();
+    Form = std::make_unique<recorder::TMainForm>();
+}
+
+void TWindowTest::ShowWindow() {
+    Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+}
+
+void TWindowTest::ShowNewWindow() {
+    CreateWindow();
+    ShowWindow();
+}
+
+QAction* TWindowTest::Action(const char* name) const {
+    return FindChild<QAction>(*Form, name);
 }
 
 bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,

@@ -1,6 +1,7 @@
 #pragma once
-// What the recording tests share: the window's parts by name, the modal boxes closed and read,
-// the simulator's received bytes and the regenerated PRBS stream.
+// What the window tests share: the window in a private settings folder (TWindowTest), its parts
+// by name, the modal boxes closed and read, the simulator's received bytes and the regenerated
+// PRBS stream.
 
 #include "chart/chart.h"
 #include "chart/series.h"
@@ -8,6 +9,7 @@
 #include "controls/switch.h"
 #include "recorder/main_form.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -64,6 +66,49 @@ private:
     std::vector<std::uint32_t> words_;
 };
 
+// The child of `parent` of that name and type; ends the test program when there is none.
+template <class T> T* FindChild(const QObject& parent, const char* name) {
+    auto* found = dynamic_cast<T*>(parent.findChild<QObject*>(QString::fromLatin1(name)));
+    if (!found)
+        qFatal("no %s", name);
+    return found;
+}
+
+// The fixture of the window tests, from which each test class derives: a private settings folder
+// for each test, and the recorder's window in it, created, shown and exposed, as the program
+// starts it. Checks fail the running test function; a window that was not exposed in time stays,
+// so that the test function's cleanup finds it.
+class TWindowTest : public QObject {
+protected:
+    // A new, empty settings folder in place of the last one, with its talvir/ folder, where the
+    // window's settings and the simulator's port map go; XDG_CONFIG_HOME names it from now on.
+    // The window of the last folder goes first. Each test's init() starts with it.
+    void NewSettingsFolder();
+    // The settings folder; a test keeps its own files there too, by Path().
+    const QTemporaryDir& Folder() const { return *folder_; }
+    QString Path(const char* name) const { return folder_->filePath(QString::fromLatin1(name)); }
+    // The window's settings file in it.
+    QString WindowIniPath() const;
+
+    // The window anew, as at the program's next start: the last one destroyed first, which saves
+    // its settings, then a new one created. Not shown yet, for a test that prepares the settings
+    // or the window first.
+    void CreateWindow();
+    // Shows the window and waits until it is exposed.
+    void ShowWindow();
+    // Both.
+    void ShowNewWindow();
+
+    // The window's parts by name; the test program ends when there is none.
+    template <class T> T* Find(const char* name) const { return FindChild<T>(*Form, name); }
+    QAction* Action(const char* name) const;
+
+    std::unique_ptr<recorder::TMainForm> Form;
+
+private:
+    std::unique_ptr<QTemporaryDir> folder_;
+};
+
 // The window's controls by their names.
 struct TWindowParts {
     explicit TWindowParts(recorder::TMainForm& form);
@@ -88,18 +133,6 @@ void DoubleClickSwitch(controls::TSwitch* sw);
 // Triggers the window's action; when the file dialog of that name opens, `path` is typed into
 // its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog
 // opened.
-// A settings folder kept for a whole test program, whose port map the simulator writes to: the
-// window's settings and ports.ini go there. False when the folder could not be made.
-bool UseSettingsFolder(const QTemporaryDir& config);
-
-// Removes the window's settings from `config`, so that the next window starts as on a first run;
-// the port map stays.
-void ForgetWindowSettings(const QTemporaryDir& config);
-
-// Each window test's start: the window's settings in `settings`, a fresh folder of the test's own
-// away from the user's, and the window shown. Null when it was not exposed in time.
-std::unique_ptr<recorder::TMainForm> ShowFreshWindow(const QTemporaryDir& settings);
-
 bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
                      const QString& path);
 
