@@ -3,6 +3,9 @@
 #include "settings/value_text.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
 
 namespace settings {
 
@@ -56,14 +59,22 @@ std::string ScreenKey(const char* key, QSize size) {
 
 std::optional<QRect> RestoredContents(const TPlacementRect& stored,
                                       std::optional<QSize> fixedSize) {
-    TPlacementRect rect = stored;
+    // In 64 bits: a row edited by hand may hold any int, and its sums and spans must not wrap.
+    std::array<std::int64_t, 4> rect{stored[0], stored[1], stored[2], stored[3]};
     if (fixedSize) {
         rect[2] = rect[0] + fixedSize->width();
         rect[3] = rect[1] + fixedSize->height();
     }
     if (rect[0] >= rect[2])
         return std::nullopt;
-    return QRect(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+    // A rectangle beyond what a window can have is no placement at all.
+    constexpr std::int64_t most = std::numeric_limits<int>::max();
+    constexpr std::int64_t least = std::numeric_limits<int>::min();
+    if (rect[2] > most || rect[3] > most || rect[3] < least || rect[2] - rect[0] > most ||
+        std::abs(rect[3] - rect[1]) > most)
+        return std::nullopt;
+    return QRect(static_cast<int>(rect[0]), static_cast<int>(rect[1]),
+                 static_cast<int>(rect[2] - rect[0]), static_cast<int>(rect[3] - rect[1]));
 }
 
 QRect FitInto(QRect contents, const QRect& room, QSize minimum) {

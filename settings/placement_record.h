@@ -45,7 +45,7 @@ std::string ScreenKey(const char* key, QSize size);
 
 // The contents' rectangle a restore applies for a stored one: as stored; for a window of fixed
 // size, that size at the stored top-left. None when the result has no width (right not beyond
-// left).
+// left) or reaches beyond what an int holds.
 std::optional<QRect> RestoredContents(const TPlacementRect& stored, std::optional<QSize> fixedSize);
 
 // `contents` shrunk to `room`, though never below `minimum`, and moved into it; contents larger

@@ -161,7 +161,15 @@ INSTANTIATE_TEST_SUITE_P(
                      {500, 400, 100, 100},
                      QSize(674, 395),
                      QRect(500, 400, 674, 395)},
-        TRestoreCase{"FixedSizeWithoutWidth", {30, 40, 900, 900}, QSize(0, 395), std::nullopt}),
+        TRestoreCase{"FixedSizeWithoutWidth", {30, 40, 900, 900}, QSize(0, 395), std::nullopt},
+        // Rows a person typed: spans and ends that no int holds are refused, not wrapped.
+        TRestoreCase{"WiderThanAnInt", {-2000000000, 0, 2000000000, 500}, {}, std::nullopt},
+        TRestoreCase{"TallerThanAnInt", {0, 2000000000, 500, -2000000000}, {}, std::nullopt},
+        TRestoreCase{"FixedSizeBeyondTheEnd",
+                     {2147483000, 0, 2147483100, 500},
+                     QSize(674, 395),
+                     std::nullopt},
+        TRestoreCase{"LargestSpan", {-1, 0, 2147483646, 10}, {}, QRect(-1, 0, 2147483647, 10)}),
     CaseName<TRestoreCase>);
 
 struct TFitCase {
