@@ -1,3 +1,6 @@
+// The dispatcher's buffers, its passes over the device and its deliveries to the window thread;
+// its line settings are in dispatcher_settings.cpp and its triggers in dispatcher_triggers.cpp.
+
 #include "serial/dispatcher.h"
 
 #include "serial/dispatcher_table.h"
@@ -5,19 +8,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 namespace serial {
 
 namespace {
 
 std::atomic<uint64_t> NextSerial{1};
-
-uint32_t RingUsed(uint32_t Head, uint32_t Tail, bool Full, uint32_t Size) {
-    if (Full)
-        return Size;
-    return Head >= Tail ? Head - Tail : Head + Size - Tail;
-}
 
 } // namespace
 
@@ -32,33 +28,25 @@ TBaseDispatcher::~TBaseDispatcher() {
 void TBaseDispatcher::AllocateBuffers(uint16_t OutSize) {
     {
         std::lock_guard Lock(FInput);
-        FDispBuf.assign(DispatchBufferSize, 0);
+        FDispatch.Allocate(DispatchBufferSize);
     }
     std::lock_guard Lock(FOutput);
-    FOutBuf.assign(OutSize, 0);
+    FOutRing.Allocate(OutSize);
 }
 
 void TBaseDispatcher::FreeBuffers() {
     {
         std::lock_guard Lock(FInput);
-        FDispBuf = {};
-        FDispHead = FDispTail = 0;
+        FDispatch.Release();
         FUnannounced = false;
-        FDispFull = false;
         FTakeTicket = 0;
         FTaken = 0;
     }
     std::lock_guard Lock(FOutput);
-    FOutBuf = {};
-    FOutHead = FOutTail = 0;
-    FOutFull = false;
+    FOutRing.Release();
 }
 
 // ---- Output ----------------------------------------------------------------------------------
-
-uint32_t TBaseDispatcher::OutUsedLocked() const {
-    return RingUsed(FOutHead, FOutTail, FOutFull, static_cast<uint32_t>(FOutBuf.size()));
-}
 
 int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length) {
     if (Length == 0)
@@ -67,16 +55,8 @@ int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length) {
     RefreshLineErrors();
     {
         std::lock_guard Lock(FOutput);
-        const auto Size = static_cast<uint32_t>(FOutBuf.size());
-        const uint32_t Free = Size - OutUsedLocked();
-        if (Free < Length)
+        if (!FOutRing.Write(Data, Length))
             return ecOutputBufferTooSmall;
-        const auto Len = static_cast<uint32_t>(Length);
-        const uint32_t First = std::min(Len, Size - FOutHead);
-        std::memcpy(&FOutBuf[FOutHead], Data, First);
-        std::memcpy(FOutBuf.data(), Data + First, Len - First);
-        FOutHead = (FOutHead + Len) % Size;
-        FOutFull = Free == Len;
     }
     FSent = true;
     SignalOutput();
@@ -86,7 +66,7 @@ int TBaseDispatcher::PutBlock(const uint8_t* Data, std::size_t Length) {
 uint32_t TBaseDispatcher::OutBuffUsed() {
     RefreshLineErrors();
     std::lock_guard Lock(FOutput);
-    return OutUsedLocked();
+    return FOutRing.Used();
 }
 
 uint32_t TBaseDispatcher::OutputPending() {
@@ -97,37 +77,25 @@ uint32_t TBaseDispatcher::OutputPending() {
 uint32_t TBaseDispatcher::OutBuffFree() {
     RefreshLineErrors();
     std::lock_guard Lock(FOutput);
-    return static_cast<uint32_t>(FOutBuf.size()) - OutUsedLocked();
+    return FOutRing.Free();
 }
 
 std::size_t TBaseDispatcher::TakeOutputRun(const uint8_t*& Run) {
     std::lock_guard Lock(FOutput);
-    const auto Size = static_cast<uint32_t>(FOutBuf.size());
-    const uint32_t Used = OutUsedLocked();
-    if (Used == 0)
-        return 0;
     // Bytes that wrap around the end are moved to the front so they go out in one write.
-    if ((FOutTail > FOutHead || FOutFull) && FOutHead != 0) {
-        std::rotate(FOutBuf.begin(), FOutBuf.begin() + FOutTail, FOutBuf.end());
-        FOutTail = 0;
-        FOutHead = Used % Size;
-    }
-    Run = &FOutBuf[FOutTail];
-    return FOutHead > FOutTail ? FOutHead - FOutTail : Size - FOutTail;
+    const TConstByteRun Pending = FOutRing.Gather();
+    Run = Pending.Data;
+    return Pending.Length;
 }
 
 void TBaseDispatcher::ConsumeOutput(std::size_t Count) {
     std::lock_guard Lock(FOutput);
-    if (Count == 0 || FOutBuf.empty())
-        return;
-    FOutTail = static_cast<uint32_t>((FOutTail + Count) % FOutBuf.size());
-    FOutFull = false;
+    FOutRing.Drop(static_cast<uint32_t>(Count));
 }
 
 void TBaseDispatcher::ClearOutputRing() {
     std::lock_guard Lock(FOutput);
-    FOutHead = FOutTail = 0;
-    FOutFull = false;
+    FOutRing.Clear();
 }
 
 // ---- Input -----------------------------------------------------------------------------------
@@ -135,31 +103,26 @@ void TBaseDispatcher::ClearOutputRing() {
 void TBaseDispatcher::ReadDevice() {
     // Only this thread writes into the free part of the ring and moves the write position, so the
     // device is read outside the input lock; handlers keep taking bytes meanwhile.
-    uint32_t Head, Free, First;
+    std::array<TByteRun, 2> Free;
     {
         std::lock_guard Lock(FInput);
-        if (FDispFull || FDispBuf.empty())
-            return; // the rest waits in the device's own queue
-        Head = FDispHead;
-        Free = DispatchBufferSize - UnreadLocked();
-        First = FDispTail > FDispHead ? FDispTail - FDispHead : DispatchBufferSize - FDispHead;
+        Free = FDispatch.FreeRuns();
     }
+    if (Free[0].Length == 0)
+        return; // full (or freed): the rest waits in the device's own queue
     RefreshLineErrors();
     const int Waiting = FDevice->InQueue();
     if (Waiting <= 0)
         return;
-    uint8_t* const Ring = FDispBuf.data();
-    const int Got = std::max(FDevice->Read(Ring + Head, First), 0);
-    int Total = Got;
-    if (static_cast<uint32_t>(Got) == First && Waiting > Got && Free > First) {
-        const uint32_t Second = std::min(static_cast<uint32_t>(Waiting), Free) - First;
-        Total += std::max(FDevice->Read(Ring + (Head + First) % DispatchBufferSize, Second), 0);
-    }
+    const auto Asked = static_cast<uint32_t>(Waiting);
+    auto Total = static_cast<uint32_t>(std::max(FDevice->Read(Free[0].Data, Free[0].Length), 0));
+    if (Total == Free[0].Length && Asked > Total && Free[1].Length > 0)
+        Total += static_cast<uint32_t>(
+            std::max(FDevice->Read(Free[1].Data, std::min(Asked - Total, Free[1].Length)), 0));
     if (Total == 0)
         return;
     std::lock_guard Lock(FInput);
-    FDispHead = (Head + static_cast<uint32_t>(Total)) % DispatchBufferSize;
-    FDispFull = FDispHead == FDispTail;
+    FDispatch.Commit(Total);
     FUnannounced = true;
 }
 
@@ -171,25 +134,24 @@ int TBaseDispatcher::GetChar() {
         return *FRun++;
     }
     std::lock_guard Lock(FInput);
-    const uint32_t Unread = UnreadLocked();
+    const uint32_t Unread = FDispatch.Used();
     if (FTakeTicket != 0) {
         // The bytes are counted; the read position moves when the take ends.
         const uint32_t Taken = FTaken.load(std::memory_order_relaxed);
         if (Taken >= Unread)
             return ecBufferIsEmpty;
-        const uint32_t Pos = (FDispTail + Taken) % DispatchBufferSize;
+        const TConstByteRun Run = FDispatch.UnreadRun(Taken);
         FTaken.store(Taken + 1, std::memory_order_relaxed);
         if (FInHandler) {
-            FRun = FDispBuf.data() + Pos + 1;
-            FRunLeft = std::min(Unread - Taken, DispatchBufferSize - Pos) - 1;
+            FRun = Run.Data + 1;
+            FRunLeft = Run.Length - 1;
         }
-        return FDispBuf[Pos];
+        return Run.Data[0];
     }
     if (Unread == 0)
         return ecBufferIsEmpty;
-    const uint8_t C = FDispBuf[FDispTail];
-    FDispTail = (FDispTail + 1) % DispatchBufferSize;
-    FDispFull = false;
+    const uint8_t C = FDispatch.UnreadRun(0).Data[0];
+    FDispatch.Drop(1);
     return C;
 }
 
@@ -200,7 +162,7 @@ bool TBaseDispatcher::CharReady() {
 uint32_t TBaseDispatcher::InBuffUsed() {
     std::lock_guard Lock(FInput);
     const uint32_t Taken = FTakeTicket != 0 ? FTaken.load(std::memory_order_relaxed) : 0;
-    const uint32_t Unread = UnreadLocked();
+    const uint32_t Unread = FDispatch.Used();
     return Unread > Taken ? Unread - Taken : 0;
 }
 
@@ -217,241 +179,18 @@ void TBaseDispatcher::FlushInput() {
     FRunLeft = 0;
     if (FTakeTicket != 0) {
         // Everything counts as taken by the handler; the end of its take moves the read position.
-        FTaken.store(UnreadLocked(), std::memory_order_relaxed);
+        FTaken.store(FDispatch.Used(), std::memory_order_relaxed);
     } else {
-        FDispTail = FDispHead;
-        FDispFull = false;
+        FDispatch.Drop(FDispatch.Used());
     }
 }
 
 uint32_t TBaseDispatcher::EndTakeLocked() {
     const uint32_t Taken = FTakeTicket != 0 ? FTaken.load(std::memory_order_relaxed) : 0;
-    if (Taken != 0) {
-        FDispTail = (FDispTail + Taken) % DispatchBufferSize;
-        FDispFull = false;
-    }
+    FDispatch.Drop(Taken);
     FTakeTicket = 0;
     FTaken.store(0, std::memory_order_relaxed);
     return Taken;
-}
-
-// ---- Triggers --------------------------------------------------------------------------------
-
-int TBaseDispatcher::AddStatusTrigger(uint16_t Kind) {
-    if (Kind > skOutSent)
-        return ecBadArgument;
-    std::lock_guard Lock(FGeneral);
-    uint16_t Base;
-    if (FHandleCounter < 4096) {
-        Base = static_cast<uint16_t>(FHandleCounter * 8);
-        ++FHandleCounter;
-    } else {
-        Base = 8;
-        while (std::any_of(FStatusWatches.begin(), FStatusWatches.end(),
-                           [Base](const TStatusWatch& W) { return (W.Handle & ~7) == Base; }))
-            Base = static_cast<uint16_t>(Base + 8);
-    }
-    TStatusWatch W;
-    W.Handle = static_cast<uint16_t>(Base + Kind);
-    W.Kind = Kind;
-    FStatusWatches.push_back(W);
-    return W.Handle;
-}
-
-int TBaseDispatcher::SetStatusTrigger(uint16_t Handle, uint16_t Value, bool Activate) {
-    std::lock_guard Lock(FGeneral);
-    auto W = std::find_if(FStatusWatches.begin(), FStatusWatches.end(),
-                          [Handle](const TStatusWatch& S) { return S.Handle == Handle; });
-    if (W == FStatusWatches.end())
-        return ecBadTriggerHandle;
-    if (Activate) {
-        switch (W->Kind) {
-        case skModem:
-            W->Value = Value;
-            W->ModemReference = static_cast<uint8_t>(FModemStatus & Value);
-            break;
-        case skLineError:
-            // Mask bits 0-3 select overrun, parity, framing and break: line-error bits 1-4.
-            W->Value = static_cast<uint16_t>((Value & 0x0F) << 1);
-            break;
-        default:
-            W->Value = Value;
-            break;
-        }
-    }
-    W->Active = Activate;
-    SignalDispatch();
-    return 0;
-}
-
-int TBaseDispatcher::RemoveTrigger(uint16_t Handle) {
-    std::lock_guard Lock(FGeneral);
-    if (Handle == AvailTriggerHandle) {
-        FAvailThreshold = 0;
-        return 0;
-    }
-    auto W = std::find_if(FStatusWatches.begin(), FStatusWatches.end(),
-                          [Handle](const TStatusWatch& S) { return S.Handle == Handle; });
-    if (W == FStatusWatches.end())
-        return ecBadTriggerHandle;
-    FStatusWatches.erase(W);
-    return 0;
-}
-
-void TBaseDispatcher::SetAvailThreshold(uint16_t Count) {
-    {
-        std::lock_guard Lock(FGeneral);
-        FAvailThreshold = Count;
-    }
-    SignalDispatch();
-}
-
-TSavedTriggers TBaseDispatcher::SaveTriggers() {
-    std::lock_guard Lock(FGeneral);
-    return {FAvailThreshold, FStatusWatches};
-}
-
-void TBaseDispatcher::RestoreTriggers(const TSavedTriggers& Saved) {
-    std::lock_guard Lock(FGeneral);
-    FAvailThreshold = Saved.AvailThreshold;
-    FStatusWatches = Saved.StatusWatches;
-    // The counter restarted with this dispatcher; new watches must not reuse restored handles.
-    for (const auto& W : FStatusWatches)
-        FHandleCounter =
-            std::max<uint16_t>(FHandleCounter, static_cast<uint16_t>(W.Handle / 8 + 1));
-    SignalDispatch();
-}
-
-bool TBaseDispatcher::CheckLineBreak() {
-    return FLineErrors.fetch_and(static_cast<uint16_t>(~leBreak)) & leBreak;
-}
-
-uint16_t TBaseDispatcher::GetLineError() {
-    static constexpr uint16_t Codes[] = {1, 2, 3, 4, 9};
-    uint16_t Bits = FLineErrors;
-    for (int Bit = 0; Bit < 5; ++Bit) {
-        if (Bits & (1u << Bit)) {
-            // Reporting one error forgets the others; a break stays for CheckLineBreak.
-            FLineErrors.fetch_and(
-                static_cast<uint16_t>(~(leOverflow | leOverrun | leParity | leFraming)));
-            return Codes[Bit];
-        }
-    }
-    return 0;
-}
-
-void TBaseDispatcher::RefreshModemStatus() {
-    const uint8_t Lines = FDevice->ModemStatus();
-    const uint8_t Old = FModemStatus;
-    FModemStatus = static_cast<uint8_t>(Lines | (((Old ^ Lines) >> 4) & 0x0F));
-}
-
-bool TBaseDispatcher::StatusHolds(const TStatusWatch& W, uint16_t& Count) {
-    switch (W.Kind) {
-    case skModem:
-        return (FModemStatus & W.Value) != W.ModemReference;
-    case skLineError:
-        return (FLineErrors & W.Value) != 0;
-    case skOutFree: {
-        std::lock_guard Lock(FOutput);
-        Count = static_cast<uint16_t>(FOutBuf.size() - OutUsedLocked());
-        return Count >= W.Value;
-    }
-    case skOutUsed: {
-        std::lock_guard Lock(FOutput);
-        Count = static_cast<uint16_t>(OutUsedLocked());
-        return Count <= W.Value;
-    }
-    case skOutSent:
-        return FSent.exchange(false);
-    default:
-        return false;
-    }
-}
-
-bool TBaseDispatcher::StatusCheck() {
-    uint16_t Handle = 0;
-    uint16_t Count = 0;
-    {
-        std::lock_guard Lock(FGeneral);
-        for (auto& W : FStatusWatches) {
-            uint16_t Current = 0;
-            if (W.Active && !W.Hit && StatusHolds(W, Current)) {
-                // Once per arming: the owner arms it again for the next occurrence.
-                W.Active = false;
-                W.Hit = true;
-                FHitInPass = true;
-                Handle = W.Handle;
-                Count = (W.Kind == skOutFree || W.Kind == skOutUsed) ? Current : 0;
-                break;
-            }
-        }
-    }
-    if (Handle == 0)
-        return false;
-    Deliver(cwmStatus, Handle, Count);
-    return true;
-}
-
-void TBaseDispatcher::RunStatusChecks() {
-    while (!FDeletePending && StatusCheck()) {
-    }
-}
-
-void TBaseDispatcher::ClearHits() {
-    std::lock_guard Lock(FGeneral);
-    if (!FHitInPass)
-        return;
-    for (auto& W : FStatusWatches)
-        W.Hit = false;
-    FHitInPass = false;
-}
-
-TBaseDispatcher::TDelivery TBaseDispatcher::AvailCheck() {
-    if (std::chrono::steady_clock::now() < FNextAvail)
-        return TDelivery::NotDelivered; // offered once the pace has passed
-    uint16_t Threshold;
-    {
-        std::lock_guard Lock(FGeneral);
-        Threshold = FAvailThreshold;
-    }
-    uint32_t Count;
-    {
-        std::lock_guard Lock(FInput);
-        Count = UnreadLocked();
-        if (Threshold == 0 || !FUnannounced || Count < Threshold)
-            return TDelivery::NotDelivered;
-        // Bytes read while this delivery runs are announced by the next one.
-        FUnannounced = false;
-    }
-    FNextAvail = std::chrono::steady_clock::now() + AvailPace;
-    return Deliver(cwmAvail, static_cast<uint16_t>(Count), 0);
-}
-
-std::chrono::milliseconds TBaseDispatcher::PaceLeft() const {
-    using namespace std::chrono;
-    const auto Left = FNextAvail - steady_clock::now();
-    return Left > steady_clock::duration::zero() ? ceil<milliseconds>(Left) : milliseconds(0);
-}
-
-std::optional<std::chrono::milliseconds> TBaseDispatcher::NextLook() {
-    constexpr std::chrono::milliseconds Period(50);
-    if (FBusy)
-        return Period;
-    uint16_t Threshold;
-    {
-        std::lock_guard Lock(FGeneral);
-        for (const auto& W : FStatusWatches)
-            if (W.Active && (W.Kind == skOutFree || W.Kind == skOutUsed || W.Kind == skOutSent))
-                return Period;
-        Threshold = FAvailThreshold;
-    }
-    // Bytes that no delivery would offer (no threshold, or fewer than it asks for) wait for
-    // more to arrive or for a new threshold, both of which wake this thread.
-    std::lock_guard Lock(FInput);
-    if (FUnannounced && Threshold != 0 && UnreadLocked() >= Threshold)
-        return std::min(PaceLeft(), Period);
-    return std::nullopt;
 }
 
 // ---- Passes ----------------------------------------------------------------------------------
@@ -561,7 +300,7 @@ bool TBaseDispatcher::BeginHandling(TDispatchMessage& M) {
     // A handler given up on that runs on (this one is nested in it) takes no more of its own.
     EndTakeLocked();
     FRunLeft = 0;
-    const uint32_t Unread = UnreadLocked();
+    const uint32_t Unread = FDispatch.Used();
     if (Unread == 0)
         return false;
     if (M.Code == cwmAvail)

@@ -15,12 +15,13 @@
 // Locks, each held briefly, never while waiting for another thread:
 // - FGeneral: the settings block, the status watches and handle counter, the avail threshold, the
 //   window handlers and the handler flags.
-// - FInput: the dispatch buffer, its positions and full flag, the unannounced flag, and the
+// - FInput: the dispatch buffer (a byte ring, byte_ring.h), the unannounced flag, and the
 //   delivery in flight (its ticket and state; the dispatch thread waits on FTicketDone with it).
 //   The device is read outside it (only the dispatch thread writes the ring's free part): a
 //   batch read while a close flushes the input may land after the flush, and goes with the
 //   buffers the close frees.
-// - FOutput: the output ring.
+// - FOutput: the output ring. The transmit thread writes a run of it to the device outside the
+//   lock: only that thread drops bytes from it, and PutBlock writes only into its free part.
 // Order: dispatcher-table lock, then FGeneral, then FInput, then FOutput. The line-error bits,
 // the modem status and the Busy, kill and delete-pending flags are atomics.
 //
@@ -36,6 +37,7 @@
 // dispatch thread after a handler returned in time (EndHandling hands it over under FInput),
 // and on the window thread after a give-up: when that handler returns, or when a later
 // delivery's handler begins inside it. Count and read position therefore always agree.
+#include "serial/byte_ring.h"
 #include "serial/device.h"
 #include "serial/message_loop.h"
 
@@ -60,7 +62,8 @@ inline constexpr uint16_t cwmStatus = 0x7E04;
 inline constexpr uint16_t cwmDeviceLost = 0x7E05;
 inline constexpr uint16_t cwmClosePending = 0x7E0A;
 
-constexpr uint32_t DispatchBufferSize = 8192; // a power of two: positions wrap by masking
+// Received bytes beyond the dispatch buffer wait in the device's own queue.
+constexpr uint32_t DispatchBufferSize = 8192;
 constexpr uint16_t AvailTriggerHandle = 1;
 constexpr auto DeliveryWait = std::chrono::milliseconds(3000);
 // Received bytes are offered at most once in this time, one frame of a 60 Hz display (16.7 ms,
@@ -277,12 +280,6 @@ private:
     void RecomputeService(); // caller holds FGeneral
     // Ends the open take, moving the read position past its bytes; how many. Caller holds FInput.
     uint32_t EndTakeLocked();
-    uint32_t UnreadLocked() const {
-        if (FDispFull)
-            return FDispBuf.empty() ? 0 : DispatchBufferSize;
-        return (FDispHead - FDispTail) & (DispatchBufferSize - 1);
-    }
-    uint32_t OutUsedLocked() const;
     bool StatusHolds(const TStatusWatch& W, uint16_t& Count);
 
     const uint16_t FHandle;
@@ -302,10 +299,7 @@ private:
 
     // Under FInput.
     std::mutex FInput;
-    std::vector<uint8_t> FDispBuf;
-    uint32_t FDispHead = 0; // write position
-    uint32_t FDispTail = 0; // read position
-    bool FDispFull = false;
+    TByteRing FDispatch; // the dispatch buffer: its unread bytes wait for a handler
     // Bytes were read since the last avail delivery. A flag, not the write position at that
     // delivery: a batch that fills the whole ring brings the write position back to where it was.
     bool FUnannounced = false;
@@ -329,10 +323,7 @@ private:
 
     // Under FOutput.
     std::mutex FOutput;
-    std::vector<uint8_t> FOutBuf;
-    uint32_t FOutHead = 0;
-    uint32_t FOutTail = 0;
-    bool FOutFull = false;
+    TByteRing FOutRing;
 
     std::atomic<uint16_t> FLineErrors{0};
     std::atomic<uint8_t> FModemStatus{0};
