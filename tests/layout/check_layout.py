@@ -3,7 +3,8 @@
 
 Every project include of a library's sources must name a folder that the library's row allows
 ("may use"), directly or through the libraries those allow; "everything below" allows every row
-under it. Includes are rooted at the project, so a bare "x.h" is an error too.
+under it. Includes are rooted at the project, so a bare "x.h" is an error too, and each file but
+a program's main.cpp declares its names in the namespace named as its folder.
 """
 import pathlib
 import re
@@ -48,7 +49,11 @@ for folder in folders:
     for source in sorted((root / folder).glob('*.[ch]*')):
         if source.suffix not in ('.h', '.cpp'):
             continue
-        for number, line in enumerate(source.read_text(encoding='utf-8').splitlines(), 1):
+        text = source.read_text(encoding='utf-8')
+        namespace = folder.split('/')[-1]
+        if source.name != 'main.cpp' and not re.search(r'^namespace %s \{' % namespace, text, re.M):
+            faults.append('%s: no namespace %s' % (source.relative_to(root), namespace))
+        for number, line in enumerate(text.splitlines(), 1):
             m = re.match(r'\s*#\s*include\s+"([^"]+)"', line)
             if not m or m.group(1).endswith('.moc'):
                 continue
