@@ -335,19 +335,41 @@ TEST(LevelFile, ReplayRepeatsFromTheStart) {
 
 constexpr Pacer::Nanos kSecond = 1'000'000'000;
 
-TEST(Pacer, DoesNotDriftOverTenMinutesOfSmallSteps) {
+struct DriftCase {
+    unsigned divider;
+    unsigned baud;
+    int seconds;
+    Pacer::Nanos step;
+};
+
+class PacerDrift : public testing::TestWithParam<DriftCase> {};
+
+TEST_P(PacerDrift, SendsTheRateTimesTheTimeToTheByteAfterLongStreams) {
+    const auto& c = GetParam();
     Pacer pacer;
-    const long double rate = StreamRate(1841, 4000000, RateMode::Line); // 125.011.. bytes/s
-    pacer.Start(0, rate);
+    const long double rate = StreamRate(c.divider, c.baud, RateMode::Line);
+    // The loop's clock starts where a machine's monotonic clock may stand after weeks up.
+    const Pacer::Nanos origin = 3'000'000 * kSecond;
+    pacer.Start(origin, rate);
     std::uint64_t sent = 0;
-    Pacer::Nanos now = 0;
-    for (; now <= 600 * kSecond; now += 1'700'000) {
+    Pacer::Nanos last = origin;
+    for (Pacer::Nanos now = origin; now <= origin + c.seconds * kSecond; now += c.step) {
         const auto due = pacer.Due(now);
         pacer.Sent(due);
         sent += due;
+        last = now;
     }
-    EXPECT_NEAR(static_cast<double>(sent), static_cast<double>(rate) * now / kSecond, 1.0);
+    EXPECT_NEAR(static_cast<double>(sent),
+                static_cast<double>(rate * static_cast<long double>(last - origin) / kSecond), 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, PacerDrift,
+    testing::Values(DriftCase{1841, 4000000, 600, 1'700'000}, // 125.011.. bytes/s, ten minutes
+                    // An hour at the shortest period: 46 million bytes, as the device sends
+                    // them and as a 115200-baud line caps them.
+                    DriftCase{16, 4000000, 3600, 2'000'000},
+                    DriftCase{16, 115200, 3600, 2'300'001}));
 
 TEST(Pacer, HeldBackReaderGetsAtMostTheBacklogAtOnce) {
     Pacer pacer;
