@@ -157,6 +157,140 @@ INSTANTIATE_TEST_SUITE_P(
                     WaveCase{"pulses:156.25:625", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
                     WaveCase{"pulses:9.765625:78.125", 16, {0x80}}));
 
+struct GlitchSpecCase {
+    const char* arg;
+    double periodMs;
+    double widthUs;
+    double frequencyHz;
+};
+
+class GlitchSpec : public testing::TestWithParam<GlitchSpecCase> {};
+
+TEST_P(GlitchSpec, IsParsedWithTheSquareAt1000HzByDefault) {
+    const SourceSpec source = ParseSource(GetParam().arg);
+    EXPECT_EQ(source.kind, SourceSpec::Kind::Glitch);
+    EXPECT_EQ(source.periodMs, GetParam().periodMs);
+    EXPECT_EQ(source.widthUs, GetParam().widthUs);
+    EXPECT_EQ(source.frequencyHz, GetParam().frequencyHz);
+}
+
+INSTANTIATE_TEST_SUITE_P(Specs, GlitchSpec,
+                         testing::Values(GlitchSpecCase{"glitch:1000:30", 1000, 30, 1000},
+                                         GlitchSpecCase{"glitch:3600000:30", 3600000, 30, 1000},
+                                         GlitchSpecCase{"glitch:1:250", 1, 250, 1000},
+                                         GlitchSpecCase{"glitch:0.5:9.765625:4000", 0.5,
+                                                        9.765625, 4000},
+                                         GlitchSpecCase{"glitch:86400000:1e3:0.5", 86400000,
+                                                        1000, 0.5}));
+
+struct BadSourceCase {
+    const char* arg;
+    const char* message; // a part of what the user is told
+};
+
+class BadSource : public testing::TestWithParam<BadSourceCase> {};
+
+TEST_P(BadSource, IsRefusedSayingWhy) {
+    try {
+        ParseSource(GetParam().arg);
+        ADD_FAILURE() << "accepted " << GetParam().arg;
+    } catch (const UsageError& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Glitches, BadSource,
+    testing::Values(
+        BadSourceCase{"glitch:1000", "glitch:PERIOD_MS:WIDTH_US[:FREQ_HZ]"},
+        BadSourceCase{"glitch:1000:30:1000:1", "glitch:PERIOD_MS:WIDTH_US[:FREQ_HZ]"},
+        BadSourceCase{"glitch:0:30", "glitch period must be greater than 0"},
+        BadSourceCase{"glitch:-1000:30", "glitch period must be greater than 0"},
+        BadSourceCase{"glitch:1000:-30", "glitch width must be greater than 0"},
+        BadSourceCase{"glitch:1000:30:0", "glitch square frequency must be greater than 0"},
+        BadSourceCase{"glitch:1000:nan", "glitch width is not a valid number"},
+        BadSourceCase{"glitch:1e999:30", "glitch period is not a valid number"},
+        BadSourceCase{"glitch:1000:9.7", "shorter than one sample (9.765625 us"},
+        BadSourceCase{"glitch:86400001:30", "at most a day (86400000 ms)"},
+        BadSourceCase{"glitch:1000:30:4001", "at most 4000 Hz"},
+        BadSourceCase{"glitch:1000.5:30", "whole number of the square wave's periods (1 ms)"},
+        BadSourceCase{"glitch:0.5:30", "whole number of the square wave's periods (1 ms)"},
+        BadSourceCase{"glitch:1000:251", "at most a quarter of the square wave's period (250 us)"},
+        BadSourceCase{"glitch:1000:130:2000", "quarter of the square wave's period (125 us)"},
+        BadSourceCase{"sine:5", "square, pulses, glitch, prbs or file"}));
+
+// A run of samples at one level.
+struct LevelRun {
+    std::uint64_t start;
+    std::uint64_t length;
+    bool high;
+};
+
+std::vector<LevelRun> Runs(const std::vector<std::uint8_t>& bytes) {
+    std::vector<LevelRun> runs;
+    for (std::size_t i = 0; i < bytes.size() * 8; ++i) {
+        const bool high = (bytes[i / 8] >> (7 - i % 8)) & 1;
+        if (runs.empty() || runs.back().high != high)
+            runs.push_back({i, 0, high});
+        ++runs.back().length;
+    }
+    runs.pop_back(); // cut off by the end of the bytes
+    return runs;
+}
+
+struct GlitchWaveCase {
+    const char* arg;
+    unsigned divider;
+    std::uint64_t widthSamples;  // worked out by hand from the sample period
+    double samplesPerSquare;     // 11059200 / ((6n + 12) FREQ_HZ)
+    std::uint64_t squaresPerGlitch;
+};
+
+class GlitchWave : public testing::TestWithParam<GlitchWaveCase> {};
+
+// What a search for a short high pulse finds: one pulse of the given width a period, near the
+// middle of a low half, the square wave around it whole.
+TEST_P(GlitchWave, HasOneNarrowPulseEveryPeriodInTheMiddleOfALowHalf) {
+    const auto& c = GetParam();
+    const SignalFactory factory(ParseSource(c.arg));
+    const auto source = factory.Start(Command{false, c.divider});
+    constexpr int kPeriods = 6;
+    const double samplesPerGlitch = c.samplesPerSquare * static_cast<double>(c.squaresPerGlitch);
+    const auto bytes = Bytes(*source, static_cast<std::size_t>(samplesPerGlitch * kPeriods / 8));
+    std::vector<LevelRun> glitches;
+    for (const LevelRun& run : Runs(bytes)) {
+        if (run.high && static_cast<double>(run.length) < c.samplesPerSquare / 4)
+            glitches.push_back(run);
+        else // a half of the square wave, high or low, or a low half cut in two by a glitch
+            EXPECT_LE(static_cast<double>(run.length), c.samplesPerSquare / 2 + 1)
+                << "run at " << run.start;
+    }
+    ASSERT_EQ(glitches.size(), static_cast<std::size_t>(kPeriods));
+    for (std::size_t k = 0; k < glitches.size(); ++k) {
+        EXPECT_EQ(glitches[k].length, c.widthSamples) << "glitch " << k;
+        const double middle = static_cast<double>(glitches[k].start) +
+                              static_cast<double>(glitches[k].length) / 2;
+        const double lowHalfMiddle =
+            (static_cast<double>(k * c.squaresPerGlitch) + 0.75) * c.samplesPerSquare;
+        EXPECT_NEAR(middle, lowHalfMiddle, 1.0) << "glitch " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Specs, GlitchWave,
+    testing::Values(
+        // 30 us is 3.07 samples of 9.765625 us; the square has 102.4 samples a period, so the
+        // pulses fall at every position within a byte.
+        GlitchWaveCase{"glitch:20:30", 16, 3, 102.4, 20},
+        GlitchWaveCase{"glitch:1000:30", 16, 3, 102.4, 1000},
+        // 100 us is 10.24 samples: more than a byte.
+        GlitchWaveCase{"glitch:3:100", 16, 10, 102.4, 3},
+        GlitchWaveCase{"glitch:0.25:9.765625:4000", 16, 1, 25.6, 1},
+        // Divider 26 samples every 15.19 us: 30 us is 1.975 samples, 500 Hz 131.66 samples.
+        GlitchWaveCase{"glitch:10:30:500", 26, 2, 11059200.0 / 168 / 500, 5},
+        // Divider 1841 samples every 1 ms: 10 us is a hundredth of a sample, shown as one.
+        GlitchWaveCase{"glitch:1000:10:10", 1841, 1, 11059200.0 / 11058 / 10, 10}));
+
 TEST(Sources, TestModeCountsBytesWhateverTheSource) {
     const SignalFactory factory(ParseSource("prbs:5"));
     const auto source = factory.Start(Command{true, 16});
@@ -201,19 +335,41 @@ TEST(LevelFile, ReplayRepeatsFromTheStart) {
 
 constexpr Pacer::Nanos kSecond = 1'000'000'000;
 
-TEST(Pacer, DoesNotDriftOverTenMinutesOfSmallSteps) {
+struct DriftCase {
+    unsigned divider;
+    unsigned baud;
+    int seconds;
+    Pacer::Nanos step;
+};
+
+class PacerDrift : public testing::TestWithParam<DriftCase> {};
+
+TEST_P(PacerDrift, SendsTheRateTimesTheTimeToTheByteAfterLongStreams) {
+    const auto& c = GetParam();
     Pacer pacer;
-    const long double rate = StreamRate(1841, 4000000, RateMode::Line); // 125.011.. bytes/s
-    pacer.Start(0, rate);
+    const long double rate = StreamRate(c.divider, c.baud, RateMode::Line);
+    // The loop's clock starts where a machine's monotonic clock may stand after weeks up.
+    const Pacer::Nanos origin = 3'000'000 * kSecond;
+    pacer.Start(origin, rate);
     std::uint64_t sent = 0;
-    Pacer::Nanos now = 0;
-    for (; now <= 600 * kSecond; now += 1'700'000) {
+    Pacer::Nanos last = origin;
+    for (Pacer::Nanos now = origin; now <= origin + c.seconds * kSecond; now += c.step) {
         const auto due = pacer.Due(now);
         pacer.Sent(due);
         sent += due;
+        last = now;
     }
-    EXPECT_NEAR(static_cast<double>(sent), static_cast<double>(rate) * now / kSecond, 1.0);
+    EXPECT_NEAR(static_cast<double>(sent),
+                static_cast<double>(rate * static_cast<long double>(last - origin) / kSecond), 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, PacerDrift,
+    testing::Values(DriftCase{1841, 4000000, 600, 1'700'000}, // 125.011.. bytes/s, ten minutes
+                    // An hour at the shortest period: 46 million bytes, as the device sends
+                    // them and as a 115200-baud line caps them.
+                    DriftCase{16, 4000000, 3600, 2'000'000},
+                    DriftCase{16, 115200, 3600, 2'300'001}));
 
 TEST(Pacer, HeldBackReaderGetsAtMostTheBacklogAtOnce) {
     Pacer pacer;

@@ -202,7 +202,7 @@ TEST(Wire, LogHoldsReceivedBytesAndEvents) {
 TEST(CommandLine, HelpExplainsAndExitsZero) {
     const Outcome outcome = RunSimulator({"--help"});
     EXPECT_EQ(outcome.status, 0);
-    for (const char* word : {"--source", "prbs:SEED", "--fault", "hangup:BYTES", "--rate", "--com",
+    for (const char* word : {"--source", "prbs:SEED", "glitch:PERIOD_MS", "--fault", "hangup:BYTES", "--rate", "--com",
                              "--log", "xorshift32"})
         EXPECT_NE(outcome.out.find(word), std::string::npos) << word;
 }
@@ -232,6 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, BadCommandLine,
     testing::Values(std::vector<std::string>{"--bogus"}, std::vector<std::string>{"--source"},
                     std::vector<std::string>{"--source", "sine:5"},
+                    std::vector<std::string>{"--source", "glitch:1000:5"},
                     std::vector<std::string>{"--fault", "stall:abc"},
                     std::vector<std::string>{"--com", "51"},
                     std::vector<std::string>{"--rate", "fast"},

@@ -21,10 +21,10 @@ std::optional<Command> ParseCommand(std::string_view line) {
             value = value * 16 + static_cast<unsigned>(c - 'A' + 10);
         else
             return std::nullopt;
-        if (value > 65535)
+        if (value > kMaxDivider)
             return std::nullopt;
     }
-    if (value < 16)
+    if (value < kMinDivider)
         return std::nullopt;
     command.divider = static_cast<unsigned>(value);
     return command;

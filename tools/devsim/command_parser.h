@@ -11,9 +11,13 @@
 
 namespace devsim {
 
+// The device's dividers: a sample takes 6n + 12 clock cycles.
+inline constexpr unsigned kMinDivider = 16;
+inline constexpr unsigned kMaxDivider = 65535;
+
 struct Command {
     bool test = false;    // "RT" rather than "RP"
-    unsigned divider = 0; // 16 .. 65535
+    unsigned divider = 0; // kMinDivider .. kMaxDivider
 };
 
 // Parses one command line without its CR: "RP " or "RT ", then the divider in upper-case

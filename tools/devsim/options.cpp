@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "devsim/sources.h"
+
 namespace devsim {
 
 namespace {
@@ -53,6 +55,39 @@ void ExpectParts(const std::vector<std::string_view>& parts, std::size_t least, 
         throw UsageError("\"" + std::string(arg) + "\" should be " + std::string(form));
 }
 
+std::string Text(double value) {
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    return std::string(buffer, end);
+}
+
+// The longest glitch period: a fault once a day is the rarest a recording is made for.
+constexpr double kMaxGlitchPeriodMs = 86'400'000;
+// At the shortest sample period a square wave of at most this frequency has 25 samples or more
+// a period, so a pulse of a quarter period fits its low half with low samples on either side.
+constexpr double kMaxGlitchSquareHz = 4000;
+
+void CheckGlitch(const SourceSpec& source) {
+    if (source.periodMs > kMaxGlitchPeriodMs)
+        throw UsageError("glitch period must be at most a day (" + Text(kMaxGlitchPeriodMs) +
+                         " ms): \"" + source.text + "\"");
+    if (source.frequencyHz > kMaxGlitchSquareHz)
+        throw UsageError("glitch square wave must be at most " + Text(kMaxGlitchSquareHz) +
+                         " Hz: \"" + source.text + "\"");
+    const double cycles = source.periodMs * source.frequencyHz / 1000.0;
+    if (cycles < 0.5 || std::abs(cycles - std::round(cycles)) > 1e-9 * cycles)
+        throw UsageError("glitch period must be a whole number of the square wave's periods (" +
+                         Text(1000.0 / source.frequencyHz) + " ms): \"" + source.text + "\"");
+    const double sampleUs = 1e6 / static_cast<double>(SamplesPerSecond(kMinDivider));
+    if (source.widthUs < sampleUs)
+        throw UsageError("glitch width is shorter than one sample (" + Text(sampleUs) +
+                         " us at the shortest sample period): \"" + source.text + "\"");
+    const double quarterUs = 250000.0 / source.frequencyHz;
+    if (source.widthUs > quarterUs)
+        throw UsageError("glitch width must be at most a quarter of the square wave's period (" +
+                         Text(quarterUs) + " us): \"" + source.text + "\"");
+}
+
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -88,6 +123,14 @@ SourceSpec ParseSource(std::string_view arg) {
         if (source.widthUs >= source.periodUs)
             throw UsageError("pulse width must be shorter than the period: \"" + std::string(arg) +
                              "\"");
+    } else if (kind == "glitch") {
+        ExpectParts(parts, 3, 4, arg, "glitch:PERIOD_MS:WIDTH_US[:FREQ_HZ]");
+        source.kind = SourceSpec::Kind::Glitch;
+        source.periodMs = Positive(parts[1], "glitch period");
+        source.widthUs = Positive(parts[2], "glitch width");
+        if (parts.size() == 4)
+            source.frequencyHz = Positive(parts[3], "glitch square frequency");
+        CheckGlitch(source);
     } else if (kind == "prbs") {
         ExpectParts(parts, 2, 2, arg, "prbs:SEED");
         source.kind = SourceSpec::Kind::Prbs;
@@ -101,7 +144,7 @@ SourceSpec ParseSource(std::string_view arg) {
         source.path = std::string(arg.substr(5)); // a path may itself hold ':'
     } else {
         throw UsageError("unknown source \"" + std::string(arg) +
-                         "\" (square, pulses, prbs or file)");
+                         "\" (square, pulses, glitch, prbs or file)");
     }
     return source;
 }
@@ -247,6 +290,10 @@ Options:
                     square:FREQ_HZ[:DUTY]   level 1 for the first DUTY (0..1, default 0.5)
                                             of each period, starting with the first sample
                     pulses:WIDTH_US:PERIOD_US  level 1 for WIDTH_US at the start of each period
+                    glitch:PERIOD_MS:WIDTH_US[:FREQ_HZ]  square:FREQ_HZ (default 1000) with a
+                                            high pulse of WIDTH_US in the middle of the low
+                                            half of its first period, again every PERIOD_MS
+                                            (see GLITCH)
                     prbs:SEED               xorshift32 bits, SEED 1..4294967295 (see PRBS)
                     file:PATH               replays the levels of a Тальвир data file, one per
                                             sample, from its start again at its end
@@ -274,6 +321,14 @@ Options:
 PRBS: state s := SEED; for each 32-bit word: s ^= s << 13; s ^= s >> 17; s ^= s << 5
 (unsigned 32-bit); the word is s, sent as 4 bytes, most significant byte first. The first
 sample after the echo is bit 31 of the first word. The sequence restarts at every command.
+
+GLITCH: at divider n a sample lasts T = (6n + 12) / 11059200 s and a square period holds
+S = 1 / (FREQ_HZ T) samples. The pulse is WIDTH_US / T samples wide, rounded to the nearest
+whole number (halves up), at least 1. Pulse k = 0, 1, 2, ... begins at sample
+floor(c - width / 2 + 1/2), where c = (k PERIOD_MS FREQ_HZ / 1000 + 3/4) S and sample 0 is the
+first after the echo. PERIOD_MS must be a whole number of square periods and at most a day
+(86400000), FREQ_HZ at most 4000, WIDTH_US at least one sample at the shortest period
+(9.765625 us) and at most a quarter of a square period. The pattern restarts at every command.
 
 The slave starts raw at 115200 baud. SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
 Exit status: 0 after a signal or a hang-up, 1 on a system error, 2 on a bad command line.

@@ -17,12 +17,13 @@ public:
 };
 
 struct SourceSpec {
-    enum class Kind { Square, Pulses, Prbs, File };
+    enum class Kind { Square, Pulses, Glitch, Prbs, File };
     Kind kind = Kind::Square;
-    double frequencyHz = 1000.0;      // Square
+    double frequencyHz = 1000.0;      // Square, Glitch: the square wave
     double duty = 0.5;                // Square: share of each period at level 1
-    double widthUs = 0.0;             // Pulses
+    double widthUs = 0.0;             // Pulses, Glitch
     double periodUs = 0.0;            // Pulses
+    double periodMs = 0.0;            // Glitch: a whole number of square periods
     std::uint32_t seed = 1;           // Prbs
     std::string path;                 // File
     std::string text = "square:1000"; // as given, for the log

@@ -1,5 +1,6 @@
 #include "devsim/sources.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -21,6 +22,31 @@ std::uint8_t SquareSource::NextByte() {
         // The phase comes from the sample index, not from a running sum, so it cannot drift.
         long double cycles = static_cast<long double>(sample_) * cyclesPerSample_;
         if (cycles - std::floor(cycles) < duty_)
+            byte |= static_cast<std::uint8_t>(1u << bit);
+    }
+    return byte;
+}
+
+GlitchSource::GlitchSource(long double cyclesPerSample, std::uint64_t cyclesPerGlitch,
+                           std::uint64_t widthSamples)
+    : square_(cyclesPerSample, 0.5L), cyclesPerSample_(cyclesPerSample),
+      cyclesPerGlitch_(cyclesPerGlitch), widthSamples_(widthSamples), pulseStart_(PulseStart(0)) {}
+
+std::uint64_t GlitchSource::PulseStart(std::uint64_t glitch) const {
+    // From the pulse's index, like the square wave's phase, so hours of pulses cannot drift.
+    const long double centre =
+        (static_cast<long double>(glitch * cyclesPerGlitch_) + 0.75L) / cyclesPerSample_;
+    return static_cast<std::uint64_t>(
+        std::floor(centre - static_cast<long double>(widthSamples_) / 2 + 0.5L));
+}
+
+std::uint8_t GlitchSource::NextByte() {
+    std::uint8_t byte = square_.NextByte();
+    for (int bit = 7; bit >= 0; --bit, ++sample_) {
+        // A loop, as at a slow divider pulses may come closer than a sample apart.
+        while (sample_ >= pulseStart_ + widthSamples_)
+            pulseStart_ = PulseStart(++glitch_);
+        if (sample_ >= pulseStart_)
             byte |= static_cast<std::uint8_t>(1u << bit);
     }
     return byte;
@@ -72,6 +98,14 @@ std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const
         return std::make_unique<SquareSource>(sampleSeconds * 1e6L / source_.periodUs,
                                               static_cast<long double>(source_.widthUs) /
                                                   source_.periodUs);
+    case SourceSpec::Kind::Glitch: {
+        // Whole samples, never none: a slow divider still shows the glitch, one sample wide.
+        const long long width = std::llround(source_.widthUs * 1e-6L / sampleSeconds);
+        return std::make_unique<GlitchSource>(
+            source_.frequencyHz * sampleSeconds,
+            static_cast<std::uint64_t>(std::llround(source_.periodMs * source_.frequencyHz / 1000)),
+            static_cast<std::uint64_t>(std::max(1LL, width)));
+    }
     case SourceSpec::Kind::Prbs:
         return std::make_unique<PrbsSource>(source_.seed);
     case SourceSpec::Kind::File:

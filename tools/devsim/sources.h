@@ -1,6 +1,6 @@
 #pragma once
-// The simulated signals: square wave, pulses, PRBS, the test pattern and a replayed data file,
-// each as a stream of sample bytes.
+// The simulated signals: square wave, pulses, a square wave with a rare glitch, PRBS, the test
+// pattern and a replayed data file, each as a stream of sample bytes.
 
 #include <cstdint>
 #include <memory>
@@ -33,6 +33,27 @@ public:
 private:
     long double cyclesPerSample_;
     long double duty_;
+    std::uint64_t sample_ = 0;
+};
+
+// A square wave of duty 0.5 with one narrow high pulse of `widthSamples` centred in the low half
+// of its first period and of every `cyclesPerGlitch`-th period after it: the rare short pulse a
+// recording of hours is searched for.
+class GlitchSource final : public SampleSource {
+public:
+    GlitchSource(long double cyclesPerSample, std::uint64_t cyclesPerGlitch,
+                 std::uint64_t widthSamples);
+    std::uint8_t NextByte() override;
+
+private:
+    std::uint64_t PulseStart(std::uint64_t glitch) const;
+
+    SquareSource square_;
+    long double cyclesPerSample_;
+    std::uint64_t cyclesPerGlitch_;
+    std::uint64_t widthSamples_;
+    std::uint64_t glitch_ = 0; // the pulse under way or due next
+    std::uint64_t pulseStart_;
     std::uint64_t sample_ = 0;
 };
 
