@@ -16,7 +16,8 @@ TRecordingWriter::TRecordingWriter(std::string path, const THeader& header)
     fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0)
         files::ThrowFileError(errno, path_);
-    block_.reserve(kMaxBlockBytes);
+    block_.reserve(kBlockHeaderSize + kMaxBlockBytes);
+    block_.resize(kBlockHeaderSize);
     std::copy(kIndexMarker.begin(), kIndexMarker.end(), std::back_inserter(index_));
     index_.resize(kIndexHeadSize);
     const std::string bytes = EncodeHeader(header);
@@ -49,40 +50,37 @@ void TRecordingWriter::CheckOpen() const {
 void TRecordingWriter::Append(const std::uint8_t* data, std::size_t size) {
     CheckOpen();
     while (size > 0) {
-        const std::size_t piece = std::min(size, kMaxBlockBytes - block_.size());
+        const std::size_t piece = std::min(size, kBlockHeaderSize + kMaxBlockBytes - block_.size());
         block_.insert(block_.end(), data, data + piece);
         data += piece;
         size -= piece;
-        if (block_.size() == kMaxBlockBytes)
+        if (block_.size() == kBlockHeaderSize + kMaxBlockBytes)
             EndBlock();
     }
 }
 
 void TRecordingWriter::EndBlock() {
     CheckOpen();
-    if (block_.empty())
+    if (block_.size() == kBlockHeaderSize)
         return;
+    std::uint8_t* payload = block_.data() + kBlockHeaderSize;
     TBlockHeader header;
-    header.Bytes = static_cast<std::uint32_t>(block_.size());
+    header.Bytes = static_cast<std::uint32_t>(block_.size() - kBlockHeaderSize);
     header.FirstSample = 8 * writtenBytes_;
-    header.Summary = Summarise(block_.data(), block_.size());
-    const TBlockHeaderBytes head = EncodeBlockHeader(header, block_.data());
-    // One write of header and bytes: a block is either whole in the file or cut back off it.
-    block_.insert(block_.begin(), head.begin(), head.end());
-    try {
-        WriteAll(block_.data(), block_.size());
-    } catch (...) {
-        block_.erase(block_.begin(), block_.begin() + kBlockHeaderSize);
-        throw;
-    }
+    header.Summary = Summarise(payload, header.Bytes);
+    const TBlockHeaderBytes head = EncodeBlockHeader(header, payload);
+    // Header and bytes go in one write, and a failed write is cut back off: a block is either
+    // whole in the file or not there.
+    std::copy(head.begin(), head.end(), block_.begin());
+    WriteAll(block_.data(), block_.size());
     std::uint8_t entry[kIndexEntrySize];
     PutU64(entry, fileEnd_);
     std::memcpy(entry + 8, head.data() + 4, kBlockHeaderSize - 4);
     index_.insert(index_.end(), entry, entry + kIndexEntrySize);
     ++blocks_;
     fileEnd_ += block_.size();
-    writtenBytes_ += block_.size() - kBlockHeaderSize;
-    block_.clear();
+    writtenBytes_ += header.Bytes;
+    block_.resize(kBlockHeaderSize);
 }
 
 void TRecordingWriter::Sync() {

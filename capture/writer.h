@@ -39,7 +39,7 @@ public:
     // The file is then cut back to its last whole block and the writer takes nothing more: each
     // later call throws the same error.
 
-    std::uint64_t Samples() const { return 8 * (writtenBytes_ + block_.size()); }
+    std::uint64_t Samples() const { return 8 * (writtenBytes_ + block_.size() - kBlockHeaderSize); }
     std::uint64_t FileSize() const { return fileEnd_; }
     const std::string& Path() const { return path_; }
 
@@ -50,10 +50,10 @@ private:
 
     std::string path_;
     int fd_ = -1;
-    int error_ = 0;                  // the errno that stopped the writer, 0 while it works
-    std::uint64_t fileEnd_ = 0;      // the end of the header or the last whole block
-    std::uint64_t writtenBytes_ = 0; // the device's bytes in whole blocks
-    std::vector<std::uint8_t> block_;
+    int error_ = 0;                   // the errno that stopped the writer, 0 while it works
+    std::uint64_t fileEnd_ = 0;       // the end of the header or the last whole block
+    std::uint64_t writtenBytes_ = 0;  // the device's bytes in whole blocks
+    std::vector<std::uint8_t> block_; // room for the block's header, then its bytes so far
     std::vector<std::uint8_t> index_;
     std::uint32_t blocks_ = 0;
 };

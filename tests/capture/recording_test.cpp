@@ -256,6 +256,28 @@ TEST(Recording, FullDiskLeavesEveryWholeBlock) {
     ExpectHolds(reader, expected);
 }
 
+// A writer killed mid-block: the file opens with the blocks it ended before.
+TEST(Recording, KilledWriterLeavesItsEndedBlocks) {
+    TTempFolder folder;
+    const std::string path = folder.Path("killed.tlr");
+    const std::vector<std::uint8_t> bytes = RandomBytes(5000, 13);
+    const std::string said = trace_test::InChild([&] {
+        TRecordingWriter writer(path, SampleHeader());
+        writer.Append(bytes.data(), 1200);
+        writer.EndBlock();
+        writer.Append(bytes.data() + 1200, 2000);
+        writer.EndBlock();
+        writer.Sync();
+        writer.Append(bytes.data() + 3200, 1800);
+        std::raise(SIGKILL);
+        return std::string("not killed");
+    });
+    EXPECT_EQ(said, "signal 9");
+    const TRecordingReader reader(path);
+    EXPECT_FALSE(reader.UsedIndex());
+    ExpectHolds(reader, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 3200));
+}
+
 // Files that are no recording, or a damaged one's header: a clear error.
 TEST(Recording, BadHeadersAreRefusedWithTheirReason) {
     TTempFolder folder;
