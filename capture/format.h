@@ -74,17 +74,18 @@ std::optional<TBlockHeader> DecodeBlockHeader(const std::uint8_t* data);
 // Whether the header's CRC matches these bytes, `data` holding the header and then the payload.
 bool BlockCrcMatches(const std::uint8_t* data, const TBlockHeader& header);
 
-// The index: "TLRI", the block count, per block its offset and its header's bytes 4 to 55, then a
-// CRC-32 of all that. The trailer, the file's last 16 bytes: the index's offset, the block count
-// and "TLRE".
+// The markers of a block, of the index and of the trailer. The index: "TLRI", the block count,
+// per block its offset and its header's bytes 4 to 55, then a CRC-32 of all that. The trailer,
+// the file's last 16 bytes: the index's offset, the block count and "TLRE".
+inline constexpr std::array<std::uint8_t, 4> kBlockMarker = {'T', 'L', 'R', 'B'};
+inline constexpr std::array<std::uint8_t, 4> kIndexMarker = {'T', 'L', 'R', 'I'};
+inline constexpr std::array<std::uint8_t, 4> kTrailerMarker = {'T', 'L', 'R', 'E'};
+
+// zlib's CRC-32 of any length, continuing `crc`; and the little-endian fields.
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
 void PutU32(std::uint8_t* out, std::uint32_t value);
 void PutU64(std::uint8_t* out, std::uint64_t value);
 std::uint32_t GetU32(const std::uint8_t* in);
 std::uint64_t GetU64(const std::uint8_t* in);
-
-inline constexpr std::array<std::uint8_t, 4> kBlockMarker = {'T', 'L', 'R', 'B'};
-inline constexpr std::array<std::uint8_t, 4> kIndexMarker = {'T', 'L', 'R', 'I'};
-inline constexpr std::array<std::uint8_t, 4> kTrailerMarker = {'T', 'L', 'R', 'E'};
 
 } // namespace capture

@@ -153,19 +153,22 @@ void TRecordingReader::CheckBlocks() {
     good.reserve(blocks_.size());
     for (std::size_t number = 0; number < blocks_.size(); ++number) {
         const TBlockInfo& info = blocks_[number];
-        const std::size_t size = kBlockHeaderSize + info.SampleCount / 8;
-        std::optional<TBlockHeader> header;
-        if (ReadAt(info.Offset, block.data(), size))
-            header = DecodeBlockHeader(block.data());
-        if (header && BlockCrcMatches(block.data(), *header) && header->Crc == info.Crc &&
-            header->Summary == info.Summary && header->FirstSample == info.FirstSample &&
-            8ull * header->Bytes == info.SampleCount)
+        if (ReadSound(info, block.data()))
             good.push_back(info);
         else
             bad_.push_back({number, info.FirstSample, info.SampleCount,
                             info.FirstSample * header_.SamplePeriodSeconds()});
     }
     blocks_ = std::move(good);
+}
+
+bool TRecordingReader::ReadSound(const TBlockInfo& info, std::uint8_t* block) const {
+    const auto bytes = static_cast<std::uint32_t>(info.SampleCount / 8);
+    if (!ReadAt(info.Offset, block, kBlockHeaderSize + bytes))
+        return false;
+    const std::optional<TBlockHeader> header = DecodeBlockHeader(block);
+    return header && *header == TBlockHeader{bytes, info.FirstSample, info.Summary, info.Crc} &&
+           BlockCrcMatches(block, *header);
 }
 
 std::vector<std::uint8_t> TRecordingReader::ReadBytes(std::uint64_t firstByte,
@@ -182,20 +185,12 @@ std::vector<std::uint8_t> TRecordingReader::ReadBytes(std::uint64_t firstByte,
     for (it = it == blocks_.begin() ? it : std::prev(it); bytes.size() < count; ++it) {
         const std::uint64_t start = it == blocks_.end() ? TotalSamples() / 8 : it->FirstSample / 8;
         const std::uint64_t size = it == blocks_.end() ? 0 : it->SampleCount / 8;
-        if (at < start || at >= start + size) {
+        if (at < start || at >= start + size || !ReadSound(*it, block.data())) {
             const std::uint64_t sample = 8 * at;
             Throw("Damaged block", "the samples from " + std::to_string(sample) + " (" +
                                        std::to_string(sample * header_.SamplePeriodSeconds()) +
                                        " s) are in a damaged block");
         }
-        std::optional<TBlockHeader> header;
-        if (ReadAt(it->Offset, block.data(), kBlockHeaderSize + size))
-            header = DecodeBlockHeader(block.data());
-        if (!header || header->Crc != it->Crc || !BlockCrcMatches(block.data(), *header))
-            Throw("Damaged block",
-                  "block at byte " + std::to_string(it->Offset) + " (" +
-                      std::to_string(it->FirstSample * header_.SamplePeriodSeconds()) +
-                      " s) fails its CRC");
         const std::uint64_t take = std::min<std::uint64_t>(start + size - at, count - bytes.size());
         const std::uint8_t* from = block.data() + kBlockHeaderSize + (at - start);
         bytes.insert(bytes.end(), from, from + take);

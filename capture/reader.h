@@ -62,6 +62,9 @@ private:
     bool ReadIndex(std::uint64_t headerEnd);
     void Scan(std::uint64_t headerEnd);
     void CheckBlocks();
+    // Reads the block into `block` (room for the largest); whether it is the one the index
+    // describes and its CRC holds.
+    bool ReadSound(const TBlockInfo& info, std::uint8_t* block) const;
     bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t size) const;
     [[noreturn]] void Throw(const std::string& text, const std::string& detail) const;
 
