@@ -21,7 +21,8 @@ namespace {
 constexpr std::size_t kSecondBytes = 12'800;
 constexpr std::size_t kFileBytes = 64 * 1024 * 1024;
 
-// A line with an edge every `run` samples on average: 1 is noise, 1000 a slow square wave.
+// A line with an edge every `run` samples on average: 1 changes at every sample (the busiest
+// line), 8 about once a byte, 1000 is a slow signal.
 std::vector<std::uint8_t> Line(std::size_t size, int run) {
     std::mt19937 random(1);
     std::vector<std::uint8_t> bytes(size);
