@@ -118,6 +118,8 @@ double TMainForm::ViewSpan() const {
 }
 
 void TMainForm::CentreView(double time, double span) {
+    // A reverse drag on the chart undoes it as it undoes a zoom.
+    Chart->SaveRangesForUndo();
     chart::TChartAxis& axis = Chart->BottomAxis();
     SetAxisBounds(axis, time - span / 2, time + span / 2);
     ShownCentre = TShownCentre{axis.Minimum(), axis.Maximum(), time};

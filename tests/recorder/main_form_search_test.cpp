@@ -85,6 +85,7 @@ private slots:
     void cleanup() { Form.reset(); }
 
     void findsTheOddPulseAndTheNextOnes() {
+        const double minimum = Axis().Minimum(), maximum = Axis().Maximum();
         Search(0, false, QStringLiteral("0.1"));
         CheckShown(12.2, 12.25);
         Key(Qt::Key_F3, Qt::NoModifier);
@@ -96,6 +97,13 @@ private slots:
         Key(Qt::Key_F3, Qt::ShiftModifier);
         CheckShown(12.2, 12.25);
         QCOMPARE(Note(), QString());
+        // The undo gesture of a zoom, a drag up and left, brings back the whole trace.
+        const QPoint from = Chart()->PlotRect().center();
+        QTest::mousePress(Chart(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(Chart(), from - QPoint(40, 40));
+        QTest::mouseRelease(Chart(), Qt::LeftButton, {}, from - QPoint(40, 40));
+        QCOMPARE(Axis().Minimum(), minimum);
+        QCOMPARE(Axis().Maximum(), maximum);
     }
 
     // The square's own pulses are exactly 0.5 ms: neither shorter nor longer than that.
