@@ -120,6 +120,10 @@ public:
     virtual void ZoomToRect(const QRect& r);
     // Restores the ranges saved before the first zoom or scroll, calls OnUndoZoom.
     void UndoZoom();
+    // Saves the ranges for UndoZoom as a zoom or scroll does, unless one has since the last undo:
+    // before the owner moves the axes on the operator's behalf, so that the operator's undo
+    // gesture brings back the view from before.
+    void SaveRangesForUndo();
 
     // Marks the image dirty and asks for a paint (asynchronous). The screen shows no more than
     // one frame per FrameInterval, so requests within one frame of the last paint share one

@@ -268,6 +268,11 @@ void TChart::ZoomToRect(const QRect& r) {
         OnZoom(this);
 }
 
+void TChart::SaveRangesForUndo() {
+    if (nothingSaved_)
+        SaveAxesState();
+}
+
 void TChart::UndoZoom() {
     if (!nothingSaved_) {
         TChartAxis* order[] = {&TopAxis(), &BottomAxis(), &LeftAxis(), &RightAxis()};

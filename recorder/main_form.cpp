@@ -59,6 +59,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireInterchange();
     WirePictures();
     WireStatistics();
+    WireSearch();
     WireTrigger();
     WireIntegrity();
     WireMarkers();

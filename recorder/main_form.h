@@ -7,6 +7,7 @@
 #include "acquisition/sweep.h"
 #include "acquisition/timing.h"
 #include "measure/markers.h"
+#include "measure/pulse_search.h"
 #include "recorder/port_settings.h"
 #include "recorder/sweep_buffers.h"
 #include "serial/serial_port.h"
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -53,6 +55,7 @@ class TFormStorage;
 
 namespace recorder {
 
+class TPulseSearchDialog;
 class TRadioGroup;
 class TStatisticsPanel;
 
@@ -199,6 +202,26 @@ private:
     // The width the panel added to the window when the operator showed it.
     int StatisticsWidening = 0;
 
+    // Finding a pulse by level and width, and stepping from edge to edge (main_form_search.cpp).
+    void WireSearch();
+    void actFindPulseExecute(QObject* Sender);
+    // The next / previous pulse of the last criteria from the view's centre, shown and marked.
+    void FindPulse(bool forward);
+    // The next / previous edge from the view's centre comes to the centre.
+    void MoveToEdge(bool forward);
+    double ViewCentre() const;
+    double ViewSpan() const;
+    // The time axis with `time` in its middle and `span` wide.
+    void CentreView(double time, double span);
+    void ClearSearchNote();
+    // The criteria of the last search, for F3; none before the first.
+    std::optional<measure::TPulseCriteria> PulseCriteria;
+    // The time a search put in the middle of the time axis, and the axis's ends it set for it.
+    struct TShownCentre {
+        double Minimum, Maximum, Time;
+    };
+    std::optional<TShownCentre> ShownCentre;
+
     // The trigger choice of periodic sweeps (main_form_trigger.cpp).
     void WireTrigger();
     acquisition::TSweep::TTrigger Trigger() const;
@@ -261,6 +284,12 @@ private:
     QAction* actImportVcd = nullptr;
     QAction* actExportCsv = nullptr;
     QAction* actViewStatistics = nullptr;
+    QAction* actFindPulse = nullptr;
+    QAction* actFindNext = nullptr;
+    QAction* actFindPrevious = nullptr;
+    QAction* actNextEdge = nullptr;
+    QAction* actPreviousEdge = nullptr;
+    TPulseSearchDialog* PulseSearchDialog = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
     QFileDialog* SavePictureDialog = nullptr;

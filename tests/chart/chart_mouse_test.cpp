@@ -42,6 +42,7 @@ private slots:
     void dragOf16PixelsDoesNothing();
     void reverseDragUndoesExactly();
     void undoWithoutZoomStillReports();
+    void rangesSavedByTheOwnerAreUndone();
     void clickAndMoveComeBeforeTheChartReacts();
     void zoomRectangleIsDrawnOverTheImage();
     void rightDragScrollsBothHorizontalAxes();
@@ -126,6 +127,19 @@ void ChartMouseTest::undoWithoutZoomStillReports() {
     QCOMPARE(undos, 1);
     QVERIFY(RangeOf(c->BottomAxis()) == bottom);
     QVERIFY(c->ImageDirty());
+}
+
+void ChartMouseTest::rangesSavedByTheOwnerAreUndone() {
+    auto c = MakeShownChart(false);
+    QVERIFY(c);
+    const Range before = RangeOf(c->BottomAxis());
+    c->SaveRangesForUndo();
+    c->BottomAxis().SetRange(40, 41);
+    // A second save before the undo keeps the first view.
+    c->SaveRangesForUndo();
+    c->BottomAxis().SetRange(50, 51);
+    Drag(c.get(), Qt::LeftButton, QPoint(300, 200), QPoint(200, 100));
+    QVERIFY(RangeOf(c->BottomAxis()) == before);
 }
 
 void ChartMouseTest::clickAndMoveComeBeforeTheChartReacts() {

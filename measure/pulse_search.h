@@ -1,0 +1,51 @@
+#pragma once
+// Finding an odd pulse on a trace: the next or previous pulse of a level whose width is shorter or
+// longer than a limit, and the next or previous edge.
+
+#include <optional>
+#include <span>
+
+namespace measure {
+
+// Edges and levels as the pulse statistics take them: a level above one half is high, and an edge
+// is the first sample of the new level. A pulse is the whole run between two consecutive edges,
+// from the time of the one to the time of the other; the runs cut by the trace's first or last
+// point have no known width and are never found.
+enum class TPulseLevel { Low, High, Either };
+enum class TWidthLimit { Shorter, Longer };
+
+struct TPulseCriteria {
+    TPulseLevel Level = TPulseLevel::Either;
+    TWidthLimit Limit = TWidthLimit::Shorter;
+    double WidthMs = 0;
+};
+
+struct TPulse {
+    double Start = 0; // the edge that begins it
+    double End = 0;   // the edge that ends it
+    bool High = false;
+
+    double Width() const { return End - Start; }
+    bool operator==(const TPulse&) const = default;
+};
+
+// Strictly shorter or strictly longer: a pulse exactly as wide as the limit is no match. A search
+// over summaries of whole blocks asks the same of a block's shortest and longest pulse of each
+// level to tell whether the block can hold a match at all.
+bool PulseMatches(const TPulseCriteria& criteria, bool high, double widthMs);
+
+// The first matching pulse that begins after time t (t itself excluded), on a trace whose times
+// ascend; a pulse under way at t is passed over. None when no whole pulse after t matches.
+std::optional<TPulse> NextPulse(std::span<const double> times, std::span<const double> levels,
+                                double t, const TPulseCriteria& criteria);
+// The last matching pulse that ends before time t (t itself excluded).
+std::optional<TPulse> PreviousPulse(std::span<const double> times, std::span<const double> levels,
+                                    double t, const TPulseCriteria& criteria);
+
+// The time of the first edge after t and of the last edge before t (t itself excluded both ways).
+std::optional<double> NextEdgeTime(std::span<const double> times, std::span<const double> levels,
+                                   double t);
+std::optional<double> PreviousEdgeTime(std::span<const double> times,
+                                       std::span<const double> levels, double t);
+
+} // namespace measure
