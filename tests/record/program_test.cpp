@@ -442,6 +442,35 @@ TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
         << "a temporary file left behind";
 }
 
+// Without a limit the recording would go on for ever: a write that fails on the way ends it.
+TEST_F(RecordProgram, AFullDiskMidwayEndsTheRecordingThereAndLeavesTheFileAsItWas) {
+    const std::string folder = Path("full");
+    mkdir(folder.c_str(), 0755);
+    const TMount mount(folder, 0);
+    if (!mount.Mounted())
+        GTEST_SKIP() << "no tmpfs may be mounted here";
+    const std::string out = folder + "/trace.csv";
+    std::ofstream(out) << "time_ms,level\n0,1\n";
+    {
+        std::ofstream filler(folder + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()))
+            filler.flush();
+    }
+    SimulatorProcess simulator({"--source", "prbs:5"});
+    const TRun run = Run({"--port", simulator.SlavePath(), "--baud", "230400", "--seconds", "0",
+                          "--out", out});
+    EXPECT_EQ(run.Status, 11) << run.Err;
+    EXPECT_TRUE(run.Err.ends_with("talvir-record: cannot write " + out +
+                                  ": Disk is full; the file is left as it was\n"))
+        << run.Err;
+    EXPECT_EQ(ReadText(out), "time_ms,level\n0,1\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "a temporary file left behind";
+}
+
 TEST_F(RecordProgram, APeriodOffTheDevicesGridIsToldAndTheNearestOneRecorded) {
     SimulatorProcess simulator({"--source", "prbs:5"});
     const TRun run = Run({"--port", simulator.SlavePath(), "--period", "0.01", "--baud", "230400",
