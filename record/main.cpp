@@ -20,7 +20,10 @@
 
 namespace {
 
+// The handler only sets the flag, which is safe in a handler because the flag takes no lock; the
+// session's message loop looks at it every few milliseconds while it waits.
 std::atomic<bool> StopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void RequestStop(int) {
     StopRequested = true;
