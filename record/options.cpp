@@ -254,9 +254,9 @@ Options:
   --version         show the version
 
 The window loads only the first 500,000 points of a .txt file; standard error says so after a
-longer one. A sweep must end within twice the time its bytes take at the slower
-of the line's and the device's byte rate (at least 1 s). Progress goes to standard error: a
-bar on a terminal, plain lines otherwise. Where the device sends more bytes a second than the
+longer one. A sweep must end within twice the time its bytes take at the slower of the line's
+and the device's byte rate (at least 1 s). Progress goes to standard error: a bar on a
+terminal, plain lines otherwise. Where the device sends more bytes a second than the
 line carries at RATE (a tenth of it), standard error says so before the recording, with the
 period and the rate that would do, and its last line gives the bytes received of those the
 device sent. FILE is checked before the recording: a folder that is missing or takes no new
