@@ -108,7 +108,8 @@ private:
     // Hands on the samples of the sweep under way, as many as the limit wants.
     void TakeSweepUnderWay();
     void Report();
-    // A signal ends the recording: an interruption where it has a limit, its end where it has none.
+    // A signal has ended the recording: an interruption where it has a limit, its end where it has
+    // none.
     void Stopped();
     void Fail(TStatus status, std::string message);
     void Collect(const std::atomic<bool>& stop);
@@ -279,9 +280,6 @@ void TSession::Stopped() {
                                 " of " + std::to_string(options_.Sweeps) + " sweeps");
         return;
     }
-    // Counted in samples: every one decoded by now is kept.
-    TakeSweepUnderWay();
-    Report();
     if (result_.SampleLimit == 0)
         return;
     const long double seconds =
@@ -349,11 +347,7 @@ void TSession::Collect(const std::atomic<bool>& stop) {
     sweep_.Start(options_.Mode, result_.SweepLength);
     port_.OnTriggerAvail = [this](serial::TSerialPort*, std::uint16_t count) { OnAvail(count); };
     deadline_ = Clock::now() + sweepWait_;
-    while (!failed_ && !Complete()) {
-        if (stop) {
-            Stopped();
-            break;
-        }
+    while (!failed_ && !Complete() && !stop) {
         loop_.ProcessUntil([&] { return failed_ || stop || Complete(); }, PollStep);
         for (const std::exception_ptr& error : loop_.TakeExceptions()) {
             try {
@@ -371,6 +365,13 @@ void TSession::Collect(const std::atomic<bool>& stop) {
             Fail(stSweepTimeout, "sweep " + std::to_string(result_.CompletedSweeps + 1) +
                                      " did not complete in time");
     }
+    // Counted in samples, a recording keeps every one decoded, whatever ended it.
+    if (options_.Seconds && !writeFailed_ && !Complete()) {
+        TakeSweepUnderWay();
+        Report();
+    }
+    if (stop && !failed_ && !Complete())
+        Stopped();
     result_.Totals = integrity_.Totals(Seconds(Clock::now()));
 }
 
