@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include <fcntl.h>
@@ -61,11 +62,21 @@ void ReserveRoom(int fd, std::size_t size, const std::string& path) {
         ThrowFileError(errno, path);
 }
 
-// Gives the open file `fd` the content `bytes` in place.
-void RewriteInPlace(int fd, std::string_view bytes, const std::string& path) {
-    WriteAll(fd, bytes, path);
-    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0)
-        ThrowFileError(errno, path);
+// The content of the open file `fd` from its start, piece by piece, to `take`.
+void ForEachPiece(int fd, const std::string& path,
+                  const std::function<void(std::string_view)>& take) {
+    char piece[65536];
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(fd, piece, sizeof piece, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            ThrowFileError(errno, path);
+        if (got == 0)
+            return;
+        take({piece, static_cast<std::size_t>(got)});
+        at += got;
+    }
 }
 
 // The file a path names: a symbolic link's final target, followed as far as links go, also when
@@ -180,65 +191,134 @@ std::size_t TFileReader::Read(char* into, std::size_t room) {
     }
 }
 
-void ReplaceFileContent(const std::string& path, std::string_view bytes) {
+TFileReplacement::TFileReplacement(const std::string& path, std::size_t sizeHint) : path_(path) {
     struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (!exists && errno != ENOENT)
+    exists_ = ::stat(path.c_str(), &old) == 0;
+    if (!exists_ && errno != ENOENT)
         ThrowFileError(errno, path);
+    mode_ = exists_ ? old.st_mode & 07777 : NewFileMode();
+    links_ = exists_ ? old.st_nlink : 0;
     // The save writes this file: where the user may not write it, the folder's permission to
     // replace it must not get round that.
-    TDescriptor existing(exists ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1);
-    if (exists && existing.Get() < 0)
+    TDescriptor existing(exists_ ? ::open(path.c_str(), O_WRONLY | O_CLOEXEC) : -1);
+    if (exists_ && existing.Get() < 0)
         ThrowFileError(errno, path);
     // A device or a pipe takes the bytes itself; a file put in its place would take them instead.
-    if (exists && !S_ISREG(old.st_mode))
-        return WriteAll(existing.Get(), bytes, path);
-
-    const std::string target = LinkTarget(path);
-    const std::filesystem::path folder = FolderOf(target);
-    std::string temp;
-    TDescriptor fd(CreateTemporary(folder, temp));
-    if (fd.Get() < 0) {
+    if (exists_ && !S_ISREG(old.st_mode)) {
+        way_ = TWay::Direct;
+        existing_ = existing.Get();
+        existing.Release();
+        return;
+    }
+    target_ = LinkTarget(path);
+    folder_ = FolderOf(target_).string();
+    temporary_ = CreateTemporary(folder_, temp_);
+    if (temporary_ < 0) {
         const int error = errno;
+        temp_.clear();
         // A folder that takes no new file may still hold a file that may be rewritten.
-        if (exists && (error == EACCES || error == EPERM || error == EROFS)) {
-            ReserveRoom(existing.Get(), bytes.size(), path);
-            return RewriteInPlace(existing.Get(), bytes, path);
-        }
-        ThrowFileError(error, path);
+        if (!exists_ || (error != EACCES && error != EPERM && error != EROFS))
+            ThrowFileError(error, path);
+        ReserveRoom(existing.Get(), sizeHint, path);
+        way_ = TWay::InPlace;
     }
-    try {
-        WriteAll(fd.Get(), bytes, path);
-        if (exists && old.st_nlink > 1)
-            ReserveRoom(existing.Get(), bytes.size(), path);
-        const mode_t mode = exists ? old.st_mode & 07777 : NewFileMode();
-        if (::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0 || !fd.Close())
-            ThrowFileError(errno, path);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
+    existing_ = existing.Get();
+    existing.Release();
+}
+
+TFileReplacement::~TFileReplacement() {
+    if (temporary_ >= 0)
+        ::close(temporary_);
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
+    if (existing_ >= 0)
+        ::close(existing_);
+}
+
+void TFileReplacement::Append(std::string_view bytes) {
+    WriteAll(way_ == TWay::Beside ? temporary_ : existing_, bytes, path_);
+    size_ += bytes.size();
+}
+
+void TFileReplacement::Commit() {
+    switch (way_) {
+    case TWay::Direct:
+        return;
+    case TWay::InPlace:
+        if (::ftruncate(existing_, static_cast<off_t>(size_)) != 0 || ::fsync(existing_) != 0)
+            ThrowFileError(errno, path_);
+        return;
+    case TWay::Beside:
+        return CommitBeside();
     }
-    if (exists && old.st_nlink > 1) {
+}
+
+void TFileReplacement::CommitBeside() {
+    const bool shared = exists_ && links_ > 1;
+    if (shared)
+        ReserveRoom(existing_, size_, path_);
+    if (::fchmod(temporary_, static_cast<mode_t>(mode_)) != 0 || ::fsync(temporary_) != 0)
+        ThrowFileError(errno, path_);
+    if (shared) {
         // Other names share the file, and a rename would part them from the new content: the
         // file itself is rewritten, once the new content is whole on the disk beside it, which
         // is where it stays should the rewriting fail half way.
         try {
-            RewriteInPlace(existing.Get(), bytes, path);
+            ForEachPiece(temporary_, path_,
+                         [this](std::string_view piece) { WriteAll(existing_, piece, path_); });
+            if (::ftruncate(existing_, static_cast<off_t>(size_)) != 0 || ::fsync(existing_) != 0)
+                ThrowFileError(errno, path_);
         } catch (const EInOutError& e) {
-            throw EInOutError(e.Text(), path + "\nThe new content is kept in " + temp);
+            const std::string kept = temp_;
+            temp_.clear();
+            throw EInOutError(e.Text(), path_ + "\nThe new content is kept in " + kept);
         }
-        ::unlink(temp.c_str());
         return;
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        ThrowFileError(error, path);
-    }
+    const int fd = temporary_;
+    temporary_ = -1;
+    if (::close(fd) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0)
+        ThrowFileError(errno, path_);
+    temp_.clear();
     // The rename itself lasts only once the folder's entry is on the disk.
-    TDescriptor entry(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TDescriptor entry(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (entry.Get() >= 0)
         ::fsync(entry.Get());
+}
+
+void ReplaceFileContent(const std::string& path, std::string_view bytes) {
+    TFileReplacement file(path, bytes.size());
+    file.Append(bytes);
+    file.Commit();
+}
+
+TScratchFile::TScratchFile(const std::string& folder) {
+    for (const std::string& place : {folder, std::filesystem::temp_directory_path().string()}) {
+        where_ = place;
+        fd_ = ::open(place.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ >= 0)
+            return;
+        // A file system without unnamed files: a named one, unlinked at once.
+        std::string name;
+        fd_ = CreateTemporary(place, name);
+        if (fd_ >= 0) {
+            ::unlink(name.c_str());
+            return;
+        }
+    }
+    ThrowFileError(errno, folder);
+}
+
+TScratchFile::~TScratchFile() {
+    ::close(fd_);
+}
+
+void TScratchFile::Append(std::string_view bytes) {
+    WriteAll(fd_, bytes, where_);
+}
+
+void TScratchFile::CopyTo(TFileReplacement& file) const {
+    ForEachPiece(fd_, where_, [&file](std::string_view piece) { file.Append(piece); });
 }
 
 void CheckFileReplaceable(const std::string& path) {

@@ -2,6 +2,7 @@
 // Whole-file reading and writing for the trace files. Failures throw EInOutError.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,59 @@ private:
 // written directly. In a folder that takes no new file, an existing writable file is rewritten
 // in place.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
+
+// A file's new content written piece by piece as it is made, under ReplaceFileContent's contract
+// (which is this with one piece): the pieces go to a temporary file beside it, and Commit puts
+// that in its place, so that until then the old file, or none, stays under the name; destroyed
+// without Commit, the temporary file is removed. Only a device or a pipe takes the pieces as they
+// come, and a file in a folder that takes no new file is rewritten in place from its start as
+// they come, after `sizeHint` bytes are reserved on the disk. Failures throw EInOutError.
+class TFileReplacement {
+public:
+    explicit TFileReplacement(const std::string& path, std::size_t sizeHint = 0);
+    ~TFileReplacement();
+    TFileReplacement(const TFileReplacement&) = delete;
+    TFileReplacement& operator=(const TFileReplacement&) = delete;
+
+    void Append(std::string_view bytes);
+    // The content is whole: it replaces the file's.
+    void Commit();
+    // The folder the new content is written in.
+    const std::string& Folder() const { return folder_; }
+
+private:
+    enum class TWay { Beside, InPlace, Direct };
+    void CommitBeside();
+
+    std::string path_;
+    bool exists_ = false;
+    unsigned mode_ = 0;
+    unsigned long links_ = 0;
+    int existing_ = -1; // the old file, open for writing
+    TWay way_ = TWay::Beside;
+    std::string folder_, target_, temp_;
+    int temporary_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+// An unnamed file for bytes that must wait for what goes in front of them: gone with this, or with
+// the process however it ends. In `folder`, or in the system's temporary folder where that takes
+// no such file.
+class TScratchFile {
+public:
+    explicit TScratchFile(const std::string& folder);
+    ~TScratchFile();
+    TScratchFile(const TScratchFile&) = delete;
+    TScratchFile& operator=(const TScratchFile&) = delete;
+
+    void Append(std::string_view bytes);
+    // Everything appended so far, from its start.
+    void CopyTo(TFileReplacement& file) const;
+
+private:
+    int fd_ = -1;
+    std::string where_; // its folder, for an error
+};
 
 // Throws what ReplaceFileContent would for `path` before it writes a byte: a folder that is
 // missing, or that takes no new file where there is no file to rewrite in place, or a file that

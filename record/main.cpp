@@ -1,6 +1,7 @@
 // talvir-record: the recorder for scripts and test benches. Reads the command line, records, writes
 // the file and answers with an exit status that says what happened.
 
+#include "acquisition/timing.h"
 #include "record/notices.h"
 #include "record/options.h"
 #include "record/output.h"
@@ -9,54 +10,85 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <exception>
 #include <optional>
+#include <span>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+// The handler only sets the flag, which is safe in a handler because the flag takes no lock; the
+// session's message loop looks at it every few milliseconds while it waits.
 std::atomic<bool> StopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void RequestStop(int) {
     StopRequested = true;
 }
 
-// A bar on a terminal, redrawn in place; plain lines elsewhere, at most one per change of tenth.
+// A bar on a terminal, redrawn in place where its text changes; plain lines elsewhere, at most one
+// per change of tenth (of ten seconds without a limit). Counts sweeps, or seconds of samples for
+// --seconds.
 class TProgressReport {
 public:
-    explicit TProgressReport(bool quiet) : quiet_(quiet), terminal_(isatty(STDERR_FILENO) == 1) {}
+    TProgressReport(const record::TRecordOptions& options)
+        : quiet_(options.Quiet), terminal_(isatty(STDERR_FILENO) == 1),
+          seconds_(options.Seconds.has_value()),
+          periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)) {}
 
-    void operator()(int completed, int total) {
+    void operator()(std::uint64_t done, std::uint64_t total) {
         if (quiet_)
             return;
+        const std::string amount = Amount(done);
+        const std::string unit = seconds_ ? " s" : " sweeps";
         if (terminal_) {
-            constexpr int Width = 30;
-            const int filled = static_cast<int>(static_cast<long long>(completed) * Width / total);
-            std::fprintf(stderr, "\r[%s%s] %d/%d sweeps", std::string(filled, '#').c_str(),
-                         std::string(Width - filled, ' ').c_str(), completed, total);
-            if (completed == total)
+            constexpr std::uint64_t Width = 30;
+            std::string text = "\r" + amount + unit;
+            if (total != 0) {
+                const std::uint64_t filled = done * Width / total;
+                text = "\r[" + std::string(filled, '#') + std::string(Width - filled, ' ') + "] " +
+                       amount + "/" + Amount(total) + unit;
+            }
+            if (text != shown_)
+                std::fputs(text.c_str(), stderr);
+            shown_ = text;
+            if (total != 0 && done == total)
                 std::fputc('\n', stderr);
             return;
         }
-        const int tenth = static_cast<int>(static_cast<long long>(completed) * 10 / total);
-        if (completed == total || tenth != lastTenth_) {
+        const std::uint64_t tenth =
+            total != 0 ? done * 10 / total
+                       : static_cast<std::uint64_t>(static_cast<long double>(done) * periodMs_ / 1e4L);
+        if (done == total || tenth != lastTenth_) {
             lastTenth_ = tenth;
-            std::fprintf(stderr, "talvir-record: %d of %d sweeps\n", completed, total);
+            std::fprintf(stderr, "talvir-record: %s%s%s\n", amount.c_str(),
+                         total != 0 ? (" of " + Amount(total)).c_str() : "", unit.c_str());
         }
     }
 
     // Ends a bar left unfinished, so that a message starts on a line of its own.
-    void Finish(int completed, int total) const {
-        if (!quiet_ && terminal_ && completed > 0 && completed < total)
+    void Finish() const {
+        if (!shown_.empty() && !shown_.ends_with("\n"))
             std::fputc('\n', stderr);
     }
 
 private:
+    std::string Amount(std::uint64_t count) const {
+        if (!seconds_)
+            return std::to_string(count);
+        return record::NumberText(static_cast<long double>(count) * periodMs_ / 1000,
+                                  std::chars_format::fixed, 1);
+    }
+
     bool quiet_;
     bool terminal_;
-    int lastTenth_ = -1;
+    bool seconds_;
+    long double periodMs_;
+    std::uint64_t lastTenth_ = ~std::uint64_t{0};
+    std::string shown_;
 };
 
 } // namespace
@@ -88,30 +120,41 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "talvir-record: %s\n", text->c_str());
     };
 
+    // The file is written as the samples come, beside its name until the recording is whole.
+    std::optional<record::TOutput> output;
+    try {
+        output.emplace(options);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "talvir-record: %s\n", record::WriteFailure(options, error).c_str());
+        return record::stWriteFailed;
+    }
+
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
-    TProgressReport progress(options.Quiet);
+    TProgressReport progress(options);
     const record::TRecording recording = record::Record(
         options,
         [&] {
             notice(record::PeriodNotice(options));
             notice(record::LineRateNotice(options));
         },
-        [&progress](int completed, int total) { progress(completed, total); }, StopRequested);
-    progress.Finish(recording.CompletedSweeps, options.Sweeps);
+        [&progress](std::uint64_t done, std::uint64_t total) { progress(done, total); },
+        [&output](std::span<const double> levels) { output->Add(levels); }, StopRequested);
+    progress.Finish();
     if (record::LineSlowerThanDevice(options))
         notice(record::ReceivedNotice(recording));
     if (recording.Status != record::stOk)
         std::fprintf(stderr, "talvir-record: %s\n", recording.Message.c_str());
 
-    // What was completed is written whatever ended the recording.
-    if (recording.CompletedSweeps == 0)
+    // What was recorded is written whatever ended the recording, unless the writing itself failed.
+    if (recording.Samples == 0 || output->Broken())
         return recording.Status != record::stOk ? recording.Status : record::stOther;
     try {
-        record::WriteRecording(options, recording);
+        output->Finish(recording);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "talvir-record: %s\n", record::WriteFailure(options, error).c_str());
         return recording.Status != record::stOk ? recording.Status : record::stWriteFailed;
     }
+    notice(record::DataFileLengthNotice(options, recording.Samples));
     return recording.Status;
 }

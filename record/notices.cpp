@@ -2,6 +2,7 @@
 
 #include "acquisition/integrity.h"
 #include "acquisition/timing.h"
+#include "trace/data_file.h"
 
 #include <cmath>
 
@@ -90,6 +91,17 @@ std::optional<std::string> ReceivedNotice(const TRecording& recording) {
            " expected at the device's rate in " +
            NumberText(seconds, std::chars_format::general, 4) + " s, " +
            std::to_string(sent > received ? sent - received : 0) + " missing";
+}
+
+std::optional<std::string> DataFileLengthNotice(const TRecordOptions& options,
+                                                std::uint64_t points) {
+    if (options.Output != TOutputKind::DataFile || points <= trace::DataFilePointLimit)
+        return std::nullopt;
+    return options.Out + " holds " + std::to_string(points) +
+           " points, but the window loads only the first " +
+           std::to_string(trace::DataFilePointLimit) +
+           " points of a data file: the rest will be missing there; take .tlr, a recording the "
+           "window opens whole";
 }
 
 } // namespace record

@@ -7,6 +7,7 @@
 #include "record/session.h"
 
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,5 +31,10 @@ std::optional<std::string> LineRateNotice(const TRecordOptions& options);
 // The sample bytes received of those the device sent at its rate over the recording; none for a
 // recording too short to count.
 std::optional<std::string> ReceivedNotice(const TRecording& recording);
+
+// A data file of more points than the window loads: how many it holds, what the window does with
+// them, and the kind to take instead. None for another kind, or for a file the window loads whole.
+std::optional<std::string> DataFileLengthNotice(const TRecordOptions& options,
+                                                std::uint64_t points);
 
 } // namespace record

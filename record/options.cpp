@@ -50,6 +50,9 @@ std::optional<long double> DecimalNumber(const std::string& text) {
     return value;
 }
 
+// About thirty years: beyond any recording, and its sample count stays within 64 bits.
+constexpr long double LongestSeconds = 1e9L;
+
 // The termios rates of Linux.
 constexpr std::array<std::int32_t, 28> Rates{
     50,     75,     110,     134,     150,     200,     300,     600,    1200,   1800,
@@ -96,6 +99,7 @@ std::uint16_t ComNumberOf(const std::string& port) {
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TParsedCommandLine parsed;
     TRecordOptions options;
+    bool sweepsGiven = false;
     auto fail = [&parsed](std::string message) {
         parsed.Error = std::move(message);
         return parsed;
@@ -150,6 +154,15 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
              if (!sweeps || *sweeps < 1 || *sweeps > 1000000)
                  return false;
              options.Sweeps = static_cast<int>(*sweeps);
+             sweepsGiven = true;
+             return true;
+         }},
+        {"--seconds",
+         [&](const std::string& v) {
+             const auto seconds = DecimalNumber(v);
+             if (!seconds || *seconds < 0 || *seconds > LongestSeconds)
+                 return false;
+             options.Seconds = *seconds;
              return true;
          }},
         {"--out",
@@ -196,6 +209,8 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
     if (options.Port.empty())
         return fail("--port is required");
+    if (sweepsGiven && options.Seconds)
+        return fail("--sweeps and --seconds exclude each other");
     if (options.Out.empty())
         return fail("--out is required");
     const auto kind = OutputKindForName(options.Out);
@@ -212,7 +227,8 @@ std::string HelpText() {
     return R"(Usage: talvir-record --port PORT --out FILE [OPTION]...
 Records the one-bit signal of Тальвир's measuring device on a serial port, without a window,
 and writes all sweeps to FILE back to back as one continuous recording: the times go on from
-sweep to sweep.
+sweep to sweep. FILE is written as the samples arrive, in memory that does not grow with the
+length (but for .png), and takes its name only once it is whole.
 
 Options:
   --port PORT       COM1 .. COM50 (through ports.ini, as the window finds them) or a device
@@ -227,6 +243,9 @@ Options:
                     single: each sweep waits for the first change of level, as the window's
                     single sweep does, with no time limit on that wait
   --sweeps N        how many sweeps to record (default 1)
+  --seconds S       instead of --sweeps: S seconds of samples, S / the period rounded to a
+                    whole number of samples, the last sweep cut there; 0 records until
+                    SIGINT or SIGTERM
   --test            the device's test pattern instead of the signal
   --out FILE        .txt the window's data file ("time level" lines), .vcd a Value Change
                     Dump, .csv "time_ms,level", .png a picture of the trace
@@ -234,18 +253,19 @@ Options:
   --help, -h        show this text
   --version         show the version
 
-The window loads only the first 500,000 points of a .txt file; longer recordings are best
-written as .vcd or .csv. A sweep must end within twice the time its bytes take at the slower
-of the line's and the device's byte rate (at least 1 s). Progress goes to standard error: a
-bar on a terminal, plain lines otherwise. Where the device sends more bytes a second than the
+The window loads only the first 500,000 points of a .txt file; standard error says so after a
+longer one. A sweep must end within twice the time its bytes take at the slower of the line's
+and the device's byte rate (at least 1 s). Progress goes to standard error: a bar on a
+terminal, plain lines otherwise. Where the device sends more bytes a second than the
 line carries at RATE (a tenth of it), standard error says so before the recording, with the
 period and the rate that would do, and its last line gives the bytes received of those the
 device sent. FILE is checked before the recording: a folder that is missing or takes no new
-file ends it at once. SIGINT or SIGTERM stops the device; the sweeps completed by then are
-written, and the status says the recording was interrupted.
+file ends it at once. SIGINT or SIGTERM stops the device and FILE is finished: with --sweeps
+it holds the sweeps completed by then, with --seconds every sample received; the status says
+the recording was interrupted, but after --seconds 0, whose end it is.
 
 Exit status:
-  0  every sweep was complete and FILE was written
+  0  the recording was complete (or --seconds 0 was stopped) and FILE was written
   1  another failure (the line says which)
   2  a bad command line
   3  the port does not exist
@@ -256,7 +276,7 @@ Exit status:
   8  a line error (overrun, parity, framing, break)
   9  the device was lost (unplugged, hung up)
   10 a sweep did not complete in time
-  11 FILE could not be written
+  11 FILE could not be written (the recording ends there)
   12 interrupted by a signal
 )";
 }

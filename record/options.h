@@ -21,7 +21,10 @@ struct TRecordOptions {
     std::string PeriodText;   // --period as typed; empty for the default
     long double DurationS = 0.001L;
     acquisition::TSweep::TMode Mode = acquisition::TSweep::smPeriodic;
-    int Sweeps = 1;
+    int Sweeps = 1; // without --seconds
+    // --seconds: the recording's length in seconds of samples instead of sweeps; 0 for no limit
+    // (until SIGINT or SIGTERM).
+    std::optional<long double> Seconds;
     bool Test = false;
     std::string Out;
     TOutputKind Output = TOutputKind::DataFile;

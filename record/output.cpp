@@ -1,6 +1,7 @@
 #include "record/output.h"
 
 #include "acquisition/sweep.h"
+#include "acquisition/timing.h"
 #include "chart/chart.h"
 #include "chart/series.h"
 #include "chart/trace_chart.h"
@@ -28,21 +29,16 @@ namespace {
 constexpr int PictureWidth = 1200;
 constexpr int PictureHeight = 400;
 
+// Text handed to the file in pieces of about this size: few writes, little memory.
+constexpr std::size_t FlushSize = 1 << 20;
+
 struct TPoints {
     std::vector<double> Times, Levels;
 };
 
-TPoints Points(const TRecording& recording) {
-    TPoints points;
-    points.Times.reserve(recording.Levels.size());
-    points.Levels.reserve(recording.Levels.size());
-    for (std::size_t j = 0; j < recording.Levels.size(); ++j) {
-        // Each time from its own index, so that nothing accumulates over long recordings.
-        points.Times.push_back(
-            static_cast<double>(static_cast<long double>(j) * recording.PeriodMs));
-        points.Levels.push_back(recording.Levels[j]);
-    }
-    return points;
+// Each time from its own index, so that nothing accumulates over long recordings.
+double TimeOf(std::uint64_t j, long double periodMs) {
+    return static_cast<double>(static_cast<long double>(j) * periodMs);
 }
 
 void WritePicture(const TRecordOptions& options, const TPoints& points) {
@@ -94,33 +90,90 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
     return "cannot write " + options.Out + ": " + text;
 }
 
-void WriteRecording(const TRecordOptions& options, const TRecording& recording) {
-    const TPoints points = Points(recording);
-    switch (options.Output) {
-    case TOutputKind::DataFile:
-        files::ReplaceFileContent(
-            options.Out,
-            trace::FormatDataFile(points.Times, points.Levels, numbers::DataFileDecimalPoint()));
+TOutput::TOutput(const TRecordOptions& options)
+    : options_(options), periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)),
+      decimalPoint_(numbers::DataFileDecimalPoint()) {
+    if (options.Output == TOutputKind::Png)
         return;
-    case TOutputKind::Csv:
-        files::ReplaceFileContent(options.Out, trace::FormatCsv(points.Times, points.Levels));
-        return;
-    case TOutputKind::Vcd:
-        files::ReplaceFileContent(
-            options.Out,
-            trace::FormatVcd(points.Times, points.Levels,
-                             {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
-                              "Тальвир " TALVIR_VERSION, static_cast<double>(recording.PeriodMs),
-                              acquisition::SweepText(options.Mode, recording.CompletedSweeps,
-                                                     options.DurationS, points.Times.size()),
-                              recording.Totals.Seconds >= ShortestCountedRecording
-                                  ? acquisition::IntegrityComment(recording.Totals)
-                                  : std::string()}));
-        return;
-    case TOutputKind::Png:
-        WritePicture(options, points);
+    file_ = std::make_unique<files::TFileReplacement>(options.Out);
+    if (options.Output == TOutputKind::Csv)
+        pending_ = trace::CsvHeader;
+    if (options.Output == TOutputKind::Vcd) {
+        changes_ = std::make_unique<files::TScratchFile>(file_->Folder());
+        vcd_.emplace(static_cast<double>(periodMs_));
+    }
+}
+
+void TOutput::Add(std::span<const double> levels) {
+    if (options_.Output == TOutputKind::Png) {
+        for (const double level : levels)
+            picture_.push_back(static_cast<std::uint8_t>(level));
+        samples_ += levels.size();
         return;
     }
+    for (const double level : levels) {
+        const double time = TimeOf(samples_++, periodMs_);
+        switch (options_.Output) {
+        case TOutputKind::DataFile:
+            trace::AppendDataFilePoint(pending_, time, level, decimalPoint_);
+            break;
+        case TOutputKind::Csv:
+            trace::AppendCsvPoint(pending_, time, level);
+            break;
+        case TOutputKind::Vcd:
+            vcd_->AppendPoint(pending_, time, level);
+            break;
+        case TOutputKind::Png:
+            break;
+        }
+    }
+    if (pending_.size() >= FlushSize)
+        Flush();
+}
+
+void TOutput::Flush() {
+    broken_ = true; // until the write has not thrown
+    if (changes_)
+        changes_->Append(pending_);
+    else
+        file_->Append(pending_);
+    pending_.clear();
+    broken_ = false;
+}
+
+void TOutput::Finish(const TRecording& recording) {
+    switch (options_.Output) {
+    case TOutputKind::DataFile:
+    case TOutputKind::Csv:
+        Flush();
+        break;
+    case TOutputKind::Vcd: {
+        vcd_->AppendEnd(pending_);
+        Flush();
+        const int sweeps = recording.CompletedSweeps + (recording.LastSweepCut ? 1 : 0);
+        file_->Append(trace::FormatVcdHeader(
+            {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
+             "Тальвир " TALVIR_VERSION, static_cast<double>(recording.PeriodMs),
+             acquisition::SweepText(options_.Mode, sweeps, options_.DurationS, samples_),
+             recording.Totals.Seconds >= ShortestCountedRecording
+                 ? acquisition::IntegrityComment(recording.Totals)
+                 : std::string()}));
+        changes_->CopyTo(*file_);
+        break;
+    }
+    case TOutputKind::Png: {
+        TPoints points;
+        points.Times.reserve(picture_.size());
+        points.Levels.reserve(picture_.size());
+        for (std::size_t j = 0; j < picture_.size(); ++j) {
+            points.Times.push_back(TimeOf(j, periodMs_));
+            points.Levels.push_back(picture_[j]);
+        }
+        WritePicture(options_, points);
+        return;
+    }
+    }
+    file_->Commit();
 }
 
 } // namespace record

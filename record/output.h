@@ -1,12 +1,19 @@
 #pragma once
-// The recording written to the file the command line names, in the kind its extension picks.
+// The recording written to the file the command line names, in the kind its extension picks, as
+// its samples arrive.
 
+#include "files/file_io.h"
 #include "record/options.h"
 #include "record/session.h"
+#include "trace/vcd.h"
 
+#include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace record {
 
@@ -14,12 +21,44 @@ namespace record {
 // missing or takes no new file, or the file may not be written. None when the writing may go ahead.
 std::optional<std::string> OutputProblem(const TRecordOptions& options);
 
-// A failed write of FILE as one line, from the error WriteRecording threw.
+// A failed write of FILE as one line, from the error TOutput threw.
 std::string WriteFailure(const TRecordOptions& options, const std::exception& error);
 
-// Writes all completed sweeps back to back, sample j at j × the period. Throws (files::EInOutError
-// and the like, with a message that names the file) when the file cannot be written; an existing
-// file is then left as it was.
-void WriteRecording(const TRecordOptions& options, const TRecording& recording);
+// FILE written sample by sample, sample j at j × the period, the recording's sweeps back to back.
+// A data file and a .csv go to a temporary file beside FILE as the samples come; a .vcd's value
+// changes go to an unnamed scratch file, since its header tells what only the end knows, and its
+// header and changes to the temporary file at the end. FILE gets the new content only at Finish,
+// so a run that ends otherwise leaves it as it was. A .png must see every sample to draw them and
+// holds them all, a byte each. Memory stays flat for the other kinds, whatever the length.
+// Throws (files::EInOutError and the like, with a message that names the file) when the file
+// cannot be written.
+class TOutput {
+public:
+    explicit TOutput(const TRecordOptions& options);
+
+    // The next samples, 0 or 1 each.
+    void Add(std::span<const double> levels);
+    // The recording is over: its samples make up FILE.
+    void Finish(const TRecording& recording);
+
+    std::uint64_t Samples() const { return samples_; }
+    // A write failed: the file cannot be finished.
+    bool Broken() const { return broken_; }
+
+private:
+    // Hands the text made so far to its file.
+    void Flush();
+
+    const TRecordOptions& options_;
+    long double periodMs_;
+    char decimalPoint_;
+    std::unique_ptr<files::TFileReplacement> file_;
+    std::unique_ptr<files::TScratchFile> changes_; // a .vcd's, until its header is known
+    std::optional<trace::TVcdChanges> vcd_;
+    std::string pending_;
+    std::vector<std::uint8_t> picture_; // a .png's samples
+    std::uint64_t samples_ = 0;
+    bool broken_ = false;
+};
 
 } // namespace record

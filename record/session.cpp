@@ -4,6 +4,7 @@
 #include "acquisition/sweep.h"
 #include "acquisition/timing.h"
 #include "record/notices.h"
+#include "record/output.h"
 #include "serial/errors.h"
 #include "serial/port_map.h"
 #include "serial/ports_ini.h"
@@ -86,8 +87,10 @@ TRecording OpenFailure(const TRecordOptions& options, int code, const char* text
 // before it writes any sample of the next one over it.
 class TSession final : private acquisition::TSweepTarget {
 public:
-    TSession(const TRecordOptions& options, const TStarted& started, const TProgress& progress)
-        : options_(options), started_(started), progress_(progress), port_(&loop_) {}
+    TSession(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
+             const TSamples& samples)
+        : options_(options), started_(started), progress_(progress), samples_(samples),
+          port_(&loop_) {}
 
     TRecording Run(const std::atomic<bool>& stop);
 
@@ -95,8 +98,19 @@ private:
     bool SetUpSweep();
     bool Open();
     void OnAvail(std::uint16_t count);
-    // Appends the completed sweep to the recording.
+    // Hands the completed sweep on, or as much of it as --seconds still wants.
     void SweepCompleted() override;
+    // Whether the recording holds all its limit asks for.
+    bool Complete() const;
+    // Of `count` samples more, those the limit still wants.
+    std::size_t Wanted(std::size_t count) const;
+    void Deliver(std::span<const double> levels);
+    // Hands on the samples of the sweep under way, as many as the limit wants.
+    void TakeSweepUnderWay();
+    void Report();
+    // A signal has ended the recording: an interruption where it has a limit, its end where it has
+    // none.
+    void Stopped();
     void Fail(TStatus status, std::string message);
     void Collect(const std::atomic<bool>& stop);
     void Stop();
@@ -104,6 +118,7 @@ private:
     const TRecordOptions& options_;
     const TStarted& started_;
     const TProgress& progress_;
+    const TSamples& samples_;
     serial::TPlainMessageLoop loop_;
     serial::TSerialPort port_;
     acquisition::TSweep sweep_;
@@ -115,6 +130,7 @@ private:
     Clock::duration sweepWait_{};
     Clock::time_point deadline_{};
     bool failed_ = false;
+    bool writeFailed_ = false;
 };
 
 bool TSession::SetUpSweep() {
@@ -139,10 +155,19 @@ bool TSession::SetUpSweep() {
     sweepWait_ = std::max<Clock::duration>(LeastSweepWait,
                                            std::chrono::duration_cast<Clock::duration>(
                                                std::chrono::duration<double>(2 * sweepSeconds)));
+    if (options_.Seconds && *options_.Seconds > 0) {
+        const long double samples = std::round(*options_.Seconds * 1000 / result_.PeriodMs);
+        if (samples < 1) {
+            Fail(stUsage, "--seconds " + NumberText(*options_.Seconds, std::chars_format::general,
+                                                     6) +
+                              " gives no sample at a period of " +
+                              NumberText(result_.PeriodMs, std::chars_format::fixed, 7) + " ms");
+            return false;
+        }
+        result_.SampleLimit = static_cast<std::uint64_t>(samples);
+    }
     levels_.assign(static_cast<std::size_t>(result_.SweepLength), 0.0);
     Levels = levels_;
-    result_.Levels.reserve(static_cast<std::size_t>(result_.SweepLength) *
-                           static_cast<std::size_t>(options_.Sweeps));
     return true;
 }
 
@@ -181,21 +206,87 @@ void TSession::OnAvail(std::uint16_t count) {
     integrity_.Received(count);
     for (std::uint16_t read = 0; read < count; ++read) {
         const std::uint8_t byte = port_.ReadChar();
-        if (result_.CompletedSweeps == options_.Sweeps)
+        if (Complete() || writeFailed_)
             continue; // the rest is not wanted; the stop drops what follows
         // Each single sweep waits for its own change of level.
-        if (sweep_.Feed(byte, *this).Finished && result_.CompletedSweeps < options_.Sweeps)
+        if (sweep_.Feed(byte, *this).Finished && !Complete())
             sweep_.Start(acquisition::TSweep::smSingle, result_.SweepLength);
+        // --seconds ends on its sample, which may lie inside a sweep.
+        if (result_.SampleLimit != 0 && !Complete() &&
+            result_.Samples + static_cast<std::uint64_t>(sweep_.UnderWay()) >=
+                result_.SampleLimit) {
+            TakeSweepUnderWay();
+            Report();
+        }
     }
 }
 
+bool TSession::Complete() const {
+    if (options_.Seconds)
+        return result_.SampleLimit != 0 && result_.Samples == result_.SampleLimit;
+    return result_.CompletedSweeps == options_.Sweeps;
+}
+
+std::size_t TSession::Wanted(std::size_t count) const {
+    if (result_.SampleLimit == 0)
+        return count;
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(count, result_.SampleLimit - result_.Samples));
+}
+
+void TSession::Deliver(std::span<const double> levels) {
+    if (writeFailed_ || levels.empty())
+        return;
+    try {
+        samples_(levels);
+    } catch (const std::exception& error) {
+        writeFailed_ = true;
+        Fail(stWriteFailed, WriteFailure(options_, error));
+        return;
+    }
+    result_.Samples += levels.size();
+}
+
+void TSession::TakeSweepUnderWay() {
+    const std::size_t count = Wanted(static_cast<std::size_t>(sweep_.UnderWay()));
+    Deliver(std::span<const double>(levels_).first(count));
+    result_.LastSweepCut = result_.LastSweepCut || count > 0;
+}
+
+void TSession::Report() {
+    if (!progress_)
+        return;
+    if (options_.Seconds)
+        progress_(result_.Samples, result_.SampleLimit);
+    else
+        progress_(static_cast<std::uint64_t>(result_.CompletedSweeps),
+                  static_cast<std::uint64_t>(options_.Sweeps));
+}
+
 void TSession::SweepCompleted() {
-    for (const double level : levels_)
-        result_.Levels.push_back(static_cast<std::uint8_t>(level));
-    ++result_.CompletedSweeps;
+    const std::size_t count = Wanted(levels_.size());
+    Deliver(std::span<const double>(levels_).first(count));
+    if (count == levels_.size())
+        ++result_.CompletedSweeps;
+    else
+        result_.LastSweepCut = true;
     deadline_ = Clock::now() + sweepWait_;
-    if (progress_)
-        progress_(result_.CompletedSweeps, options_.Sweeps);
+    Report();
+}
+
+void TSession::Stopped() {
+    if (!options_.Seconds) {
+        Fail(stInterrupted, "interrupted after " + std::to_string(result_.CompletedSweeps) +
+                                " of " + std::to_string(options_.Sweeps) + " sweeps");
+        return;
+    }
+    if (result_.SampleLimit == 0)
+        return;
+    const long double seconds =
+        static_cast<long double>(result_.Samples) * result_.PeriodMs / 1000;
+    Fail(stInterrupted, "interrupted after " +
+                            NumberText(seconds, std::chars_format::fixed, 3) + " of " +
+                            NumberText(*options_.Seconds, std::chars_format::general, 6) + " s");
 }
 
 void TSession::Stop() {
@@ -256,15 +347,8 @@ void TSession::Collect(const std::atomic<bool>& stop) {
     sweep_.Start(options_.Mode, result_.SweepLength);
     port_.OnTriggerAvail = [this](serial::TSerialPort*, std::uint16_t count) { OnAvail(count); };
     deadline_ = Clock::now() + sweepWait_;
-    while (!failed_ && result_.CompletedSweeps < options_.Sweeps) {
-        if (stop) {
-            Fail(stInterrupted, "interrupted after " + std::to_string(result_.CompletedSweeps) +
-                                    " of " + std::to_string(options_.Sweeps) + " sweeps");
-            break;
-        }
-        loop_.ProcessUntil(
-            [&] { return failed_ || stop || result_.CompletedSweeps == options_.Sweeps; },
-            PollStep);
+    while (!failed_ && !Complete() && !stop) {
+        loop_.ProcessUntil([&] { return failed_ || stop || Complete(); }, PollStep);
         for (const std::exception_ptr& error : loop_.TakeExceptions()) {
             try {
                 std::rethrow_exception(error);
@@ -281,14 +365,21 @@ void TSession::Collect(const std::atomic<bool>& stop) {
             Fail(stSweepTimeout, "sweep " + std::to_string(result_.CompletedSweeps + 1) +
                                      " did not complete in time");
     }
+    // Counted in samples, a recording keeps every one decoded, whatever ended it.
+    if (options_.Seconds && !writeFailed_ && !Complete()) {
+        TakeSweepUnderWay();
+        Report();
+    }
+    if (stop && !failed_ && !Complete())
+        Stopped();
     result_.Totals = integrity_.Totals(Seconds(Clock::now()));
 }
 
 } // namespace
 
 TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
-                  const std::atomic<bool>& stop) {
-    TSession session(options, started, progress);
+                  const TSamples& samples, const std::atomic<bool>& stop) {
+    TSession session(options, started, progress, samples);
     return session.Run(stop);
 }
 

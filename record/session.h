@@ -9,8 +9,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace record {
 
@@ -40,19 +40,29 @@ struct TRecording {
     long double PeriodMs = 0; // the quantised period the samples were taken at
     std::int32_t SweepLength = 0;
     int CompletedSweeps = 0;
-    // The samples of the completed sweeps, back to back: 0 or 1.
-    std::vector<std::uint8_t> Levels;
+    // The samples recorded: of the completed sweeps, and of a last sweep cut short.
+    std::uint64_t Samples = 0;
+    // A last sweep gave only its first samples: at --seconds' count, or at a signal without it.
+    bool LastSweepCut = false;
+    // The samples --seconds asks for; 0 for a recording counted in sweeps or without a limit.
+    std::uint64_t SampleLimit = 0;
     acquisition::TIntegrityTotals Totals;
 };
 
 // Told once the device has started sampling, before the first byte is decoded.
 using TStarted = std::function<void()>;
-// Told of each completed sweep: how many of how many.
-using TProgress = std::function<void(int completed, int total)>;
+// Told as the recording goes on: how far of how far in the unit of its limit, sweeps with --sweeps
+// and samples with --seconds (0 for the total without a limit).
+using TProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+// Takes the next samples of the recording, 0 or 1 each, as they come: each completed sweep whole,
+// and the first samples of a sweep cut short. An exception it throws ends the recording as a
+// failed write, with WriteFailure's line.
+using TSamples = std::function<void(std::span<const double> levels)>;
 
-// Records as the options say. `stop` is polled while waiting; once true the recording ends as
-// interrupted. Never throws for what the device or the port does: that is the status.
+// Records as the options say. `stop` is polled while waiting; once true the recording ends: as
+// interrupted where it has a limit, as the end asked for where it has none. Never throws for what
+// the device or the port does: that is the status.
 TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
-                  const std::atomic<bool>& stop);
+                  const TSamples& samples, const std::atomic<bool>& stop);
 
 } // namespace record

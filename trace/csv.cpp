@@ -6,16 +6,19 @@
 
 namespace trace {
 
+void AppendCsvPoint(std::string& out, double time, double level) {
+    numbers::AppendGeneral(out, time, '.');
+    out += ',';
+    numbers::AppendGeneral(out, level, '.');
+    out += '\n';
+}
+
 std::string FormatCsv(std::span<const double> times, std::span<const double> levels) {
     const std::size_t n = std::min(times.size(), levels.size());
-    std::string out = "time_ms,level\n";
+    std::string out(CsvHeader);
     out.reserve(out.size() + n * 16);
-    for (std::size_t i = 0; i < n; ++i) {
-        numbers::AppendGeneral(out, times[i], '.');
-        out += ',';
-        numbers::AppendGeneral(out, levels[i], '.');
-        out += '\n';
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        AppendCsvPoint(out, times[i], levels[i]);
     return out;
 }
 

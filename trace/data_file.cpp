@@ -95,17 +95,20 @@ std::optional<double> ReadNumber(const char*& p, const char* const end) {
 
 } // namespace
 
+void AppendDataFilePoint(std::string& out, double time, double level, char decimalPoint) {
+    numbers::AppendGeneral(out, time, decimalPoint);
+    out += ' ';
+    numbers::AppendGeneral(out, level, decimalPoint);
+    out += "\r\n";
+}
+
 std::string FormatDataFile(std::span<const double> times, std::span<const double> levels,
                            char decimalPoint) {
     const std::size_t n = std::min(times.size(), levels.size());
     std::string out;
     out.reserve(n * 16);
-    for (std::size_t i = 0; i < n; ++i) {
-        numbers::AppendGeneral(out, times[i], decimalPoint);
-        out += ' ';
-        numbers::AppendGeneral(out, levels[i], decimalPoint);
-        out += "\r\n";
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        AppendDataFilePoint(out, times[i], levels[i], decimalPoint);
     return out;
 }
 

@@ -19,6 +19,9 @@ inline constexpr std::size_t DataFilePointLimit = 500000;
 // by then ends the reading.
 inline constexpr std::size_t DataFileLineLimit = 1 << 20;
 
+// The line of one point, appended to `out`.
+void AppendDataFilePoint(std::string& out, double time, double level, char decimalPoint);
+
 // The lines of the points, times[i] with levels[i].
 std::string FormatDataFile(std::span<const double> times, std::span<const double> levels,
                            char decimalPoint);

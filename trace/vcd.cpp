@@ -162,12 +162,9 @@ std::uint64_t VcdDownsample(double samplePeriodMs) {
     return static_cast<std::uint64_t>(std::max<std::int64_t>(1, ToUnits(samplePeriodMs)));
 }
 
-std::string FormatVcd(std::span<const double> times, std::span<const double> levels,
-                      const TVcdHeader& header) {
-    const std::size_t n = std::min(times.size(), levels.size());
+std::string FormatVcdHeader(const TVcdHeader& header) {
     const std::uint64_t downsample = VcdDownsample(header.SamplePeriodMs);
     std::string out;
-    out.reserve(512 + n / 4);
     out += "$date\n  " + header.Date + "\n$end\n";
     out += "$version\n  " + header.Version + "\n$end\n";
     out += "$comment\n  talvir sample period ";
@@ -184,29 +181,50 @@ std::string FormatVcd(std::span<const double> times, std::span<const double> lev
     out += "$end\n";
     out += "$timescale 1 ps $end\n$scope module talvir $end\n$var wire 1 ! signal $end\n"
            "$upscope $end\n$enddefinitions $end\n";
-    if (n == 0)
-        return out;
-    const auto bit = [&](std::size_t i) { return levels[i] != 0 ? '1' : '0'; };
-    out += '#';
-    AppendInteger(out, ToUnits(times[0]));
-    out += "\n$dumpvars\n";
-    out += bit(0);
-    out += "!\n$end\n";
-    char last = bit(0);
-    for (std::size_t i = 1; i < n; ++i) {
-        if (bit(i) == last)
-            continue;
-        last = bit(i);
+    return out;
+}
+
+void TVcdChanges::AppendPoint(std::string& out, double time, double level) {
+    const char bit = level != 0 ? '1' : '0';
+    lastTime_ = time;
+    if (!started_) {
+        started_ = true;
+        last_ = bit;
         out += '#';
-        AppendInteger(out, ToUnits(times[i]));
-        out += '\n';
-        out += last;
-        out += "!\n";
+        AppendInteger(out, ToUnits(time));
+        out += "\n$dumpvars\n";
+        out += bit;
+        out += "!\n$end\n";
+        return;
     }
+    if (bit == last_)
+        return;
+    last_ = bit;
+    out += '#';
+    AppendInteger(out, ToUnits(time));
+    out += '\n';
+    out += bit;
+    out += "!\n";
+}
+
+void TVcdChanges::AppendEnd(std::string& out) const {
+    if (!started_)
+        return;
     // The end of the last sample's period: a logic analyser program samples up to that time.
     out += '#';
-    AppendInteger(out, ToUnits(times[n - 1] + header.SamplePeriodMs));
+    AppendInteger(out, ToUnits(lastTime_ + samplePeriodMs_));
     out += '\n';
+}
+
+std::string FormatVcd(std::span<const double> times, std::span<const double> levels,
+                      const TVcdHeader& header) {
+    const std::size_t n = std::min(times.size(), levels.size());
+    std::string out = FormatVcdHeader(header);
+    out.reserve(out.size() + n / 4);
+    TVcdChanges changes(header.SamplePeriodMs);
+    for (std::size_t i = 0; i < n; ++i)
+        changes.AppendPoint(out, times[i], levels[i]);
+    changes.AppendEnd(out);
     return out;
 }
 

@@ -30,6 +30,25 @@ inline constexpr double VcdUnitMs = 1e-9;
 std::string FormatVcd(std::span<const double> times, std::span<const double> levels,
                       const TVcdHeader& header);
 
+// What FormatVcd writes before the first point.
+std::string FormatVcdHeader(const TVcdHeader& header);
+
+// What FormatVcd writes after its header, point by point: a file written as its points arrive.
+class TVcdChanges {
+public:
+    explicit TVcdChanges(double samplePeriodMs) : samplePeriodMs_(samplePeriodMs) {}
+    // The text the next point adds, appended to `out`: the first value, or a change of level.
+    void AppendPoint(std::string& out, double time, double level);
+    // The file's last timestamp; nothing where no point came.
+    void AppendEnd(std::string& out) const;
+
+private:
+    double samplePeriodMs_;
+    bool started_ = false;
+    char last_ = '0';
+    double lastTime_ = 0;
+};
+
 // The downsample factor for a sample period: the period in time units, rounded.
 std::uint64_t VcdDownsample(double samplePeriodMs);
 

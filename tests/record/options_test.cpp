@@ -37,6 +37,13 @@ TEST(RecordCommandLine, TakesEveryOptionInBothSpellingsAndDefaultsTheRest) {
     EXPECT_EQ(plain.Options->Mode, acquisition::TSweep::smPeriodic);
     EXPECT_EQ(plain.Options->Sweeps, 1);
     EXPECT_EQ(plain.Options->Output, TOutputKind::DataFile);
+    EXPECT_FALSE(plain.Options->Seconds) << "one sweep, as before --seconds";
+
+    for (const auto& [typed, seconds] : {std::pair{"0", 0.0L}, {"2.5", 2.5L}, {"3600", 3600.0L}}) {
+        const auto timed = ParseCommandLine({"--port", "COM1", "--out", "x.csv", "--seconds", typed});
+        ASSERT_TRUE(timed.Options) << timed.Error;
+        EXPECT_EQ(timed.Options->Seconds, seconds) << typed;
+    }
 }
 
 TEST(RecordCommandLine, MistakesAreNamedAndNothingIsRecorded) {
@@ -56,6 +63,10 @@ TEST(RecordCommandLine, MistakesAreNamedAndNothingIsRecorded) {
         {{"--port", "COM1", "--out", "a.txt", "--sweeps"}, "--sweeps needs a value"},
         {{"--port", "COM1", "--out", "a.txt", "--test=1"}, "--test takes no value"},
         {{"--port", "COM1", "--out", "a.txt", "--colour"}, "unknown option '--colour'"},
+        {{"--port", "COM1", "--out", "a.txt", "--seconds", "-1"}, "bad value '-1' for --seconds"},
+        {{"--port", "COM1", "--out", "a.txt", "--seconds", "2e9"}, "bad value '2e9'"},
+        {{"--port", "COM1", "--out", "a.txt", "--seconds", "1", "--sweeps", "2"},
+         "--sweeps and --seconds exclude each other"},
     };
     for (const auto& [args, message] : cases) {
         const auto parsed = ParseCommandLine(args);
@@ -149,6 +160,16 @@ TEST(RecordNotices, TheBytesReceivedAreCountedAgainstTheDevicesRate) {
               "missing");
     recording.Totals = {13, 13, 0.001};
     EXPECT_FALSE(record::ReceivedNotice(recording)) << "too short to count";
+}
+
+TEST(RecordNotices, ADataFileLongerThanTheWindowLoadsIsToldAndTlrSuggested) {
+    EXPECT_FALSE(record::DataFileLengthNotice(Options({}), 500000));
+    EXPECT_EQ(record::DataFileLengthNotice(Options({}), 500001).value_or(""),
+              "a.txt holds 500001 points, but the window loads only the first 500000 points of a "
+              "data file: the rest will be missing there; take .tlr, a recording the window opens "
+              "whole");
+    const auto csv = ParseCommandLine({"--port", "COM1", "--out", "a.csv"});
+    EXPECT_FALSE(record::DataFileLengthNotice(*csv.Options, 5000000)) << "the window reads no csv";
 }
 
 // The man page's options are those of --help: every option of one is in the other.

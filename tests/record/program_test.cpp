@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <spawn.h>
@@ -94,6 +95,7 @@ public:
         }
     }
     void Signal(int signal) const { kill(pid_, signal); }
+    pid_t Pid() const { return pid_; }
     // The exit status, or none when the program did not end within `limit`.
     std::optional<int> Wait(std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -111,6 +113,38 @@ private:
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
+
+// The resident set of a running process in kB, from /proc; 0 when it cannot be read.
+long ResidentKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:"))
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+// The samples of a .csv or a .vcd the program wrote, as levels.
+std::vector<double> LevelsOf(const std::string& path) {
+    const std::string text = ReadText(path);
+    if (path.ends_with(".csv"))
+        return ParseCsv(text).second;
+    const trace::TVcdHeaderRead header = trace::ReadVcdVariables(text);
+    EXPECT_EQ(header.Variables.size(), 1u);
+    if (header.Variables.empty())
+        return {};
+    const trace::TVcdSignalRead read = trace::ReadVcdSignal(text, header.Variables[0].Code, 1 << 30);
+    EXPECT_FALSE(read.Error);
+    return trace::VcdToTrace(read.Signal, 1 << 30).Levels;
+}
+
+// How many of `levels` differ from the simulator's sequence for `seed`.
+std::size_t PrbsMismatches(const std::vector<double>& levels, std::uint32_t seed) {
+    recording_test::TPrbs prbs(seed);
+    std::size_t wrong = 0;
+    for (std::size_t j = 0; j < levels.size(); ++j)
+        wrong += levels[j] != prbs[j];
+    return wrong;
+}
 
 // A small tmpfs at `folder` for as long as this lives, where the system lets us mount one.
 class TMount {
@@ -408,6 +442,35 @@ TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
         << "a temporary file left behind";
 }
 
+// Without a limit the recording would go on for ever: a write that fails on the way ends it.
+TEST_F(RecordProgram, AFullDiskMidwayEndsTheRecordingThereAndLeavesTheFileAsItWas) {
+    const std::string folder = Path("full");
+    mkdir(folder.c_str(), 0755);
+    const TMount mount(folder, 0);
+    if (!mount.Mounted())
+        GTEST_SKIP() << "no tmpfs may be mounted here";
+    const std::string out = folder + "/trace.csv";
+    std::ofstream(out) << "time_ms,level\n0,1\n";
+    {
+        std::ofstream filler(folder + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()))
+            filler.flush();
+    }
+    SimulatorProcess simulator({"--source", "prbs:5"});
+    const TRun run = Run({"--port", simulator.SlavePath(), "--baud", "230400", "--seconds", "0",
+                          "--out", out});
+    EXPECT_EQ(run.Status, 11) << run.Err;
+    EXPECT_TRUE(run.Err.ends_with("talvir-record: cannot write " + out +
+                                  ": Disk is full; the file is left as it was\n"))
+        << run.Err;
+    EXPECT_EQ(ReadText(out), "time_ms,level\n0,1\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "a temporary file left behind";
+}
+
 TEST_F(RecordProgram, APeriodOffTheDevicesGridIsToldAndTheNearestOneRecorded) {
     SimulatorProcess simulator({"--source", "prbs:5"});
     const TRun run = Run({"--port", simulator.SlavePath(), "--period", "0.01", "--baud", "230400",
@@ -466,6 +529,127 @@ TEST_F(RecordProgram, TheDocumentedSigrokFactorIsTheOneTheFileNames) {
         ASSERT_TRUE(std::regex_search(text, documented, factor));
         EXPECT_EQ(documented[1], inFile[1]);
     }
+}
+
+// --seconds counts samples, not sweeps: 50.1 ms at the shortest period are 5130 samples, 49 whole
+// sweeps of 103 and the first 83 of the next, each the simulator's sample; 5130 ends inside a
+// byte.
+TEST_F(RecordProgram, SecondsAreCountedInSamplesAcrossSweeps) {
+    SimulatorProcess simulator({"--source", "prbs:77"});
+    for (const std::string name : {"timed.csv", "timed.vcd"}) {
+        SCOPED_TRACE(name);
+        const TRun run = Run({"--port", simulator.SlavePath(), "--baud", "230400", "--seconds",
+                              "0.0501", "--out", Path(name)});
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        const std::vector<double> levels = LevelsOf(Path(name));
+        EXPECT_EQ(levels.size(), 5130u);
+        EXPECT_EQ(PrbsMismatches(levels, 77), 0u);
+        if (name.ends_with(".vcd")) {
+            EXPECT_NE(ReadText(Path(name)).find("50 periodic sweeps of 0.001 s, 5130 samples"),
+                      std::string::npos);
+        }
+    }
+}
+
+// A signal finishes the file with every sample received: the end asked for without a limit, an
+// interruption within one.
+TEST_F(RecordProgram, ASignalFinishesTheFileWithEverySampleReceived) {
+    struct TCase {
+        std::string Seconds;
+        int Signal;
+        int Status;
+        std::string Told;
+    };
+    for (const TCase& c : {TCase{"0", SIGINT, 0, ""},
+                           TCase{"60", SIGTERM, 12, "talvir-record: interrupted after "}}) {
+        SCOPED_TRACE(c.Seconds);
+        SimulatorProcess simulator({"--source", "prbs:91"});
+        const std::string out = Path("stopped" + c.Seconds + ".csv");
+        TRecorderProcess recorder({"--port", simulator.SlavePath(), "--baud", "230400",
+                                   "--seconds", c.Seconds, "--out", out},
+                                  Path("err.txt"));
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_FALSE(recorder.Wait(0ms));
+        recorder.Signal(c.Signal);
+        EXPECT_EQ(recorder.Wait(5s), c.Status);
+        const std::string err = ReadText(Path("err.txt"));
+        const std::vector<double> levels = LevelsOf(out);
+        // Half a second is the least a loaded machine records in 1.5 s.
+        EXPECT_GT(levels.size(), 51200u);
+        EXPECT_EQ(PrbsMismatches(levels, 91), 0u);
+        if (c.Told.empty()) {
+            EXPECT_EQ(err.find("interrupted"), std::string::npos) << err;
+        } else {
+            const double seconds = static_cast<double>(levels.size()) *
+                                   static_cast<double>(acquisition::ConfirmedPeriod(0.0097656L)) /
+                                   1000;
+            char told[64];
+            std::snprintf(told, sizeof told, "%.3f of 60 s\n", seconds);
+            EXPECT_NE(err.find(c.Told + told), std::string::npos) << err;
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                                std::filesystem::directory_iterator()),
+                  2)
+            << "only the file and the standard error";
+        std::filesystem::remove(out);
+    }
+}
+
+// Each format's file is written as the samples come, and the program's memory does not grow with
+// the length: 15 s of the shortest period, 1.5 million samples, add less than 2 MB to the resident
+// set. The three record at once, each from its own simulator.
+TEST_F(RecordProgram, MemoryStaysFlatWhileTheFileGrows) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's own bookkeeping grows the resident set";
+#endif
+    struct TRecorder {
+        std::string Name;
+        std::unique_ptr<SimulatorProcess> Simulator;
+        std::unique_ptr<TRecorderProcess> Recorder;
+        long Early = 0, Late = 0;
+    };
+    std::vector<TRecorder> recorders;
+    for (const std::string name : {"long.vcd", "long.csv", "long.txt"}) {
+        mkdir(Path(name + ".d").c_str(), 0755);
+        TRecorder r{name, std::make_unique<SimulatorProcess>(
+                              std::vector<std::string>{"--source", "prbs:3"}),
+                    nullptr};
+        r.Recorder = std::make_unique<TRecorderProcess>(
+            std::vector<std::string>{"--port", r.Simulator->SlavePath(), "--baud", "230400",
+                                     "--seconds", "20", "--out", Path(name + ".d/" + name)},
+            Path(name + ".err"));
+        recorders.push_back(std::move(r));
+    }
+    std::this_thread::sleep_for(5s);
+    for (TRecorder& r : recorders) {
+        r.Early = ResidentKb(r.Recorder->Pid());
+        // Before the end only the temporary file is there, and a .txt's or a .csv's grows.
+        const std::string folder = Path(r.Name + ".d");
+        std::uintmax_t beside = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            EXPECT_TRUE(entry.path().filename().string().starts_with(".talvir-")) << entry.path();
+            beside += entry.file_size();
+        }
+        if (!r.Name.ends_with(".vcd")) {
+            EXPECT_GT(beside, 1u << 20) << r.Name << ": written as the samples come";
+        }
+    }
+    std::this_thread::sleep_for(12s);
+    for (TRecorder& r : recorders)
+        r.Late = ResidentKb(r.Recorder->Pid());
+    for (TRecorder& r : recorders) {
+        SCOPED_TRACE(r.Name);
+        EXPECT_EQ(r.Recorder->Wait(30s), 0) << ReadText(Path(r.Name + ".err"));
+        ASSERT_GT(r.Early, 0);
+        ASSERT_GT(r.Late, 0) << "the recording ended before its time";
+        EXPECT_LT(r.Late - r.Early, 2048) << "kB from " << r.Early;
+        const std::string err = ReadText(Path(r.Name + ".err"));
+        const bool told = err.find("holds 2048005 points, but the window loads only the first "
+                                   "500000 points of a data file") != std::string::npos;
+        EXPECT_EQ(told, r.Name.ends_with(".txt")) << err;
+    }
+    const std::string csv = ReadText(Path("long.csv.d/long.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 2048006) << "20 s and the header";
 }
 
 // --baud takes the rates the serial stack sets on a line, and a line refuses one it does not.
