@@ -2,7 +2,7 @@
 """Save and load of a 500,000-point data file beside snprintf, pandas and numpy, and a VCD of
 500,001 level changes beside sigrok-cli, in one run.
 
-    bench/files/bench_files.py BUILD_DIR     (an optimised build: cmake -DCMAKE_BUILD_TYPE=Release)
+    bench/trace/bench_files.py BUILD_DIR     (an optimised build: cmake -DCMAKE_BUILD_TYPE=Release)
 """
 import os
 import subprocess
@@ -26,7 +26,7 @@ def main():
     import pandas
 
     with tempfile.TemporaryDirectory() as folder:
-        out = subprocess.run([os.path.join(build, "bench/files/bench_data_file"), folder],
+        out = subprocess.run([os.path.join(build, "bench/trace/bench_data_file"), folder],
                              check=True, capture_output=True, text=True,
                              env=dict(os.environ, QT_QPA_PLATFORM="offscreen")).stdout
         ours = {name: float(seconds) for name, seconds in (l.split() for l in out.splitlines())}
