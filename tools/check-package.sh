@@ -66,7 +66,7 @@ desktop-file-validate /usr/share/applications/talvir.desktop
 talvir-devsim --version
 talvir-devsim --help >/dev/null
 for page in talvir-record talvir-devsim; do
-    dpkg-deb --contents "$deb" | grep -q "man1/$page.1" ||
+    grep -q "man1/$page\.1" <<<"$contents" ||
         { echo "error: $page(1) not in the package" >&2; exit 1; }
 done
 $sudo dpkg --remove talvir >/dev/null
