@@ -70,7 +70,7 @@ std::string EncodeHeader(const THeader& header) {
     PutU32(out + 24, header.Baud);
     out[28] = header.DataBits;
     out[29] = header.Parity;
-    out[30] = header.StopBits;
+    out[30] = header.StopHalfBits;
     out[31] = header.SweepMode;
     PutU32(out + 32, header.SweepMilliseconds);
     out[36] = header.Trigger;
@@ -115,7 +115,7 @@ THeaderRead DecodeHeader(const std::uint8_t* data, std::size_t size) {
     h.Baud = GetU32(data + 24);
     h.DataBits = data[28];
     h.Parity = data[29];
-    h.StopBits = data[30];
+    h.StopHalfBits = data[30];
     h.SweepMode = data[31];
     h.SweepMilliseconds = GetU32(data + 32);
     h.Trigger = data[36];

@@ -32,7 +32,7 @@ struct THeader {
     std::uint32_t Baud = 115200;
     std::uint8_t DataBits = 8;
     std::uint8_t Parity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    std::uint8_t StopBits = 1; // 1 or 2
+    std::uint8_t StopHalfBits = 2; // stop bits in halves: 2, 3 (one and a half) or 4
     std::uint8_t SweepMode = smPeriodic;
     std::uint32_t SweepMilliseconds = 0;
     std::uint8_t Trigger = trNone;

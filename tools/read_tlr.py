@@ -20,8 +20,8 @@ def main(path):
             or zlib.crc32(data[:size - 4]) != struct.unpack_from('<I', data, size - 4)[0]):
         sys.exit('%s: bad header' % path)
     print('divider %d period %d/11059200 s' % (n, 6 * n + 12))
-    print('start %d us line %d %d %d %d sweep %d %d ms trigger %d' % (
-        start, baud, bits, parity, stop, mode, ms, trigger))
+    print('start %d us line %d %d %d %g sweep %d %d ms trigger %d' % (
+        start, baud, bits, parity, stop / 2, mode, ms, trigger))
     print('program %s' % data[42:42 + length].decode('utf-8'))
     indexed = False
     if len(data) >= size + 28 and data[-4:] == b'TLRE':

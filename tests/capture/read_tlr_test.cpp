@@ -36,7 +36,7 @@ std::string OurPrint(const std::string& path) {
     std::ostringstream out;
     out << "divider " << h.Divider << " period " << 6 * h.Divider + 12 << "/11059200 s\n"
         << "start " << h.StartMicroseconds << " us line " << h.Baud << ' ' << int(h.DataBits) << ' '
-        << int(h.Parity) << ' ' << int(h.StopBits) << " sweep " << int(h.SweepMode) << ' '
+        << int(h.Parity) << ' ' << h.StopHalfBits / 2.0 << " sweep " << int(h.SweepMode) << ' '
         << h.SweepMilliseconds << " ms trigger " << int(h.Trigger) << '\n'
         << "program " << h.ProgramVersion << '\n'
         << "index " << (reader.UsedIndex() ? "yes" : "no") << '\n';

@@ -39,7 +39,7 @@ inline capture::THeader SampleHeader() {
     header.Baud = 115200;
     header.DataBits = 8;
     header.Parity = 2;
-    header.StopBits = 2;
+    header.StopHalfBits = 3;
     header.SweepMode = capture::smSingle;
     header.SweepMilliseconds = 4500;
     header.Trigger = capture::trFirstChange;
