@@ -444,7 +444,14 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<std::string>{"--fault", "no-echo", "--fault", "lower-echo"},
                     std::vector<std::string>{"--fault", "no-prompt:1"},
                     std::vector<std::string>{"--com", "0"}, std::vector<std::string>{"--log"},
-                    std::vector<std::string>{"extra"}));
+                    std::vector<std::string>{"extra"},
+                    std::vector<std::string>{"--seconds", "10"},
+                    std::vector<std::string>{"--make-recording", "a.tlr"},
+                    std::vector<std::string>{"--make-recording", "a.tlr", "--seconds", "0"},
+                    std::vector<std::string>{"--make-recording", "a.tlr", "--seconds", "1",
+                                             "--divider", "15"},
+                    std::vector<std::string>{"--make-recording", "a.tlr", "--seconds",
+                                             "2678401"}));
 
 } // namespace
 } // namespace devsim

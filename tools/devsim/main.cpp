@@ -1,3 +1,4 @@
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "devsim/options.h"
 #include "devsim/ports_ini.h"
 #include "devsim/pty.h"
+#include "devsim/recording_maker.h"
 #include "devsim/simulator.h"
 #include "devsim/sources.h"
 
@@ -37,6 +39,21 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("talvir-devsim %s\n", TALVIR_VERSION);
         return 0;
+    }
+
+    if (options.recording) {
+        try {
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            MakeRecording(SignalFactory(options.source), *options.recording,
+                          std::chrono::duration_cast<std::chrono::microseconds>(now).count(),
+                          std::string("talvir-devsim ") + TALVIR_VERSION);
+            return 0;
+        } catch (const UsageError& e) {
+            return UsageFailure(e.what());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "talvir-devsim: %s\n", e.what());
+            return 1;
+        }
     }
 
     // Termination signals become readable events of the loop, so it ends normally and the

@@ -223,6 +223,8 @@ std::string DecodeEscapes(std::string_view text) {
 
 Options ParseOptions(const std::vector<std::string>& args) {
     Options options;
+    std::optional<unsigned> divider;
+    std::optional<double> seconds;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -267,9 +269,30 @@ Options ParseOptions(const std::vector<std::string>& args) {
             options.logPath = std::string(value());
             if (options.logPath.empty())
                 throw UsageError("--log needs a file path");
+        } else if (name == "--make-recording") {
+            options.recording.emplace().path = std::string(value());
+            if (options.recording->path.empty())
+                throw UsageError("--make-recording needs a file path");
+        } else if (name == "--divider") {
+            divider = Number<unsigned>(value(), "divider");
+            if (*divider < kMinDivider || *divider > kMaxDivider)
+                throw UsageError("the divider must lie between 16 and 65535");
+        } else if (name == "--seconds") {
+            seconds = Positive(value(), "--seconds");
+            // A month at the shortest period is 33 GB; more is surely a slip of the finger.
+            if (*seconds > 31 * 86400.0)
+                throw UsageError("--seconds may be at most 2678400 (31 days)");
         } else {
             throw UsageError("unknown option \"" + std::string(arg) + "\"");
         }
+    }
+    if (!options.recording && (divider || seconds))
+        throw UsageError("--divider and --seconds go with --make-recording");
+    if (options.recording) {
+        if (!seconds)
+            throw UsageError("--make-recording needs --seconds");
+        options.recording->seconds = *seconds;
+        options.recording->divider = divider.value_or(kMinDivider);
     }
     return options;
 }
@@ -315,6 +338,10 @@ Options:
                   (default ~/.config/talvir/ports.ini); the previous entry comes back, or
                   ours is removed, when the simulator exits
   --log PATH      log every received byte (hex) and every event, with seconds since start
+  --make-recording FILE  write at once to FILE the Тальвир recording (.tlr) of what the
+                  source would stream after "RP" for --seconds S (required) at --divider N
+                  (decimal, 16..65535, default 16), in blocks of one second; no terminal
+                  is opened
   --help          show this text
   --version       show the version
 

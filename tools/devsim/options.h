@@ -45,12 +45,20 @@ struct Faults {
 
 enum class RateMode { Line, Max };
 
+// Instead of a port: the recording the device would send, written at once to a file.
+struct OfflineRecording {
+    std::string path;
+    unsigned divider = 16;
+    double seconds = 0;
+};
+
 struct Options {
     SourceSpec source;
     Faults faults;
     RateMode rate = RateMode::Line;
     std::optional<int> comNumber;
     std::string logPath;
+    std::optional<OfflineRecording> recording;
     bool help = false;
     bool version = false;
 };
