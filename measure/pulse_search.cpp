@@ -51,10 +51,7 @@ std::size_t CountBefore(std::span<const double> times, std::size_t n, double t) 
 } // namespace
 
 bool PulseMatches(const TPulseCriteria& criteria, bool high, double widthMs) {
-    if (criteria.Level != TPulseLevel::Either && high != (criteria.Level == TPulseLevel::High))
-        return false;
-    return criteria.Limit == TWidthLimit::Shorter ? widthMs < criteria.WidthMs
-                                                  : widthMs > criteria.WidthMs;
+    return capture::PulseMatches(criteria.Level, criteria.Limit, criteria.WidthMs, high, widthMs);
 }
 
 std::optional<TPulse> NextPulse(std::span<const double> times, std::span<const double> levels,

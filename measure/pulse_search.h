@@ -2,6 +2,8 @@
 // Finding an odd pulse on a trace: the next or previous pulse of a level whose width is shorter or
 // longer than a limit, and the next or previous edge.
 
+#include "capture/pulse_match.h"
+
 #include <optional>
 #include <span>
 
@@ -11,8 +13,8 @@ namespace measure {
 // is the first sample of the new level. A pulse is the whole run between two consecutive edges,
 // from the time of the one to the time of the other; the runs cut by the trace's first or last
 // point have no known width and are never found.
-enum class TPulseLevel { Low, High, Either };
-enum class TWidthLimit { Shorter, Longer };
+using TPulseLevel = capture::TPulseLevel;
+using TWidthLimit = capture::TWidthLimit;
 
 struct TPulseCriteria {
     TPulseLevel Level = TPulseLevel::Either;
@@ -29,9 +31,7 @@ struct TPulse {
     bool operator==(const TPulse&) const = default;
 };
 
-// Strictly shorter or strictly longer: a pulse exactly as wide as the limit is no match. A search
-// over summaries of whole blocks asks the same of a block's shortest and longest pulse of each
-// level to tell whether the block can hold a match at all.
+// capture::PulseMatches on the criteria: strictly shorter or strictly longer.
 bool PulseMatches(const TPulseCriteria& criteria, bool high, double widthMs);
 
 // The first matching pulse that begins after time t (t itself excluded), on a trace whose times

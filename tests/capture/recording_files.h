@@ -2,6 +2,7 @@
 // Recording files for the capture tests: written through the writer in blocks of chosen sizes, in
 // a private folder that goes when the test ends.
 
+#include "capture/reader.h"
 #include "capture/writer.h"
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -86,6 +88,60 @@ inline void WriteRecording(const std::string& path, const std::vector<std::uint8
     }
     if (!close)
         Write(path, killed);
+}
+
+// Breaks the CRC of the given blocks (their places in the file, from 0) by flipping a byte of
+// their samples: the reader then reports them as holes.
+inline void DamageBlocks(const std::string& path, const std::set<std::size_t>& blocks) {
+    std::string content = Content(path);
+    const capture::TRecordingReader reader(path);
+    for (std::size_t k : blocks)
+        content[reader.Blocks()[k].Offset + capture::kBlockHeaderSize] ^= 0x10;
+    Write(path, content);
+}
+
+// A recording of runs of random length, long ones too that cross several blocks, in blocks of 1
+// to 5 bytes, some of them damaged; and the samples it holds as plain levels.
+struct TRandomRecording {
+    std::vector<std::uint8_t> Levels; // one a sample, holes included
+    // The stretches [first, end) of samples between holes, in order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> Stretches;
+};
+
+inline TRandomRecording MakeRandomRecording(const std::string& path, unsigned seed) {
+    std::mt19937 random(seed);
+    TRandomRecording made;
+    const std::size_t blocks = 20 + random() % 40;
+    const unsigned meanRun = 1 + random() % 30;
+    std::vector<std::size_t> sizes;
+    std::set<std::size_t> damaged;
+    std::vector<std::uint8_t> bytes;
+    unsigned level = random() % 2;
+    for (std::size_t k = 0; k < blocks; ++k) {
+        sizes.push_back(1 + random() % 5);
+        if (random() % 8 == 0)
+            damaged.insert(k);
+        const std::uint64_t first = made.Levels.size();
+        for (std::size_t i = 0; i < sizes.back(); ++i) {
+            std::uint8_t byte = 0;
+            for (int bit = 7; bit >= 0; --bit) {
+                if (random() % (random() % 16 == 0 ? 4 * meanRun : meanRun) == 0)
+                    level ^= 1;
+                byte = static_cast<std::uint8_t>(byte | level << bit);
+                made.Levels.push_back(static_cast<std::uint8_t>(level));
+            }
+            bytes.push_back(byte);
+        }
+        if (damaged.count(k) != 0)
+            continue;
+        if (!made.Stretches.empty() && made.Stretches.back().second == first)
+            made.Stretches.back().second = made.Levels.size();
+        else
+            made.Stretches.emplace_back(first, made.Levels.size());
+    }
+    WriteRecording(path, bytes, sizes);
+    DamageBlocks(path, damaged);
+    return made;
 }
 
 } // namespace capture_test
