@@ -30,47 +30,50 @@ std::optional<double> TPulseStatistics::Duty() const {
     return HighInPeriods / Period.Sum;
 }
 
+void TPulseAccumulator::Edge(bool high, double t) {
+    if (high) {
+        ++result_.RisingEdges;
+        if (fall_)
+            result_.Low.Add(t - *fall_);
+        if (rise_) {
+            result_.Period.Add(t - *rise_);
+            result_.HighInPeriods += riseHigh_;
+        }
+        rise_ = t;
+        riseHigh_ = 0;
+    } else {
+        ++result_.FallingEdges;
+        if (rise_) {
+            riseHigh_ = t - *rise_;
+            result_.High.Add(riseHigh_);
+        }
+        fall_ = t;
+    }
+}
+
+void TPulseAccumulator::Gap() {
+    rise_.reset();
+    fall_.reset();
+    riseHigh_ = 0;
+}
+
 TPulseStatistics PulseStatistics(std::span<const double> times, std::span<const double> levels,
                                  std::size_t first, std::size_t last) {
-    TPulseStatistics result;
     last = std::min({last, times.size(), levels.size()});
     if (first >= last)
-        return result;
-    // Times of the last edges seen; a pulse that starts before the range is unknown.
-    std::optional<double> rise;
-    std::optional<double> fall;
-    // High width of the pulse that began at `rise`, once its falling edge has come.
-    double riseHigh = 0;
+        return {};
+    TPulseAccumulator pulses;
     // The range's first point is an edge when the point before it has the other level: a marker
     // put on an edge starts the range with that edge.
     const std::size_t from = std::max<std::size_t>(first, 1);
     bool high = levels[from - 1] > 0.5;
     for (std::size_t i = from; i < last; ++i) {
         const bool now = levels[i] > 0.5;
-        if (now == high)
-            continue;
+        if (now != high)
+            pulses.Edge(now, times[i]);
         high = now;
-        const double t = times[i];
-        if (now) {
-            ++result.RisingEdges;
-            if (fall)
-                result.Low.Add(t - *fall);
-            if (rise) {
-                result.Period.Add(t - *rise);
-                result.HighInPeriods += riseHigh;
-            }
-            rise = t;
-            riseHigh = 0;
-        } else {
-            ++result.FallingEdges;
-            if (rise) {
-                riseHigh = t - *rise;
-                result.High.Add(riseHigh);
-            }
-            fall = t;
-        }
     }
-    return result;
+    return pulses.Statistics();
 }
 
 } // namespace measure

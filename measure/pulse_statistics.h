@@ -38,6 +38,26 @@ struct TPulseStatistics {
     std::optional<double> Duty() const;
 };
 
+// The figures fed edge by edge, in the order of their times, for traces that come in pieces: the
+// sweep's points or a recording's blocks.
+class TPulseAccumulator {
+public:
+    // An edge at time t (ms) that begins the level `high`.
+    void Edge(bool high, double t);
+    // A gap in the samples: the pulses and periods under way are not whole and are not counted.
+    void Gap();
+
+    const TPulseStatistics& Statistics() const { return result_; }
+
+private:
+    TPulseStatistics result_;
+    // Times of the last edges seen; a pulse that starts before the first one is unknown.
+    std::optional<double> rise_;
+    std::optional<double> fall_;
+    // High width of the pulse that began at rise_, once its falling edge has come.
+    double riseHigh_ = 0;
+};
+
 // The figures of points [first, last) of a trace whose times ascend, in one pass.
 TPulseStatistics PulseStatistics(std::span<const double> times, std::span<const double> levels,
                                  std::size_t first, std::size_t last);
