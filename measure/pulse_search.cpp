@@ -1,6 +1,7 @@
 #include "measure/pulse_search.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 namespace measure {
@@ -52,6 +53,16 @@ std::size_t CountBefore(std::span<const double> times, std::size_t n, double t) 
 
 bool PulseMatches(const TPulseCriteria& criteria, bool high, double widthMs) {
     return capture::PulseMatches(criteria.Level, criteria.Limit, criteria.WidthMs, high, widthMs);
+}
+
+capture::TSearchCriteria InSamples(const TPulseCriteria& criteria, double samplePeriodMs) {
+    double samples = std::max(0.0, criteria.WidthMs / samplePeriodMs);
+    if (std::abs(samples - std::round(samples)) <= 1e-9 * std::max(1.0, samples))
+        samples = std::round(samples);
+    // Shorter than 3.5 samples is shorter than 4; longer than 3.5 is longer than 3.
+    const double whole = criteria.Limit == TWidthLimit::Shorter ? std::ceil(samples)
+                                                                : std::floor(samples);
+    return {criteria.Level, criteria.Limit, static_cast<std::uint64_t>(whole)};
 }
 
 std::optional<TPulse> NextPulse(std::span<const double> times, std::span<const double> levels,

@@ -3,6 +3,7 @@
 // longer than a limit, and the next or previous edge.
 
 #include "capture/pulse_match.h"
+#include "capture/search.h"
 
 #include <optional>
 #include <span>
@@ -33,6 +34,11 @@ struct TPulse {
 
 // capture::PulseMatches on the criteria: strictly shorter or strictly longer.
 bool PulseMatches(const TPulseCriteria& criteria, bool high, double widthMs);
+
+// The same criteria in samples of `samplePeriodMs`, for the search over a recording
+// (capture/search.h): a pulse of w samples lasts w × period, and a limit within rounding of a whole
+// number of samples is that number, so that a pulse exactly as wide stays no match.
+capture::TSearchCriteria InSamples(const TPulseCriteria& criteria, double samplePeriodMs);
 
 // The first matching pulse that begins after time t (t itself excluded), on a trace whose times
 // ascend; a pulse under way at t is passed over. None when no whole pulse after t matches.

@@ -62,6 +62,20 @@ void Make(const std::string& path, const std::vector<std::string>& blocks) {
     capture_test::DamageBlocks(path, damaged);
 }
 
+// Such a recording in a folder of its own, opened.
+class TMadeRecording {
+public:
+    explicit TMadeRecording(const std::vector<std::string>& blocks) {
+        Make(folder_.Path("made.tlr"), blocks);
+        reader_.emplace(folder_.Path("made.tlr"));
+    }
+    const TRecordingReader& Reader() const { return *reader_; }
+
+private:
+    capture_test::TTempFolder folder_;
+    std::optional<TRecordingReader> reader_;
+};
+
 struct TPulseCase {
     const char* Name;
     std::vector<std::string> Blocks;
@@ -75,10 +89,8 @@ class RecordingPulseSearch : public testing::TestWithParam<TPulseCase> {};
 
 TEST_P(RecordingPulseSearch, FindsTheWholePulseAcrossBlocks) {
     const TPulseCase& c = GetParam();
-    capture_test::TTempFolder folder;
-    const std::string path = folder.Path("search.tlr");
-    Make(path, c.Blocks);
-    const TRecordingReader reader(path);
+    const TMadeRecording made(c.Blocks);
+    const TRecordingReader& reader = made.Reader();
     const auto found = c.Forward ? NextPulse(reader, c.From, c.Criteria)
                                  : PreviousPulse(reader, c.From, c.Criteria);
     EXPECT_EQ(found, c.Expected);
@@ -136,12 +148,9 @@ class RecordingEdgeSearch : public testing::TestWithParam<TEdgeCase> {};
 
 TEST_P(RecordingEdgeSearch, FindsTheNearestEdgeOnEachSide) {
     const TEdgeCase& c = GetParam();
-    capture_test::TTempFolder folder;
-    const std::string path = folder.Path("edges.tlr");
-    Make(path, c.Blocks);
-    const TRecordingReader reader(path);
-    EXPECT_EQ(NextEdge(reader, c.From), c.Next);
-    EXPECT_EQ(PreviousEdge(reader, c.From), c.Previous);
+    const TMadeRecording made(c.Blocks);
+    EXPECT_EQ(NextEdge(made.Reader(), c.From), c.Next);
+    EXPECT_EQ(PreviousEdge(made.Reader(), c.From), c.Previous);
 }
 
 const std::vector<std::string> Steps = {"00000000", "11111111", "11111111", "11110000"};
@@ -264,12 +273,10 @@ TEST(RecordingSearchGlitch, FindsEachGlitchWhereTheSimulatorPutsIt) {
 // A search runs on a worker thread: the flag stops it with nothing found, and the progress goes
 // up to the whole without going back.
 TEST(RecordingSearchControl, StopsOnTheFlagAndReportsProgress) {
-    capture_test::TTempFolder folder;
-    const std::string path = folder.Path("long.tlr");
     std::vector<std::string> blocks(300, "00000000");
     blocks.back() = "00110000";
-    Make(path, blocks);
-    const TRecordingReader reader(path);
+    const TMadeRecording made(blocks);
+    const TRecordingReader& reader = made.Reader();
     const TSearchCriteria any{Either, Longer, 0};
     std::vector<double> shares;
     const capture::TScanControl watched{nullptr, [&](double share) { shares.push_back(share); }};

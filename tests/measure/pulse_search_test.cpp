@@ -179,4 +179,34 @@ TEST(PulseSearchMany, AgreesWithListingEveryPulse) {
     }
 }
 
+struct TSamplesCase {
+    TPulseCriteria Criteria;
+    double PeriodMs;
+    std::uint64_t Samples;
+};
+
+class CriteriaInSamples : public testing::TestWithParam<TSamplesCase> {};
+
+// Shorter than 3.5 samples means at most 3 (shorter than 4), longer than 3.5 at least 4 (longer
+// than 3); a limit of a whole number of samples stays that number, though floating point misses it
+// by a bit, so that a pulse exactly as wide stays no match.
+TEST_P(CriteriaInSamples, KeepTheSameWholePulses) {
+    const TSamplesCase& c = GetParam();
+    const capture::TSearchCriteria inSamples = measure::InSamples(c.Criteria, c.PeriodMs);
+    EXPECT_EQ(inSamples.Width, c.Samples);
+    EXPECT_EQ(inSamples.Level, c.Criteria.Level);
+    EXPECT_EQ(inSamples.Limit, c.Criteria.Limit);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CriteriaInSamples,
+                         testing::Values(TSamplesCase{{High, Shorter, 0.035}, 0.01, 4},
+                                         TSamplesCase{{High, Longer, 0.035}, 0.01, 3},
+                                         // 0.3 / 0.1 is 2.9999999999999996, 0.07 / 0.01
+                                         // is 7.000000000000001.
+                                         TSamplesCase{{Low, Longer, 0.3}, 0.1, 3},
+                                         TSamplesCase{{Low, Shorter, 0.3}, 0.1, 3},
+                                         TSamplesCase{{Either, Shorter, 0.07}, 0.01, 7},
+                                         TSamplesCase{{Either, Longer, 0.07}, 0.01, 7},
+                                         TSamplesCase{{Either, Shorter, 0}, 0.01, 0}));
+
 } // namespace
