@@ -1,10 +1,11 @@
 #pragma once
-// The edges in the device's bytes, found a byte at a time: a byte of eight samples at the current
-// level has none, which is nearly every byte of a slow signal.
+// The edges in the device's bytes, found a byte at a time; eight bytes of samples at the current
+// level are passed at once, which is nearly all of a slow signal.
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace capture {
 
@@ -16,7 +17,17 @@ void ForEachEdge(const std::uint8_t* bytes, std::size_t size, TOnEdge&& onEdge) 
     if (size == 0)
         return;
     unsigned last = bytes[0] >> 7; // the level of the sample before the current byte
-    for (std::size_t i = 0; i < size; ++i) {
+    std::size_t i = 0;
+    while (i < size) {
+        // Eight bytes without an edge are passed at once.
+        if (size - i >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, sizeof word);
+            if (word == (last != 0 ? ~std::uint64_t{0} : 0)) {
+                i += 8;
+                continue;
+            }
+        }
         const unsigned byte = bytes[i];
         // A bit of `changes` is set where a sample differs from the one before it.
         unsigned changes = (byte ^ ((byte >> 1) | (last << 7))) & 0xFFu;
@@ -27,6 +38,7 @@ void ForEachEdge(const std::uint8_t* bytes, std::size_t size, TOnEdge&& onEdge) 
             changes &= ~(0x80u >> k);
         }
         last = byte & 1u;
+        ++i;
     }
 }
 

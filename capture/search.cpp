@@ -107,13 +107,21 @@ private:
     bool Inside(const TBlockInfo& info, TSeeker& seeker) {
         const std::vector<std::uint8_t> bytes =
             reader_.ReadBytes(info.FirstSample / 8, static_cast<std::size_t>(info.SampleCount / 8));
-        edges_.clear();
-        ForEachEdge(bytes.data(), bytes.size(), [&](std::uint64_t offset, unsigned level) {
-            edges_.push_back({info.FirstSample + offset, static_cast<std::uint8_t>(level)});
+        // Written by index into room for the most a block can hold: growing a vector edge by edge
+        // costs several times the finding.
+        if (offsets_.size() < info.SampleCount)
+            offsets_.resize(info.SampleCount);
+        std::uint32_t* const offsets = offsets_.data();
+        std::size_t count = 0;
+        ForEachEdge(bytes.data(), bytes.size(), [&](std::uint64_t offset, unsigned) {
+            offsets[count++] = static_cast<std::uint32_t>(offset);
         });
-        for (std::size_t k = 1; k + 1 < edges_.size(); ++k) {
-            const TRecordedEdge& edge = edges_[forward_ ? k : edges_.size() - 1 - k];
-            if (seeker.Edge(edge.Sample, forward_ ? edge.Level : 1u - edge.Level))
+        // Edges alternate: the first begins the level other than the block's start level.
+        const unsigned start = info.Summary.StartLevel;
+        for (std::size_t k = 1; k + 1 < count; ++k) {
+            const std::size_t at = forward_ ? k : count - 1 - k;
+            const unsigned begun = (at % 2 == 0) ? 1u - start : start;
+            if (seeker.Edge(info.FirstSample + offsets[at], forward_ ? begun : 1u - begun))
                 return true;
         }
         return false;
@@ -123,7 +131,7 @@ private:
     const std::vector<TBlockInfo>& blocks_;
     bool forward_;
     const TScanControl& control_;
-    std::vector<TRecordedEdge> edges_;
+    std::vector<std::uint32_t> offsets_;
 };
 
 // The blocks a walk from `from` meets. Forward: from the block that holds sample from + 1 (or the
