@@ -21,7 +21,7 @@ bool Adjacent(const TBlockInfo& earlier, const TBlockInfo& later) {
 //                             a hole, or edges inside a block the seeker left unread.
 //   bool NeedInside(info, farEdge)  whether to read the block for its edges between its first
 //                             and last; farEdge is the one of the two met last.
-//   void EndOfBlock(info)
+//   void EndOfBlock()
 // A block is met in full; the seeker leaves out what lies before its starting sample.
 template <class TSeeker>
 class TWalk {
@@ -50,36 +50,35 @@ public:
 private:
     // True when the seeker stopped the walk.
     bool Block(std::size_t at, TSeeker& seeker) {
-        const TBlockInfo& info = blocks_[at];
-        const TBlockSummary& s = info.Summary;
-        if (!Border(at, seeker))
+        if (!Border(at, seeker) || Edges(blocks_[at], seeker))
             return true;
-        if (s.RisingEdges + s.FallingEdges == 0) {
-            seeker.EndOfBlock(info);
+        seeker.EndOfBlock();
+        return false;
+    }
+
+    // The block's own edges: the first and the last from its summary, those between them only
+    // when the seeker asks for them. True when the seeker stopped the walk.
+    bool Edges(const TBlockInfo& info, TSeeker& seeker) {
+        const TBlockSummary& s = info.Summary;
+        const std::uint32_t count = s.RisingEdges + s.FallingEdges;
+        if (count == 0)
             return false;
-        }
         const std::uint64_t firstEdge = info.FirstSample + s.LeadRun;
         const std::uint64_t lastEdge = info.FirstSample + info.SampleCount - s.TailRun;
         const unsigned firstBeyond = forward_ ? 1u - s.StartLevel : s.StartLevel;
         const unsigned lastBeyond = forward_ ? s.EndLevel : 1u - s.EndLevel;
-        const std::uint64_t nearEdge = forward_ ? firstEdge : lastEdge;
         const std::uint64_t farEdge = forward_ ? lastEdge : firstEdge;
-        if (seeker.Edge(nearEdge, forward_ ? firstBeyond : lastBeyond))
+        if (seeker.Edge(forward_ ? firstEdge : lastEdge, forward_ ? firstBeyond : lastBeyond))
             return true;
-        if (s.RisingEdges + s.FallingEdges == 1) {
-            seeker.EndOfBlock(info);
+        if (count == 1)
             return false;
-        }
         if (seeker.NeedInside(info, farEdge)) {
             if (Inside(info, seeker))
                 return true;
         } else {
             seeker.Break();
         }
-        if (seeker.Edge(farEdge, forward_ ? lastBeyond : firstBeyond))
-            return true;
-        seeker.EndOfBlock(info);
-        return false;
+        return seeker.Edge(farEdge, forward_ ? lastBeyond : firstBeyond);
     }
 
     // The border the walk crosses to enter block `at`: an edge, a hole or nothing. False when the
@@ -193,7 +192,7 @@ public:
         return beyond_(farEdge) && (mayHold(true, s.ShortestHigh, s.LongestHigh) ||
                                     mayHold(false, s.ShortestLow, s.LongestLow));
     }
-    void EndOfBlock(const TBlockInfo&) {}
+    void EndOfBlock() {}
 
     const std::optional<TFoundPulse>& Found() const { return found_; }
 
@@ -221,7 +220,7 @@ public:
     }
     void Break() {}
     bool NeedInside(const TBlockInfo&, std::uint64_t farEdge) const { return beyond_(farEdge); }
-    void EndOfBlock(const TBlockInfo&) {}
+    void EndOfBlock() {}
 
     const std::optional<std::uint64_t>& Found() const { return found_; }
 
@@ -242,7 +241,7 @@ public:
     // Holes come only at a block's start, before any of its edges.
     void Break() { afterHole_ = true; }
     bool NeedInside(const TBlockInfo&, std::uint64_t) const { return true; }
-    void EndOfBlock(const TBlockInfo&) {
+    void EndOfBlock() {
         onBatch_(TEdgeBatch{afterHole_, edges_});
         edges_.clear();
         afterHole_ = false;
