@@ -29,6 +29,8 @@ struct TSearchCriteria {
     TPulseLevel Level = TPulseLevel::Either;
     TWidthLimit Limit = TWidthLimit::Shorter;
     std::uint64_t Width = 0; // samples
+
+    bool operator==(const TSearchCriteria&) const = default;
 };
 
 struct TFoundPulse {

@@ -191,11 +191,10 @@ class CriteriaInSamples : public testing::TestWithParam<TSamplesCase> {};
 // than 3); a limit of a whole number of samples stays that number, though floating point misses it
 // by a bit, so that a pulse exactly as wide stays no match.
 TEST_P(CriteriaInSamples, KeepTheSameWholePulses) {
-    const TSamplesCase& c = GetParam();
-    const capture::TSearchCriteria inSamples = measure::InSamples(c.Criteria, c.PeriodMs);
-    EXPECT_EQ(inSamples.Width, c.Samples);
-    EXPECT_EQ(inSamples.Level, c.Criteria.Level);
-    EXPECT_EQ(inSamples.Limit, c.Criteria.Limit);
+    const auto& [criteria, periodMs, samples] = GetParam();
+    EXPECT_EQ(measure::InSamples(criteria, periodMs).Width, samples);
+    EXPECT_EQ(measure::InSamples(criteria, periodMs),
+              (capture::TSearchCriteria{criteria.Level, criteria.Limit, samples}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CriteriaInSamples,
