@@ -1,0 +1,149 @@
+// A recording file through the real window: "Открыть запись…" shows all of it, a zoom to a sweep's
+// length or less shows the samples themselves, damaged blocks are reported once with their times,
+// and a data file loaded afterwards is shown as it is.
+
+#include "support/recording_support.h"
+
+#include "capture/reader.h"
+#include "devsim/options.h"
+#include "devsim/recording_maker.h"
+#include "devsim/sources.h"
+
+#include <QtTest>
+
+#include <fstream>
+#include <sstream>
+
+using recording_test::TBoxCloser;
+
+class MainFormRecordingViewTest : public recording_test::TWindowTest {
+    Q_OBJECT
+
+private:
+    chart::TChart* Chart = nullptr;
+    chart::TChartSeries* Series = nullptr;
+
+    // Ten seconds of a 1 kHz square wave with a 30 µs pulse each second, at the shortest period:
+    // ten blocks of 102,400 samples, twice a sweep's length.
+    std::string MakeRecording(const char* name) const {
+        const std::string path = Path(name).toStdString();
+        devsim::MakeRecording(devsim::SignalFactory(devsim::ParseSource("glitch:1000:30")),
+                              devsim::OfflineRecording{path, 16, 10}, 1'796'000'000'000'000,
+                              "window test");
+        return path;
+    }
+
+    // The file with one byte in the middle of block `block` changed, and without its index when
+    // `dropIndex`, as a kill leaves it, so that opening finds the damage by scanning.
+    static void Damage(const std::string& path, std::size_t block, bool dropIndex) {
+        std::uint64_t offset = 0, indexOffset = 0;
+        {
+            const capture::TRecordingReader reader(path);
+            offset = reader.Blocks()[block].Offset + capture::kBlockHeaderSize + 600;
+            indexOffset = reader.Blocks().back().Offset + capture::kBlockHeaderSize +
+                          reader.Blocks().back().SampleCount / 8;
+        }
+        std::string content = recording_test::FileBytes(QString::fromStdString(path));
+        content[offset] = static_cast<char>(content[offset] ^ 0x40);
+        if (dropIndex)
+            content.resize(indexOffset);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    }
+
+    bool Open(const std::string& path) {
+        const bool shown = recording_test::TriggerWithFile(
+            *Form, "actOpenRecording", "OpenRecordingDialog", QString::fromStdString(path));
+        Chart->RedrawNow();
+        return shown;
+    }
+
+    // The time axis to [fromMs, toMs], as the chart's zoom sets it, and painted.
+    void ShowRange(double fromMs, double toMs) {
+        Chart->BottomAxis().SetRange(fromMs, toMs);
+        Chart->RedrawNow();
+    }
+
+    double PeriodMs() const { return 108.0 / 11059.2; }
+
+private slots:
+    void init() {
+        NewSettingsFolder();
+        ShowNewWindow();
+        recording_test::TWindowParts parts(*Form);
+        Chart = parts.Chart;
+        Series = parts.Series;
+    }
+    void cleanup() { Form.reset(); }
+
+    void wholeRecordingThenItsSamples() {
+        const std::string path = MakeRecording("square.tlr");
+        QVERIFY(Open(path));
+        const double span = (1'024'000 - 1) * PeriodMs();
+        QCOMPARE(Chart->BottomAxis().Minimum(), 0.0);
+        QCOMPARE(Chart->BottomAxis().Maximum(), span);
+        // The whole span, a few points a pixel column, each column showing both levels.
+        const std::vector<double>& xs = Series->XValues().Raw();
+        const std::vector<double>& ys = Series->YValues().Raw();
+        const int columns = Chart->PlotRect().width() + 1;
+        QVERIFY(xs.size() >= static_cast<std::size_t>(2 * columns));
+        QVERIFY(xs.size() <= static_cast<std::size_t>(4 * columns + 8));
+        QCOMPARE(xs.front(), 0.0);
+        QCOMPARE(xs.back(), span);
+        QCOMPARE(std::count(ys.begin(), ys.end(), 0.5), 0);
+
+        // 300,000 samples from the middle of block 2 into block 5.
+        const capture::TRecordingReader reader(path);
+        ShowRange(250'000 * PeriodMs(), 550'000 * PeriodMs());
+        // The samples of the plot's edge columns reach half a column beyond the axis's ends.
+        const std::size_t count = Series->Count();
+        const std::size_t edges = 2 * (300'000 / Chart->PlotRect().width() + 2);
+        QVERIFY2(count >= 300'000 && count <= 300'000 + edges, qPrintable(QString::number(count)));
+        const auto first = static_cast<std::uint64_t>(std::llround(xs.front() / PeriodMs()));
+        const std::vector<std::uint8_t> levels = reader.ReadLevels(first, count);
+        for (std::size_t i = 0; i < count; ++i) {
+            QCOMPARE(xs[i], static_cast<double>(first + i) * PeriodMs());
+            QCOMPARE(ys[i], static_cast<double>(levels[i]));
+        }
+
+        // Down to a few samples: still the samples, with the ones either side of the plot.
+        ShowRange(400'000 * PeriodMs(), 400'003 * PeriodMs());
+        QCOMPARE(Series->Count(), 6);
+        QCOMPARE(xs.front(), 399'999 * PeriodMs());
+    }
+
+    void damagedBlocksAreReportedOnceWithTheirTimes_data() {
+        QTest::addColumn<bool>("dropIndex");
+        QTest::newRow("found by the scan on opening") << true;
+        QTest::newRow("found when its samples are drawn") << false;
+    }
+    void damagedBlocksAreReportedOnceWithTheirTimes() {
+        QFETCH(bool, dropIndex);
+        const std::string path = MakeRecording("damaged.tlr");
+        Damage(path, 3, dropIndex);
+        TBoxCloser boxes;
+        QVERIFY(Open(path));
+        // Block 3 begins 3 s into the recording; drawn sample by sample it has no level.
+        ShowRange(2'999.0, 3'001.0);
+        ShowRange(2'998.0, 3'002.0);
+        const std::vector<double>& ys = Series->YValues().Raw();
+        QVERIFY(std::count(ys.begin(), ys.end(), 0.5) > 0);
+        QTRY_COMPARE(boxes.Texts().size(), 1);
+        QVERIFY2(boxes.Texts().front().contains(QLocale().toString(3.0, 'f', 3) + " с"),
+                 qPrintable(boxes.Texts().front()));
+        QTest::qWait(100);
+        QCOMPARE(boxes.Texts().size(), 1);
+    }
+
+    void loadedDataFileEndsTheRecordingView() {
+        QVERIFY(Open(MakeRecording("square.tlr")));
+        const QString data = Path("Data.txt");
+        std::ofstream(data.toStdString(), std::ios::binary) << "0 0\r\n1 1\r\n2 0\r\n";
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actLoad", "OpenDialog", data));
+        ShowRange(0, 2);
+        QCOMPARE(Series->XValues().Raw(), (std::vector<double>{0, 1, 2}));
+        QCOMPARE(Series->YValues().Raw(), (std::vector<double>{0, 1, 0}));
+    }
+};
+
+QTEST_MAIN(MainFormRecordingViewTest)
+#include "main_form_recording_view_test.moc"
