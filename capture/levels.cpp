@@ -274,6 +274,17 @@ std::vector<TColumn> TRecordingLevels::Columns(std::span<const std::uint64_t> bo
     if (borders.back() > TotalSamples())
         throw std::out_of_range("columns beyond the recording's end");
     columns.reserve(borders.size() - 1);
+    // The samples at the cuts come from all over the file: their reads are asked for at once.
+    for (const std::uint64_t border : borders.subspan(1, borders.size() - 2)) {
+        const std::size_t segment = SegmentOf(border);
+        const std::size_t block = blocks_[segment];
+        if (block == kHole || border == starts_[segment])
+            continue;
+        const TBlockInfo& info = reader_.Blocks()[block];
+        const std::uint64_t at = border - starts_[segment];
+        if (at > info.Summary.LeadRun && at < info.SampleCount - info.Summary.TailRun)
+            reader_.WillRead(block, at / 8);
+    }
     TByteMemo memo;
     for (std::size_t i = 0; i + 1 < borders.size(); ++i) {
         const std::uint64_t from = borders[i], to = borders[i + 1];
@@ -289,18 +300,6 @@ std::vector<TColumn> TRecordingLevels::Columns(std::span<const std::uint64_t> bo
         columns.push_back(ColumnOf(node.First, node.Last, node.Mask));
     }
     return columns;
-}
-
-TDrawnRange TRecordingLevels::Draw(std::span<const std::uint64_t> borders) const {
-    TDrawnRange range;
-    if (borders.size() < 2)
-        return range;
-    const std::uint64_t count = borders.back() - borders.front();
-    if (count <= kMostSamples)
-        range.Samples = Samples(borders.front(), static_cast<std::size_t>(count));
-    else
-        range.Columns = Columns(borders);
-    return range;
 }
 
 std::vector<TBadBlock> TRecordingLevels::Damaged() const {

@@ -44,16 +44,9 @@ struct TColumn {
     bool operator==(const TColumn&) const = default;
 };
 
-// Either the samples of the range, when it holds at most TRecordingLevels::kMostSamples, or its
-// columns.
-struct TDrawnRange {
-    std::vector<TLevel> Samples;
-    std::vector<TColumn> Columns;
-};
-
 class TRecordingLevels {
 public:
-    // The most samples drawn one by one: a sweep's longest trace.
+    // The most samples a chart draws one by one, a sweep's longest trace; beyond, their columns.
     static constexpr std::uint64_t kMostSamples = 500'001;
     static constexpr std::size_t kDefaultCacheBytes = 32u << 20;
 
@@ -69,10 +62,6 @@ public:
     // Column i holds samples [borders[i], borders[i + 1]). The borders ascend strictly (else
     // std::invalid_argument) and lie within 0 .. TotalSamples (else std::out_of_range).
     std::vector<TColumn> Columns(std::span<const std::uint64_t> borders) const;
-    // The samples of [borders.front(), borders.back()) when they are at most kMostSamples, else
-    // the columns.
-    TDrawnRange Draw(std::span<const std::uint64_t> borders) const;
-
     // The damaged blocks known: the reader's, and those whose CRC failed here when first read,
     // in the order of their samples.
     std::vector<TBadBlock> Damaged() const;

@@ -233,4 +233,9 @@ std::uint8_t TRecordingReader::StoredByte(std::size_t block, std::uint64_t byte)
     return value;
 }
 
+void TRecordingReader::WillRead(std::size_t block, std::uint64_t byte) const {
+    ::posix_fadvise(fd_, static_cast<off_t>(blocks_.at(block).Offset + kBlockHeaderSize + byte), 1,
+                    POSIX_FADV_WILLNEED);
+}
+
 } // namespace capture

@@ -65,6 +65,9 @@ public:
     // Byte `byte` of Blocks()[block] as stored, its CRC not checked: the samples at one place
     // without reading the whole block. Throws files::EInOutError when the file has lost it.
     std::uint8_t StoredByte(std::size_t block, std::uint64_t byte) const;
+    // Tells the system that StoredByte(block, byte) comes soon, so that the reads of many such
+    // bytes run at once rather than one after the other.
+    void WillRead(std::size_t block, std::uint64_t byte) const;
 
 private:
     bool ReadIndex(std::uint64_t headerEnd);

@@ -65,61 +65,62 @@ std::uint64_t TRecordingView::FirstAtPixel(const chart::TChartAxis& axis, int pi
     return from;
 }
 
+std::uint64_t TRecordingView::FirstAtLeast(double ms) const {
+    std::uint64_t from = 0, to = TotalSamples();
+    while (from < to) {
+        const std::uint64_t mid = from + (to - from) / 2;
+        if (static_cast<double>(mid) * periodMs_ < ms)
+            from = mid + 1;
+        else
+            to = mid;
+    }
+    return from;
+}
+
 bool TRecordingView::Fill(chart::TChartSeries& series, const chart::TChartAxis& axis, int left,
                           int right) {
     const std::uint64_t total = TotalSamples();
     if (total == 0 || axis.AxisLength() < 1)
         return false;
-    // The search keeps to the samples a few pixels around the axis's range: far beyond it the
-    // pixel mapping leaves its linear formula and is no longer monotonic.
-    const double margin = 2 * axis.EffectiveRange() / axis.AxisLength() + 2 * periodMs_;
-    const auto sampleNear = [&](double ms) -> std::uint64_t {
-        const double sample = ms / periodMs_;
-        if (!(sample > 0))
-            return 0;
-        return sample >= static_cast<double>(total) ? total
-                                                    : static_cast<std::uint64_t>(sample);
-    };
-    const std::uint64_t low = sampleNear(axis.EffectiveMinimum() - margin);
-    const std::uint64_t high = sampleNear(axis.EffectiveMaximum() + margin);
-    const std::uint64_t shownFrom = FirstAtPixel(axis, left, low, high);
-    const std::uint64_t shownTo = FirstAtPixel(axis, right + 1, shownFrom, high);
+    // The samples a trace holding all of them would draw: from the first at or right of the
+    // plot's left edge to the first at or right of its right edge, with the one before them.
+    const std::uint64_t shownFrom = std::min(FirstAtLeast(axis.AxisPixelToValue(left)), total - 1);
+    const std::uint64_t shownTo =
+        std::max(std::min(FirstAtLeast(axis.AxisPixelToValue(right)), total - 1), shownFrom) + 1;
     const std::uint64_t from = shownFrom > 0 ? shownFrom - 1 : 0;
-    const std::uint64_t to = std::min(shownTo + 1, total);
 
     std::vector<std::uint64_t> borders{from};
-    if (to - from > capture::TRecordingLevels::kMostSamples) {
-        // Per pixel column the samples that map to it; the samples beyond the edges alone.
-        if (shownFrom > from)
-            borders.push_back(shownFrom);
-        for (int pixel = left + 1; pixel <= right; ++pixel) {
-            const std::uint64_t border = FirstAtPixel(axis, pixel, borders.back(), shownTo);
+    const bool literal = shownTo - shownFrom <= capture::TRecordingLevels::kMostSamples;
+    if (!literal) {
+        // Per pixel column the samples that map to it; the sample before them alone.
+        for (int pixel = left; pixel <= right + 1; ++pixel) {
+            const std::uint64_t border = FirstAtPixel(axis, pixel, std::max(borders.back(), shownFrom), shownTo);
             if (border > borders.back())
                 borders.push_back(border);
         }
-        if (shownTo > borders.back())
-            borders.push_back(shownTo);
     }
-    if (to > borders.back())
-        borders.push_back(to);
+    if (shownTo > borders.back())
+        borders.push_back(shownTo);
     if (borders == shown_)
         return false;
     shown_ = borders;
 
-    const capture::TDrawnRange drawn = levels_.Draw(borders);
     std::vector<double> xs, ys;
-    if (!drawn.Samples.empty()) {
-        xs.reserve(drawn.Samples.size());
-        ys.reserve(drawn.Samples.size());
-        for (std::size_t i = 0; i < drawn.Samples.size(); ++i) {
+    if (literal) {
+        const std::vector<capture::TLevel> samples =
+            levels_.Samples(from, static_cast<std::size_t>(shownTo - from));
+        xs.reserve(samples.size());
+        ys.reserve(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) {
             xs.push_back(static_cast<double>(from + i) * periodMs_);
-            ys.push_back(Height(drawn.Samples[i]));
+            ys.push_back(Height(samples[i]));
         }
     } else {
-        xs.reserve(4 * drawn.Columns.size());
-        ys.reserve(4 * drawn.Columns.size());
-        for (std::size_t i = 0; i < drawn.Columns.size(); ++i)
-            AddColumn(drawn.Columns[i], static_cast<double>(borders[i]) * periodMs_,
+        const std::vector<capture::TColumn> columns = levels_.Columns(borders);
+        xs.reserve(4 * columns.size());
+        ys.reserve(4 * columns.size());
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            AddColumn(columns[i], static_cast<double>(borders[i]) * periodMs_,
                       static_cast<double>(borders[i + 1] - 1) * periodMs_, xs, ys);
     }
     series.ReplacePoints(xs, ys);

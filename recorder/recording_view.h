@@ -43,9 +43,11 @@ public:
     double SpanMs() const;
 
     // Puts into `series` what the time axis shows between the pixel columns `left` and `right`
-    // (the plot's edges), and one sample beyond either edge for the lines into the plot. The axis
-    // must be laid out (as it is once the chart is about to draw its series) and not inverted.
-    // Returns false when the axis shows what the series already holds, and leaves it then.
+    // (the plot's edges): the samples a trace of all of them would draw there, which are those
+    // from the first at or right of the left edge to the first at or right of the right edge,
+    // and the one before them, for the line into the plot. The axis must be laid out (as it is
+    // once the chart is about to draw its series) and not inverted. Returns false when the axis
+    // shows what the series already holds, and leaves it then.
     bool Fill(chart::TChartSeries& series, const chart::TChartAxis& axis, int left, int right);
 
     // The damaged blocks found since the last call: on opening those the file's structure shows,
@@ -53,6 +55,8 @@ public:
     std::vector<capture::TBadBlock> TakeNewDamaged();
 
 private:
+    // The first sample at or after the time, TotalSamples when none.
+    std::uint64_t FirstAtLeast(double ms) const;
     // The first sample at or right of pixel column `pixel` among [from, to].
     std::uint64_t FirstAtPixel(const chart::TChartAxis& axis, int pixel, std::uint64_t from,
                                std::uint64_t to) const;

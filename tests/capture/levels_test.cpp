@@ -188,24 +188,17 @@ TEST(LevelsBorders, EvenBordersSplitAsEquallyAsWholeSamplesAllow) {
     EXPECT_EQ(wide[960], day / 2);
 }
 
-TEST(LevelsBorders, DrawGivesTheSamplesUpToASweepsLengthAndColumnsBeyond) {
+TEST(LevelsBorders, BordersOutOfOrderOrRangeAreRefused) {
     TTempFolder folder;
-    const std::string path = folder.Path("long.tlr");
-    const std::vector<std::uint8_t> bytes = SparseBytes(70'000, 5);
-    WriteRecording(path, bytes, std::vector<std::size_t>(7, 10'000));
+    const std::string path = folder.Path("short.tlr");
+    WriteRecording(path, RandomBytes(7'000, 5), std::vector<std::size_t>(7, 1'000));
     const TRecordingReader reader(path);
     const TRecordingLevels levels(reader);
-    const std::vector<std::uint64_t> literal = EvenBorders(7, 7 + TRecordingLevels::kMostSamples, 9);
-    const TDrawnRange few = levels.Draw(literal);
-    EXPECT_EQ(few.Samples.size(), TRecordingLevels::kMostSamples);
-    EXPECT_TRUE(few.Columns.empty());
-    const std::vector<std::uint64_t> more =
-        EvenBorders(7, 8 + TRecordingLevels::kMostSamples, 9);
-    const TDrawnRange many = levels.Draw(more);
-    EXPECT_TRUE(many.Samples.empty());
-    EXPECT_EQ(many.Columns, levels.Columns(more));
     EXPECT_THROW(levels.Columns(std::vector<std::uint64_t>{3, 3, 9}), std::invalid_argument);
-    EXPECT_THROW(levels.Columns(std::vector<std::uint64_t>{3, 560'001}), std::out_of_range);
+    EXPECT_THROW(levels.Columns(std::vector<std::uint64_t>{9, 3}), std::invalid_argument);
+    EXPECT_THROW(levels.Columns(std::vector<std::uint64_t>{3, 56'001}), std::out_of_range);
+    EXPECT_THROW(levels.Samples(55'999, 2), std::out_of_range);
+    EXPECT_EQ(levels.Samples(55'999, 1).size(), 1u);
 }
 
 // Threads drawing at once share the cache; each must get what it would get alone.
