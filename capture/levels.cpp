@@ -134,8 +134,8 @@ TRecordingLevels::TRecordingLevels(const TRecordingReader& reader, std::size_t c
     while (!nodes.empty()) {
         std::vector<TNode> coarser((nodes.size() + 1) / 2);
         for (std::size_t i = 0; i < coarser.size(); ++i)
-            coarser[i] = 2 * i + 1 < nodes.size() ? Combine(nodes[2 * i], nodes[2 * i + 1])
-                                                   : nodes[2 * i];
+            coarser[i] =
+                2 * i + 1 < nodes.size() ? Combine(nodes[2 * i], nodes[2 * i + 1]) : nodes[2 * i];
         const bool top = nodes.size() == 1;
         levels_.push_back(std::move(nodes));
         if (top)
@@ -308,9 +308,8 @@ std::vector<TBadBlock> TRecordingLevels::Damaged() const {
         const std::lock_guard lock(mutex_);
         all.insert(all.end(), found_.begin(), found_.end());
     }
-    std::sort(all.begin(), all.end(), [](const TBadBlock& a, const TBadBlock& b) {
-        return a.FirstSample < b.FirstSample;
-    });
+    std::sort(all.begin(), all.end(),
+              [](const TBadBlock& a, const TBadBlock& b) { return a.FirstSample < b.FirstSample; });
     return all;
 }
 
@@ -325,7 +324,8 @@ std::vector<std::uint64_t> EvenBorders(std::uint64_t first, std::uint64_t last,
     const std::uint64_t count = std::min<std::uint64_t>(columns, samples);
     std::vector<std::uint64_t> borders{first};
     // first + samples × i / count without the product's overflow.
-    const std::uint64_t whole = count == 0 ? 0 : samples / count, rest = count == 0 ? 0 : samples % count;
+    const std::uint64_t whole = count == 0 ? 0 : samples / count,
+                        rest = count == 0 ? 0 : samples % count;
     for (std::uint64_t i = 1; i <= count; ++i)
         borders.push_back(first + whole * i + rest * i / count);
     return borders;

@@ -40,8 +40,7 @@ void TMainForm::WireRecordingView() {
     // After the tool bar's own actions, which keep their places.
     ToolBar1->addSeparator();
     ToolBar1->addAction(actOpenRecording);
-    ToolBar1->widgetForAction(actOpenRecording)
-        ->setObjectName(QStringLiteral("tbtOpenRecording"));
+    ToolBar1->widgetForAction(actOpenRecording)->setObjectName(QStringLiteral("tbtOpenRecording"));
 
     // One dialog for the whole run: it opens in the folder last chosen.
     OpenRecordingDialog = new QFileDialog(this);
@@ -65,8 +64,8 @@ void TMainForm::actOpenRecordingExecute(QObject*) {
         OpenRecordingDialog->selectedFiles().isEmpty())
         return;
     TBusyCursor busy;
-    auto view =
-        std::make_unique<TRecordingView>(OpenRecordingDialog->selectedFiles().front().toStdString());
+    auto view = std::make_unique<TRecordingView>(
+        OpenRecordingDialog->selectedFiles().front().toStdString());
     Series1->ClearPoints();
     // The trace is no longer the last recording's: an export names no recording counts.
     IntegrityTotals = {};

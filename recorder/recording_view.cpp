@@ -94,7 +94,8 @@ bool TRecordingView::Fill(chart::TChartSeries& series, const chart::TChartAxis& 
     if (!literal) {
         // Per pixel column the samples that map to it; the sample before them alone.
         for (int pixel = left; pixel <= right + 1; ++pixel) {
-            const std::uint64_t border = FirstAtPixel(axis, pixel, std::max(borders.back(), shownFrom), shownTo);
+            const std::uint64_t border =
+                FirstAtPixel(axis, pixel, std::max(borders.back(), shownFrom), shownTo);
             if (border > borders.back())
                 borders.push_back(border);
         }

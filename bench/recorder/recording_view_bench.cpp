@@ -213,8 +213,8 @@ int main(int argc, char** argv) {
     };
     DropFromPageCache(path);
     std::mt19937_64 random(24);
-    std::printf("%-18s %14s %14s %14s %14s\n", "view", "scroll median", "scroll max",
-                "zoom median", "zoom max");
+    std::printf("%-18s %14s %14s %14s %14s\n", "view", "scroll median", "scroll max", "zoom median",
+                "zoom max");
     for (const TZoom& zoom : zooms) {
         const TSteps steps = StepsAt(*chart, zoom.SpanMs, dayMs, random);
         std::printf("%-18s %11.2f ms %11.2f ms %11.2f ms %11.2f ms\n", zoom.Name,

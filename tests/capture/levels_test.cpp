@@ -35,7 +35,7 @@ std::vector<std::uint8_t> SparseBytes(std::size_t size, unsigned seed) {
 struct TCase {
     const char* Name;
     bool Sparse;
-    std::vector<std::size_t> Sizes; // block sizes in bytes
+    std::vector<std::size_t> Sizes;     // block sizes in bytes
     std::optional<std::size_t> Damaged; // the block whose payload is spoilt
 };
 
