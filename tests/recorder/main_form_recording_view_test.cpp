@@ -9,6 +9,12 @@
 #include "devsim/recording_maker.h"
 #include "devsim/sources.h"
 
+#include "measure/export_range.h"
+#include "measure/pulse_statistics.h"
+#include "recorder/statistics_panel.h"
+
+#include <QClipboard>
+#include <QPushButton>
 #include <QtTest>
 
 #include <fstream>
@@ -108,6 +114,30 @@ private slots:
         ShowRange(400'000 * PeriodMs(), 400'003 * PeriodMs());
         QCOMPARE(Series->Count(), 5);
         QCOMPARE(xs.front(), 399'999 * PeriodMs());
+    }
+
+    // The panel's figures follow the samples in view as the view moves.
+    void statisticsCoverTheSamplesInView() {
+        const std::string path = MakeRecording("square.tlr");
+        QVERIFY(Open(path));
+        Action("actViewStatistics")->trigger();
+        const capture::TRecordingReader reader(path);
+        for (const std::uint64_t start : {250'000ull, 700'123ull}) {
+            ShowRange(start * PeriodMs(), (start + 300'000) * PeriodMs());
+            const std::vector<double>& xs = Series->XValues().Raw();
+            const auto first = static_cast<std::uint64_t>(std::llround(xs.front() / PeriodMs()));
+            const std::vector<std::uint8_t> levels = reader.ReadLevels(first, xs.size());
+            std::vector<double> times, values;
+            for (std::size_t i = 0; i < levels.size(); ++i) {
+                times.push_back(static_cast<double>(first + i) * PeriodMs());
+                values.push_back(levels[i]);
+            }
+            const auto [from, to] = measure::ExportRange(times, false, 0, 0);
+            const QString expected = recorder::StatisticsText(
+                recorder::StatisticsRows(measure::PulseStatistics(times, values, from, to)));
+            Form->findChild<QPushButton*>(QStringLiteral("btnCopyStatistics"))->click();
+            QTRY_COMPARE(QApplication::clipboard()->text(), expected);
+        }
     }
 
     void damagedBlocksAreReportedOnceWithTheirTimes_data() {
