@@ -3,14 +3,17 @@
 // window's resident memory while viewing, and whether the picture at a sweep's length of samples
 // or fewer is the picture of those samples drawn literally, pixel for pixel.
 //
-//   bench_recording_view [FILE]    (default /tmp/talvir-day.tlr; made once when missing, as
-//                                   talvir-devsim --source glitch:3600000:30 --make-recording FILE
-//                                   --seconds 86400 makes it; build it optimised)
+//   bench_recording_view [FILE [WIDTH HEIGHT]]
+//       FILE defaults to /tmp/talvir-day.tlr, made once when missing as talvir-devsim --source
+//       glitch:3600000:30 --make-recording FILE --seconds 86400 makes it; the window has its first
+//       run's size unless WIDTH and HEIGHT are given. Build it optimised.
 //
 // The first picture is timed twice: with the file's pages dropped from the page cache first
-// (posix_fadvise), as after a reboot, and again with them cached. Every zoom's steps start at
-// places of the day not shown before. A step is what one event of the chart's own gestures does:
-// a scroll by 10 pixels or a zoom by 1.25 in or out about the middle, then the full repaint.
+// (posix_fadvise), as after a reboot, and again with them cached. The steps are timed with the
+// file dropped from the page cache, then again with all of it read into the cache. Every zoom's
+// steps start at places of the day not shown before. A step is what one event of the chart's own
+// gestures does: a scroll by 10 pixels or a zoom by 1.25 in or out about the middle, then the full
+// repaint.
 
 #include "capture/reader.h"
 #include "chart/chart.h"
@@ -31,6 +34,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -57,6 +61,13 @@ void DropFromPageCache(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
+}
+
+void ReadThrough(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> buffer(1 << 20);
+    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())))
+        ;
 }
 
 void MakeDayFile(const std::string& path) {
@@ -170,6 +181,8 @@ int main(int argc, char** argv) {
     QTemporaryDir settings;
     qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
     recorder::TMainForm form;
+    if (argc > 3)
+        form.resize(std::atoi(argv[2]), std::atoi(argv[3]));
     form.show();
     QApplication::processEvents();
     auto* chart = recording_test::FindChild<chart::TChart>(form, "Chart");
@@ -211,14 +224,21 @@ int main(int argc, char** argv) {
         {"400,000 samples", 400'000 * PeriodMs},
         {"10 samples", 10 * PeriodMs},
     };
-    DropFromPageCache(path);
     std::mt19937_64 random(24);
-    std::printf("%-18s %14s %14s %14s %14s\n", "view", "scroll median", "scroll max", "zoom median",
-                "zoom max");
-    for (const TZoom& zoom : zooms) {
-        const TSteps steps = StepsAt(*chart, zoom.SpanMs, dayMs, random);
-        std::printf("%-18s %11.2f ms %11.2f ms %11.2f ms %11.2f ms\n", zoom.Name,
-                    Median(steps.Scroll), Max(steps.Scroll), Median(steps.Zoom), Max(steps.Zoom));
+    for (const bool cached : {false, true}) {
+        if (cached)
+            ReadThrough(path);
+        else
+            DropFromPageCache(path);
+        std::printf("%-18s %14s %14s %14s %14s  (file %s)\n", "view", "scroll median", "scroll max",
+                    "zoom median", "zoom max",
+                    cached ? "in the page cache" : "not in the page cache");
+        for (const TZoom& zoom : zooms) {
+            const TSteps steps = StepsAt(*chart, zoom.SpanMs, dayMs, random);
+            std::printf("%-18s %11.2f ms %11.2f ms %11.2f ms %11.2f ms\n", zoom.Name,
+                        Median(steps.Scroll), Max(steps.Scroll), Median(steps.Zoom),
+                        Max(steps.Zoom));
+        }
     }
     std::printf("resident memory: %ld kB before opening, %ld kB while viewing, peak %ld kB\n",
                 rssBefore, StatusKb("VmRSS:"), StatusKb("VmHWM:"));
