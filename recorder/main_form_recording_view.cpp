@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QLocale>
 #include <QTimer>
@@ -63,9 +64,11 @@ void TMainForm::actOpenRecordingExecute(QObject*) {
     if (OpenRecordingDialog->exec() != QDialog::Accepted ||
         OpenRecordingDialog->selectedFiles().isEmpty())
         return;
+    const QString path = OpenRecordingDialog->selectedFiles().front();
+    // A name typed in full leaves the dialog where it was: the next one opens beside this file.
+    OpenRecordingDialog->setDirectory(QFileInfo(path).absolutePath());
     TBusyCursor busy;
-    auto view = std::make_unique<TRecordingView>(
-        OpenRecordingDialog->selectedFiles().front().toStdString());
+    auto view = std::make_unique<TRecordingView>(path.toStdString());
     Series1->ClearPoints();
     // The trace is no longer the last recording's: an export names no recording counts.
     IntegrityTotals = {};

@@ -14,6 +14,8 @@
 #include "recorder/statistics_panel.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QtTest>
 
@@ -171,6 +173,21 @@ private slots:
                  qPrintable(boxes.Texts().front()));
         QTest::qWait(100);
         QCOMPARE(boxes.Texts().size(), 1);
+    }
+
+    // Ctrl+O, which no other action of the window takes; the dialog offers recordings and opens
+    // where the last one was chosen.
+    void openingHasItsKeyAndRemembersTheFolder() {
+        QAction* open = Action("actOpenRecording");
+        QCOMPARE(open->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        for (const QAction* other : Form->findChildren<QAction*>())
+            if (other != open)
+                QVERIFY2(other->shortcut() != open->shortcut(), qPrintable(other->objectName()));
+        QVERIFY(QDir(Path("")).mkpath("day"));
+        QVERIFY(Open(MakeRecording("day/square.tlr")));
+        auto* dialog = Find<QFileDialog>("OpenRecordingDialog");
+        QCOMPARE(dialog->directory().absolutePath(), QDir(Path("day")).absolutePath());
+        QVERIFY(dialog->nameFilters().join(' ').contains("*.tlr"));
     }
 
     void loadedDataFileEndsTheRecordingView() {
