@@ -214,4 +214,28 @@ std::vector<std::uint8_t> TRecordingReader::ReadLevels(std::uint64_t first,
     return levels;
 }
 
+std::optional<std::vector<std::uint8_t>> TRecordingReader::BlockBytes(std::size_t block) const {
+    const TBlockInfo& info = blocks_.at(block);
+    std::vector<std::uint8_t> bytes(kBlockHeaderSize + info.SampleCount / 8);
+    if (!ReadSound(info, bytes.data()))
+        return std::nullopt;
+    bytes.erase(bytes.begin(), bytes.begin() + kBlockHeaderSize);
+    return bytes;
+}
+
+std::uint8_t TRecordingReader::StoredByte(std::size_t block, std::uint64_t byte) const {
+    const TBlockInfo& info = blocks_.at(block);
+    if (byte >= info.SampleCount / 8)
+        throw std::out_of_range("byte beyond the block's end");
+    std::uint8_t value = 0;
+    if (!ReadAt(info.Offset + kBlockHeaderSize + byte, &value, 1))
+        Throw(kInvalid, "the file ends inside block " + std::to_string(block));
+    return value;
+}
+
+void TRecordingReader::WillRead(std::size_t block, std::uint64_t byte) const {
+    ::posix_fadvise(fd_, static_cast<off_t>(blocks_.at(block).Offset + kBlockHeaderSize + byte), 1,
+                    POSIX_FADV_WILLNEED);
+}
+
 } // namespace capture

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,16 @@ public:
     // TotalSamples, files::EInOutError over a hole or a damaged block or on a read error.
     std::vector<std::uint8_t> ReadBytes(std::uint64_t firstByte, std::size_t count) const;
     std::vector<std::uint8_t> ReadLevels(std::uint64_t first, std::size_t count) const;
+
+    // The bytes of Blocks()[block], their CRC checked: nothing when the block does not match it.
+    // Throws files::EInOutError on a read error.
+    std::optional<std::vector<std::uint8_t>> BlockBytes(std::size_t block) const;
+    // Byte `byte` of Blocks()[block] as stored, its CRC not checked: the samples at one place
+    // without reading the whole block. Throws files::EInOutError when the file has lost it.
+    std::uint8_t StoredByte(std::size_t block, std::uint64_t byte) const;
+    // Tells the system that StoredByte(block, byte) comes soon, so that the reads of many such
+    // bytes run at once rather than one after the other.
+    void WillRead(std::size_t block, std::uint64_t byte) const;
 
 private:
     bool ReadIndex(std::uint64_t headerEnd);

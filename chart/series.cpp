@@ -149,6 +149,17 @@ void TChartSeries::ClearPoints() {
         RequestRedraw();
 }
 
+void TChartSeries::ReplacePoints(std::span<const double> xs, std::span<const double> ys) {
+    const std::size_t n = std::min(xs.size(), ys.size());
+    x_.Clear();
+    y_.Clear();
+    x_.Append(xs.first(n));
+    y_.Append(ys.first(n));
+    std::vector<unsigned>().swap(colors_);
+    std::vector<QString>().swap(labels_);
+    firstShown_ = lastShown_ = -1;
+}
+
 void TChartSeries::RequestRedraw() {
     if (chart_)
         chart_->RequestRedraw();

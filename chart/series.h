@@ -67,6 +67,9 @@ public:
     // request at the end instead of one a point: the way to fill a series from a file.
     void AddPoints(std::span<const double> xs, std::span<const double> ys);
     void ClearPoints();
+    // All points replaced at once, without labels or colours and without a repaint request: for
+    // an owner that refills the series with what the plot shows just before the series are drawn.
+    void ReplacePoints(std::span<const double> xs, std::span<const double> ys);
     void RequestRedraw();
 
     int ValueToPixelX(double v) const;

@@ -6,6 +6,7 @@
 #include "controls/switch.h"
 #include "port_dialogs/com_select_form.h"
 #include "recorder/radio_group.h"
+#include "recorder/recording_view.h"
 
 #include <QAction>
 #include <QLabel>
@@ -56,6 +57,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
 
     BuildStatusLine();
     WireFiles();
+    WireRecordingView();
     WireInterchange();
     WirePictures();
     WireStatistics();

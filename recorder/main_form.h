@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,6 +57,7 @@ class TFormStorage;
 namespace recorder {
 
 class TPulseSearchDialog;
+class TRecordingView;
 class TRadioGroup;
 class TStatisticsPanel;
 
@@ -154,6 +156,17 @@ private:
     // The time axis and the timing fields follow the points of a file read in full; the operator
     // is told when the file held more points than were read.
     void FollowLoadedPoints(const std::vector<double>& times, bool limitExceeded);
+
+    // A recording file of any length on the chart (main_form_recording_view.cpp).
+    void WireRecordingView();
+    void actOpenRecordingExecute(QObject* Sender);
+    // Back to a trace of its own: a sweep, a data file or an import replaces the recording's.
+    void LeaveRecordingView();
+    void ChartBeforeDrawSeries();
+    // The damaged blocks not reported yet, in one message.
+    void ReportDamagedBlocks();
+    // The recording shown, none while the trace is a sweep's or a file's.
+    std::unique_ptr<TRecordingView> RecordingView;
 
     // VCD and CSV interchange (main_form_interchange.cpp).
     void WireInterchange();
@@ -268,6 +281,7 @@ private:
     Qt::PenStyle CursorPenStyle = Qt::SolidLine;
 
     QAction* actLoad = nullptr;
+    QAction* actOpenRecording = nullptr;
     QAction* actSave = nullptr;
     QAction* actSaveImage = nullptr;
     QAction* actCopy = nullptr;
@@ -292,6 +306,7 @@ private:
     TPulseSearchDialog* PulseSearchDialog = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;
+    QFileDialog* OpenRecordingDialog = nullptr;
     QFileDialog* SavePictureDialog = nullptr;
     QPrintDialog* PrinterSetupDialog = nullptr;
 

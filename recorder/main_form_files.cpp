@@ -84,6 +84,7 @@ void TMainForm::actLoadExecute(QObject*) {
 
 void TMainForm::ShowLoadedPoints(const std::vector<double>& times,
                                  const std::vector<double>& levels) {
+    LeaveRecordingView();
     Series1->ClearPoints();
     Series1->AddPoints(times, levels);
     // The trace is no longer the last recording's: an export names no recording counts.

@@ -71,6 +71,7 @@ void TMainForm::StartRecording() {
 
 void TMainForm::PrepareSweep() {
     TBusyCursor busy;
+    LeaveRecordingView();
     Series1->ClearPoints();
     const long double period = spedSamplePeriod->Value();
     const std::int32_t n = acquisition::SweepLength(spedDeflectTime->Value(), period);

@@ -15,7 +15,7 @@ class SignalFactory;
 // `recording.path` as a recording file, a block a second, with the index. The header says the
 // recording began at `startMicroseconds` (UTC) and was made by `program`. Throws
 // files::EInOutError when the file cannot be written.
-void MakeRecording(const SignalFactory& signals, const OfflineRecording& recording,
+void MakeRecording(const SignalFactory& factory, const OfflineRecording& recording,
                    std::int64_t startMicroseconds, const std::string& program);
 
 } // namespace devsim
