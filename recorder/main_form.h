@@ -8,6 +8,7 @@
 #include "acquisition/timing.h"
 #include "measure/markers.h"
 #include "measure/pulse_search.h"
+#include "measure/pulse_statistics.h"
 #include "recorder/port_settings.h"
 #include "recorder/sweep_buffers.h"
 #include "serial/serial_port.h"
@@ -210,6 +211,10 @@ private:
     void UpdateStatistics();
     // The trace or the markers changed since the figures were last taken.
     bool StatisticsStale = true;
+    // A pass over the whole recording shown, at the operator's request; its figures stand while
+    // the view holds columns rather than samples.
+    void CountWholeRecording();
+    std::optional<measure::TPulseStatistics> WholeRecordingStatistics;
     // The operator showed or hid the panel: the window widens for it or gives the width back.
     void FitWindowToStatistics(bool shown);
     // The width the panel added to the window when the operator showed it.
@@ -222,6 +227,10 @@ private:
     void FindPulse(bool forward);
     // The next / previous edge from the view's centre comes to the centre.
     void MoveToEdge(bool forward);
+    // The same over a recording's file, off the window thread: false when the operator
+    // cancelled it, else `pulse` / `edge` holds what was found, if anything.
+    bool SearchRecording(bool forward, std::optional<measure::TPulse>& pulse);
+    bool SearchRecordingEdge(bool forward, std::optional<double>& edge);
     double ViewCentre() const;
     double ViewSpan() const;
     // The time axis with `time` in its middle and `span` wide.

@@ -73,6 +73,7 @@ void TMainForm::actOpenRecordingExecute(QObject*) {
     // The trace is no longer the last recording's: an export names no recording counts.
     IntegrityTotals = {};
     RecordingView = std::move(view);
+    WholeRecordingStatistics.reset();
     SetSamplePeriod(RecordingView->PeriodMs());
     SetAxisBounds(Chart->BottomAxis(), 0, RecordingView->SpanMs());
     Chart->RedrawNow();
@@ -81,6 +82,7 @@ void TMainForm::actOpenRecordingExecute(QObject*) {
 
 void TMainForm::LeaveRecordingView() {
     RecordingView.reset();
+    WholeRecordingStatistics.reset();
 }
 
 // The paint hands the trace what it is about to show; a failure to read the file ends the view

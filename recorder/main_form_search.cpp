@@ -6,11 +6,16 @@
 #include "measure/pulse_search.h"
 #include "recorder/axis_bounds.h"
 #include "recorder/main_form.h"
+#include "recorder/progress_task.h"
 #include "recorder/pulse_search_dialog.h"
+#include "recorder/recording_view.h"
+#include "recorder/report.h"
 
 #include <QAction>
 #include <QKeySequence>
 #include <QToolBar>
+
+#include <cmath>
 
 namespace recorder {
 
@@ -21,6 +26,18 @@ constexpr double PulseShareOfView = 1.0 / 3.0;
 
 const QString NoPulseNote = QStringLiteral("Импульс не найден");
 const QString NoEdgeNote = QStringLiteral("Фронт не найден");
+
+// The samples a search over a recording goes on from: the last at or before `time` for a search
+// forward, the first at or after it for one back. A time a search put on a sample may come back
+// from the axis a rounding away from it; a millionth of a sample is far below any such drift and
+// far above the gap between two samples.
+std::uint64_t SampleBefore(double time, double periodMs) {
+    return static_cast<std::uint64_t>(std::max(std::floor(time / periodMs + 1e-6), 0.0));
+}
+std::uint64_t SampleAfter(double time, double periodMs, std::uint64_t total) {
+    return std::min(static_cast<std::uint64_t>(std::max(std::ceil(time / periodMs - 1e-6), 0.0)),
+                    total);
+}
 
 } // namespace
 
@@ -44,7 +61,7 @@ void TMainForm::WireSearch() {
         action->setObjectName(QString::fromLatin1(name));
         action->setShortcut(key);
         addAction(action);
-        connect(action, &QAction::triggered, this, handler);
+        connect(action, &QAction::triggered, this, [handler] { RunReporting(handler); });
     };
     addKey(actFindNext, "actFindNext", QKeySequence(Qt::Key_F3), [this] { FindPulse(true); });
     addKey(actFindPrevious, "actFindPrevious", QKeySequence(Qt::SHIFT | Qt::Key_F3),
@@ -53,7 +70,8 @@ void TMainForm::WireSearch() {
            [this] { MoveToEdge(true); });
     addKey(actPreviousEdge, "actPreviousEdge", QKeySequence(Qt::CTRL | Qt::Key_Left),
            [this] { MoveToEdge(false); });
-    connect(actFindPulse, &QAction::triggered, this, [this] { actFindPulseExecute(actFindPulse); });
+    connect(actFindPulse, &QAction::triggered, this,
+            [this] { RunReporting([this] { actFindPulseExecute(actFindPulse); }); });
 }
 
 void TMainForm::actFindPulseExecute(QObject*) {
@@ -69,11 +87,16 @@ void TMainForm::FindPulse(bool forward) {
         actFindPulseExecute(actFindPulse);
         return;
     }
-    const auto times = Series1->XValues().Raw();
-    const auto levels = Series1->YValues().Raw();
-    const auto pulse = forward
-                           ? measure::NextPulse(times, levels, ViewCentre(), *PulseCriteria)
-                           : measure::PreviousPulse(times, levels, ViewCentre(), *PulseCriteria);
+    std::optional<measure::TPulse> pulse;
+    if (RecordingView) {
+        if (!SearchRecording(forward, pulse))
+            return;
+    } else {
+        const auto times = Series1->XValues().Raw();
+        const auto levels = Series1->YValues().Raw();
+        pulse = forward ? measure::NextPulse(times, levels, ViewCentre(), *PulseCriteria)
+                        : measure::PreviousPulse(times, levels, ViewCentre(), *PulseCriteria);
+    }
     if (!pulse) {
         ShowStatusNote(NoPulseNote);
         return;
@@ -89,10 +112,16 @@ void TMainForm::FindPulse(bool forward) {
 }
 
 void TMainForm::MoveToEdge(bool forward) {
-    const auto times = Series1->XValues().Raw();
-    const auto levels = Series1->YValues().Raw();
-    const auto edge = forward ? measure::NextEdgeTime(times, levels, ViewCentre())
-                              : measure::PreviousEdgeTime(times, levels, ViewCentre());
+    std::optional<double> edge;
+    if (RecordingView) {
+        if (!SearchRecordingEdge(forward, edge))
+            return;
+    } else {
+        const auto times = Series1->XValues().Raw();
+        const auto levels = Series1->YValues().Raw();
+        edge = forward ? measure::NextEdgeTime(times, levels, ViewCentre())
+                       : measure::PreviousEdgeTime(times, levels, ViewCentre());
+    }
     if (!edge) {
         ShowStatusNote(NoEdgeNote);
         return;
@@ -100,6 +129,51 @@ void TMainForm::MoveToEdge(bool forward) {
     ClearSearchNote();
     CentreView(*edge, ViewSpan());
     Chart->RedrawNow();
+}
+
+bool TMainForm::SearchRecording(bool forward, std::optional<measure::TPulse>& pulse) {
+    const capture::TRecordingReader& reader = RecordingView->Reader();
+    const double period = RecordingView->PeriodMs();
+    const capture::TSearchCriteria criteria = measure::InSamples(*PulseCriteria, period);
+    const double centre = ViewCentre();
+    std::optional<capture::TFoundPulse> found;
+    if (!RunWithProgress(this, QStringLiteral("Поиск импульса в записи…"),
+                         [&](const capture::TScanControl& control) {
+                             found = forward
+                                         ? capture::NextPulse(reader, SampleBefore(centre, period),
+                                                              criteria, control)
+                                         : capture::PreviousPulse(
+                                               reader,
+                                               SampleAfter(centre, period, reader.TotalSamples()),
+                                               criteria, control);
+                         }))
+        return false;
+    if (found)
+        pulse = measure::TPulse{static_cast<double>(found->First) * period,
+                                static_cast<double>(found->First + found->Width) * period,
+                                found->High};
+    return true;
+}
+
+bool TMainForm::SearchRecordingEdge(bool forward, std::optional<double>& edge) {
+    const capture::TRecordingReader& reader = RecordingView->Reader();
+    const double period = RecordingView->PeriodMs();
+    const double centre = ViewCentre();
+    std::optional<std::uint64_t> found;
+    if (!RunWithProgress(this, QStringLiteral("Поиск фронта в записи…"),
+                         [&](const capture::TScanControl& control) {
+                             found = forward
+                                         ? capture::NextEdge(reader, SampleBefore(centre, period),
+                                                             control)
+                                         : capture::PreviousEdge(
+                                               reader,
+                                               SampleAfter(centre, period, reader.TotalSamples()),
+                                               control);
+                         }))
+        return false;
+    if (found)
+        edge = static_cast<double>(*found) * period;
+    return true;
 }
 
 // The time the search goes on from: the middle of the time axis, or exactly the time a search

@@ -3,7 +3,11 @@
 
 #include "chart/chart.h"
 #include "measure/pulse_statistics.h"
+#include "measure/recording_statistics.h"
 #include "recorder/main_form.h"
+#include "recorder/progress_task.h"
+#include "recorder/recording_view.h"
+#include "recorder/report.h"
 #include "recorder/statistics_panel.h"
 #include "settings/form_placement.h"
 
@@ -36,6 +40,7 @@ void TMainForm::WireStatistics() {
     StatisticsDock->setAllowedAreas(Qt::RightDockWidgetArea);
     StatisticsPanel = new TStatisticsPanel(StatisticsDock);
     StatisticsDock->setWidget(StatisticsPanel);
+    StatisticsPanel->OnWholeRecording = [this] { RunReporting([this] { CountWholeRecording(); }); };
     addDockWidget(Qt::RightDockWidgetArea, StatisticsDock);
     StatisticsDock->hide();
 
@@ -77,9 +82,34 @@ void TMainForm::FitWindowToStatistics(bool shown) {
 
 void TMainForm::UpdateStatistics() {
     StatisticsStale = false;
+    StatisticsPanel->OfferWholeRecording(RecordingView != nullptr);
+    // Columns of a recording are no samples: their figures would be wrong, not rough.
+    if (RecordingView && !RecordingView->HoldsSamples()) {
+        if (WholeRecordingStatistics)
+            StatisticsPanel->Show(*WholeRecordingStatistics, QStringLiteral("По всей записи"));
+        else
+            StatisticsPanel->ShowNone(QStringLiteral(
+                "На экране больше 500 001 отсчёта: приблизьте или посчитайте по всей записи"));
+        return;
+    }
     const auto [first, last] = ExportRange();
     StatisticsPanel->Show(
         measure::PulseStatistics(Series1->XValues().Raw(), Series1->YValues().Raw(), first, last));
+}
+
+void TMainForm::CountWholeRecording() {
+    if (!RecordingView)
+        return;
+    const capture::TRecordingReader& reader = RecordingView->Reader();
+    std::optional<measure::TPulseStatistics> figures;
+    if (!RunWithProgress(this, QStringLiteral("Статистика по всей записи…"),
+                         [&](const capture::TScanControl& control) {
+                             figures = measure::RecordingPulseStatistics(reader, control);
+                         }))
+        return;
+    WholeRecordingStatistics = figures;
+    if (figures)
+        StatisticsPanel->Show(*figures, QStringLiteral("По всей записи"));
 }
 
 } // namespace recorder

@@ -105,6 +105,7 @@ bool TRecordingView::Fill(chart::TChartSeries& series, const chart::TChartAxis& 
     if (borders == shown_)
         return false;
     shown_ = borders;
+    holdsSamples_ = literal;
 
     std::vector<double> xs, ys;
     if (literal) {

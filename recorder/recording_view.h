@@ -37,6 +37,11 @@ public:
     explicit TRecordingView(const std::string& path);
 
     const std::string& Path() const { return path_; }
+    // For passes over the whole file off the window thread (the reader's const calls are safe
+    // from any thread).
+    const capture::TRecordingReader& Reader() const { return reader_; }
+    // Whether the last fill put the samples themselves into the series rather than columns.
+    bool HoldsSamples() const { return holdsSamples_; }
     std::uint64_t TotalSamples() const { return levels_.TotalSamples(); }
     double PeriodMs() const { return periodMs_; }
     // From the first sample's time to the last one's.
@@ -67,6 +72,7 @@ private:
     double periodMs_;
     // The borders of the last fill, to tell a repaint of the same view.
     std::vector<std::uint64_t> shown_;
+    bool holdsSamples_ = false;
     // The first samples of the damaged blocks reported.
     std::set<std::uint64_t> reported_;
 };

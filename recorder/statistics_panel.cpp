@@ -58,9 +58,14 @@ TStatisticsPanel::TStatisticsPanel(QWidget* parent) : QWidget(parent) {
         "Период — от фронта до следующего фронта. Импульс, обрезанный началом или концом\n"
         "участка, в длительностях не учитывается."));
     auto* grid = new QGridLayout(this);
+    scope_ = new QLabel(this);
+    scope_->setObjectName(QStringLiteral("StatisticsScope"));
+    scope_->setWordWrap(true);
+    scope_->hide();
+    grid->addWidget(scope_, 0, 0, 1, 2);
     const auto rows = StatisticsRows({});
-    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-        grid->addWidget(new QLabel(rows[static_cast<std::size_t>(r)].first, this), r, 0);
+    for (int r = 1; r <= static_cast<int>(rows.size()); ++r) {
+        grid->addWidget(new QLabel(rows[static_cast<std::size_t>(r - 1)].first, this), r, 0);
         auto* value = new QLabel(this);
         value->setObjectName(QStringLiteral("StatisticsValue%1").arg(r));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -68,20 +73,45 @@ TStatisticsPanel::TStatisticsPanel(QWidget* parent) : QWidget(parent) {
         grid->addWidget(value, r, 1);
         values_.push_back(value);
     }
+    const int below = static_cast<int>(rows.size()) + 1;
     auto* copy = new QPushButton(QStringLiteral("Копировать"), this);
     copy->setObjectName(QStringLiteral("btnCopyStatistics"));
-    grid->addWidget(copy, static_cast<int>(rows.size()), 0, 1, 2);
-    grid->setRowStretch(static_cast<int>(rows.size()) + 1, 1);
+    grid->addWidget(copy, below, 0, 1, 2);
+    wholeRecording_ = new QPushButton(QStringLiteral("По всей записи"), this);
+    wholeRecording_->setObjectName(QStringLiteral("btnWholeRecordingStatistics"));
+    wholeRecording_->setToolTip(
+        QStringLiteral("Посчитать по всем отсчётам записи (один проход по файлу)"));
+    wholeRecording_->hide();
+    grid->addWidget(wholeRecording_, below + 1, 0, 1, 2);
+    grid->setRowStretch(below + 2, 1);
     connect(copy, &QPushButton::clicked, this,
             [this] { QApplication::clipboard()->setText(text_); });
+    connect(wholeRecording_, &QPushButton::clicked, this, [this] {
+        if (OnWholeRecording)
+            OnWholeRecording();
+    });
     Show({});
 }
 
-void TStatisticsPanel::Show(const measure::TPulseStatistics& statistics) {
+void TStatisticsPanel::Show(const measure::TPulseStatistics& statistics, const QString& scope) {
+    scope_->setText(scope);
+    scope_->setVisible(!scope.isEmpty());
     const auto rows = StatisticsRows(statistics);
     for (std::size_t r = 0; r < rows.size(); ++r)
         values_[r]->setText(rows[r].second);
-    text_ = StatisticsText(rows);
+    text_ = (scope.isEmpty() ? QString() : scope + u'\n') + StatisticsText(rows);
+}
+
+void TStatisticsPanel::ShowNone(const QString& reason) {
+    scope_->setText(reason);
+    scope_->setVisible(true);
+    for (QLabel* value : values_)
+        value->setText(NoValue);
+    text_ = reason + u'\n';
+}
+
+void TStatisticsPanel::OfferWholeRecording(bool offered) {
+    wholeRecording_->setVisible(offered);
 }
 
 } // namespace recorder

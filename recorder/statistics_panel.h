@@ -7,10 +7,12 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
 class QLabel;
+class QPushButton;
 
 namespace recorder {
 
@@ -21,13 +23,22 @@ StatisticsRows(const measure::TPulseStatistics& statistics);
 // The rows as the clipboard gets them: name, tab, value, one figure a line.
 QString StatisticsText(const std::vector<std::pair<QString, QString>>& rows);
 
-// The panel's contents: the figures and a button that copies them.
+// The panel's contents: what the figures cover, the figures, a button that copies them, and
+// while a recording is shown one that counts the whole of it.
 class TStatisticsPanel : public QWidget {
 public:
     explicit TStatisticsPanel(QWidget* parent);
-    void Show(const measure::TPulseStatistics& statistics);
+    // `scope` says what the figures cover when it is not the trace or t1 .. t2.
+    void Show(const measure::TPulseStatistics& statistics, const QString& scope = {});
+    // No figures, and why.
+    void ShowNone(const QString& reason);
+    void OfferWholeRecording(bool offered);
+
+    std::function<void()> OnWholeRecording;
 
 private:
+    QLabel* scope_;
+    QPushButton* wholeRecording_;
     std::vector<QLabel*> values_;
     QString text_;
 };

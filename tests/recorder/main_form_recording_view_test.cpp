@@ -11,6 +11,7 @@
 
 #include "measure/export_range.h"
 #include "measure/pulse_statistics.h"
+#include "measure/recording_statistics.h"
 #include "recorder/statistics_panel.h"
 
 #include <QClipboard>
@@ -140,6 +141,39 @@ private slots:
             Form->findChild<QPushButton*>(QStringLiteral("btnCopyStatistics"))->click();
             QTRY_COMPARE(QApplication::clipboard()->text(), expected);
         }
+    }
+
+    // Columns are no samples: with more than a sweep's length in view the panel gives no figures
+    // until the operator has the whole recording counted, and those stand while columns show.
+    void statisticsOfTheWholeRecordingOnRequest() {
+        const std::string path = MakeRecording("square.tlr");
+        QVERIFY(Open(path));
+        Action("actViewStatistics")->trigger();
+        auto* copy = Form->findChild<QPushButton*>(QStringLiteral("btnCopyStatistics"));
+        auto* whole = Form->findChild<QPushButton*>(QStringLiteral("btnWholeRecordingStatistics"));
+        QTRY_VERIFY(whole->isVisible());
+        copy->click();
+        const QString none = QApplication::clipboard()->text();
+        QVERIFY2(none.startsWith(QStringLiteral("На экране больше 500 001 отсчёта")),
+                 qPrintable(none));
+        QVERIFY(!none.contains(QStringLiteral("Фронты")));
+
+        whole->click();
+        const QString expected =
+            QStringLiteral("По всей записи\n") +
+            recorder::StatisticsText(recorder::StatisticsRows(
+                *measure::RecordingPulseStatistics(capture::TRecordingReader(path))));
+        copy->click();
+        QCOMPARE(QApplication::clipboard()->text(), expected);
+        QVERIFY2(expected.contains(QStringLiteral("Фронты\t10009\n")), qPrintable(expected));
+        ShowRange(100, 9'000);
+        copy->click();
+        QCOMPARE(QApplication::clipboard()->text(), expected);
+        // A data file has no whole recording to count.
+        const QString data = Path("Data.txt");
+        std::ofstream(data.toStdString(), std::ios::binary) << "0 0\r\n1 1\r\n2 0\r\n";
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actLoad", "OpenDialog", data));
+        QTRY_VERIFY(!whole->isVisible());
     }
 
     void damagedBlocksAreReportedOnceWithTheirTimes_data() {

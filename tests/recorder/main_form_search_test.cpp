@@ -2,6 +2,9 @@
 // markers on the pulse found, the view around it, Ctrl+arrows from edge to edge, and the note
 // when nothing matches.
 
+#include "devsim/options.h"
+#include "devsim/recording_maker.h"
+#include "devsim/sources.h"
 #include "measure/markers.h"
 #include "support/recording_support.h"
 
@@ -144,6 +147,45 @@ private slots:
         Key(Qt::Key_Right, Qt::ControlModifier);
         QCOMPARE(Centre(), 20.15);
         QCOMPARE(Note(), QStringLiteral("Фронт не найден"));
+    }
+
+    // On a recording the search runs over its file, not over the columns drawn: ten seconds of
+    // a 1 kHz square at the shortest period, with a 30 µs pulse (3 samples) in the low half of
+    // the first period of every second.
+    void findsThePulseInARecordingsFile() {
+        const std::string path = Path("glitch.tlr").toStdString();
+        devsim::MakeRecording(devsim::SignalFactory(devsim::ParseSource("glitch:1000:30")),
+                              devsim::OfflineRecording{path, 16, 10}, 0, "search test");
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actOpenRecording", "OpenRecordingDialog",
+                                                QString::fromStdString(path)));
+        Chart()->RedrawNow();
+        // Pulse k begins at sample floor((1000 k + 3/4) × 102.4 − 3/2 + 1/2).
+        const double period = 108.0 / 11059.2;
+        const auto start = [&](int k) { return std::floor((1000.0 * k + 0.75) * 102.4 - 1) * period; };
+        const double width = 3 * period;
+
+        // From the middle of the whole recording, about 5 s.
+        Search(0, false, QStringLiteral("0.05"));
+        CheckShown(start(5), start(5) + width);
+        Key(Qt::Key_F3, Qt::NoModifier);
+        CheckShown(start(6), start(6) + width);
+        Key(Qt::Key_F3, Qt::ShiftModifier);
+        CheckShown(start(5), start(5) + width);
+        // From the pulse's middle to its end, then back past its start to the edge before it;
+        // the focus leaves the fields, which keep Ctrl+arrows for their text.
+        Chart()->setFocus();
+        Key(Qt::Key_Right, Qt::ControlModifier);
+        QVERIFY(std::abs(Centre() - (start(5) + width)) < 1e-9);
+        Key(Qt::Key_Left, Qt::ControlModifier);
+        QVERIFY(std::abs(Centre() - start(5)) < 1e-9);
+        Key(Qt::Key_Left, Qt::ControlModifier);
+        QVERIFY(Centre() < start(5) - 20 * period);
+        QCOMPARE(Note(), QString());
+
+        // Past the last pulse the view stays and the window says so.
+        Axis().SetRange(9'500, 9'999);
+        Key(Qt::Key_F3, Qt::NoModifier);
+        QCOMPARE(Note(), QStringLiteral("Импульс не найден"));
     }
 };
 
