@@ -16,6 +16,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -31,6 +32,8 @@ constexpr int PictureHeight = 400;
 
 // Text handed to the file in pieces of about this size: few writes, little memory.
 constexpr std::size_t FlushSize = 1 << 20;
+// How often a .tlr's block is ended and put on the disk: what a kill or a power cut may lose.
+constexpr auto SyncInterval = std::chrono::seconds(1);
 
 struct TPoints {
     std::vector<double> Times, Levels;
@@ -55,6 +58,24 @@ void WritePicture(const TRecordOptions& options, const TPoints& points) {
     chart.BottomAxis().SetRange(0, points.Times.back());
     series->AddPoints(points.Times, points.Levels);
     chart.WritePictureFile(QString::fromStdString(options.Out), chart::TPictureFormat::Png);
+}
+
+// A .tlr's header: the line as the session opens it (8 data bits, no parity, 1 stop bit).
+capture::THeader RecordingHeader(const TRecordOptions& options, long double periodMs,
+                                 std::int64_t startMicroseconds) {
+    capture::THeader header;
+    header.Divider = static_cast<std::uint32_t>(acquisition::PeriodToDivider(periodMs));
+    header.StartMicroseconds = startMicroseconds;
+    header.Baud = static_cast<std::uint32_t>(options.Baud);
+    header.DataBits = 8;
+    header.Parity = 0;
+    header.StopHalfBits = 2;
+    const bool single = options.Mode == acquisition::TSweep::smSingle;
+    header.SweepMode = single ? capture::smSingle : capture::smPeriodic;
+    header.Trigger = single ? capture::trFirstChange : capture::trNone;
+    header.SweepMilliseconds = static_cast<std::uint32_t>(std::llround(options.DurationS * 1000));
+    header.ProgramVersion = "talvir-record " TALVIR_VERSION;
+    return header;
 }
 
 } // namespace
@@ -82,8 +103,10 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
     if (const auto* file = dynamic_cast<const files::EInOutError*>(&error)) {
         const std::string detail = text.substr(std::min(text.size(), file->Text().size() + 1));
         const std::size_t more = detail.find('\n');
-        text = file->Text() +
-               (more == std::string::npos ? "; the file is left as it was" : detail.substr(more));
+        const char* const kept = options.Output == TOutputKind::Recording
+                                     ? "; the file keeps the recording up to its last whole block"
+                                     : "; the file is left as it was";
+        text = file->Text() + (more == std::string::npos ? kept : detail.substr(more));
     }
     for (std::size_t at; (at = text.find('\n')) != std::string::npos;)
         text.replace(at, 1, ". ");
@@ -93,7 +116,7 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
 TOutput::TOutput(const TRecordOptions& options)
     : options_(options), periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)),
       decimalPoint_(numbers::DataFileDecimalPoint()) {
-    if (options.Output == TOutputKind::Png)
+    if (options.Output == TOutputKind::Png || options.Output == TOutputKind::Recording)
         return;
     file_ = std::make_unique<files::TFileReplacement>(options.Out);
     if (options.Output == TOutputKind::Csv)
@@ -104,7 +127,34 @@ TOutput::TOutput(const TRecordOptions& options)
     }
 }
 
+void TOutput::Start() {
+    startMicroseconds_ = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+}
+
+void TOutput::AddBytes(std::span<const std::uint8_t> bytes) {
+    if (options_.Output != TOutputKind::Recording)
+        return;
+    broken_ = true; // until the write has not thrown
+    const auto now = std::chrono::steady_clock::now();
+    if (!recording_) {
+        recording_.emplace(options_.Out, RecordingHeader(options_, periodMs_, startMicroseconds_));
+        lastSync_ = now;
+    }
+    recording_->Append(bytes.data(), bytes.size());
+    if (now - lastSync_ >= SyncInterval) {
+        recording_->EndBlock();
+        recording_->Sync();
+        lastSync_ = now;
+    }
+    samples_ += 8 * bytes.size();
+    broken_ = false;
+}
+
 void TOutput::Add(std::span<const double> levels) {
+    if (options_.Output == TOutputKind::Recording)
+        return;
     if (options_.Output == TOutputKind::Png) {
         for (const double level : levels)
             picture_.push_back(static_cast<std::uint8_t>(level));
@@ -124,6 +174,7 @@ void TOutput::Add(std::span<const double> levels) {
             vcd_->AppendPoint(pending_, time, level);
             break;
         case TOutputKind::Png:
+        case TOutputKind::Recording:
             break;
         }
     }
@@ -172,6 +223,9 @@ void TOutput::Finish(const TRecording& recording) {
         WritePicture(options_, points);
         return;
     }
+    case TOutputKind::Recording:
+        recording_->Close();
+        return;
     }
     file_->Commit();
 }

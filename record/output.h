@@ -2,11 +2,13 @@
 // The recording written to the file the command line names, in the kind its extension picks, as
 // its samples arrive.
 
+#include "capture/writer.h"
 #include "files/file_io.h"
 #include "record/options.h"
 #include "record/session.h"
 #include "trace/vcd.h"
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -29,18 +31,26 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
 // changes go to an unnamed scratch file, since its header tells what only the end knows, and its
 // header and changes to the temporary file at the end. FILE gets the new content only at Finish,
 // so a run that ends otherwise leaves it as it was. A .png must see every sample to draw them and
-// holds them all, a byte each. Memory stays flat for the other kinds, whatever the length.
+// holds them all, a byte each. A .tlr takes the device's bytes instead of the samples and is written
+// under FILE's own name from the first byte, a block ended and synced about once a second, so
+// that a crash or a kill leaves all but the last second or so in it, and a normal end adds the
+// index. Memory stays flat for the other kinds, whatever the length.
 // Throws (files::EInOutError and the like, with a message that names the file) when the file
 // cannot be written.
 class TOutput {
 public:
     explicit TOutput(const TRecordOptions& options);
 
+    // The device has begun sampling: a .tlr's first sample is taken now.
+    void Start();
     // The next samples, 0 or 1 each.
     void Add(std::span<const double> levels);
+    // The next bytes as the device sent them: a .tlr's content; the other kinds take the samples.
+    void AddBytes(std::span<const std::uint8_t> bytes);
     // The recording is over: its samples make up FILE.
     void Finish(const TRecording& recording);
 
+    // The samples written: a .tlr's 8 a byte.
     std::uint64_t Samples() const { return samples_; }
     // A write failed: the file cannot be finished.
     bool Broken() const { return broken_; }
@@ -57,6 +67,9 @@ private:
     std::optional<trace::TVcdChanges> vcd_;
     std::string pending_;
     std::vector<std::uint8_t> picture_; // a .png's samples
+    std::optional<capture::TRecordingWriter> recording_; // a .tlr's, from its first byte
+    std::int64_t startMicroseconds_ = 0;
+    std::chrono::steady_clock::time_point lastSync_;
     std::uint64_t samples_ = 0;
     bool broken_ = false;
 };
