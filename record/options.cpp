@@ -1,6 +1,7 @@
 #include "record/options.h"
 
 #include "acquisition/timing.h"
+#include "files/file_io.h"
 #include "serial/port_map.h"
 
 #include <algorithm>
@@ -73,16 +74,12 @@ std::span<const std::int32_t> LineRates() {
 }
 
 std::optional<TOutputKind> OutputKindForName(const std::string& name) {
-    const std::size_t dot = name.find_last_of('.');
-    const std::size_t slash = name.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
     static const std::map<std::string, TOutputKind> kinds{{".txt", TOutputKind::DataFile},
                                                           {".vcd", TOutputKind::Vcd},
                                                           {".csv", TOutputKind::Csv},
                                                           {".png", TOutputKind::Png},
                                                           {".tlr", TOutputKind::Recording}};
-    const auto kind = kinds.find(Lower(name.substr(dot)));
+    const auto kind = kinds.find(files::LowerExtension(name));
     if (kind == kinds.end())
         return std::nullopt;
     return kind->second;

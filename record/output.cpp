@@ -5,12 +5,7 @@
 #include "chart/chart.h"
 #include "chart/series.h"
 #include "chart/trace_chart.h"
-#include "files/file_io.h"
 #include "files/io_error.h"
-#include "numbers/number_format.h"
-#include "trace/csv.h"
-#include "trace/data_file.h"
-#include "trace/vcd.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -30,8 +25,6 @@ namespace {
 constexpr int PictureWidth = 1200;
 constexpr int PictureHeight = 400;
 
-// Text handed to the file in pieces of about this size: few writes, little memory.
-constexpr std::size_t FlushSize = 1 << 20;
 // How often a .tlr's block is ended and put on the disk: what a kill or a power cut may lose.
 constexpr auto SyncInterval = std::chrono::seconds(1);
 
@@ -39,7 +32,6 @@ struct TPoints {
     std::vector<double> Times, Levels;
 };
 
-// Each time from its own index, so that nothing accumulates over long recordings.
 double TimeOf(std::uint64_t j, long double periodMs) {
     return static_cast<double>(static_cast<long double>(j) * periodMs);
 }
@@ -114,16 +106,20 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
 }
 
 TOutput::TOutput(const TRecordOptions& options)
-    : options_(options), periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)),
-      decimalPoint_(numbers::DataFileDecimalPoint()) {
-    if (options.Output == TOutputKind::Png || options.Output == TOutputKind::Recording)
-        return;
-    file_ = std::make_unique<files::TFileReplacement>(options.Out);
-    if (options.Output == TOutputKind::Csv)
-        pending_ = trace::CsvHeader;
-    if (options.Output == TOutputKind::Vcd) {
-        changes_ = std::make_unique<files::TScratchFile>(file_->Folder());
-        vcd_.emplace(static_cast<double>(periodMs_));
+    : options_(options), periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)) {
+    switch (options.Output) {
+    case TOutputKind::DataFile:
+        text_.emplace(options.Out, trace::TStreamKind::DataFile, periodMs_);
+        break;
+    case TOutputKind::Csv:
+        text_.emplace(options.Out, trace::TStreamKind::Csv, periodMs_);
+        break;
+    case TOutputKind::Vcd:
+        text_.emplace(options.Out, trace::TStreamKind::Vcd, periodMs_);
+        break;
+    case TOutputKind::Png:
+    case TOutputKind::Recording:
+        break;
     }
 }
 
@@ -153,63 +149,40 @@ void TOutput::AddBytes(std::span<const std::uint8_t> bytes) {
 }
 
 void TOutput::Add(std::span<const double> levels) {
-    if (options_.Output == TOutputKind::Recording)
+    if (text_) {
+        text_->Add(levels);
         return;
+    }
     if (options_.Output == TOutputKind::Png) {
         for (const double level : levels)
             picture_.push_back(static_cast<std::uint8_t>(level));
         samples_ += levels.size();
-        return;
     }
-    for (const double level : levels) {
-        const double time = TimeOf(samples_++, periodMs_);
-        switch (options_.Output) {
-        case TOutputKind::DataFile:
-            trace::AppendDataFilePoint(pending_, time, level, decimalPoint_);
-            break;
-        case TOutputKind::Csv:
-            trace::AppendCsvPoint(pending_, time, level);
-            break;
-        case TOutputKind::Vcd:
-            vcd_->AppendPoint(pending_, time, level);
-            break;
-        case TOutputKind::Png:
-        case TOutputKind::Recording:
-            break;
-        }
-    }
-    if (pending_.size() >= FlushSize)
-        Flush();
 }
 
-void TOutput::Flush() {
-    broken_ = true; // until the write has not thrown
-    if (changes_)
-        changes_->Append(pending_);
-    else
-        file_->Append(pending_);
-    pending_.clear();
-    broken_ = false;
+std::uint64_t TOutput::Samples() const {
+    return text_ ? text_->Samples() : samples_;
+}
+
+bool TOutput::Broken() const {
+    return text_ ? text_->Broken() : broken_;
 }
 
 void TOutput::Finish(const TRecording& recording) {
     switch (options_.Output) {
     case TOutputKind::DataFile:
     case TOutputKind::Csv:
-        Flush();
+        text_->Finish();
         break;
     case TOutputKind::Vcd: {
-        vcd_->AppendEnd(pending_);
-        Flush();
         const int sweeps = recording.CompletedSweeps + (recording.LastSweepCut ? 1 : 0);
-        file_->Append(trace::FormatVcdHeader(
+        text_->Finish(
             {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
              "Тальвир " TALVIR_VERSION, static_cast<double>(recording.PeriodMs),
-             acquisition::SweepText(options_.Mode, sweeps, options_.DurationS, samples_),
+             acquisition::SweepText(options_.Mode, sweeps, options_.DurationS, text_->Samples()),
              recording.Totals.Seconds >= ShortestCountedRecording
                  ? acquisition::IntegrityComment(recording.Totals)
-                 : std::string()}));
-        changes_->CopyTo(*file_);
+                 : std::string()});
         break;
     }
     case TOutputKind::Png: {
@@ -221,13 +194,12 @@ void TOutput::Finish(const TRecording& recording) {
             points.Levels.push_back(picture_[j]);
         }
         WritePicture(options_, points);
-        return;
+        break;
     }
     case TOutputKind::Recording:
         recording_->Close();
-        return;
+        break;
     }
-    file_->Commit();
 }
 
 } // namespace record

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,8 +44,11 @@ std::optional<int> TChildProcess::Wait(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (pid_ > 0 && !status_) {
         int raw = 0;
-        if (waitpid(pid_, &raw, WNOHANG) == pid_)
+        rusage usage{};
+        if (wait4(pid_, &raw, WNOHANG, &usage) == pid_) {
             status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            peakKb_ = usage.ru_maxrss;
+        }
         else if (std::chrono::steady_clock::now() >= deadline)
             break;
         else

@@ -26,10 +26,13 @@ public:
     // The exit status (128 + the signal for one that ended it), or none when the program did not
     // end within `limit`.
     std::optional<int> Wait(std::chrono::milliseconds limit);
+    // The most resident memory the program held, in kB, once Wait has given its status.
+    long PeakResidentKb() const { return peakKb_; }
 
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
+    long peakKb_ = 0;
 };
 
 } // namespace test_support
