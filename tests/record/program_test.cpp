@@ -10,6 +10,7 @@
 #include "support/real_locale.h"
 #include "support/recording_support.h"
 #include "support/simulator_process.h"
+#include "support/tmpfs.h"
 #include "trace/data_file.h"
 #include "trace/vcd.h"
 
@@ -106,25 +107,6 @@ std::size_t PrbsMismatches(const std::vector<double>& levels, std::uint32_t seed
     return wrong;
 }
 
-// A small tmpfs at `folder` for as long as this lives, where the system lets us mount one.
-class TMount {
-public:
-    TMount(const std::string& folder, unsigned long flags)
-        : folder_(folder),
-          mounted_(::mount("tmpfs", folder.c_str(), "tmpfs", flags, "size=64k") == 0) {}
-    ~TMount() {
-        if (mounted_)
-            ::umount(folder_.c_str());
-    }
-    TMount(const TMount&) = delete;
-    TMount& operator=(const TMount&) = delete;
-    bool Mounted() const { return mounted_; }
-
-private:
-    std::string folder_;
-    bool mounted_;
-};
-
 // A folder on a small tmpfs, filled up to its last block once a file `name` holds `content` there.
 class TFullDisk {
 public:
@@ -150,7 +132,7 @@ private:
 
     std::string folder_;
     std::string name_;
-    TMount mount_;
+    test_support::TTmpfs mount_;
 };
 
 class RecordProgram : public ::testing::Test {
@@ -375,7 +357,7 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
     const std::string closed = Path("closed");
     mkdir(closed.c_str(), 0755);
     // The superuser writes any folder; only a read-only mount refuses it a new file.
-    std::optional<TMount> mount;
+    std::optional<test_support::TTmpfs> mount;
     if (geteuid() == 0)
         mount.emplace(closed, MS_RDONLY);
     const bool readOnly = mount ? mount->Mounted() : chmod(closed.c_str(), 0555) == 0;

@@ -7,6 +7,7 @@
 #include "support/pty_pair.h"
 #include "support/recording_support.h"
 #include "support/simulator_process.h"
+#include "support/tmpfs.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -53,9 +56,9 @@ protected:
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
     // talvir-record on the simulator's line at a rate that carries every byte.
-    TChildProcess Start(const std::string& seconds) {
+    TChildProcess Start(const std::string& seconds, const std::string& out) {
         return TChildProcess({TALVIR_RECORD_PROGRAM, "--port", simulator_.SlavePath(), "--baud",
-                              "230400", "--seconds", seconds, "--out", Path("rec.tlr")},
+                              "230400", "--seconds", seconds, "--out", out},
                              Path("err.txt"));
     }
 
@@ -87,7 +90,7 @@ TEST_F(RecordingFile, ANormalEndWritesTheIndexAfterEveryByte) {
                            TCase{"0", SIGINT, static_cast<std::uint64_t>(SamplesPerSecond() / 2),
                                  static_cast<std::uint64_t>(SamplesPerSecond() * 60)}}) {
         SCOPED_TRACE(c.Seconds);
-        TChildProcess recorder = Start(c.Seconds);
+        TChildProcess recorder = Start(c.Seconds, Path("rec.tlr"));
         if (c.Signal != 0) {
             std::this_thread::sleep_for(1500ms);
             recorder.Signal(c.Signal);
@@ -104,13 +107,34 @@ TEST_F(RecordingFile, ANormalEndWritesTheIndexAfterEveryByte) {
 // A block is ended and synced about once a second: a kill loses no more than the samples since.
 // The exact loss is the benchmark's; here a loaded machine still leaves over a second of four.
 TEST_F(RecordingFile, AKillLeavesEverythingUpToTheLastBlockInTheFile) {
-    TChildProcess recorder = Start("0");
+    TChildProcess recorder = Start("0", Path("rec.tlr"));
     std::this_thread::sleep_for(4500ms);
     ASSERT_FALSE(recorder.Wait(0ms)) << ReadText(Path("err.txt"));
     recorder.Signal(SIGKILL);
     EXPECT_EQ(recorder.Wait(5s), 128 + SIGKILL);
     const capture::TRecordingReader reader(Path("rec.tlr"));
     EXPECT_FALSE(reader.UsedIndex()) << "found by scanning";
+    EXPECT_GE(static_cast<double>(reader.TotalSamples()), SamplesPerSecond());
+    ExpectThePrbs(reader);
+}
+
+// A disk that fills while the file is written ends the recording in one line; the file keeps the
+// blocks written whole before, and the part of a block that did not fit is cut off.
+TEST_F(RecordingFile, AFullDiskEndsTheRecordingWithEveryWholeBlockInTheFile) {
+    const std::string folder = Path("small");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const test_support::TTmpfs disk(folder, 0, "40k"); // about three seconds
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no tmpfs may be mounted here";
+    const std::string out = folder + "/rec.tlr";
+    TChildProcess recorder = Start("0", out);
+    EXPECT_EQ(recorder.Wait(30s), 11);
+    const std::string err = ReadText(Path("err.txt"));
+    EXPECT_TRUE(err.ends_with("talvir-record: cannot write " + out +
+                              ": Disk is full; the file keeps the recording up to its last whole "
+                              "block\n"))
+        << err;
+    const capture::TRecordingReader reader(out);
     EXPECT_GE(static_cast<double>(reader.TotalSamples()), SamplesPerSecond());
     ExpectThePrbs(reader);
 }
