@@ -7,6 +7,7 @@
 #include "files/io_error.h"
 #include "trace/data_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -81,7 +82,9 @@ int main(int argc, char** argv) {
             return stRead;
         }
         // The detail names the file that failed: the recording, or the one being written.
-        const bool reading = std::string(error.what()).find('\n' + options.In) != std::string::npos;
+        const std::string what = error.what();
+        const std::string detail = what.substr(std::min(what.size(), error.Text().size() + 1));
+        const bool reading = detail == options.In || detail.starts_with(options.In + ": ");
         std::fprintf(stderr, "talvir-convert: cannot %s %s%s\n", reading ? "read" : "write",
                      OneLine(error).c_str(), reading ? "" : "; the file is left as it was");
         return reading ? stRead : stWrite;

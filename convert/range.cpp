@@ -32,32 +32,23 @@ std::string Milliseconds(long double ms) {
     return text + " ms";
 }
 
-// Sample k's time as UTC in ISO 8601, to the microsecond.
-std::string UtcTime(const capture::TRecordingReader& reader, std::uint64_t sample) {
-    const std::int64_t micro =
-        reader.Header().StartMicroseconds +
-        std::llround(static_cast<long double>(sample) * PeriodMs(reader) * 1000);
-    const std::time_t seconds = static_cast<std::time_t>(micro / 1000000);
+// A time in microseconds since 1970 as UTC in ISO 8601, to the second.
+std::string UtcText(std::int64_t microseconds) {
+    const auto seconds = static_cast<std::time_t>(microseconds / 1000000);
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char text[40];
-    const std::size_t size = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    char fraction[16];
-    std::snprintf(fraction, sizeof fraction, ".%06lldZ", static_cast<long long>(micro % 1000000));
-    return std::string(text, size) + fraction;
+    return {text, std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc)};
 }
 
 trace::TVcdHeader VcdHeader(const capture::TRecordingReader& reader, const TSampleRange& range) {
-    const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char date[32];
-    const std::size_t size = std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return {std::string(date, size), "Тальвир " TALVIR_VERSION,
-            static_cast<double>(PeriodMs(reader)),
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    return {UtcText(now), "Тальвир " TALVIR_VERSION, static_cast<double>(PeriodMs(reader)),
             "samples " + std::to_string(range.First) + " to " + std::to_string(range.Last) +
                 " of a recording of " + std::to_string(reader.TotalSamples()) +
-                " samples started " + UtcTime(reader, 0) + " by " +
+                " samples started " + UtcText(reader.Header().StartMicroseconds) + " by " +
                 reader.Header().ProgramVersion,
             ""};
 }

@@ -5,6 +5,7 @@
 #include "chart/chart.h"
 #include "chart/series.h"
 #include "chart/trace_chart.h"
+#include "files/file_io.h"
 #include "files/io_error.h"
 
 #include <QApplication>
