@@ -113,4 +113,8 @@ private:
 // may not be written. Changes nothing. What only the writing meets, a full disk, passes.
 void CheckFileReplaceable(const std::string& path);
 
+// The extension of the file name at the end of `path`, from its last dot, in lower case (ASCII);
+// empty where the name has no dot. What picks a file's kind, whatever case the user typed.
+std::string LowerExtension(const std::string& path);
+
 } // namespace files

@@ -135,11 +135,14 @@ int main(int argc, char** argv) {
     const record::TRecording recording = record::Record(
         options,
         [&] {
+            output->Start();
             notice(record::PeriodNotice(options));
             notice(record::LineRateNotice(options));
         },
         [&progress](std::uint64_t done, std::uint64_t total) { progress(done, total); },
-        [&output](std::span<const double> levels) { output->Add(levels); }, StopRequested);
+        [&output](std::span<const double> levels) { output->Add(levels); },
+        [&output](std::span<const std::uint8_t> bytes) { output->AddBytes(bytes); },
+        StopRequested);
     progress.Finish();
     if (record::LineSlowerThanDevice(options))
         notice(record::ReceivedNotice(recording));
@@ -147,7 +150,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "talvir-record: %s\n", recording.Message.c_str());
 
     // What was recorded is written whatever ended the recording, unless the writing itself failed.
-    if (recording.Samples == 0 || output->Broken())
+    if (output->Samples() == 0 || output->Broken())
         return recording.Status != record::stOk ? recording.Status : record::stOther;
     try {
         output->Finish(recording);

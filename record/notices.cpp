@@ -95,13 +95,9 @@ std::optional<std::string> ReceivedNotice(const TRecording& recording) {
 
 std::optional<std::string> DataFileLengthNotice(const TRecordOptions& options,
                                                 std::uint64_t points) {
-    if (options.Output != TOutputKind::DataFile || points <= trace::DataFilePointLimit)
+    if (options.Output != TOutputKind::DataFile)
         return std::nullopt;
-    return options.Out + " holds " + std::to_string(points) +
-           " points, but the window loads only the first " +
-           std::to_string(trace::DataFilePointLimit) +
-           " points of a data file: the rest will be missing there; take .tlr, a recording the "
-           "window opens whole";
+    return trace::LongDataFileNotice(options.Out, points);
 }
 
 } // namespace record

@@ -1,6 +1,7 @@
 #include "record/options.h"
 
 #include "acquisition/timing.h"
+#include "files/file_io.h"
 #include "serial/port_map.h"
 
 #include <algorithm>
@@ -73,15 +74,12 @@ std::span<const std::int32_t> LineRates() {
 }
 
 std::optional<TOutputKind> OutputKindForName(const std::string& name) {
-    const std::size_t dot = name.find_last_of('.');
-    const std::size_t slash = name.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return std::nullopt;
     static const std::map<std::string, TOutputKind> kinds{{".txt", TOutputKind::DataFile},
                                                           {".vcd", TOutputKind::Vcd},
                                                           {".csv", TOutputKind::Csv},
-                                                          {".png", TOutputKind::Png}};
-    const auto kind = kinds.find(Lower(name.substr(dot)));
+                                                          {".png", TOutputKind::Png},
+                                                          {".tlr", TOutputKind::Recording}};
+    const auto kind = kinds.find(files::LowerExtension(name));
     if (kind == kinds.end())
         return std::nullopt;
     return kind->second;
@@ -215,7 +213,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         return fail("--out is required");
     const auto kind = OutputKindForName(options.Out);
     if (!kind)
-        return fail("--out: the file's extension must be .txt, .vcd, .csv or .png");
+        return fail("--out: the file's extension must be .tlr, .txt, .vcd, .csv or .png");
     options.Output = *kind;
     if (options.PeriodText.empty())
         options.PeriodMs = acquisition::DividerPeriod(acquisition::MinDivider);
@@ -228,7 +226,9 @@ std::string HelpText() {
 Records the one-bit signal of Тальвир's measuring device on a serial port, without a window,
 and writes all sweeps to FILE back to back as one continuous recording: the times go on from
 sweep to sweep. FILE is written as the samples arrive, in memory that does not grow with the
-length (but for .png), and takes its name only once it is whole.
+length (but for .png), and takes its name only once it is whole; a .tlr is written
+under its name from the start and synced about once a second, so that a recording cut
+short by a crash or a kill keeps all but its last second or so.
 
 Options:
   --port PORT       COM1 .. COM50 (through ports.ini, as the window finds them) or a device
@@ -247,8 +247,10 @@ Options:
                     whole number of samples, the last sweep cut there; 0 records until
                     SIGINT or SIGTERM
   --test            the device's test pattern instead of the signal
-  --out FILE        .txt the window's data file ("time level" lines), .vcd a Value Change
-                    Dump, .csv "time_ms,level", .png a picture of the trace
+  --out FILE        .tlr a recording file (every byte the device sent, which the window
+                    opens whole and talvir-convert turns into the other kinds), .txt the
+                    window's data file ("time level" lines), .vcd a Value Change Dump, .csv
+                    "time_ms,level", .png a picture of the trace
   --quiet, -q       nothing on standard error but a failure
   --help, -h        show this text
   --version         show the version

@@ -12,7 +12,7 @@
 namespace record {
 
 // What FILE's extension asks for.
-enum class TOutputKind { DataFile, Vcd, Csv, Png };
+enum class TOutputKind { DataFile, Vcd, Csv, Png, Recording };
 
 struct TRecordOptions {
     std::string Port; // "COM1" .. "COM50" through the port map, or a device path

@@ -7,15 +7,12 @@
 #include "chart/trace_chart.h"
 #include "files/file_io.h"
 #include "files/io_error.h"
-#include "numbers/number_format.h"
-#include "trace/csv.h"
-#include "trace/data_file.h"
-#include "trace/vcd.h"
 
 #include <QApplication>
 #include <QDateTime>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -29,14 +26,13 @@ namespace {
 constexpr int PictureWidth = 1200;
 constexpr int PictureHeight = 400;
 
-// Text handed to the file in pieces of about this size: few writes, little memory.
-constexpr std::size_t FlushSize = 1 << 20;
+// How often a .tlr's block is ended and put on the disk: what a kill or a power cut may lose.
+constexpr auto SyncInterval = std::chrono::seconds(1);
 
 struct TPoints {
     std::vector<double> Times, Levels;
 };
 
-// Each time from its own index, so that nothing accumulates over long recordings.
 double TimeOf(std::uint64_t j, long double periodMs) {
     return static_cast<double>(static_cast<long double>(j) * periodMs);
 }
@@ -55,6 +51,24 @@ void WritePicture(const TRecordOptions& options, const TPoints& points) {
     chart.BottomAxis().SetRange(0, points.Times.back());
     series->AddPoints(points.Times, points.Levels);
     chart.WritePictureFile(QString::fromStdString(options.Out), chart::TPictureFormat::Png);
+}
+
+// A .tlr's header: the line as the session opens it (8 data bits, no parity, 1 stop bit).
+capture::THeader RecordingHeader(const TRecordOptions& options, long double periodMs,
+                                 std::int64_t startMicroseconds) {
+    capture::THeader header;
+    header.Divider = static_cast<std::uint32_t>(acquisition::PeriodToDivider(periodMs));
+    header.StartMicroseconds = startMicroseconds;
+    header.Baud = static_cast<std::uint32_t>(options.Baud);
+    header.DataBits = 8;
+    header.Parity = 0;
+    header.StopHalfBits = 2;
+    const bool single = options.Mode == acquisition::TSweep::smSingle;
+    header.SweepMode = single ? capture::smSingle : capture::smPeriodic;
+    header.Trigger = single ? capture::trFirstChange : capture::trNone;
+    header.SweepMilliseconds = static_cast<std::uint32_t>(std::llround(options.DurationS * 1000));
+    header.ProgramVersion = "talvir-record " TALVIR_VERSION;
+    return header;
 }
 
 } // namespace
@@ -82,8 +96,10 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
     if (const auto* file = dynamic_cast<const files::EInOutError*>(&error)) {
         const std::string detail = text.substr(std::min(text.size(), file->Text().size() + 1));
         const std::size_t more = detail.find('\n');
-        text = file->Text() +
-               (more == std::string::npos ? "; the file is left as it was" : detail.substr(more));
+        const char* const kept = options.Output == TOutputKind::Recording
+                                     ? "; the file keeps the recording up to its last whole block"
+                                     : "; the file is left as it was";
+        text = file->Text() + (more == std::string::npos ? kept : detail.substr(more));
     }
     for (std::size_t at; (at = text.find('\n')) != std::string::npos;)
         text.replace(at, 1, ". ");
@@ -91,74 +107,83 @@ std::string WriteFailure(const TRecordOptions& options, const std::exception& er
 }
 
 TOutput::TOutput(const TRecordOptions& options)
-    : options_(options), periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)),
-      decimalPoint_(numbers::DataFileDecimalPoint()) {
-    if (options.Output == TOutputKind::Png)
-        return;
-    file_ = std::make_unique<files::TFileReplacement>(options.Out);
-    if (options.Output == TOutputKind::Csv)
-        pending_ = trace::CsvHeader;
-    if (options.Output == TOutputKind::Vcd) {
-        changes_ = std::make_unique<files::TScratchFile>(file_->Folder());
-        vcd_.emplace(static_cast<double>(periodMs_));
+    : options_(options), periodMs_(acquisition::ConfirmedPeriod(options.PeriodMs)) {
+    switch (options.Output) {
+    case TOutputKind::DataFile:
+        text_.emplace(options.Out, trace::TStreamKind::DataFile, periodMs_);
+        break;
+    case TOutputKind::Csv:
+        text_.emplace(options.Out, trace::TStreamKind::Csv, periodMs_);
+        break;
+    case TOutputKind::Vcd:
+        text_.emplace(options.Out, trace::TStreamKind::Vcd, periodMs_);
+        break;
+    case TOutputKind::Png:
+    case TOutputKind::Recording:
+        break;
     }
 }
 
+void TOutput::Start() {
+    startMicroseconds_ = std::chrono::duration_cast<std::chrono::microseconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+}
+
+void TOutput::AddBytes(std::span<const std::uint8_t> bytes) {
+    if (options_.Output != TOutputKind::Recording)
+        return;
+    broken_ = true; // until the write has not thrown
+    const auto now = std::chrono::steady_clock::now();
+    if (!recording_) {
+        recording_.emplace(options_.Out, RecordingHeader(options_, periodMs_, startMicroseconds_));
+        lastSync_ = now;
+    }
+    recording_->Append(bytes.data(), bytes.size());
+    if (now - lastSync_ >= SyncInterval) {
+        recording_->EndBlock();
+        recording_->Sync();
+        lastSync_ = now;
+    }
+    samples_ += 8 * bytes.size();
+    broken_ = false;
+}
+
 void TOutput::Add(std::span<const double> levels) {
+    if (text_) {
+        text_->Add(levels);
+        return;
+    }
     if (options_.Output == TOutputKind::Png) {
         for (const double level : levels)
             picture_.push_back(static_cast<std::uint8_t>(level));
         samples_ += levels.size();
-        return;
     }
-    for (const double level : levels) {
-        const double time = TimeOf(samples_++, periodMs_);
-        switch (options_.Output) {
-        case TOutputKind::DataFile:
-            trace::AppendDataFilePoint(pending_, time, level, decimalPoint_);
-            break;
-        case TOutputKind::Csv:
-            trace::AppendCsvPoint(pending_, time, level);
-            break;
-        case TOutputKind::Vcd:
-            vcd_->AppendPoint(pending_, time, level);
-            break;
-        case TOutputKind::Png:
-            break;
-        }
-    }
-    if (pending_.size() >= FlushSize)
-        Flush();
 }
 
-void TOutput::Flush() {
-    broken_ = true; // until the write has not thrown
-    if (changes_)
-        changes_->Append(pending_);
-    else
-        file_->Append(pending_);
-    pending_.clear();
-    broken_ = false;
+std::uint64_t TOutput::Samples() const {
+    return text_ ? text_->Samples() : samples_;
+}
+
+bool TOutput::Broken() const {
+    return text_ ? text_->Broken() : broken_;
 }
 
 void TOutput::Finish(const TRecording& recording) {
     switch (options_.Output) {
     case TOutputKind::DataFile:
     case TOutputKind::Csv:
-        Flush();
+        text_->Finish();
         break;
     case TOutputKind::Vcd: {
-        vcd_->AppendEnd(pending_);
-        Flush();
         const int sweeps = recording.CompletedSweeps + (recording.LastSweepCut ? 1 : 0);
-        file_->Append(trace::FormatVcdHeader(
+        text_->Finish(
             {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
              "Тальвир " TALVIR_VERSION, static_cast<double>(recording.PeriodMs),
-             acquisition::SweepText(options_.Mode, sweeps, options_.DurationS, samples_),
+             acquisition::SweepText(options_.Mode, sweeps, options_.DurationS, text_->Samples()),
              recording.Totals.Seconds >= ShortestCountedRecording
                  ? acquisition::IntegrityComment(recording.Totals)
-                 : std::string()}));
-        changes_->CopyTo(*file_);
+                 : std::string()});
         break;
     }
     case TOutputKind::Png: {
@@ -170,10 +195,12 @@ void TOutput::Finish(const TRecording& recording) {
             points.Levels.push_back(picture_[j]);
         }
         WritePicture(options_, points);
-        return;
+        break;
     }
+    case TOutputKind::Recording:
+        recording_->Close();
+        break;
     }
-    file_->Commit();
 }
 
 } // namespace record

@@ -2,11 +2,12 @@
 // The recording written to the file the command line names, in the kind its extension picks, as
 // its samples arrive.
 
-#include "files/file_io.h"
+#include "capture/writer.h"
 #include "record/options.h"
 #include "record/session.h"
-#include "trace/vcd.h"
+#include "trace/stream.h"
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -25,39 +26,43 @@ std::optional<std::string> OutputProblem(const TRecordOptions& options);
 std::string WriteFailure(const TRecordOptions& options, const std::exception& error);
 
 // FILE written sample by sample, sample j at j × the period, the recording's sweeps back to back.
-// A data file and a .csv go to a temporary file beside FILE as the samples come; a .vcd's value
-// changes go to an unnamed scratch file, since its header tells what only the end knows, and its
-// header and changes to the temporary file at the end. FILE gets the new content only at Finish,
-// so a run that ends otherwise leaves it as it was. A .png must see every sample to draw them and
-// holds them all, a byte each. Memory stays flat for the other kinds, whatever the length.
+// A data file, a .csv and a .vcd stream through trace::TTraceStream (a .vcd's header tells what
+// only the end knows): FILE gets the new content only at Finish, so a run that ends otherwise
+// leaves it as it was. A .png must see every sample to draw them and
+// holds them all, a byte each. A .tlr takes the device's bytes instead of the samples and is written
+// under FILE's own name from the first byte, a block ended and synced about once a second, so
+// that a crash or a kill leaves all but the last second or so in it, and a normal end adds the
+// index. Memory stays flat for the other kinds, whatever the length.
 // Throws (files::EInOutError and the like, with a message that names the file) when the file
 // cannot be written.
 class TOutput {
 public:
     explicit TOutput(const TRecordOptions& options);
 
+    // The device has begun sampling: a .tlr's first sample is taken now.
+    void Start();
     // The next samples, 0 or 1 each.
     void Add(std::span<const double> levels);
+    // The next bytes as the device sent them: a .tlr's content; the other kinds take the samples.
+    void AddBytes(std::span<const std::uint8_t> bytes);
     // The recording is over: its samples make up FILE.
     void Finish(const TRecording& recording);
 
-    std::uint64_t Samples() const { return samples_; }
+    // The samples written: a .tlr's 8 a byte.
+    std::uint64_t Samples() const;
     // A write failed: the file cannot be finished.
-    bool Broken() const { return broken_; }
+    bool Broken() const;
 
 private:
-    // Hands the text made so far to its file.
-    void Flush();
 
     const TRecordOptions& options_;
     long double periodMs_;
-    char decimalPoint_;
-    std::unique_ptr<files::TFileReplacement> file_;
-    std::unique_ptr<files::TScratchFile> changes_; // a .vcd's, until its header is known
-    std::optional<trace::TVcdChanges> vcd_;
-    std::string pending_;
-    std::vector<std::uint8_t> picture_; // a .png's samples
-    std::uint64_t samples_ = 0;
+    std::optional<trace::TTraceStream> text_; // a data file's, a .csv's or a .vcd's
+    std::vector<std::uint8_t> picture_;       // a .png's samples
+    std::optional<capture::TRecordingWriter> recording_; // a .tlr's, from its first byte
+    std::int64_t startMicroseconds_ = 0;
+    std::chrono::steady_clock::time_point lastSync_;
+    std::uint64_t samples_ = 0; // a .png's or a .tlr's
     bool broken_ = false;
 };
 

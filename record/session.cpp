@@ -88,9 +88,9 @@ TRecording OpenFailure(const TRecordOptions& options, int code, const char* text
 class TSession final : private acquisition::TSweepTarget {
 public:
     TSession(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
-             const TSamples& samples)
+             const TSamples& samples, const TBytes& bytes)
         : options_(options), started_(started), progress_(progress), samples_(samples),
-          port_(&loop_) {}
+          bytes_(bytes), port_(&loop_) {}
 
     TRecording Run(const std::atomic<bool>& stop);
 
@@ -105,6 +105,10 @@ private:
     // Of `count` samples more, those the limit still wants.
     std::size_t Wanted(std::size_t count) const;
     void Deliver(std::span<const double> levels);
+    // Hands on the bytes decoded since the last call.
+    void DeliverBytes();
+    // A write of the file failed: the recording ends with WriteFailure's line.
+    void WriteFailed(const std::exception& error);
     // Hands on the samples of the sweep under way, as many as the limit wants.
     void TakeSweepUnderWay();
     void Report();
@@ -119,6 +123,7 @@ private:
     const TStarted& started_;
     const TProgress& progress_;
     const TSamples& samples_;
+    const TBytes& bytes_;
     serial::TPlainMessageLoop loop_;
     serial::TSerialPort port_;
     acquisition::TSweep sweep_;
@@ -126,6 +131,7 @@ private:
     double deviceRate_ = 0;
     double lineRate_ = 0;
     std::vector<double> levels_;
+    std::vector<std::uint8_t> decoded_; // the bytes of one delivery, until DeliverBytes
     TRecording result_;
     Clock::duration sweepWait_{};
     Clock::time_point deadline_{};
@@ -208,6 +214,7 @@ void TSession::OnAvail(std::uint16_t count) {
         const std::uint8_t byte = port_.ReadChar();
         if (Complete() || writeFailed_)
             continue; // the rest is not wanted; the stop drops what follows
+        decoded_.push_back(byte);
         // Each single sweep waits for its own change of level.
         if (sweep_.Feed(byte, *this).Finished && !Complete())
             sweep_.Start(acquisition::TSweep::smSingle, result_.SweepLength);
@@ -219,6 +226,23 @@ void TSession::OnAvail(std::uint16_t count) {
             Report();
         }
     }
+    DeliverBytes();
+}
+
+void TSession::DeliverBytes() {
+    if (!decoded_.empty() && !writeFailed_ && bytes_) {
+        try {
+            bytes_(decoded_);
+        } catch (const std::exception& error) {
+            WriteFailed(error);
+        }
+    }
+    decoded_.clear();
+}
+
+void TSession::WriteFailed(const std::exception& error) {
+    writeFailed_ = true;
+    Fail(stWriteFailed, WriteFailure(options_, error));
 }
 
 bool TSession::Complete() const {
@@ -240,8 +264,7 @@ void TSession::Deliver(std::span<const double> levels) {
     try {
         samples_(levels);
     } catch (const std::exception& error) {
-        writeFailed_ = true;
-        Fail(stWriteFailed, WriteFailure(options_, error));
+        WriteFailed(error);
         return;
     }
     result_.Samples += levels.size();
@@ -378,8 +401,8 @@ void TSession::Collect(const std::atomic<bool>& stop) {
 } // namespace
 
 TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
-                  const TSamples& samples, const std::atomic<bool>& stop) {
-    TSession session(options, started, progress, samples);
+                  const TSamples& samples, const TBytes& bytes, const std::atomic<bool>& stop) {
+    TSession session(options, started, progress, samples, bytes);
     return session.Run(stop);
 }
 

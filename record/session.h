@@ -58,11 +58,15 @@ using TProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 // and the first samples of a sweep cut short. An exception it throws ends the recording as a
 // failed write, with WriteFailure's line.
 using TSamples = std::function<void(std::span<const double> levels)>;
+// Takes the device's bytes exactly as they came, every one the recording decoded (the sweeps'
+// and those between single sweeps), after the samples they gave. An exception ends the recording
+// as TSamples' does.
+using TBytes = std::function<void(std::span<const std::uint8_t> bytes)>;
 
 // Records as the options say. `stop` is polled while waiting; once true the recording ends: as
 // interrupted where it has a limit, as the end asked for where it has none. Never throws for what
 // the device or the port does: that is the status.
 TRecording Record(const TRecordOptions& options, const TStarted& started, const TProgress& progress,
-                  const TSamples& samples, const std::atomic<bool>& stop);
+                  const TSamples& samples, const TBytes& bytes, const std::atomic<bool>& stop);
 
 } // namespace record

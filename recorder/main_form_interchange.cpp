@@ -123,7 +123,7 @@ void TMainForm::actExportVcdExecute(QObject*) {
                     return trace::FormatVcd(
                         times, levels,
                         {QDateTime::currentDateTime().toString(Qt::ISODate).toStdString(),
-                         "Тальвир 1.0", period, sweep,
+                         "Тальвир " TALVIR_VERSION, period, sweep,
                          IntegrityTotals.Seconds > 0
                              ? acquisition::IntegrityComment(IntegrityTotals)
                              : ""});

@@ -11,15 +11,18 @@ build=${1:-build-release}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for program in talvir talvir-record talvir-devsim; do
+for program in talvir talvir-record talvir-convert talvir-devsim; do
     [ -x "$prefix/bin/$program" ] || { echo "error: $program not installed" >&2; exit 1; }
 done
-for page in talvir-record talvir-devsim; do
-    [ -f "$prefix/share/man/man1/$page.1" ] || { echo "error: no man page $page(1)" >&2; exit 1; }
+# Man pages go compressed, as Debian's policy asks.
+for page in talvir-record talvir-convert talvir-devsim; do
+    [ -f "$prefix/share/man/man1/$page.1.gz" ] || { echo "error: no man page $page(1)" >&2; exit 1; }
+    gzip -t "$prefix/share/man/man1/$page.1.gz"
 done
 desktop-file-validate "$prefix/share/applications/talvir.desktop"
 "$prefix/bin/talvir" --version
 "$prefix/bin/talvir-record" --version
+"$prefix/bin/talvir-convert" --version
 "$prefix/bin/talvir-devsim" --version
 
 deb=$(ls "$build"/talvir_*.deb | head -n 1)
@@ -62,11 +65,13 @@ talvir --version
 talvir --help >/dev/null
 talvir-record --version
 talvir-record --help >/dev/null
+talvir-convert --version
+talvir-convert --help >/dev/null
 desktop-file-validate /usr/share/applications/talvir.desktop
 talvir-devsim --version
 talvir-devsim --help >/dev/null
-for page in talvir-record talvir-devsim; do
-    grep -q "man1/$page\.1" <<<"$contents" ||
+for page in talvir-record talvir-convert talvir-devsim; do
+    grep -q "man1/$page\.1\.gz$" <<<"$contents" ||
         { echo "error: $page(1) not in the package" >&2; exit 1; }
 done
 $sudo dpkg --remove talvir >/dev/null

@@ -95,6 +95,15 @@ std::optional<double> ReadNumber(const char*& p, const char* const end) {
 
 } // namespace
 
+std::optional<std::string> LongDataFileNotice(const std::string& path, std::uint64_t points) {
+    if (points <= DataFilePointLimit)
+        return std::nullopt;
+    return path + " holds " + std::to_string(points) +
+           " points, but the window loads only the first " + std::to_string(DataFilePointLimit) +
+           " points of a data file: the rest will be missing there; take .tlr, a recording the "
+           "window opens whole";
+}
+
 void AppendDataFilePoint(std::string& out, double time, double level, char decimalPoint) {
     numbers::AppendGeneral(out, time, decimalPoint);
     out += ' ';

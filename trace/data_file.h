@@ -4,6 +4,7 @@
 // separator, whatever the locale.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
@@ -18,6 +19,10 @@ inline constexpr std::size_t DataFilePointLimit = 500000;
 // About the most of a data file's text held at once while reading it: a line that has not ended
 // by then ends the reading.
 inline constexpr std::size_t DataFileLineLimit = 1 << 20;
+
+// A data file of more points than the window loads: how many the file at `path` holds, what the
+// window does with them, and the kind to take instead. None for a file the window loads whole.
+std::optional<std::string> LongDataFileNotice(const std::string& path, std::uint64_t points);
 
 // The line of one point, appended to `out`.
 void AppendDataFilePoint(std::string& out, double time, double level, char decimalPoint);

@@ -187,24 +187,16 @@ std::string FormatVcdHeader(const TVcdHeader& header) {
 void TVcdChanges::AppendPoint(std::string& out, double time, double level) {
     const char bit = level != 0 ? '1' : '0';
     lastTime_ = time;
-    if (!started_) {
-        started_ = true;
-        last_ = bit;
-        out += '#';
-        AppendInteger(out, ToUnits(time));
-        out += "\n$dumpvars\n";
-        out += bit;
-        out += "!\n$end\n";
+    if (started_ && bit == last_)
         return;
-    }
-    if (bit == last_)
-        return;
-    last_ = bit;
+    // The first point gives the initial value, inside $dumpvars.
     out += '#';
     AppendInteger(out, ToUnits(time));
-    out += '\n';
+    out += started_ ? "\n" : "\n$dumpvars\n";
     out += bit;
-    out += "!\n";
+    out += started_ ? "!\n" : "!\n$end\n";
+    started_ = true;
+    last_ = bit;
 }
 
 void TVcdChanges::AppendEnd(std::string& out) const {

@@ -2,6 +2,7 @@
 // same bytes for the same samples, and nothing under the file's name before the recording ends.
 
 #include "acquisition/sweep.h"
+#include "capture/reader.h"
 #include "acquisition/timing.h"
 #include "numbers/number_format.h"
 #include "record/options.h"
@@ -15,12 +16,14 @@
 
 #include <QLocale>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -129,6 +132,7 @@ TEST_P(StreamedOutput, WritesTheBytesOfTheWholeFileFormatter) {
         break;
     }
     case record::TOutputKind::Png:
+    case record::TOutputKind::Recording:
         FAIL();
     }
     EXPECT_GT(written.size(), std::size_t{1} << 20) << "more than one piece";
@@ -160,5 +164,54 @@ INSTANTIATE_TEST_SUITE_P(Kinds, StreamedOutput,
                              return std::string(kind.param.Name).substr(6) +
                                     (kind.param.Russian ? "_ru" : "");
                          });
+
+// A .tlr takes the device's bytes as they came, whatever the samples, and its header says how they
+// were recorded.
+TEST(RecordingOutput, HoldsTheBytesAsSentUnderAHeaderOfTheSettings) {
+    char pattern[] = "/tmp/talvir-output-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    record::TRecordOptions options;
+    options.Out = dir + "/trace.tlr";
+    options.Output = *record::OutputKindForName(options.Out);
+    options.Baud = 230400;
+    options.PeriodMs = acquisition::DividerPeriod(40);
+    options.Mode = acquisition::TSweep::smSingle;
+    options.DurationS = 0.25L;
+    std::vector<std::uint8_t> bytes(200000);
+    std::mt19937 random(5);
+    for (std::uint8_t& byte : bytes)
+        byte = static_cast<std::uint8_t>(random());
+    const auto now = [] {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    };
+    const std::int64_t before = now();
+    {
+        record::TOutput output(options);
+        output.Start();
+        output.Add(std::vector<double>(1000, 1.0)); // the samples are no part of it
+        for (std::size_t at = 0; at < bytes.size(); at += 1000)
+            output.AddBytes(std::span<const std::uint8_t>(bytes).subspan(at, 1000));
+        EXPECT_EQ(output.Samples(), 8 * bytes.size());
+        output.Finish(record::TRecording{});
+    }
+    const capture::TRecordingReader reader(options.Out);
+    EXPECT_TRUE(reader.UsedIndex()) << "a normal end writes the index";
+    EXPECT_EQ(reader.ReadBytes(0, bytes.size()), bytes);
+    const capture::THeader& header = reader.Header();
+    EXPECT_EQ(header.Divider, 40u);
+    EXPECT_GE(header.StartMicroseconds, before);
+    EXPECT_LE(header.StartMicroseconds, now());
+    EXPECT_EQ(header.Baud, 230400u);
+    EXPECT_EQ(std::tuple(header.DataBits, header.Parity, header.StopHalfBits),
+              std::tuple(8, 0, 2));
+    EXPECT_EQ(header.SweepMode, capture::smSingle);
+    EXPECT_EQ(header.Trigger, capture::trFirstChange);
+    EXPECT_EQ(header.SweepMilliseconds, 250u);
+    EXPECT_EQ(header.ProgramVersion, "talvir-record " TALVIR_VERSION);
+    std::filesystem::remove_all(dir);
+}
 
 } // namespace

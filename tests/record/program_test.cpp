@@ -5,10 +5,12 @@
 #include "files/file_io.h"
 #include "record/options.h"
 #include "serial/serial_port.h"
+#include "support/child_process.h"
 #include "support/pty_pair.h"
 #include "support/real_locale.h"
 #include "support/recording_support.h"
 #include "support/simulator_process.h"
+#include "support/tmpfs.h"
 #include "trace/data_file.h"
 #include "trace/vcd.h"
 
@@ -18,30 +20,26 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <regex>
-#include <spawn.h>
 #include <sstream>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono_literals;
 using devsim_test::SimulatorProcess;
+using test_support::TChildProcess;
 
 constexpr std::int32_t ShortestSweep = 103; // 1 ms at the shortest period
 
@@ -67,52 +65,15 @@ std::pair<std::vector<double>, std::vector<double>> ParseCsv(const std::string& 
     return points;
 }
 
-// The program started with `args`; its standard error goes to a file.
-class TRecorderProcess {
-public:
-    // `runAs`: a program and its arguments that run the recorder, such as setpriv.
-    TRecorderProcess(const std::vector<std::string>& args, const std::string& errPath,
-                     const std::vector<std::string>& runAs = {}) {
-        std::vector<std::string> all = runAs;
-        all.push_back(TALVIR_RECORD_PROGRAM);
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~TRecorderProcess() {
-        if (pid_ > 0 && !status_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    void Signal(int signal) const { kill(pid_, signal); }
-    pid_t Pid() const { return pid_; }
-    // The exit status, or none when the program did not end within `limit`.
-    std::optional<int> Wait(std::chrono::milliseconds limit) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!status_ && std::chrono::steady_clock::now() < deadline) {
-            int raw = 0;
-            if (waitpid(pid_, &raw, WNOHANG) == pid_)
-                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-            else
-                std::this_thread::sleep_for(10ms);
-        }
-        return status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
-};
+// talvir-record's command line with `args`; `runAs`: a program and its arguments that run the
+// recorder, such as setpriv.
+std::vector<std::string> RecorderCommand(const std::vector<std::string>& args,
+                                         const std::vector<std::string>& runAs = {}) {
+    std::vector<std::string> all = runAs;
+    all.push_back(TALVIR_RECORD_PROGRAM);
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
+}
 
 // The resident set of a running process in kB, from /proc; 0 when it cannot be read.
 long ResidentKb(pid_t pid) {
@@ -146,23 +107,32 @@ std::size_t PrbsMismatches(const std::vector<double>& levels, std::uint32_t seed
     return wrong;
 }
 
-// A small tmpfs at `folder` for as long as this lives, where the system lets us mount one.
-class TMount {
+// A folder on a small tmpfs, filled up to its last block once a file `name` holds `content` there.
+class TFullDisk {
 public:
-    TMount(const std::string& folder, unsigned long flags)
-        : folder_(folder),
-          mounted_(::mount("tmpfs", folder.c_str(), "tmpfs", flags, "size=64k") == 0) {}
-    ~TMount() {
-        if (mounted_)
-            ::umount(folder_.c_str());
+    TFullDisk(const std::string& folder, const std::string& name, const std::string& content)
+        : folder_(folder), name_(name), mount_(Made(folder), 0) {
+        if (!mount_.Mounted())
+            return;
+        std::ofstream(File()) << content;
+        std::ofstream filler(folder + "/filler", std::ios::binary);
+        const std::string block(4096, 'f');
+        while (filler.write(block.data(), block.size()))
+            filler.flush();
     }
-    TMount(const TMount&) = delete;
-    TMount& operator=(const TMount&) = delete;
-    bool Mounted() const { return mounted_; }
+    bool Mounted() const { return mount_.Mounted(); }
+    const std::string& Folder() const { return folder_; }
+    std::string File() const { return folder_ + "/" + name_; }
 
 private:
+    static const std::string& Made(const std::string& folder) {
+        ::mkdir(folder.c_str(), 0755);
+        return folder;
+    }
+
     std::string folder_;
-    bool mounted_;
+    std::string name_;
+    test_support::TTmpfs mount_;
 };
 
 class RecordProgram : public ::testing::Test {
@@ -181,7 +151,7 @@ protected:
         std::string Err;
     };
     TRun Run(const std::vector<std::string>& args, const std::vector<std::string>& runAs = {}) {
-        TRecorderProcess recorder(args, Path("err.txt"), runAs);
+        TChildProcess recorder(RecorderCommand(args, runAs), Path("err.txt"));
         TRun run;
         run.Status = recorder.Wait(20s);
         run.Err = ReadText(Path("err.txt"));
@@ -367,8 +337,9 @@ TEST_F(RecordProgram, AnInterruptStopsTheDeviceAndWritesTheSweepsCompleted) {
     // A constant line: the single sweep waits for a change that never comes.
     std::ofstream(Path("low.txt")) << "0 0\n";
     SimulatorProcess waiting({"--source", "file:" + Path("low.txt"), "--log", Path("sim.log")});
-    TRecorderProcess recorder(
-        {"--port", waiting.SlavePath(), "--mode", "single", "--out", Path("never.txt")},
+    TChildProcess recorder(
+        RecorderCommand(
+            {"--port", waiting.SlavePath(), "--mode", "single", "--out", Path("never.txt")}),
         Path("err.txt"));
     std::this_thread::sleep_for(1500ms);
     EXPECT_FALSE(recorder.Wait(0ms)) << "a single sweep waits without a limit";
@@ -386,7 +357,7 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
     const std::string closed = Path("closed");
     mkdir(closed.c_str(), 0755);
     // The superuser writes any folder; only a read-only mount refuses it a new file.
-    std::optional<TMount> mount;
+    std::optional<test_support::TTmpfs> mount;
     if (geteuid() == 0)
         mount.emplace(closed, MS_RDONLY);
     const bool readOnly = mount ? mount->Mounted() : chmod(closed.c_str(), 0555) == 0;
@@ -414,20 +385,12 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
 // A disk that fills while the file is written: the failure in one line after the recording,
 // and the file that was there keeps its content.
 TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
-    const std::string folder = Path("full");
-    mkdir(folder.c_str(), 0755);
-    const TMount mount(folder, 0);
-    if (!mount.Mounted())
-        GTEST_SKIP() << "no tmpfs may be mounted here";
-    const std::string out = folder + "/trace.csv";
     const std::string old = "time_ms,level\n0,1\n";
-    std::ofstream(out) << old;
-    {
-        std::ofstream filler(folder + "/filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), block.size()))
-            filler.flush();
-    }
+    const TFullDisk disk(Path("full"), "trace.csv", old);
+    if (!disk.Mounted())
+        GTEST_SKIP() << "no tmpfs may be mounted here";
+    const std::string folder = disk.Folder();
+    const std::string out = disk.File();
     SimulatorProcess simulator({"--source", "prbs:5"});
     const TRun run = Run({"--port", simulator.SlavePath(), "--sweeps", "10", "--out", out});
     EXPECT_EQ(run.Status, 11) << run.Err;
@@ -444,19 +407,11 @@ TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
 
 // Without a limit the recording would go on for ever: a write that fails on the way ends it.
 TEST_F(RecordProgram, AFullDiskMidwayEndsTheRecordingThereAndLeavesTheFileAsItWas) {
-    const std::string folder = Path("full");
-    mkdir(folder.c_str(), 0755);
-    const TMount mount(folder, 0);
-    if (!mount.Mounted())
+    const TFullDisk disk(Path("full"), "trace.csv", "time_ms,level\n0,1\n");
+    if (!disk.Mounted())
         GTEST_SKIP() << "no tmpfs may be mounted here";
-    const std::string out = folder + "/trace.csv";
-    std::ofstream(out) << "time_ms,level\n0,1\n";
-    {
-        std::ofstream filler(folder + "/filler", std::ios::binary);
-        const std::string block(4096, 'f');
-        while (filler.write(block.data(), block.size()))
-            filler.flush();
-    }
+    const std::string folder = disk.Folder();
+    const std::string out = disk.File();
     SimulatorProcess simulator({"--source", "prbs:5"});
     const TRun run = Run({"--port", simulator.SlavePath(), "--baud", "230400", "--seconds", "0",
                           "--out", out});
@@ -565,9 +520,9 @@ TEST_F(RecordProgram, ASignalFinishesTheFileWithEverySampleReceived) {
         SCOPED_TRACE(c.Seconds);
         SimulatorProcess simulator({"--source", "prbs:91"});
         const std::string out = Path("stopped" + c.Seconds + ".csv");
-        TRecorderProcess recorder({"--port", simulator.SlavePath(), "--baud", "230400",
-                                   "--seconds", c.Seconds, "--out", out},
-                                  Path("err.txt"));
+        TChildProcess recorder(RecorderCommand({"--port", simulator.SlavePath(), "--baud",
+                                                "230400", "--seconds", c.Seconds, "--out", out}),
+                               Path("err.txt"));
         std::this_thread::sleep_for(1500ms);
         EXPECT_FALSE(recorder.Wait(0ms));
         recorder.Signal(c.Signal);
@@ -605,7 +560,7 @@ TEST_F(RecordProgram, MemoryStaysFlatWhileTheFileGrows) {
     struct TRecorder {
         std::string Name;
         std::unique_ptr<SimulatorProcess> Simulator;
-        std::unique_ptr<TRecorderProcess> Recorder;
+        std::unique_ptr<TChildProcess> Recorder;
         long Early = 0, Late = 0;
     };
     std::vector<TRecorder> recorders;
@@ -614,9 +569,9 @@ TEST_F(RecordProgram, MemoryStaysFlatWhileTheFileGrows) {
         TRecorder r{name, std::make_unique<SimulatorProcess>(
                               std::vector<std::string>{"--source", "prbs:3"}),
                     nullptr};
-        r.Recorder = std::make_unique<TRecorderProcess>(
-            std::vector<std::string>{"--port", r.Simulator->SlavePath(), "--baud", "230400",
-                                     "--seconds", "20", "--out", Path(name + ".d/" + name)},
+        r.Recorder = std::make_unique<TChildProcess>(
+            RecorderCommand({"--port", r.Simulator->SlavePath(), "--baud", "230400", "--seconds",
+                             "20", "--out", Path(name + ".d/" + name)}),
             Path(name + ".err"));
         recorders.push_back(std::move(r));
     }

@@ -107,6 +107,8 @@ private slots:
                 std::string::npos);
         QVERIFY(vcd.find("#1000000000\n$dumpvars\n1!\n$end\n#2500000000\n0!\n") !=
                 std::string::npos);
+        // The program's version as the build has it.
+        QVERIFY(vcd.find("$version\n  Тальвир " TALVIR_VERSION "\n$end\n") != std::string::npos);
     }
 
     // A sigrok file at 5 µs a sample, a step finer than the device's: exported again, the file
