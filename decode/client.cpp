@@ -191,6 +191,24 @@ std::vector<TAnnotation> THostProcess::Decode(const std::vector<TStackedDecoder>
                                               std::uint64_t samples) {
     if (packed.size() < (samples + 7) / 8)
         throw std::invalid_argument("fewer packed bytes than samples");
+    std::string command = JoinFields({"bits", std::to_string(samples)});
+    command.append(reinterpret_cast<const char*>(packed.data()), (samples + 7) / 8);
+    return Run(stack, sampleRateHz, std::move(command));
+}
+
+std::vector<TAnnotation> THostProcess::DecodeRuns(const std::vector<TStackedDecoder>& stack,
+                                                  std::uint64_t sampleRateHz, bool firstLevel,
+                                                  std::span<const std::uint64_t> lengths) {
+    std::string command =
+        JoinFields({"runs", firstLevel ? "1" : "0", std::to_string(lengths.size())});
+    for (std::uint64_t length : lengths)
+        for (int b = 0; b < 8; ++b, length >>= 8)
+            command += static_cast<char>(length & 0xFF);
+    return Run(stack, sampleRateHz, std::move(command));
+}
+
+std::vector<TAnnotation> THostProcess::Run(const std::vector<TStackedDecoder>& stack,
+                                           std::uint64_t sampleRateHz, std::string samples) {
     std::string out;
     for (const TStackedDecoder& decoder : stack) {
         std::vector<std::string> fields{"stack", decoder.Id};
@@ -199,8 +217,7 @@ std::vector<TAnnotation> THostProcess::Decode(const std::vector<TStackedDecoder>
         out += JoinFields(fields);
     }
     out += JoinFields({"samplerate", std::to_string(sampleRateHz)});
-    out += JoinFields({"bits", std::to_string(samples)});
-    out.append(reinterpret_cast<const char*>(packed.data()), (samples + 7) / 8);
+    out += samples;
     out += "end\n";
     std::vector<TAnnotation> annotations;
     try {

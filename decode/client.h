@@ -87,10 +87,19 @@ public:
                                     std::uint64_t sampleRateHz,
                                     std::span<const std::uint8_t> packed, std::uint64_t samples);
 
+    // The same for samples given as runs of one level: `lengths` in samples, the first run at
+    // `firstLevel`, the levels alternating. What a long, quiet recording is cheapest sent as.
+    std::vector<TAnnotation> DecodeRuns(const std::vector<TStackedDecoder>& stack,
+                                        std::uint64_t sampleRateHz, bool firstLevel,
+                                        std::span<const std::uint64_t> lengths);
+
 private:
+    // Sends the stack, the rate, `samples` (a "bits" or "runs" command with its bytes) and "end".
+    std::vector<TAnnotation> Run(const std::vector<TStackedDecoder>& stack,
+                                 std::uint64_t sampleRateHz, std::string samples);
     void Start();
     void Stop();
-    // Writes `out` while reading lines, until `finished` says a line is the last.
+    // Writes `out` while reading lines, until `onLine` says a line is the last.
     template <typename OnLine> void Exchange(std::string out, OnLine onLine);
     [[noreturn]] void Fail(const std::string& message);
 

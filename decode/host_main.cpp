@@ -29,7 +29,8 @@ void Send(const std::vector<std::string>& fields) {
     std::fflush(stdout);
 }
 
-// The library reports a decoder's exception through its log; the last error is what we tell.
+// The library reports a decoder's exception through its log, a line naming it and then the
+// traceback; the first error since the last one told is what we tell.
 std::string lastError;
 
 int KeepErrors(void*, int level, const char* format, va_list args) {
@@ -38,7 +39,8 @@ int KeepErrors(void*, int level, const char* format, va_list args) {
     char text[4096];
     std::vsnprintf(text, sizeof text, format, args);
     const std::lock_guard lock(outputMutex);
-    lastError = text;
+    if (lastError.empty())
+        lastError = text;
     return SRD_OK;
 }
 
@@ -175,13 +177,13 @@ GVariant* OptionValue(const srd_decoder* decoder, const std::string& id, const s
 // One decoding: the stack made, the samples fed one byte a sample, the session ended.
 class Session {
 public:
-    Session(const std::vector<DecoderRequest>& stack, std::uint64_t sampleRate) {
+    Session(const std::vector<DecoderRequest>& stack, std::uint64_t sampleRate)
+        : session_(NewSession(), srd_session_destroy) {
         if (sampleRate == 0)
             throw std::runtime_error("no sample rate given");
         if (stack.empty())
             throw std::runtime_error("no decoder given");
-        srd_session_new(&session_);
-        srd_pd_output_callback_add(session_, SRD_OUTPUT_ANN, OnAnnotation, nullptr);
+        srd_pd_output_callback_add(session_.get(), SRD_OUTPUT_ANN, OnAnnotation, nullptr);
         srd_decoder_inst* below = nullptr;
         for (const DecoderRequest& request : stack) {
             const srd_decoder* decoder = srd_decoder_get_by_id(request.id.c_str());
@@ -192,7 +194,7 @@ public:
             for (const auto& [id, value] : request.options)
                 g_hash_table_insert(options, g_strdup(id.c_str()),
                                     g_variant_ref_sink(OptionValue(decoder, id, value)));
-            srd_decoder_inst* instance = srd_inst_new(session_, request.id.c_str(), options);
+            srd_decoder_inst* instance = srd_inst_new(session_.get(), request.id.c_str(), options);
             g_hash_table_destroy(options);
             if (!instance)
                 throw std::runtime_error(TakeError(request.id.c_str(), SRD_ERR_ARG));
@@ -205,52 +207,59 @@ public:
                 g_hash_table_destroy(channels);
                 if (result != SRD_OK)
                     throw std::runtime_error(TakeError(request.id.c_str(), result));
-            } else if (const int result = srd_inst_stack(session_, below, instance);
+            } else if (const int result = srd_inst_stack(session_.get(), below, instance);
                        result != SRD_OK) {
                 throw std::runtime_error(TakeError(request.id.c_str(), result));
             }
             below = instance;
         }
         // The library takes the rate only once the session has started.
-        if (const int result = srd_session_start(session_); result != SRD_OK)
+        if (const int result = srd_session_start(session_.get()); result != SRD_OK)
             throw std::runtime_error(TakeError("start", result));
-        if (const int result = srd_session_metadata_set(session_, SRD_CONF_SAMPLERATE,
+        if (const int result = srd_session_metadata_set(session_.get(), SRD_CONF_SAMPLERATE,
                                                         g_variant_new_uint64(sampleRate));
             result != SRD_OK)
             throw std::runtime_error(TakeError("sample rate", result));
     }
-    ~Session() { srd_session_destroy(session_); }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    // Samples one a byte, level in bit 0.
-    void Feed(const std::vector<std::uint8_t>& samples) {
-        const int result = srd_session_send(session_, sent_, sent_ + samples.size(),
+    // Samples one a byte, level in bit 0. A decoder's failure is the library's error code.
+    int Feed(const std::vector<std::uint8_t>& samples) {
+        const int result = srd_session_send(session_.get(), sent_, sent_ + samples.size(),
                                             samples.data(), samples.size(), 1);
-        if (result != SRD_OK)
-            throw std::runtime_error(TakeError("decoding", result));
         sent_ += samples.size();
+        return result;
     }
     std::uint64_t Sent() const { return sent_; }
 
 private:
-    srd_session* session_ = nullptr;
+    static srd_session* NewSession() {
+        srd_session* session = nullptr;
+        if (const int result = srd_session_new(&session); result != SRD_OK)
+            throw std::runtime_error(TakeError("session", result));
+        return session;
+    }
+
+    std::unique_ptr<srd_session, int (*)(srd_session*)> session_;
     std::uint64_t sent_ = 0;
 };
 
-// Reads the commands of one stream of decodings until the standard input ends.
+// Reads the commands of one stream of decodings until the standard input ends. An error is the
+// host's last line: a decoder that raised can leave the library's interpreter unfit for the
+// next decoding, so the host ends and the client starts a fresh one.
 class Host {
 public:
-    void Run() {
+    // The exit status: 0 at the end of the input, 1 after an error.
+    int Run() {
         std::string line;
-        while (ReadLine(line)) {
-            const std::vector<std::string> fields = SplitFields(line);
-            try {
-                Handle(fields);
-            } catch (const std::exception& e) {
-                Fail(e.what());
-            }
+        try {
+            while (ReadLine(line))
+                Handle(SplitFields(line));
+        } catch (const std::exception& e) {
+            // The session ends first: its decoder threads may still be logging the error.
+            session_.reset();
+            Send({"error", e.what()});
+            return 1;
         }
+        return 0;
     }
 
 private:
@@ -333,48 +342,30 @@ private:
         }
     }
 
-    // Ends the decoding with its one last line, and makes ready for the next.
+    // Ends the decoding with its last line, and makes ready for the next.
     void End() {
-        const bool failed = std::exchange(failed_, false);
-        const std::vector<DecoderRequest> stack = std::exchange(stack_, {});
-        if (failed) {
-            session_.reset();
-            return;
-        }
-        try {
-            if (!session_)
-                session_ = std::make_unique<Session>(stack, sampleRate_);
-            Send({"done", std::to_string(session_->Sent())});
-        } catch (const std::exception& e) {
-            Send({"error", e.what()});
-        }
+        Start();
+        Send({"done", std::to_string(session_->Sent())});
         session_.reset();
+        stack_.clear();
     }
 
     void Start() {
-        if (!session_) {
+        if (!session_)
             session_ = std::make_unique<Session>(stack_, sampleRate_);
-        }
     }
 
     void Feed(const std::vector<std::uint8_t>& samples) {
-        if (failed_)
-            return; // the decoding has failed: its samples are read and dropped until "end"
         Start();
-        session_->Feed(samples);
-    }
-
-    void Fail(const std::string& message) {
-        session_.reset();
-        if (!failed_)
-            Send({"error", message});
-        failed_ = true;
+        if (const int result = session_->Feed(samples); result != SRD_OK) {
+            session_.reset(); // its threads joined, the decoder's error is in the log
+            throw std::runtime_error(TakeError("decoding", result));
+        }
     }
 
     std::vector<DecoderRequest> stack_;
     std::uint64_t sampleRate_ = 0;
     std::unique_ptr<Session> session_;
-    bool failed_ = false;
 };
 
 } // namespace
@@ -386,7 +377,7 @@ int main() {
         std::fprintf(stderr, "talvir-decode: the decoder library did not start\n");
         return 1;
     }
-    decode::Host().Run();
+    const int status = decode::Host().Run();
     srd_exit();
-    return 0;
+    return status;
 }

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -157,6 +159,189 @@ INSTANTIATE_TEST_SUITE_P(
                     {"uart", {{"baudrate", "9600"}, {"parity", "odd"}, {"format", "ascii"}}},
                     3 * 13 * 5},
         CompareCase{"nec:89:194", 16, "ir_nec", {"ir_nec", {}}, 2 * 5}));
+
+// Runs of the samples: the lengths of the runs, the first at the first sample's level.
+std::pair<bool, std::vector<std::uint64_t>> RunsOf(const Samples& samples) {
+    std::vector<std::uint64_t> lengths;
+    auto level = [&](std::uint64_t k) { return (samples.packed[k / 8] >> (7 - k % 8)) & 1; };
+    for (std::uint64_t k = 0; k < samples.count; ++k) {
+        if (k == 0 || level(k) != level(k - 1))
+            lengths.push_back(0);
+        ++lengths.back();
+    }
+    return {level(0) != 0, lengths};
+}
+
+TEST(DecoderHost, RunsDecodeAsThePackedBitsDo) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.1);
+    const TStackedDecoder uart{"uart", {{"baudrate", "9600"}, {"format", "ascii"}}};
+    auto host = Host();
+    const auto bits = host.Decode({uart}, 102400, samples.packed, samples.count);
+    const auto [first, lengths] = RunsOf(samples);
+    const auto runs = host.DecodeRuns({uart}, 102400, first, lengths);
+    ASSERT_EQ(runs.size(), bits.size());
+    std::string text;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(std::tie(runs[i].Start, runs[i].End, runs[i].Class, runs[i].Texts),
+                  std::tie(bits[i].Start, bits[i].End, bits[i].Class, bits[i].Texts));
+        if (runs[i].Class == "rx-data")
+            text += runs[i].Texts.at(0);
+    }
+    EXPECT_EQ(text.substr(0, 13), "Hello, 1-bit!");
+}
+
+TEST(DecoderHost, StacksADecoderOnTheLinesDecoder) {
+    // MIDI on UART: a note on, channel 1, note 60, velocity 100, at MIDI's 31250 baud.
+    const Samples samples = FromSimulator("uart:25600:\\x90\\x3C\\x64", 16, 0.05);
+    auto host = Host();
+    const auto annotations = host.Decode(
+        {{"uart", {{"baudrate", "25600"}}}, {"midi", {}}}, 102400, samples.packed, samples.count);
+    bool midi = false;
+    for (const TAnnotation& a : annotations)
+        midi = midi || (a.Decoder == "midi" && !a.Texts.empty());
+    EXPECT_TRUE(midi) << "no annotation of the stacked decoder";
+}
+
+const TDecoderInfo* Find(const std::vector<TDecoderInfo>& decoders, const std::string& id) {
+    for (const TDecoderInfo& d : decoders)
+        if (d.Id == id)
+            return &d;
+    return nullptr;
+}
+
+TEST(DecoderHost, ListsTheLibrarysDecodersThatFitOneLine) {
+    auto host = Host();
+    const auto decoders = host.ListDecoders();
+    const TDecoderInfo* uart = Find(decoders, "uart");
+    ASSERT_NE(uart, nullptr);
+    EXPECT_EQ(uart->Channel, "rx") << "no channel required: the first optional one";
+    bool parity = false;
+    for (const TDecoderOption& option : uart->Options)
+        if (option.Id == "parity") {
+            parity = true;
+            EXPECT_EQ(option.Default, "none");
+            EXPECT_NE(std::find(option.Choices.begin(), option.Choices.end(), "even"),
+                      option.Choices.end());
+        }
+    EXPECT_TRUE(parity);
+    ASSERT_FALSE(uart->Rows.empty());
+    EXPECT_FALSE(uart->Rows[0].Classes.empty());
+    ASSERT_NE(Find(decoders, "ir_nec"), nullptr);
+    EXPECT_EQ(Find(decoders, "ir_nec")->Channel, "ir");
+    ASSERT_NE(Find(decoders, "midi"), nullptr) << "a decoder that stacks on uart";
+    EXPECT_EQ(Find(decoders, "midi")->Channel, "");
+    EXPECT_EQ(Find(decoders, "midi")->Inputs, std::vector<std::string>{"uart"});
+    EXPECT_EQ(Find(decoders, "i2c"), nullptr) << "needs two lines";
+}
+
+// A decoder folder of our own, for decoders that misbehave.
+std::string TestDecoders() {
+    const std::string folder = testing::TempDir() + "talvir-test-decoders";
+    auto write = [&](const std::string& id, const std::string& body) {
+        std::filesystem::create_directories(folder + "/" + id);
+        std::ofstream(folder + "/" + id + "/__init__.py") << "from .pd import Decoder\n";
+        std::ofstream(folder + "/" + id + "/pd.py")
+            << "import sigrokdecode as srd\n"
+               "class Decoder(srd.Decoder):\n"
+               "    api_version = 3\n"
+               "    id = '" << id << "'\n"
+               "    name = longname = desc = '" << id << "'\n"
+               "    license = 'gplv2+'\n"
+               "    inputs = ['logic']\n"
+               "    outputs = []\n"
+               "    tags = ['Util']\n"
+               "    channels = ({'id': 'data', 'name': 'Data', 'desc': 'Data line'},)\n"
+               "    annotations = (('x', 'X'),)\n"
+               "    def reset(self):\n"
+               "        pass\n"
+               "    def start(self):\n"
+               "        pass\n"
+               "    def decode(self):\n"
+            << body;
+    };
+    write("talvir_loop", "        while True:\n            pass\n");
+    write("talvir_kill", "        import os, signal\n        os.kill(os.getpid(), signal.SIGKILL)\n");
+    return folder;
+}
+
+struct FailureCase {
+    TStackedDecoder decoder;
+    const char* message; // a part of it
+};
+
+class DecoderFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(DecoderFailure, EndsTheCallWithOneMessageAndTheNextCallWorks) {
+    setenv("SIGROKDECODE_DIR", TestDecoders().c_str(), 1);
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host(5s);
+    try {
+        host.Decode({GetParam().decoder}, 102400, samples.packed, samples.count);
+        ADD_FAILURE() << "decoded";
+    } catch (const TDecodeError& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+    }
+    const auto annotations =
+        host.Decode({{"uart", {{"baudrate", "9600"}}}}, 102400, samples.packed, samples.count);
+    EXPECT_GE(annotations.size(), 13u * 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DecoderFailure,
+    testing::Values(
+        // A baud rate of 0 makes the decoder itself raise while it decodes.
+        FailureCase{{"uart", {{"baudrate", "0"}}}, "decoding: AttributeError: Protocol decoder"},
+        FailureCase{{"uart", {{"baudrate", "fast"}}}, "option baudrate of uart takes a number"},
+        FailureCase{{"uart", {{"speed", "1"}}}, "uart has no option speed"},
+        FailureCase{{"no_such_decoder", {}}, "no decoder no_such_decoder"},
+        FailureCase{{"talvir_loop", {}}, "answered nothing for 5000 ms and was stopped"},
+        FailureCase{{"talvir_kill", {}}, "ended by signal 9"}));
+
+TEST(DecoderHost, AProgramThatIsNoHostIsReported) {
+    THostProcess host("/nonexistent/talvir-decode", 10s);
+    EXPECT_THROW(host.ListDecoders(), TDecodeError);
+}
+
+struct EscapeCase {
+    std::string text;
+    std::string field;
+};
+
+class Fields : public testing::TestWithParam<EscapeCase> {};
+
+TEST_P(Fields, EscapeSoALineSplitsBackIntoTheSameTexts) {
+    EXPECT_EQ(EscapeField(GetParam().text), GetParam().field);
+    const std::vector<std::string> texts{"ann", GetParam().text, "", GetParam().text};
+    std::string line = JoinFields(texts);
+    ASSERT_EQ(line.back(), '\n');
+    line.pop_back();
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(SplitFields(line), texts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Fields,
+                         testing::Values(EscapeCase{"Start bit", "Start bit"},
+                                         EscapeCase{"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+                                         EscapeCase{"\\n", "\\\\n"},
+                                         EscapeCase{"end\\", "end\\\\"}));
+
+struct RateCase {
+    unsigned divider;
+    std::uint64_t hz;
+};
+
+class Rate : public testing::TestWithParam<RateCase> {};
+
+TEST_P(Rate, IsTheDevicesRateRoundedToWholeHertz) {
+    EXPECT_EQ(SampleRateHz(GetParam().divider), GetParam().hz);
+}
+
+// 11059200 / 108 = 102400 exactly; / 114 = 97010.53; / 168 = 65828.57; / 492 = 22478.05;
+// / 393222 = 28.12.
+INSTANTIATE_TEST_SUITE_P(Dividers, Rate,
+                         testing::Values(RateCase{16, 102400}, RateCase{17, 97011},
+                                         RateCase{26, 65829}, RateCase{80, 22478},
+                                         RateCase{65535, 28}));
 
 } // namespace
 } // namespace decode
