@@ -157,31 +157,65 @@ INSTANTIATE_TEST_SUITE_P(
                     WaveCase{"pulses:156.25:625", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
                     WaveCase{"pulses:9.765625:78.125", 16, {0x80}}));
 
-struct GlitchSpecCase {
-    const char* arg;
-    double periodMs;
-    double widthUs;
-    double frequencyHz;
-};
-
-class GlitchSpec : public testing::TestWithParam<GlitchSpecCase> {};
-
-TEST_P(GlitchSpec, IsParsedWithTheSquareAt1000HzByDefault) {
-    const SourceSpec source = ParseSource(GetParam().arg);
-    EXPECT_EQ(source.kind, SourceSpec::Kind::Glitch);
-    EXPECT_EQ(source.periodMs, GetParam().periodMs);
-    EXPECT_EQ(source.widthUs, GetParam().widthUs);
-    EXPECT_EQ(source.frequencyHz, GetParam().frequencyHz);
+// What a source is parsed into, the fields its kind uses.
+SourceSpec Glitch(double periodMs, double widthUs, double frequencyHz) {
+    SourceSpec spec;
+    spec.kind = SourceSpec::Kind::Glitch;
+    spec.periodMs = periodMs;
+    spec.widthUs = widthUs;
+    spec.frequencyHz = frequencyHz;
+    return spec;
 }
 
-INSTANTIATE_TEST_SUITE_P(Specs, GlitchSpec,
-                         testing::Values(GlitchSpecCase{"glitch:1000:30", 1000, 30, 1000},
-                                         GlitchSpecCase{"glitch:3600000:30", 3600000, 30, 1000},
-                                         GlitchSpecCase{"glitch:1:250", 1, 250, 1000},
-                                         GlitchSpecCase{"glitch:0.5:9.765625:4000", 0.5,
-                                                        9.765625, 4000},
-                                         GlitchSpecCase{"glitch:86400000:1e3:0.5", 86400000,
-                                                        1000, 0.5}));
+SourceSpec Uart(std::uint32_t baud, std::string text, Parity parity) {
+    SourceSpec spec;
+    spec.kind = SourceSpec::Kind::Uart;
+    spec.baud = baud;
+    spec.uartText = std::move(text);
+    spec.parity = parity;
+    return spec;
+}
+
+struct SpecCase {
+    const char* arg;
+    SourceSpec spec;
+};
+
+class Spec : public testing::TestWithParam<SpecCase> {};
+
+TEST_P(Spec, IsParsedAsWritten) {
+    const SourceSpec source = ParseSource(GetParam().arg);
+    const SourceSpec& expected = GetParam().spec;
+    EXPECT_EQ(source.kind, expected.kind);
+    EXPECT_EQ(source.periodMs, expected.periodMs);
+    EXPECT_EQ(source.widthUs, expected.widthUs);
+    EXPECT_EQ(source.frequencyHz, expected.frequencyHz);
+    EXPECT_EQ(source.baud, expected.baud);
+    EXPECT_EQ(source.uartText, expected.uartText);
+    EXPECT_EQ(source.parity, expected.parity);
+}
+
+// The glitch's square wave is at 1000 Hz by default.
+INSTANTIATE_TEST_SUITE_P(Glitches, Spec,
+                         testing::Values(SpecCase{"glitch:1000:30", Glitch(1000, 30, 1000)},
+                                         SpecCase{"glitch:3600000:30", Glitch(3600000, 30, 1000)},
+                                         SpecCase{"glitch:1:250", Glitch(1, 250, 1000)},
+                                         SpecCase{"glitch:0.5:9.765625:4000",
+                                                  Glitch(0.5, 9.765625, 4000)},
+                                         SpecCase{"glitch:86400000:1e3:0.5",
+                                                  Glitch(86400000, 1000, 0.5)}));
+
+// The text runs to the end and may hold ':', unless a parity's name ends it.
+INSTANTIATE_TEST_SUITE_P(
+    Uarts, Spec,
+    testing::Values(SpecCase{"uart:9600:Hello", Uart(9600, "Hello", Parity::None)},
+                    SpecCase{"uart:300:a:b", Uart(300, "a:b", Parity::None)},
+                    SpecCase{"uart:25600:a:b:odd", Uart(25600, "a:b", Parity::Odd)},
+                    SpecCase{"uart:1:even", Uart(1, "even", Parity::None)},
+                    SpecCase{"uart:9600:x::even", Uart(9600, "x:", Parity::Even)},
+                    SpecCase{"uart:9600:even:none", Uart(9600, "even", Parity::None)},
+                    SpecCase{"uart:9600:ok\\r\\n\\x00",
+                             Uart(9600, std::string("ok\r\n\0", 5), Parity::None)}));
 
 struct BadSourceCase {
     const char* arg;
@@ -231,34 +265,6 @@ INSTANTIATE_TEST_SUITE_P(
                     BadSourceCase{"nec:1", "nec:ADDRESS:COMMAND"},
                     BadSourceCase{"nec:256:1", "nec address must be a whole number from 0 to 255"},
                     BadSourceCase{"nec:1:-1", "nec command must be a whole number from 0 to 255"}));
-
-struct UartSpecCase {
-    const char* arg;
-    std::uint32_t baud;
-    std::string text;
-    Parity parity;
-};
-
-class UartSpec : public testing::TestWithParam<UartSpecCase> {};
-
-TEST_P(UartSpec, TakesTheTextToTheEndUnlessAParityEndsIt) {
-    const SourceSpec source = ParseSource(GetParam().arg);
-    EXPECT_EQ(source.kind, SourceSpec::Kind::Uart);
-    EXPECT_EQ(source.baud, GetParam().baud);
-    EXPECT_EQ(source.uartText, GetParam().text);
-    EXPECT_EQ(source.parity, GetParam().parity);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Specs, UartSpec,
-    testing::Values(UartSpecCase{"uart:9600:Hello", 9600, "Hello", Parity::None},
-                    UartSpecCase{"uart:300:a:b", 300, "a:b", Parity::None},
-                    UartSpecCase{"uart:25600:a:b:odd", 25600, "a:b", Parity::Odd},
-                    UartSpecCase{"uart:1:even", 1, "even", Parity::None},
-                    UartSpecCase{"uart:9600:x::even", 9600, "x:", Parity::Even},
-                    UartSpecCase{"uart:9600:even:none", 9600, "even", Parity::None},
-                    UartSpecCase{"uart:9600:ok\\r\\n\\x00", 9600, std::string("ok\r\n\0", 5),
-                                 Parity::None}));
 
 // A run of samples at one level.
 struct LevelRun {
