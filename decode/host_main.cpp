@@ -213,7 +213,8 @@ public:
             }
             below = instance;
         }
-        // The library takes the rate only once the session has started.
+        // The rate after the start: set before it, decoders have been seen to raise "Cannot
+        // decode without samplerate".
         if (const int result = srd_session_start(session_.get()); result != SRD_OK)
             throw std::runtime_error(TakeError("start", result));
         if (const int result = srd_session_metadata_set(session_.get(), SRD_CONF_SAMPLERATE,

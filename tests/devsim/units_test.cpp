@@ -360,11 +360,11 @@ class UartEdges : public testing::TestWithParam<UartEdgesCase> {};
 
 // "U" is 0x55: start bit and data bits alternate 0 1 0 1 ... and the stop bit is 1, so every bit
 // of a frame begins with an edge. The frame is bits 10..19 of a 20-bit repetition.
-TEST_P(UartEdges, FallOnTheFirstSampleOfEachBitForHoursOfRepetitions) {
+TEST_P(UartEdges, FallOnTheFirstSampleOfEachBitThousandsOfBitsOn) {
     const auto& c = GetParam();
     const SignalFactory factory(ParseSource("uart:" + std::to_string(c.baud) + ":U"));
     const auto source = factory.Start(Command{false, c.divider});
-    // Far enough to be sure no rounding of the bit's length in samples accumulates.
+    // Far enough that a bit's length rounded to whole samples would have drifted by many.
     const std::uint64_t bits = 40000;
     const auto bytes = Bytes(*source, FirstSampleAfter(bits + 20, c.baud, 1, c.divider) / 8);
     std::vector<std::uint64_t> expected;
@@ -378,8 +378,8 @@ TEST_P(UartEdges, FallOnTheFirstSampleOfEachBitForHoursOfRepetitions) {
     EXPECT_EQ(edges, expected);
 }
 
-// 9600 baud at divider 16 is 10.67 samples a bit; 115200 / 11059200 * 168 rounds to no whole
-// number either; 300 baud at divider 1841 is 3.33 samples a bit.
+// 9600 baud is 10.67 samples a bit at divider 16 and 6.86 at divider 26, 25600 baud exactly 4 at
+// divider 16, and 300 baud 3.33 at divider 1841.
 INSTANTIATE_TEST_SUITE_P(Rates, UartEdges,
                          testing::Values(UartEdgesCase{16, 9600}, UartEdgesCase{26, 9600},
                                          UartEdgesCase{16, 25600}, UartEdgesCase{1841, 300}));
