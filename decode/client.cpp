@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,23 +58,22 @@ void THostProcess::Start() {
         close(input[1]);
         throw TDecodeError("cannot start the decoder host: " + std::string(std::strerror(error)));
     }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(input[1], STDIN_FILENO);
-        dup2(output[1], STDOUT_FILENO);
-        execl(program_.c_str(), program_.c_str(), static_cast<char*>(nullptr));
-        const std::string message = "talvir-decode: cannot run " + program_ + ": " +
-                                    std::strerror(errno) + "\n";
-        [[maybe_unused]] const auto written = write(STDERR_FILENO, message.data(), message.size());
-        _exit(127);
-    }
+    // posix_spawn rather than fork: the window that starts the host has threads running.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    char* const argv[] = {program_.data(), nullptr};
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, program_.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
     close(input[1]);
     close(output[1]);
-    if (pid < 0) {
-        const int error = errno;
+    if (error != 0) {
         close(input[0]);
         close(output[0]);
-        throw TDecodeError("cannot start the decoder host: " + std::string(std::strerror(error)));
+        throw TDecodeError("cannot start the decoder host " + program_ + ": " +
+                           std::strerror(error));
     }
     pid_ = pid;
     toHost_ = input[0];
@@ -125,6 +125,8 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
         if (fds[0].revents != 0) {
             char buffer[65536];
             const ssize_t got = read(fromHost_, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
             if (got <= 0) {
                 int status = 0;
                 waitpid(pid_, &status, 0);
