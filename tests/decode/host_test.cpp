@@ -158,7 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
         CompareCase{"uart:9600:Hello, 1-bit!:odd", 16, "uart:baudrate=9600:parity=odd:format=ascii",
                     {"uart", {{"baudrate", "9600"}, {"parity", "odd"}, {"format", "ascii"}}},
                     3 * 13 * 5},
-        CompareCase{"nec:89:194", 16, "ir_nec", {"ir_nec", {}}, 2 * 5}));
+        CompareCase{"nec:89:194", 16, "ir_nec", {"ir_nec", {}}, 2 * 5},
+        // 1 kHz is 51.2 samples a period at divider 34: the duty cycle's text varies.
+        CompareCase{"square:1000:0.3", 34, "pwm", {"pwm", {}}, 250}));
 
 // Runs of the samples: the lengths of the runs, the first at the first sample's level.
 std::pair<bool, std::vector<std::uint64_t>> RunsOf(const Samples& samples) {
