@@ -78,21 +78,16 @@ std::string RequestFile(bool withSweep) {
     return path;
 }
 
-void HostAlone(benchmark::State& state) {
-    const std::string path = RequestFile(true);
+// The host from its start to its end: with the sweep's request (HostAlone), or with none
+// (HostStartup).
+void RunHostOn(benchmark::State& state, bool withSweep) {
+    const std::string path = RequestFile(withSweep);
     for (auto _ : state)
         RunHost(path);
     std::remove(path.c_str());
 }
-BENCHMARK(HostAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void HostStartup(benchmark::State& state) {
-    const std::string path = RequestFile(false);
-    for (auto _ : state)
-        RunHost(path);
-    std::remove(path.c_str());
-}
-BENCHMARK(HostStartup)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(RunHostOn, HostAlone, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(RunHostOn, HostStartup, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
