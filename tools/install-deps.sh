@@ -10,6 +10,7 @@ set -euo pipefail
 program=(
     g++ cmake ninja-build make pkg-config dpkg-dev
     qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev libxcb1-dev libuemf-dev zlib1g-dev libzip-dev
+    libsigrokdecode-dev libsigrokdecode4
     fonts-dejavu-core
 )
 screenshot=(xvfb xauth x11-utils xdotool imagemagick)

@@ -58,7 +58,9 @@ TEST_P(MakeRecordingTest, HoldsTheStreamInSecondBlocks) {
 INSTANTIATE_TEST_SUITE_P(Sources, MakeRecordingTest,
                          testing::Values(MakeCase{"glitch:1000:30", 16, 2.5},
                                          MakeCase{"prbs:7", 20, 3},
-                                         MakeCase{"square:3", 65535, 3.5}));
+                                         MakeCase{"square:3", 65535, 3.5},
+                                         MakeCase{"uart:9600:Hello\\r\\n:even", 34, 1.5},
+                                         MakeCase{"nec:89:194", 26, 1.2}));
 
 } // namespace
 } // namespace devsim

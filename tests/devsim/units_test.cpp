@@ -157,31 +157,65 @@ INSTANTIATE_TEST_SUITE_P(
                     WaveCase{"pulses:156.25:625", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
                     WaveCase{"pulses:9.765625:78.125", 16, {0x80}}));
 
-struct GlitchSpecCase {
-    const char* arg;
-    double periodMs;
-    double widthUs;
-    double frequencyHz;
-};
-
-class GlitchSpec : public testing::TestWithParam<GlitchSpecCase> {};
-
-TEST_P(GlitchSpec, IsParsedWithTheSquareAt1000HzByDefault) {
-    const SourceSpec source = ParseSource(GetParam().arg);
-    EXPECT_EQ(source.kind, SourceSpec::Kind::Glitch);
-    EXPECT_EQ(source.periodMs, GetParam().periodMs);
-    EXPECT_EQ(source.widthUs, GetParam().widthUs);
-    EXPECT_EQ(source.frequencyHz, GetParam().frequencyHz);
+// What a source is parsed into, the fields its kind uses.
+SourceSpec Glitch(double periodMs, double widthUs, double frequencyHz) {
+    SourceSpec spec;
+    spec.kind = SourceSpec::Kind::Glitch;
+    spec.periodMs = periodMs;
+    spec.widthUs = widthUs;
+    spec.frequencyHz = frequencyHz;
+    return spec;
 }
 
-INSTANTIATE_TEST_SUITE_P(Specs, GlitchSpec,
-                         testing::Values(GlitchSpecCase{"glitch:1000:30", 1000, 30, 1000},
-                                         GlitchSpecCase{"glitch:3600000:30", 3600000, 30, 1000},
-                                         GlitchSpecCase{"glitch:1:250", 1, 250, 1000},
-                                         GlitchSpecCase{"glitch:0.5:9.765625:4000", 0.5,
-                                                        9.765625, 4000},
-                                         GlitchSpecCase{"glitch:86400000:1e3:0.5", 86400000,
-                                                        1000, 0.5}));
+SourceSpec Uart(std::uint32_t baud, std::string text, Parity parity) {
+    SourceSpec spec;
+    spec.kind = SourceSpec::Kind::Uart;
+    spec.baud = baud;
+    spec.uartText = std::move(text);
+    spec.parity = parity;
+    return spec;
+}
+
+struct SpecCase {
+    const char* arg;
+    SourceSpec spec;
+};
+
+class Spec : public testing::TestWithParam<SpecCase> {};
+
+TEST_P(Spec, IsParsedAsWritten) {
+    const SourceSpec source = ParseSource(GetParam().arg);
+    const SourceSpec& expected = GetParam().spec;
+    EXPECT_EQ(source.kind, expected.kind);
+    EXPECT_EQ(source.periodMs, expected.periodMs);
+    EXPECT_EQ(source.widthUs, expected.widthUs);
+    EXPECT_EQ(source.frequencyHz, expected.frequencyHz);
+    EXPECT_EQ(source.baud, expected.baud);
+    EXPECT_EQ(source.uartText, expected.uartText);
+    EXPECT_EQ(source.parity, expected.parity);
+}
+
+// The glitch's square wave is at 1000 Hz by default.
+INSTANTIATE_TEST_SUITE_P(Glitches, Spec,
+                         testing::Values(SpecCase{"glitch:1000:30", Glitch(1000, 30, 1000)},
+                                         SpecCase{"glitch:3600000:30", Glitch(3600000, 30, 1000)},
+                                         SpecCase{"glitch:1:250", Glitch(1, 250, 1000)},
+                                         SpecCase{"glitch:0.5:9.765625:4000",
+                                                  Glitch(0.5, 9.765625, 4000)},
+                                         SpecCase{"glitch:86400000:1e3:0.5",
+                                                  Glitch(86400000, 1000, 0.5)}));
+
+// The text runs to the end and may hold ':', unless a parity's name ends it.
+INSTANTIATE_TEST_SUITE_P(
+    Uarts, Spec,
+    testing::Values(SpecCase{"uart:9600:Hello", Uart(9600, "Hello", Parity::None)},
+                    SpecCase{"uart:300:a:b", Uart(300, "a:b", Parity::None)},
+                    SpecCase{"uart:25600:a:b:odd", Uart(25600, "a:b", Parity::Odd)},
+                    SpecCase{"uart:1:even", Uart(1, "even", Parity::None)},
+                    SpecCase{"uart:9600:x::even", Uart(9600, "x:", Parity::Even)},
+                    SpecCase{"uart:9600:even:none", Uart(9600, "even", Parity::None)},
+                    SpecCase{"uart:9600:ok\\r\\n\\x00",
+                             Uart(9600, std::string("ok\r\n\0", 5), Parity::None)}));
 
 struct BadSourceCase {
     const char* arg;
@@ -217,7 +251,20 @@ INSTANTIATE_TEST_SUITE_P(
         BadSourceCase{"glitch:0.5:30", "whole number of the square wave's periods (1 ms)"},
         BadSourceCase{"glitch:1000:251", "at most a quarter of the square wave's period (250 us)"},
         BadSourceCase{"glitch:1000:130:2000", "quarter of the square wave's period (125 us)"},
-        BadSourceCase{"sine:5", "square, pulses, glitch, prbs or file"}));
+        BadSourceCase{"sine:5", "square, pulses, glitch, prbs, file, uart or nec"}));
+
+INSTANTIATE_TEST_SUITE_P(
+    LineCodes, BadSource,
+    testing::Values(BadSourceCase{"uart:9600", "uart:BAUD:TEXT[:PARITY]"},
+                    BadSourceCase{"uart:0:x", "between 1 and 25600"},
+                    BadSourceCase{"uart:25601:x", "between 1 and 25600"},
+                    BadSourceCase{"uart:96OO:x", "uart baud rate is not a valid number"},
+                    BadSourceCase{"uart:9600:", "uart needs a text"},
+                    BadSourceCase{"uart:9600::even", "uart needs a text"},
+                    BadSourceCase{"uart:9600:\\q", "unknown escape \\q"},
+                    BadSourceCase{"nec:1", "nec:ADDRESS:COMMAND"},
+                    BadSourceCase{"nec:256:1", "nec address must be a whole number from 0 to 255"},
+                    BadSourceCase{"nec:1:-1", "nec command must be a whole number from 0 to 255"}));
 
 // A run of samples at one level.
 struct LevelRun {
@@ -290,6 +337,109 @@ INSTANTIATE_TEST_SUITE_P(
         GlitchWaveCase{"glitch:10:30:500", 26, 2, 11059200.0 / 168 / 500, 5},
         // Divider 1841 samples every 1 ms: 10 us is a hundredth of a sample, shown as one.
         GlitchWaveCase{"glitch:1000:10:10", 1841, 1, 11059200.0 / 11058 / 10, 10}));
+
+std::uint64_t SamplesPerSecondNum(unsigned divider) {
+    return 6ULL * divider + 12;
+}
+
+// The first sample at or after the moment `units` units of `perSecond` Hz have passed: where a
+// level change of the line falls on the sample grid.
+std::uint64_t FirstSampleAfter(std::uint64_t units, std::uint64_t perSecondNum,
+                               std::uint64_t perSecondDen, unsigned divider) {
+    const std::uint64_t num = units * 11059200 * perSecondDen;
+    const std::uint64_t den = perSecondNum * SamplesPerSecondNum(divider);
+    return (num + den - 1) / den;
+}
+
+struct UartEdgesCase {
+    unsigned divider;
+    std::uint32_t baud;
+};
+
+class UartEdges : public testing::TestWithParam<UartEdgesCase> {};
+
+// "U" is 0x55: start bit and data bits alternate 0 1 0 1 ... and the stop bit is 1, so every bit
+// of a frame begins with an edge. The frame is bits 10..19 of a 20-bit repetition.
+TEST_P(UartEdges, FallOnTheFirstSampleOfEachBitThousandsOfBitsOn) {
+    const auto& c = GetParam();
+    const SignalFactory factory(ParseSource("uart:" + std::to_string(c.baud) + ":U"));
+    const auto source = factory.Start(Command{false, c.divider});
+    // Far enough that a bit's length rounded to whole samples would have drifted by many.
+    const std::uint64_t bits = 40000;
+    const auto bytes = Bytes(*source, FirstSampleAfter(bits + 20, c.baud, 1, c.divider) / 8);
+    std::vector<std::uint64_t> expected;
+    for (std::uint64_t b = 0; b < bits; ++b)
+        if (b % 20 >= 10)
+            expected.push_back(FirstSampleAfter(b, c.baud, 1, c.divider));
+    std::vector<std::uint64_t> edges;
+    for (const LevelRun& run : Runs(bytes))
+        if (run.start > 0 && edges.size() < expected.size())
+            edges.push_back(run.start);
+    EXPECT_EQ(edges, expected);
+}
+
+// 9600 baud is 10.67 samples a bit at divider 16 and 6.86 at divider 26, 25600 baud exactly 4 at
+// divider 16, and 300 baud 3.33 at divider 1841.
+INSTANTIATE_TEST_SUITE_P(Rates, UartEdges,
+                         testing::Values(UartEdgesCase{16, 9600}, UartEdgesCase{26, 9600},
+                                         UartEdgesCase{16, 25600}, UartEdgesCase{1841, 300}));
+
+// The level in the middle of each bit of the first repetition.
+std::vector<bool> BitCentres(const std::string& arg, unsigned divider, std::uint32_t baud,
+                             std::size_t bits) {
+    const SignalFactory factory(ParseSource(arg));
+    const auto source = factory.Start(Command{false, divider});
+    const auto bytes = Bytes(*source, FirstSampleAfter(bits, baud, 1, divider) / 8 + 1);
+    std::vector<bool> levels;
+    for (std::uint64_t b = 0; b < bits; ++b) {
+        const std::uint64_t k = FirstSampleAfter(2 * b + 1, 2ULL * baud, 1, divider);
+        levels.push_back((bytes[k / 8] >> (7 - k % 8)) & 1);
+    }
+    return levels;
+}
+
+TEST(UartFrames, CarryTheParityAskedFor) {
+    // 'A' is 0x41, two bits set: even parity adds a 0, odd a 1. An idle frame's time first.
+    const std::vector<bool> idle10(10, true), idle11(11, true);
+    std::vector<bool> data{false, true, false, false, false, false, false, true, false};
+    auto with = [&](const std::vector<bool>& idle, std::vector<bool> tail) {
+        std::vector<bool> bits = idle;
+        bits.insert(bits.end(), data.begin(), data.end());
+        bits.insert(bits.end(), tail.begin(), tail.end());
+        return bits;
+    };
+    EXPECT_EQ(BitCentres("uart:9600:A", 16, 9600, 20), with(idle10, {true}));
+    EXPECT_EQ(BitCentres("uart:9600:A:even", 16, 9600, 22), with(idle11, {false, true}));
+    EXPECT_EQ(BitCentres("uart:4800:A:odd", 26, 4800, 22), with(idle11, {true, true}));
+}
+
+// Reads NEC frames back from the samples as a receiver would, by the length of the spaces.
+TEST(NecFrames, CarryAddressCommandAndInversesEvery108Ms) {
+    for (const unsigned divider : {16u, 26u}) {
+        const SignalFactory factory(ParseSource("nec:89:194"));
+        const auto source = factory.Start(Command{false, divider});
+        const double unit = 0.0005625 * 11059200.0 / static_cast<double>(6 * divider + 12);
+        const auto runs = Runs(Bytes(*source, static_cast<std::size_t>(192 * 3 * unit / 8)));
+        std::size_t frames = 0;
+        for (std::size_t i = 0; i + 67 < runs.size(); ++i) {
+            if (runs[i].high || static_cast<double>(runs[i].length) < 15 * unit)
+                continue;
+            const auto leader = FirstSampleAfter(71 + 192 * frames, 16000, 9, divider);
+            EXPECT_EQ(runs[i].start, leader) << "frame " << frames << " divider " << divider;
+            EXPECT_NEAR(static_cast<double>(runs[i + 1].length), 8 * unit, 1.0);
+            std::uint32_t word = 0;
+            for (int bit = 0; bit < 32; ++bit) {
+                EXPECT_NEAR(static_cast<double>(runs[i + 2 + 2 * bit].length), unit, 1.0);
+                if (static_cast<double>(runs[i + 3 + 2 * bit].length) > 2 * unit)
+                    word |= 1u << bit;
+            }
+            EXPECT_EQ(word, 89u | (0xA6u << 8) | (194u << 16) | (0x3Du << 24));
+            EXPECT_NEAR(static_cast<double>(runs[i + 66].length), unit, 1.0) << "closing burst";
+            ++frames;
+        }
+        EXPECT_EQ(frames, 2u) << "divider " << divider;
+    }
+}
 
 TEST(Sources, TestModeCountsBytesWhateverTheSource) {
     const SignalFactory factory(ParseSource("prbs:5"));

@@ -98,6 +98,39 @@ int HexDigit(char c) {
     return -1;
 }
 
+// At the shortest sample period a bit of at most this baud rate spans four samples or more.
+constexpr std::uint32_t kMaxBaud = 25600;
+
+void ParseUart(const std::vector<std::string_view>& parts, std::string_view arg,
+               SourceSpec& source) {
+    ExpectParts(parts, 3, std::string_view::npos, arg, "uart:BAUD:TEXT[:PARITY]");
+    source.kind = SourceSpec::Kind::Uart;
+    source.baud = Number<std::uint32_t>(parts[1], "uart baud rate");
+    if (source.baud == 0 || source.baud > kMaxBaud)
+        throw UsageError("uart baud rate must lie between 1 and " + std::to_string(kMaxBaud) +
+                         ": \"" + std::string(parts[1]) + "\"");
+    // The text runs to the end and may hold ':', unless a parity's name ends it.
+    std::string_view text = arg.substr(parts[0].size() + parts[1].size() + 2);
+    const std::string_view last = parts.back();
+    if (parts.size() > 3 && (last == "none" || last == "odd" || last == "even")) {
+        source.parity = last == "odd"    ? Parity::Odd
+                        : last == "even" ? Parity::Even
+                                         : Parity::None;
+        text.remove_suffix(last.size() + 1);
+    }
+    source.uartText = DecodeEscapes(text);
+    if (source.uartText.empty())
+        throw UsageError("uart needs a text: \"" + std::string(arg) + "\"");
+}
+
+std::uint8_t Byte(std::string_view text, std::string_view what) {
+    const auto value = ParseNumber<unsigned>(text);
+    if (!value || *value > 255)
+        throw UsageError(std::string(what) + " must be a whole number from 0 to 255: \"" +
+                         std::string(text) + "\"");
+    return static_cast<std::uint8_t>(*value);
+}
+
 } // namespace
 
 SourceSpec ParseSource(std::string_view arg) {
@@ -142,9 +175,16 @@ SourceSpec ParseSource(std::string_view arg) {
             throw UsageError("\"" + std::string(arg) + "\" should be file:PATH");
         source.kind = SourceSpec::Kind::File;
         source.path = std::string(arg.substr(5)); // a path may itself hold ':'
+    } else if (kind == "uart") {
+        ParseUart(parts, arg, source);
+    } else if (kind == "nec") {
+        ExpectParts(parts, 3, 3, arg, "nec:ADDRESS:COMMAND");
+        source.kind = SourceSpec::Kind::Nec;
+        source.address = Byte(parts[1], "nec address");
+        source.command = Byte(parts[2], "nec command");
     } else {
         throw UsageError("unknown source \"" + std::string(arg) +
-                         "\" (square, pulses, glitch, prbs or file)");
+                         "\" (square, pulses, glitch, prbs, file, uart or nec)");
     }
     return source;
 }
@@ -191,7 +231,7 @@ std::string DecodeEscapes(std::string_view text) {
             continue;
         }
         if (++i == text.size())
-            throw UsageError("noise text ends in a lone backslash");
+            throw UsageError("text ends in a lone backslash");
         switch (text[i]) {
         case 'r':
             out += '\r';
@@ -209,13 +249,13 @@ std::string DecodeEscapes(std::string_view text) {
             const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
             const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
             if (high < 0 || low < 0)
-                throw UsageError("\\x in a noise text needs two hexadecimal digits");
+                throw UsageError("\\x in a text needs two hexadecimal digits");
             out += static_cast<char>(high * 16 + low);
             i += 2;
             break;
         }
         default:
-            throw UsageError(std::string("unknown escape \\") + text[i] + " in a noise text");
+            throw UsageError(std::string("unknown escape \\") + text[i] + " in a text");
         }
     }
     return out;
@@ -320,6 +360,11 @@ Options:
                     prbs:SEED               xorshift32 bits, SEED 1..4294967295 (see PRBS)
                     file:PATH               replays the levels of a Тальвир data file, one per
                                             sample, from its start again at its end
+                    uart:BAUD:TEXT[:PARITY] TEXT (\r \n \t \\ \xHH allowed) over and over as
+                                            UART frames at BAUD (1..25600), see UART;
+                                            PARITY none (default), odd or even
+                    nec:ADDRESS:COMMAND     an NEC infra-red frame (ADDRESS, COMMAND 0..255)
+                                            every 108 ms, see NEC
                   "RT" (test mode) always streams the test pattern: byte k is k mod 256
                   (00 01 02 ... FF 00 01 ...), counted from the echo.
   --fault FAULT   misbehave; may be given several times:
@@ -356,6 +401,18 @@ floor(c - width / 2 + 1/2), where c = (k PERIOD_MS FREQ_HZ / 1000 + 3/4) S and s
 first after the echo. PERIOD_MS must be a whole number of square periods and at most a day
 (86400000), FREQ_HZ at most 4000, WIDTH_US at least one sample at the shortest period
 (9.765625 us) and at most a quarter of a square period. The pattern restarts at every command.
+
+UART: idle high, a frame is a start bit (low), 8 data bits least significant first, the
+parity bit if asked for and one stop bit (high). Each repetition of TEXT is a frame's time of
+idle (10 bits, 11 with parity) and then its bytes back to back. Bit b lasts from b / BAUD to
+(b + 1) / BAUD s, sample k lies at k T (see GLITCH for T) and carries the level of the bit its
+moment falls in, counted exactly, so the bits never drift against the samples.
+
+NEC: the line as a demodulating infra-red receiver gives it: idle high, the carrier's bursts
+low. In units of 562.5 us: 71 idle, a 16-unit burst and 8 units space, then the address, its
+inverse, the command and its inverse, each least significant bit first as a one-unit burst and
+one unit (bit 0) or three (bit 1) of space, then a closing one-unit burst: 192 units, 108 ms,
+over and over. Sample k carries the level of the unit its moment k T falls in.
 
 The slave starts raw at 115200 baud. SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
 Exit status: 0 after a signal or a hang-up, 1 on a system error, 2 on a bad command line.

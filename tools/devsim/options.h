@@ -16,8 +16,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+enum class Parity { None, Odd, Even };
+
 struct SourceSpec {
-    enum class Kind { Square, Pulses, Glitch, Prbs, File };
+    enum class Kind { Square, Pulses, Glitch, Prbs, File, Uart, Nec };
     Kind kind = Kind::Square;
     double frequencyHz = 1000.0;      // Square, Glitch: the square wave
     double duty = 0.5;                // Square: share of each period at level 1
@@ -26,6 +28,11 @@ struct SourceSpec {
     double periodMs = 0.0;            // Glitch: a whole number of square periods
     std::uint32_t seed = 1;           // Prbs
     std::string path;                 // File
+    std::uint32_t baud = 9600;        // Uart
+    std::string uartText;             // Uart, escapes already decoded
+    Parity parity = Parity::None;     // Uart
+    std::uint8_t address = 0;         // Nec
+    std::uint8_t command = 0;         // Nec
     std::string text = "square:1000"; // as given, for the log
 };
 
@@ -70,7 +77,7 @@ Options ParseOptions(const std::vector<std::string>& args);
 SourceSpec ParseSource(std::string_view arg);
 void ApplyFault(std::string_view arg, Faults& faults);
 
-// Turns \r \n \t \\ and \xHH into their bytes, so a noise text can hold line ends.
+// Turns \r \n \t \\ and \xHH into their bytes, so a noise or UART text can hold line ends.
 std::string DecodeEscapes(std::string_view text);
 
 std::string HelpText();

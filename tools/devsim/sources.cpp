@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "devsim/level_file.h"
+#include "devsim/line_codes.h"
 
 namespace devsim {
 
@@ -110,6 +111,13 @@ std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const
         return std::make_unique<PrbsSource>(source_.seed);
     case SourceSpec::Kind::File:
         return std::make_unique<ReplaySource>(fileLevels_);
+    case SourceSpec::Kind::Uart:
+        return std::make_unique<UnitPatternSource>(UartBits(source_.uartText, source_.parity),
+                                                   source_.baud, 1, command.divider);
+    case SourceSpec::Kind::Nec:
+        return std::make_unique<UnitPatternSource>(NecUnits(source_.address, source_.command),
+                                                   kNecUnitsPerSecondNum, kNecUnitsPerSecondDen,
+                                                   command.divider);
     }
     return nullptr;
 }

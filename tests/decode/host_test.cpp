@@ -1,0 +1,357 @@
+// The decoder host through its client: the library's decoders on our own samples give what
+// sigrok-cli gives on our VCD of the same samples, and a decoder that fails, hangs or a host that
+// dies ends the call with one clear message.
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "decode/client.h"
+#include "decode/protocol.h"
+#include "devsim/options.h"
+#include "devsim/sources.h"
+#include "trace/vcd.h"
+
+namespace decode {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What both sides are compared on.
+using Seen = std::tuple<std::uint64_t, std::uint64_t, std::string, std::string>;
+
+struct Samples {
+    std::vector<std::uint8_t> packed;
+    std::uint64_t count = 0;
+};
+
+Samples FromSimulator(const std::string& source, unsigned divider, double seconds) {
+    const devsim::SignalFactory factory(devsim::ParseSource(source));
+    const auto stream = factory.Start(devsim::Command{false, divider});
+    Samples samples;
+    samples.count = static_cast<std::uint64_t>(seconds * static_cast<double>(SampleRateHz(divider))) /
+                    8 * 8;
+    samples.packed.resize(samples.count / 8);
+    for (auto& byte : samples.packed)
+        byte = stream->NextByte();
+    return samples;
+}
+
+double PeriodMs(unsigned divider) {
+    return (6.0 * divider + 12) / 11059.2;
+}
+
+std::string WriteVcd(const Samples& samples, unsigned divider, const std::string& name) {
+    std::vector<double> times(samples.count);
+    std::vector<double> levels(samples.count);
+    for (std::uint64_t k = 0; k < samples.count; ++k) {
+        times[k] = static_cast<double>(k) * PeriodMs(divider);
+        levels[k] = (samples.packed[k / 8] >> (7 - k % 8)) & 1;
+    }
+    const std::string path = testing::TempDir() + name + ".vcd";
+    std::ofstream(path, std::ios::binary)
+        << trace::FormatVcd(times, levels, {"today", "test", PeriodMs(divider), "", ""});
+    return path;
+}
+
+std::string Run(const std::string& command) {
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    std::string output;
+    std::array<char, 4096> buffer;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+        output.append(buffer.data(), got);
+    EXPECT_EQ(pclose(pipe), 0) << command << "\n" << output;
+    return output;
+}
+
+// sigrok-cli's annotations of the classes asked for, one a line: "START-END DECODER-1: TEXT",
+// TEXT the first, longest text. Its output does not name the class, so it is asked for one class
+// at a time, and once for all of them to count those of classes we did not see.
+class SigrokCli {
+public:
+    SigrokCli(const std::string& vcd, unsigned divider, const std::string& stack)
+        : command_("sigrok-cli -I vcd:downsample=" +
+                   std::to_string(trace::VcdDownsample(PeriodMs(divider))) + " -i '" + vcd +
+                   "' -P " + stack + " --protocol-decoder-samplenum -A " +
+                   stack.substr(0, stack.find(':'))) {}
+
+    std::vector<Seen> OfClass(const std::string& cls) const {
+        std::vector<Seen> seen;
+        std::istringstream lines(Run(command_ + "=" + cls));
+        for (std::string line; std::getline(lines, line);) {
+            std::uint64_t start = 0;
+            std::uint64_t end = 0;
+            // The text may itself be a space, so it is what follows the first ": ".
+            const auto text = line.find(": ");
+            if (std::sscanf(line.c_str(), "%lu-%lu ", &start, &end) != 2 ||
+                text == std::string::npos)
+                ADD_FAILURE() << "sigrok-cli said: " << line;
+            else
+                seen.emplace_back(start, end, cls, line.substr(text + 2));
+        }
+        return seen;
+    }
+
+    std::size_t CountAll() const {
+        const std::string output = Run(command_);
+        return static_cast<std::size_t>(std::count(output.begin(), output.end(), '\n'));
+    }
+
+private:
+    std::string command_;
+};
+
+THostProcess Host(std::chrono::milliseconds limit = 60s) {
+    return THostProcess(TALVIR_DECODE_PROGRAM, limit);
+}
+
+struct CompareCase {
+    const char* source;
+    unsigned divider; // one whose sample period is whole picoseconds, as our VCD's times are
+    const char* stack;
+    TStackedDecoder decoder;
+    std::size_t least; // annotations at the least, so that decoding nothing cannot pass
+};
+
+class SameAsSigrokCli : public testing::TestWithParam<CompareCase> {};
+
+TEST_P(SameAsSigrokCli, OnTheSameSamples) {
+    const auto& c = GetParam();
+    const Samples samples = FromSimulator(c.source, c.divider, 0.3);
+    auto host = Host();
+    std::vector<Seen> ours;
+    std::set<std::string> classes;
+    for (const TAnnotation& a : host.Decode({c.decoder}, SampleRateHz(c.divider), samples.packed,
+                                            samples.count)) {
+        ours.emplace_back(a.Start, a.End, a.Class, a.Texts.at(0));
+        classes.insert(a.Class);
+    }
+    const SigrokCli cli(WriteVcd(samples, c.divider, c.decoder.Id), c.divider, c.stack);
+    std::vector<Seen> theirs;
+    for (const std::string& cls : classes) {
+        const auto seen = cli.OfClass(cls);
+        theirs.insert(theirs.end(), seen.begin(), seen.end());
+    }
+    std::sort(ours.begin(), ours.end());
+    std::sort(theirs.begin(), theirs.end());
+    EXPECT_GE(ours.size(), c.least);
+    EXPECT_EQ(ours, theirs);
+    EXPECT_EQ(cli.CountAll(), ours.size()) << "sigrok-cli has annotations of other classes";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decoders, SameAsSigrokCli,
+    testing::Values(
+        CompareCase{"uart:9600:Hello, 1-bit!", 16, "uart:baudrate=9600",
+                    {"uart", {{"baudrate", "9600"}}}, 3 * 13 * 4},
+        CompareCase{"uart:19200:Hello, 1-bit!:even", 34, "uart:baudrate=19200:parity=even",
+                    {"uart", {{"baudrate", "19200"}, {"parity", "even"}}}, 3 * 13 * 5},
+        CompareCase{"uart:9600:Hello, 1-bit!:odd", 16, "uart:baudrate=9600:parity=odd:format=ascii",
+                    {"uart", {{"baudrate", "9600"}, {"parity", "odd"}, {"format", "ascii"}}},
+                    3 * 13 * 5},
+        CompareCase{"nec:89:194", 16, "ir_nec", {"ir_nec", {}}, 2 * 5},
+        // 1 kHz is 51.2 samples a period at divider 34: the duty cycle's text varies.
+        CompareCase{"square:1000:0.3", 34, "pwm", {"pwm", {}}, 250}));
+
+// Runs of the samples: the lengths of the runs, the first at the first sample's level.
+std::pair<bool, std::vector<std::uint64_t>> RunsOf(const Samples& samples) {
+    std::vector<std::uint64_t> lengths;
+    auto level = [&](std::uint64_t k) { return (samples.packed[k / 8] >> (7 - k % 8)) & 1; };
+    for (std::uint64_t k = 0; k < samples.count; ++k) {
+        if (k == 0 || level(k) != level(k - 1))
+            lengths.push_back(0);
+        ++lengths.back();
+    }
+    return {level(0) != 0, lengths};
+}
+
+TEST(DecoderHost, RunsDecodeAsThePackedBitsDo) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.1);
+    const TStackedDecoder uart{"uart", {{"baudrate", "9600"}, {"format", "ascii"}}};
+    auto host = Host();
+    const auto bits = host.Decode({uart}, 102400, samples.packed, samples.count);
+    const auto [first, lengths] = RunsOf(samples);
+    const auto runs = host.DecodeRuns({uart}, 102400, first, lengths);
+    ASSERT_EQ(runs.size(), bits.size());
+    std::string text;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(std::tie(runs[i].Start, runs[i].End, runs[i].Class, runs[i].Texts),
+                  std::tie(bits[i].Start, bits[i].End, bits[i].Class, bits[i].Texts));
+        if (runs[i].Class == "rx-data")
+            text += runs[i].Texts.at(0);
+    }
+    EXPECT_EQ(text.substr(0, 13), "Hello, 1-bit!");
+}
+
+TEST(DecoderHost, StacksADecoderOnTheLinesDecoder) {
+    // MIDI on UART: a note on, channel 1, note 60, velocity 100. At 25600 baud, not MIDI's 31250,
+    // which the simulator cannot send: the midi decoder reads the bytes whatever their rate.
+    const Samples samples = FromSimulator("uart:25600:\\x90\\x3C\\x64", 16, 0.05);
+    auto host = Host();
+    const auto annotations = host.Decode(
+        {{"uart", {{"baudrate", "25600"}}}, {"midi", {}}}, 102400, samples.packed, samples.count);
+    bool midi = false;
+    for (const TAnnotation& a : annotations)
+        midi = midi || (a.Decoder == "midi" && !a.Texts.empty());
+    EXPECT_TRUE(midi) << "no annotation of the stacked decoder";
+}
+
+const TDecoderInfo* Find(const std::vector<TDecoderInfo>& decoders, const std::string& id) {
+    for (const TDecoderInfo& d : decoders)
+        if (d.Id == id)
+            return &d;
+    return nullptr;
+}
+
+TEST(DecoderHost, ListsTheLibrarysDecodersThatFitOneLine) {
+    auto host = Host();
+    const auto decoders = host.ListDecoders();
+    const TDecoderInfo* uart = Find(decoders, "uart");
+    ASSERT_NE(uart, nullptr);
+    EXPECT_EQ(uart->Channel, "rx") << "no channel required: the first optional one";
+    bool parity = false;
+    for (const TDecoderOption& option : uart->Options)
+        if (option.Id == "parity") {
+            parity = true;
+            EXPECT_EQ(option.Default, "none");
+            EXPECT_NE(std::find(option.Choices.begin(), option.Choices.end(), "even"),
+                      option.Choices.end());
+        }
+    EXPECT_TRUE(parity);
+    ASSERT_FALSE(uart->Rows.empty());
+    EXPECT_FALSE(uart->Rows[0].Classes.empty());
+    ASSERT_NE(Find(decoders, "ir_nec"), nullptr);
+    EXPECT_EQ(Find(decoders, "ir_nec")->Channel, "ir");
+    ASSERT_NE(Find(decoders, "midi"), nullptr) << "a decoder that stacks on uart";
+    EXPECT_EQ(Find(decoders, "midi")->Channel, "");
+    EXPECT_EQ(Find(decoders, "midi")->Inputs, std::vector<std::string>{"uart"});
+    EXPECT_EQ(Find(decoders, "i2c"), nullptr) << "needs two lines";
+}
+
+// A decoder folder of our own, for decoders that misbehave.
+std::string TestDecoders() {
+    const std::string folder = testing::TempDir() + "talvir-test-decoders";
+    auto write = [&](const std::string& id, const std::string& body) {
+        std::filesystem::create_directories(folder + "/" + id);
+        std::ofstream(folder + "/" + id + "/__init__.py") << "from .pd import Decoder\n";
+        std::ofstream(folder + "/" + id + "/pd.py")
+            << "import sigrokdecode as srd\n"
+               "class Decoder(srd.Decoder):\n"
+               "    api_version = 3\n"
+               "    id = '" << id << "'\n"
+               "    name = longname = desc = '" << id << "'\n"
+               "    license = 'gplv2+'\n"
+               "    inputs = ['logic']\n"
+               "    outputs = []\n"
+               "    tags = ['Util']\n"
+               "    channels = ({'id': 'data', 'name': 'Data', 'desc': 'Data line'},)\n"
+               "    annotations = (('x', 'X'),)\n"
+               "    def reset(self):\n"
+               "        pass\n"
+               "    def start(self):\n"
+               "        pass\n"
+               "    def decode(self):\n"
+            << body;
+    };
+    write("talvir_loop", "        while True:\n            pass\n");
+    write("talvir_kill", "        import os, signal\n        os.kill(os.getpid(), signal.SIGKILL)\n");
+    return folder;
+}
+
+struct FailureCase {
+    TStackedDecoder decoder;
+    const char* message; // a part of it
+};
+
+class DecoderFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(DecoderFailure, EndsTheCallWithOneMessageAndTheNextCallWorks) {
+    setenv("SIGROKDECODE_DIR", TestDecoders().c_str(), 1);
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host(5s);
+    try {
+        host.Decode({GetParam().decoder}, 102400, samples.packed, samples.count);
+        ADD_FAILURE() << "decoded";
+    } catch (const TDecodeError& e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+    }
+    const auto annotations =
+        host.Decode({{"uart", {{"baudrate", "9600"}}}}, 102400, samples.packed, samples.count);
+    EXPECT_GE(annotations.size(), 13u * 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, DecoderFailure,
+    testing::Values(
+        // A baud rate of 0 makes the decoder itself raise while it decodes.
+        FailureCase{{"uart", {{"baudrate", "0"}}}, "decoding: AttributeError: Protocol decoder"},
+        FailureCase{{"uart", {{"baudrate", "fast"}}}, "option baudrate of uart takes a number"},
+        FailureCase{{"uart", {{"speed", "1"}}}, "uart has no option speed"},
+        FailureCase{{"no_such_decoder", {}}, "no decoder no_such_decoder"},
+        FailureCase{{"talvir_loop", {}}, "answered nothing for 5000 ms and was stopped"},
+        FailureCase{{"talvir_kill", {}}, "ended by signal 9"}));
+
+TEST(DecoderHost, AProgramThatIsNoHostIsReported) {
+    THostProcess host("/nonexistent/talvir-decode", 10s);
+    try {
+        host.ListDecoders();
+        ADD_FAILURE() << "listed";
+    } catch (const TDecodeError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "cannot start the decoder host /nonexistent/talvir-decode: No such file or "
+                  "directory");
+    }
+}
+
+struct EscapeCase {
+    std::string text;
+    std::string field;
+};
+
+class Fields : public testing::TestWithParam<EscapeCase> {};
+
+TEST_P(Fields, EscapeSoALineSplitsBackIntoTheSameTexts) {
+    EXPECT_EQ(EscapeField(GetParam().text), GetParam().field);
+    const std::vector<std::string> texts{"ann", GetParam().text, "", GetParam().text};
+    std::string line = JoinFields(texts);
+    ASSERT_EQ(line.back(), '\n');
+    line.pop_back();
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(SplitFields(line), texts);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, Fields,
+                         testing::Values(EscapeCase{"Start bit", "Start bit"},
+                                         EscapeCase{"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+                                         EscapeCase{"\\n", "\\\\n"},
+                                         EscapeCase{"end\\", "end\\\\"}));
+
+struct RateCase {
+    unsigned divider;
+    std::uint64_t hz;
+};
+
+class Rate : public testing::TestWithParam<RateCase> {};
+
+TEST_P(Rate, IsTheDevicesRateRoundedToWholeHertz) {
+    EXPECT_EQ(SampleRateHz(GetParam().divider), GetParam().hz);
+}
+
+// 11059200 / 108 = 102400 exactly; / 114 = 97010.53; / 168 = 65828.57; / 492 = 22478.05;
+// / 393222 = 28.12.
+INSTANTIATE_TEST_SUITE_P(Dividers, Rate,
+                         testing::Values(RateCase{16, 102400}, RateCase{17, 97011},
+                                         RateCase{26, 65829}, RateCase{80, 22478},
+                                         RateCase{65535, 28}));
+
+} // namespace
+} // namespace decode
