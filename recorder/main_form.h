@@ -6,6 +6,7 @@
 #include "acquisition/recording_state.h"
 #include "acquisition/sweep.h"
 #include "acquisition/timing.h"
+#include "convert/range.h"
 #include "measure/markers.h"
 #include "measure/pulse_search.h"
 #include "measure/pulse_statistics.h"
@@ -166,6 +167,9 @@ private:
     void ChartBeforeDrawSeries();
     // The damaged blocks not reported yet, in one message.
     void ReportDamagedBlocks();
+    // The recording's samples of t1 .. t2 while the markers are shown, else of the time axis's
+    // range, written to `path` off the window thread: the columns drawn are no samples.
+    void ExportRecording(const std::string& path, convert::TFormat format);
     // The recording shown, none while the trace is a sweep's or a file's.
     std::unique_ptr<TRecordingView> RecordingView;
 
@@ -179,6 +183,7 @@ private:
     // Asks for the file and writes the points of the export range in the format given.
     void ExportTrace(
         const char* dialogName, const QString& filter, const QString& suffix,
+        convert::TFormat recordingFormat,
         const std::function<std::string(std::span<const double>, std::span<const double>)>& format);
 
     // The chart as a picture file, on the clipboard, on paper (main_form_pictures.cpp).

@@ -53,6 +53,11 @@ void TMainForm::actSaveExecute(QObject*) {
     }
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
         return;
+    if (RecordingView) {
+        ExportRecording(SaveDialog->selectedFiles().front().toStdString(),
+                        convert::TFormat::DataFile);
+        return;
+    }
     // What the trace holds when the operator confirms: a recording may have gone on meanwhile.
     const std::string text = trace::FormatDataFile(
         Series1->XValues().Raw(), Series1->YValues().Raw(), numbers::DataFileDecimalPoint());

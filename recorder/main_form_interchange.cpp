@@ -113,7 +113,7 @@ std::pair<std::size_t, std::size_t> TMainForm::ExportRange() const {
 
 void TMainForm::actExportVcdExecute(QObject*) {
     ExportTrace("ExportVcdDialog", QStringLiteral("Value Change Dump (*.vcd)"),
-                QStringLiteral("vcd"), [this](auto times, auto levels) {
+                QStringLiteral("vcd"), convert::TFormat::Vcd, [this](auto times, auto levels) {
                     const double period = measure::TraceStep(
                         Series1->XValues().Raw(), static_cast<double>(spedSamplePeriod->Value()));
                     const std::string sweep = acquisition::SweepText(
@@ -132,11 +132,13 @@ void TMainForm::actExportVcdExecute(QObject*) {
 
 void TMainForm::actExportCsvExecute(QObject*) {
     ExportTrace("ExportCsvDialog", QStringLiteral("CSV (*.csv)"), QStringLiteral("csv"),
+                convert::TFormat::Csv,
                 [](auto times, auto levels) { return trace::FormatCsv(times, levels); });
 }
 
 void TMainForm::ExportTrace(
     const char* dialogName, const QString& filter, const QString& suffix,
+    convert::TFormat recordingFormat,
     const std::function<std::string(std::span<const double>, std::span<const double>)>& format) {
     const auto [first, last] = ExportRange();
     if (first >= last) {
@@ -146,6 +148,10 @@ void TMainForm::ExportTrace(
     const auto path = ChooseFile(this, dialogName, QFileDialog::AcceptSave, filter, suffix);
     if (!path)
         return;
+    if (RecordingView) {
+        ExportRecording(*path, recordingFormat);
+        return;
+    }
     // The range as it is when the operator confirms: a recording may have gone on meanwhile.
     const auto [from, to] = ExportRange();
     const std::span<const double> times(Series1->XValues().Raw());

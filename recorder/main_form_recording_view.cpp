@@ -8,6 +8,7 @@
 #include "recorder/busy_cursor.h"
 #include "recorder/main_form.h"
 #include "recorder/message_box.h"
+#include "recorder/progress_task.h"
 #include "recorder/recording_view.h"
 #include "recorder/report.h"
 
@@ -120,6 +121,28 @@ void TMainForm::ReportDamagedBlocks() {
     if (fresh.size() > ListedDamagedBlocks)
         text += QStringLiteral("\nи ещё %1").arg(fresh.size() - ListedDamagedBlocks);
     ShowErrorBox(this, text);
+}
+
+void TMainForm::ExportRecording(const std::string& path, convert::TFormat format) {
+    const capture::TRecordingReader& reader = RecordingView->Reader();
+    const chart::TChartAxis& axis = Chart->BottomAxis();
+    const bool markers = actViewMarkers->isChecked() && Marker1Time != Marker2Time;
+    const double from = markers ? std::min(Marker1Time, Marker2Time) : axis.Minimum();
+    const double to = markers ? std::max(Marker1Time, Marker2Time) : axis.Maximum();
+    const convert::TRangeChoice choice = convert::ChooseRange(reader, from, to);
+    if (!choice.Range) {
+        ShowErrorBox(this, QStringLiteral("В выбранном участке записи нет отсчётов"));
+        return;
+    }
+    RunWithProgress(this, QStringLiteral("Запись участка в файл…"),
+                    [&](const capture::TScanControl& control) {
+                        convert::WriteRange(reader, *choice.Range, path, format,
+                                            [&control](std::uint64_t done, std::uint64_t total) {
+                                                control.Progress(static_cast<double>(done) /
+                                                                 static_cast<double>(total));
+                                                return !*control.Cancel;
+                                            });
+                    });
 }
 
 } // namespace recorder

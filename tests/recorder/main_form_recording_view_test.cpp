@@ -5,6 +5,7 @@
 #include "support/recording_support.h"
 
 #include "capture/reader.h"
+#include "convert/range.h"
 #include "devsim/options.h"
 #include "devsim/recording_maker.h"
 #include "devsim/sources.h"
@@ -174,6 +175,37 @@ private slots:
         std::ofstream(data.toStdString(), std::ios::binary) << "0 0\r\n1 1\r\n2 0\r\n";
         QVERIFY(recording_test::TriggerWithFile(*Form, "actLoad", "OpenDialog", data));
         QTRY_VERIFY(!whole->isVisible());
+    }
+
+    // The exports write the recording's samples from the axis's start to its end, not the
+    // columns drawn: 6 s, 614,401 samples, as talvir-convert writes them.
+    void exportsWriteTheSamplesOfTheView_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("CSV") << "actExportCsv" << "ExportCsvDialog" << "part.csv";
+        QTest::newRow("data file") << "actSave" << "SaveDialog" << "part.txt";
+    }
+    void exportsWriteTheSamplesOfTheView() {
+        QFETCH(QString, action);
+        QFETCH(QString, dialog);
+        QFETCH(QString, name);
+        const QString part = Path(name.toUtf8().constData());
+        const std::string path = MakeRecording("square.tlr");
+        QVERIFY(Open(path));
+        ShowRange(1'000, 7'000);
+        QVERIFY(Series->Count() < 5'000);
+        QVERIFY(recording_test::TriggerWithFile(*Form, action.toUtf8().constData(),
+                                                dialog.toUtf8().constData(), part));
+
+        const capture::TRecordingReader reader(path);
+        const auto range = convert::ChooseRange(reader, 1'000.0, 7'000.0).Range;
+        QCOMPARE(range->Count(), 614'401u);
+        const std::string expected = Path("expected").toStdString();
+        QVERIFY(convert::WriteRange(reader, *range, expected,
+                                    *convert::FormatForName(name.toStdString())));
+        QVERIFY(recording_test::FileBytes(part) ==
+                recording_test::FileBytes(QString::fromStdString(expected)));
     }
 
     void damagedBlocksAreReportedOnceWithTheirTimes_data() {
