@@ -16,7 +16,9 @@ namespace {
 
 // A pass shorter than this shows no dialog at all.
 constexpr std::chrono::milliseconds DialogDelay{400};
-constexpr std::chrono::milliseconds ProgressStep{50};
+// How often the window thread looks at the pass: its progress for the dialog, and its end. The
+// worker posts nothing to the window thread; an atomic flag read here tells it has ended.
+constexpr std::chrono::milliseconds PollStep{20};
 constexpr int ProgressSteps = 1000;
 
 // While the pass runs only the dialog takes input: a click that closed the window or opened
@@ -58,6 +60,7 @@ private:
 bool RunWithProgress(QWidget* parent, const QString& label,
                      const std::function<void(const capture::TScanControl&)>& work) {
     std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
     std::atomic<int> done{0};
     std::exception_ptr error;
 
@@ -68,13 +71,15 @@ bool RunWithProgress(QWidget* parent, const QString& label,
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     QObject::connect(&dialog, &QProgressDialog::canceled, [&cancel] { cancel = true; });
-    QTimer progress;
-    QObject::connect(&progress, &QTimer::timeout, &dialog,
-                     [&dialog, &done] { dialog.setValue(done); });
-    progress.start(ProgressStep);
-
     const TInputGuard guard(dialog);
     QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        dialog.setValue(done);
+        if (finished)
+            loop.quit();
+    });
+    poll.start(PollStep);
     std::thread worker([&] {
         try {
             work(capture::TScanControl{&cancel, [&done](double share) {
@@ -83,8 +88,7 @@ bool RunWithProgress(QWidget* parent, const QString& label,
         } catch (...) {
             error = std::current_exception();
         }
-        // Queued, so a pass that ends before the loop runs still ends it.
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        finished = true;
     });
     loop.exec();
     worker.join();
