@@ -9,6 +9,7 @@
 #include "support/real_locale.h"
 #include "support/recording_support.h"
 #include "support/simulator_process.h"
+#include "support/small_tmpfs.h"
 #include "trace/data_file.h"
 #include "trace/vcd.h"
 
@@ -27,7 +28,6 @@
 #include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -145,25 +145,6 @@ std::size_t PrbsMismatches(const std::vector<double>& levels, std::uint32_t seed
         wrong += levels[j] != prbs[j];
     return wrong;
 }
-
-// A small tmpfs at `folder` for as long as this lives, where the system lets us mount one.
-class TMount {
-public:
-    TMount(const std::string& folder, unsigned long flags)
-        : folder_(folder),
-          mounted_(::mount("tmpfs", folder.c_str(), "tmpfs", flags, "size=64k") == 0) {}
-    ~TMount() {
-        if (mounted_)
-            ::umount(folder_.c_str());
-    }
-    TMount(const TMount&) = delete;
-    TMount& operator=(const TMount&) = delete;
-    bool Mounted() const { return mounted_; }
-
-private:
-    std::string folder_;
-    bool mounted_;
-};
 
 class RecordProgram : public ::testing::Test {
 protected:
@@ -386,7 +367,7 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
     const std::string closed = Path("closed");
     mkdir(closed.c_str(), 0755);
     // The superuser writes any folder; only a read-only mount refuses it a new file.
-    std::optional<TMount> mount;
+    std::optional<test_support::TMount> mount;
     if (geteuid() == 0)
         mount.emplace(closed, MS_RDONLY);
     const bool readOnly = mount ? mount->Mounted() : chmod(closed.c_str(), 0555) == 0;
@@ -416,7 +397,7 @@ TEST_F(RecordProgram, AnOutputThatCannotBeCreatedEndsTheRunBeforeTheRecording) {
 TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
     const std::string folder = Path("full");
     mkdir(folder.c_str(), 0755);
-    const TMount mount(folder, 0);
+    const test_support::TMount mount(folder, 0);
     if (!mount.Mounted())
         GTEST_SKIP() << "no tmpfs may be mounted here";
     const std::string out = folder + "/trace.csv";
@@ -446,7 +427,7 @@ TEST_F(RecordProgram, AFullDiskEndsInOneLineAndLeavesTheFileAsItWas) {
 TEST_F(RecordProgram, AFullDiskMidwayEndsTheRecordingThereAndLeavesTheFileAsItWas) {
     const std::string folder = Path("full");
     mkdir(folder.c_str(), 0755);
-    const TMount mount(folder, 0);
+    const test_support::TMount mount(folder, 0);
     if (!mount.Mounted())
         GTEST_SKIP() << "no tmpfs may be mounted here";
     const std::string out = folder + "/trace.csv";
