@@ -159,21 +159,32 @@ QAction* TWindowTest::Action(const char* name) const {
     return FindChild<QAction>(*Form, name);
 }
 
-bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
-                     const QString& path) {
+bool WithFile(QWidget& form, const char* dialogName, const QString& path,
+              const std::function<void()>& open) {
     bool opened = false;
-    QTimer::singleShot(0, &form, [&form, &opened, dialogName, path] {
+    // Looked for until it opens: `open` may wait before it opens the dialog.
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &form, [&form, &opened, &poll, dialogName, path] {
         auto* dialog = form.findChild<QFileDialog*>(QString::fromLatin1(dialogName));
         if (!dialog || !dialog->isVisible())
             return;
+        poll.stop();
         opened = true;
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
         static_cast<QDialog*>(dialog)->accept();
         if (dialog->isVisible())
             static_cast<QDialog*>(dialog)->reject();
     });
-    form.findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    poll.start();
+    open();
     return opened;
+}
+
+bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
+                     const QString& path) {
+    return WithFile(form, dialogName, path,
+                    [&] { form.findChild<QAction*>(QString::fromLatin1(action))->trigger(); });
 }
 
 std::string FileBytes(const QString& path) {

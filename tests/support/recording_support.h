@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -129,6 +130,11 @@ void Confirm(controls::TSpinEdit* edit, const QString& dotted);
 void ClickSwitch(controls::TSwitch* sw);
 // A double click there, as the window receives it.
 void DoubleClickSwitch(controls::TSwitch* sw);
+
+// Runs `open`; when the file dialog of that name opens meanwhile, `path` is typed into its name
+// field and confirmed (a name it refuses closes it unconfirmed). True when the dialog opened.
+bool WithFile(QWidget& form, const char* dialogName, const QString& path,
+              const std::function<void()>& open);
 
 // Triggers the window's action; when the file dialog of that name opens, `path` is typed into
 // its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog
