@@ -95,6 +95,9 @@ private:
     void BuildGridPanel(QWidget* parent);
     void BuildAcquisitionPanel(QWidget* parent);
     void BuildStatusLine();
+    // A panel of the status line at `position` among its widgets, hidden until there is something
+    // to show.
+    QLabel* AddStatusPanel(const char* name, int position);
     void BuildChart(QWidget* parent);
 
     void FormCreate();

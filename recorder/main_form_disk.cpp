@@ -13,7 +13,6 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QLabel>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 
@@ -69,12 +68,8 @@ void TMainForm::WireDisk() {
     DiskDialog->setNameFilter(QStringLiteral("Recording (*.tlr)"));
     DiskDialog->setDefaultSuffix(QStringLiteral("tlr"));
 
-    DiskPanel = new QLabel(StatusLine);
-    DiskPanel->setObjectName(QStringLiteral("DiskPanel"));
-    DiskPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    DiskPanel->hide();
     // Beside the integrity monitor, before the hint.
-    StatusLine->insertWidget(3, DiskPanel);
+    DiskPanel = AddStatusPanel("DiskPanel", 3);
     DiskTimer = new QTimer(this);
     DiskTimer->setInterval(DiskPanelInterval);
     connect(DiskTimer, &QTimer::timeout, this, [this] { ShowDisk(); });

@@ -246,4 +246,13 @@ void TMainForm::BuildStatusLine() {
     setStatusBar(StatusLine);
 }
 
+QLabel* TMainForm::AddStatusPanel(const char* name, int position) {
+    auto* panel = new QLabel(StatusLine);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->hide();
+    StatusLine->insertWidget(position, panel);
+    return panel;
+}
+
 } // namespace recorder
