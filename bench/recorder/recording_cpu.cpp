@@ -212,9 +212,9 @@ int main(int argc, char** argv) {
     // timer looking for it would wake the window thread and so count in the figure.
     TBoxCloser Boxes;
     App.installEventFilter(&Boxes);
-    const QString DiskFile = Config.filePath(QStringLiteral("bench.tlr"));
     if (argc > 1 && std::strcmp(argv[1], "--disk") == 0) {
-        RecordToDisk(argc > 2 ? std::atoi(argv[2]) : 120, DiskFile);
+        RecordToDisk(argc > 2 ? std::atoi(argv[2]) : 120,
+                     Config.filePath(QStringLiteral("disk.tlr")));
         return 0;
     }
     const int Seconds = argc > 1 ? std::atoi(argv[1]) : 10;
@@ -226,7 +226,9 @@ int main(int argc, char** argv) {
         if (Only && std::strcmp(Only, N) != 0)
             continue;
         for (const bool ToDisk : {false, true}) {
-            const TRun Run = Record(Deflect, Seconds, ToDisk ? DiskFile : QString());
+            // A file of its own: the dialog would ask before it replaced one.
+            const QString File = Config.filePath(QStringLiteral("bench-%1.tlr").arg(N));
+            const TRun Run = Record(Deflect, Seconds, ToDisk ? File : QString());
             std::printf("%-8s %-10s %-5s %12.2f %14.0f %9.1f %10.0f\n", N, Deflect,
                         ToDisk ? "yes" : "no", Run.CpuPercent, Run.BytesPerSecond,
                         Run.PaintsPerSecond, Run.WakeUpsPerSecond);
