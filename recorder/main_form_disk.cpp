@@ -57,8 +57,8 @@ void TMainForm::WireDisk() {
     actRecordToFile->setToolTip(hint);
     actRecordToFile->setStatusTip(hint);
     actRecordToFile->setCheckable(true);
-    ToolBar1->insertAction(actPortSet, actRecordToFile);
-    ToolBar1->insertSeparator(actPortSet);
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(actRecordToFile);
     ToolBar1->widgetForAction(actRecordToFile)->setObjectName(QStringLiteral("tbtRecordToFile"));
 
     DiskDialog = new QFileDialog(this);
