@@ -49,14 +49,6 @@ QString SizeText(std::uint64_t bytes) {
 } // namespace
 
 void TMainForm::WireDisk() {
-    const QString hint =
-        QStringLiteral("Запись в файл: каждый байт прибора от старта до стопа (файл .tlr)");
-    actRecordToFile = new QAction(QIcon(QStringLiteral(":/icons/record-to-file.svg")),
-                                  QStringLiteral("Запись в файл"), this);
-    actRecordToFile->setObjectName(QStringLiteral("actRecordToFile"));
-    actRecordToFile->setToolTip(hint);
-    actRecordToFile->setStatusTip(hint);
-    actRecordToFile->setCheckable(true);
     ToolBar1->addSeparator();
     ToolBar1->addAction(actRecordToFile);
     ToolBar1->widgetForAction(actRecordToFile)->setObjectName(QStringLiteral("tbtRecordToFile"));

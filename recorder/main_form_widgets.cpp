@@ -83,6 +83,9 @@ void TMainForm::BuildActions() {
          "set-marker2", true},
         {&TMainForm::actInvertLeftAxis, "actInvertLeftAxis", "Invert left axis",
          "Инвертировать ось Y", "invert-left-axis", true},
+        {&TMainForm::actRecordToFile, "actRecordToFile", "Запись в файл",
+         "Запись в файл: каждый байт прибора от старта до стопа (файл .tlr)", "record-to-file",
+         true},
     };
     for (const TActionDescription& d : actions) {
         auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(d.image)),

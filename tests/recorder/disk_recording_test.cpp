@@ -60,13 +60,11 @@ int RecordUntilKilled(const QString& path) {
     if (!StartToFile(form, path) || !form.Port().OnTriggerAvail)
         return 1;
     std::uint64_t taken = 0;
-    auto handler = form.Port().OnTriggerAvail;
-    form.Port().OnTriggerAvail = [&](serial::TSerialPort* cp, std::uint16_t count) {
-        handler(cp, count);
+    AfterEachDelivery(form, [&](std::uint16_t count) {
         taken += count;
         std::printf("taken %llu\n", static_cast<unsigned long long>(taken));
         std::fflush(stdout);
-    };
+    });
     return QApplication::exec();
 }
 
@@ -96,13 +94,8 @@ private:
     // Starts recording to `path` and counts the bytes taken from then on.
     void Start(const QString& path) {
         QVERIFY(StartToFile(*Form, path));
-        auto handler = Form->Port().OnTriggerAvail;
-        QVERIFY(handler);
-        Form->Port().OnTriggerAvail = [this, handler](serial::TSerialPort* cp,
-                                                      std::uint16_t count) {
-            handler(cp, count);
-            Taken += count;
-        };
+        QVERIFY(Form->Port().OnTriggerAvail);
+        AfterEachDelivery(*Form, [this](std::uint16_t count) { Taken += count; });
     }
 
     void Stop() {

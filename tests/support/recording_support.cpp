@@ -113,6 +113,15 @@ void AfterTheLastClick(const std::function<void()>& click) {
 }
 } // namespace
 
+void AfterEachDelivery(recorder::TMainForm& form, std::function<void(std::uint16_t)> after) {
+    auto handler = form.Port().OnTriggerAvail;
+    form.Port().OnTriggerAvail = [handler, after = std::move(after)](serial::TSerialPort* cp,
+                                                                     std::uint16_t count) {
+        handler(cp, count);
+        after(count);
+    };
+}
+
 void ClickSwitch(controls::TSwitch* sw) {
     AfterTheLastClick([sw] { QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center()); });
 }

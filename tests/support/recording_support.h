@@ -126,6 +126,10 @@ struct TWindowParts {
 // Types a value into a spin edit and leaves it, as the operator does.
 void Confirm(controls::TSpinEdit* edit, const QString& dotted);
 
+// Wraps the window's data handler, set by a start: `after` runs after each delivery with the
+// count of bytes the handler was offered.
+void AfterEachDelivery(recorder::TMainForm& form, std::function<void(std::uint16_t)> after);
+
 // A click on the switch's middle.
 void ClickSwitch(controls::TSwitch* sw);
 // A double click there, as the window receives it.
