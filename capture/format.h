@@ -24,7 +24,8 @@ inline constexpr std::size_t kTrailerSize = 16;
 
 // Sweep modes and triggers as the window offers them.
 enum TSweepMode : std::uint8_t { smSingle = 0, smPeriodic = 1 };
-enum TTrigger : std::uint8_t { trNone = 0, trFirstChange = 1 };
+// The single sweep starts at the first change of level; a periodic sweep may wait for an edge.
+enum TTrigger : std::uint8_t { trNone = 0, trFirstChange = 1, trRising = 2, trFalling = 3 };
 
 struct THeader {
     std::uint32_t Divider = 0;          // the device's n: a sample every (6n + 12) / 11059200 s

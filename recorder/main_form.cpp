@@ -1,5 +1,6 @@
 #include "recorder/main_form.h"
 
+#include "capture/recording_thread.h"
 #include "chart/chart.h"
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
@@ -64,6 +65,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireSearch();
     WireTrigger();
     WireIntegrity();
+    WireDisk();
     WireMarkers();
     WireRecording();
     WireGrid();

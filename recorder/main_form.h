@@ -17,6 +17,7 @@
 #include <QColor>
 #include <QMainWindow>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -39,6 +40,10 @@ class QPrintDialog;
 class QStatusBar;
 class QTimer;
 class QToolBar;
+
+namespace capture {
+class TRecordingThread;
+} // namespace capture
 
 namespace chart {
 class TChart;
@@ -93,6 +98,9 @@ private:
     void BuildGridPanel(QWidget* parent);
     void BuildAcquisitionPanel(QWidget* parent);
     void BuildStatusLine();
+    // A panel of the status line at `position` among its widgets, hidden until there is something
+    // to show.
+    QLabel* AddStatusPanel(const char* name, int position);
     void BuildChart(QWidget* parent);
 
     void FormCreate();
@@ -123,6 +131,27 @@ private:
     void PortDeviceLost(serial::TSerialPort* CP, int Code);
     // Ends a recording that the line or the device broke off: message, final picture, stop.
     void AbortRecording(const QString& message);
+
+    // Recording to disk beside the sweeps (main_form_disk.cpp).
+    void WireDisk();
+    // With the button on, asks for the file the next recording goes to; false when the operator
+    // cancels. With it off, no file.
+    bool AskDiskFile();
+    // Once the device has started: the file created with its header and the writing begun. Throws
+    // files::EInOutError when the file cannot be made.
+    void StartDisk();
+    // Writes what is queued and the index, closes the file; reports an error not yet reported.
+    void StopDisk();
+    // The panel's time and size; a stop of the writing reported once.
+    void ShowDisk();
+    void ShowDiskError(const std::string& error);
+    // The `count` received bytes a data handler is offered, read from the port and, while
+    // recording to disk, queued for the file.
+    std::span<const std::uint8_t> TakeReceived(std::uint16_t count);
+    std::vector<std::uint8_t> Received;
+    QString DiskPath;
+    std::unique_ptr<capture::TRecordingThread> Disk;
+    std::chrono::steady_clock::time_point DiskStart;
 
     // The port settings dialog (main_form_port.cpp).
     void WirePort();
@@ -317,6 +346,10 @@ private:
     QAction* actFindPrevious = nullptr;
     QAction* actNextEdge = nullptr;
     QAction* actPreviousEdge = nullptr;
+    QAction* actRecordToFile = nullptr;
+    QFileDialog* DiskDialog = nullptr;
+    QLabel* DiskPanel = nullptr;
+    QTimer* DiskTimer = nullptr;
     TPulseSearchDialog* PulseSearchDialog = nullptr;
     QFileDialog* SaveDialog = nullptr;
     QFileDialog* OpenDialog = nullptr;

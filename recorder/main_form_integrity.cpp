@@ -7,7 +7,6 @@
 #include "controls/spin_edit.h"
 
 #include <QLabel>
-#include <QStatusBar>
 #include <QTimer>
 
 #include <chrono>
@@ -26,12 +25,8 @@ double Seconds() {
 } // namespace
 
 void TMainForm::WireIntegrity() {
-    StatusPanel2 = new QLabel(StatusLine);
-    StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
-    StatusPanel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    StatusPanel2->hide();
     // After the port summary and the cursor readout, before the hint.
-    StatusLine->insertWidget(2, StatusPanel2);
+    StatusPanel2 = AddStatusPanel("StatusPanel2", 2);
     MonitorTimer = new QTimer(this);
     MonitorTimer->setInterval(MonitorInterval);
     connect(MonitorTimer, &QTimer::timeout, this, [this] { ShowIntegrity(); });

@@ -54,6 +54,11 @@ void TMainForm::swchStartClick(QObject*) {
 void TMainForm::StartRecording() {
     swchStart->SetStateOn(true);
     try {
+        if (!AskDiskFile()) {
+            ShowStopped();
+            StopDevice();
+            return;
+        }
         PrepareSweep();
         // A stop that ran while pending messages were handled has closed the port again.
         if (RecordingState.State() != acquisition::TRecorderState::Starting)
@@ -96,6 +101,8 @@ void TMainForm::PrepareSweep() {
     rgrpDeflectOptions->setEnabled(false);
     cmbTrigger->setEnabled(false);
     spedDeflectTime->setEnabled(false);
+    // The file, if any, is the recording's from its start to its stop.
+    actRecordToFile->setEnabled(false);
     QApplication::processEvents();
 }
 
@@ -106,6 +113,7 @@ void TMainForm::ShowStopped() {
     rgrpDeflectOptions->setEnabled(true);
     cmbTrigger->setEnabled(true);
     spedDeflectTime->setEnabled(true);
+    actRecordToFile->setEnabled(true);
 }
 
 void TMainForm::StartDevice() {
@@ -116,6 +124,7 @@ void TMainForm::StartDevice() {
         StopDevice();
         return;
     }
+    StartDisk();
     if (Sweep.Mode() == acquisition::TSweep::smSingle) {
         Port_.OnTriggerAvail = [this](serial::TSerialPort* CP, std::uint16_t Count) {
             SingleDataAvail(CP, Count);
@@ -153,21 +162,26 @@ void TMainForm::StopDevice() {
     if (RecordingState.Stop())
         SweepBuffers.Finish(Sweep.UnderWay());
     acquisition::EndSampling(Port_);
+    StopDisk();
 }
 
 // The data handlers decode into a buffer of their own; every completed sweep takes the trace's
 // place and is drawn (the chart merges requests that come faster than it paints).
 void TMainForm::PeriodicDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    for (std::uint16_t read = 0; read < Count; ++read)
-        Sweep.Feed(Port_.ReadChar(), SweepBuffers);
+    for (const std::uint8_t byte : TakeReceived(Count))
+        Sweep.Feed(byte, SweepBuffers);
 }
 
 void TMainForm::SingleDataAvail(serial::TSerialPort*, std::uint16_t Count) {
-    for (std::uint16_t read = 0; read < Count; ++read) {
-        if (Sweep.Feed(Port_.ReadChar(), SweepBuffers).Finished) {
-            // The rest of the received bytes is not wanted; the close drops it.
-            ShowStopped();
-            StopDevice();
+    for (const std::uint8_t byte : TakeReceived(Count)) {
+        if (Sweep.Feed(byte, SweepBuffers).Finished) {
+            // The screen has its sweep. Recording to disk, the device streams on into the file
+            // until the operator stops it; otherwise the rest is not wanted and the close drops
+            // it.
+            if (!Disk) {
+                ShowStopped();
+                StopDevice();
+            }
             return;
         }
     }

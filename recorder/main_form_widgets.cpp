@@ -83,6 +83,9 @@ void TMainForm::BuildActions() {
          "set-marker2", true},
         {&TMainForm::actInvertLeftAxis, "actInvertLeftAxis", "Invert left axis",
          "Инвертировать ось Y", "invert-left-axis", true},
+        {&TMainForm::actRecordToFile, "actRecordToFile", "Запись в файл",
+         "Запись в файл: каждый байт прибора от старта до стопа (файл .tlr)", "record-to-file",
+         true},
     };
     for (const TActionDescription& d : actions) {
         auto* action = new QAction(QIcon(QStringLiteral(":/icons/%1.svg").arg(d.image)),
@@ -244,6 +247,15 @@ void TMainForm::BuildStatusLine() {
     // they keep the width the window has, and what does not fit is cut off at the right.
     StatusLine->setSizePolicy(QSizePolicy::Ignored, StatusLine->sizePolicy().verticalPolicy());
     setStatusBar(StatusLine);
+}
+
+QLabel* TMainForm::AddStatusPanel(const char* name, int position) {
+    auto* panel = new QLabel(StatusLine);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->hide();
+    StatusLine->insertWidget(position, panel);
+    return panel;
 }
 
 } // namespace recorder

@@ -1,17 +1,26 @@
 // The window's CPU time while it records talvir-devsim at the shortest sample period, for three
-// sweep lengths: about 900 sweeps a second (N = 103), 90 (N = 1025) and one (N = 102401). The
-// simulator sends what a 115200-baud line carries, about 23 bytes every 2 ms. The figure is the
-// process's user and system time over a span of wall time, all threads included; the bytes the
-// data handler was offered show that the stream was taken in full meanwhile, the wake-ups how
-// often its threads slept and were woken.
+// sweep lengths: about 900 sweeps a second (N = 103), 90 (N = 1025) and one (N = 102401), each
+// without and with "Запись в файл" writing every byte to a .tlr file. The simulator sends what a
+// 115200-baud line carries, about 23 bytes every 2 ms. The figure is the process's user and
+// system time over a span of wall time, all threads included; the bytes the data handler was
+// offered show that the stream was taken in full meanwhile, the wake-ups how often its threads
+// slept and were woken.
 //
 //   bench_recording_cpu [SECONDS [N]]    (default 10 s a sweep length, all three; build it
 //                                         optimised; N = 103, 1025 or 102401 runs that one only)
+//
+// A long recording to disk of the simulator's PRBS with sweeps of N = 1025: the window's resident
+// memory at each minute, its CPU time, the file's size against the device's bytes it holds, and
+// those bytes checked against the PRBS (none lost, none repeated).
+//
+//   bench_recording_cpu --disk [SECONDS]  (default 120; 3600 for the hour)
 
+#include "capture/reader.h"
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/main_form.h"
+#include "support/recording_support.h"
 #include "support/simulator_process.h"
 
 #include <QApplication>
@@ -24,6 +33,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,13 +91,12 @@ struct TRun {
     double WakeUpsPerSecond;
 };
 
-TRun Record(const char* DeflectSeconds, int Seconds) {
-    devsim_test::SimulatorProcess Simulator({"--com", "1", "--source", "square:1000"});
-    recorder::TMainForm Form;
+// The window shown, at the shortest period and with the sweep duration given, counting the bytes
+// offered to its data handler into `Offered`.
+controls::TSwitch* SetUp(recorder::TMainForm& Form, const char* DeflectSeconds, uint64_t& Offered) {
     Form.show();
     auto* Period = Form.findChild<controls::TSpinEdit*>(QStringLiteral("spedSamplePeriod"));
     auto* Deflect = Form.findChild<controls::TSpinEdit*>(QStringLiteral("spedDeflectTime"));
-    auto* Switch = Form.findChild<controls::TSwitch*>(QStringLiteral("swchStart"));
     for (auto [Edit, Text] : {std::pair{Period, "0.0097656"}, std::pair{Deflect, DeflectSeconds}}) {
         QLineEdit* Editor = Edit->Editor();
         Editor->setFocus(Qt::MouseFocusReason);
@@ -96,15 +105,42 @@ TRun Record(const char* DeflectSeconds, int Seconds) {
         QTest::keyClicks(Editor, QString::fromLatin1(Text).replace(u'.', QLocale().decimalPoint()));
         QTest::keyClick(Editor, Qt::Key_Tab);
     }
-    uint64_t Offered = 0;
-    Form.Port().OnTrigger = [&](serial::TSerialPort*, uint16_t Msg, uint16_t, uint16_t Data) {
+    Form.Port().OnTrigger = [&Offered](serial::TSerialPort*, uint16_t Msg, uint16_t,
+                                       uint16_t Data) {
         if (Msg == serial::cwmAvail)
             Offered += Data;
     };
+    return Form.findChild<controls::TSwitch*>(QStringLiteral("swchStart"));
+}
+
+// A click on the switch, with "Запись в файл" on and its file `DiskFile`, or off for none.
+void Start(recorder::TMainForm& Form, controls::TSwitch* Switch, const QString& DiskFile) {
+    Form.findChild<QAction*>(QStringLiteral("actRecordToFile"))->setChecked(!DiskFile.isEmpty());
+    recording_test::WithFile(Form, "RecordingFileDialog", DiskFile, [&] {
+        QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
+    });
+}
+
+double ResidentMegabytes() {
+    QFile Status(QStringLiteral("/proc/self/status"));
+    if (!Status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& Line : Status.readAll().split('\n'))
+        if (Line.startsWith("VmRSS:"))
+            return Line.mid(6).trimmed().split(' ').front().toDouble() / 1024;
+    return 0;
+}
+
+// `DiskFile`: where the recording goes with "Запись в файл" on; none for the sweeps alone.
+TRun Record(const char* DeflectSeconds, int Seconds, const QString& DiskFile) {
+    devsim_test::SimulatorProcess Simulator({"--com", "1", "--source", "square:1000"});
+    recorder::TMainForm Form;
+    uint64_t Offered = 0;
+    controls::TSwitch* Switch = SetUp(Form, DeflectSeconds, Offered);
     int Paints = 0;
     auto* Chart = Form.findChild<chart::TChart*>(QStringLiteral("Chart"));
     QObject::connect(Chart, &chart::TChart::painted, [&] { ++Paints; });
-    QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
+    Start(Form, Switch, DiskFile);
     RunFor(1000); // the start and the first sweeps
     const uint64_t OfferedBefore = Offered;
     const int PaintsBefore = Paints;
@@ -123,6 +159,46 @@ TRun Record(const char* DeflectSeconds, int Seconds) {
             Woken / Elapsed};
 }
 
+void RecordToDisk(int Seconds, const QString& DiskFile) {
+    constexpr std::uint32_t Seed = 20261208;
+    devsim_test::SimulatorProcess Simulator(
+        {"--com", "1", "--source", "prbs:" + std::to_string(Seed)});
+    recorder::TMainForm Form;
+    uint64_t Offered = 0;
+    controls::TSwitch* Switch = SetUp(Form, "0.01", Offered);
+    const double Before = CpuSeconds();
+    Start(Form, Switch, DiskFile);
+    std::printf("%-8s %14s %14s\n", "minute", "resident MB", "file MB");
+    for (int Second = 1; Second <= Seconds; ++Second) {
+        RunFor(1000);
+        if (Second % 60 == 0 || Second == Seconds)
+            std::printf("%-8.1f %14.2f %14.2f\n", Second / 60.0, ResidentMegabytes(),
+                        double(QFile(DiskFile).size()) / 1e6);
+        std::fflush(stdout);
+    }
+    const double Cpu = CpuSeconds() - Before;
+    QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
+    Form.Port().OnTrigger = nullptr;
+
+    const capture::TRecordingReader Reader(DiskFile.toStdString());
+    const uint64_t Bytes = Reader.TotalSamples() / 8;
+    recording_test::TPrbs Prbs(Seed);
+    uint64_t Wrong = 0;
+    constexpr std::size_t Piece = 1 << 20;
+    for (uint64_t At = 0; At < Bytes; At += Piece) {
+        const auto Count = static_cast<std::size_t>(std::min<uint64_t>(Piece, Bytes - At));
+        const std::vector<std::uint8_t> Read = Reader.ReadBytes(At, Count);
+        for (std::size_t I = 0; I < Count; ++I)
+            Wrong += Read[I] != Prbs.Byte(At + I);
+    }
+    const double Size = double(QFile(DiskFile).size());
+    std::printf("CPU %.2f %% of a core; %llu bytes offered, %llu in the file, %llu not the PRBS's; "
+                "file %.0f bytes, %+.2f %% over the bytes it holds\n",
+                100.0 * Cpu / Seconds, static_cast<unsigned long long>(Offered),
+                static_cast<unsigned long long>(Bytes), static_cast<unsigned long long>(Wrong),
+                Size, 100.0 * (Size / double(Bytes) - 1));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -136,18 +212,28 @@ int main(int argc, char** argv) {
     // timer looking for it would wake the window thread and so count in the figure.
     TBoxCloser Boxes;
     App.installEventFilter(&Boxes);
+    if (argc > 1 && std::strcmp(argv[1], "--disk") == 0) {
+        RecordToDisk(argc > 2 ? std::atoi(argv[2]) : 120,
+                     Config.filePath(QStringLiteral("disk.tlr")));
+        return 0;
+    }
     const int Seconds = argc > 1 ? std::atoi(argv[1]) : 10;
     const char* Only = argc > 2 ? argv[2] : nullptr;
-    std::printf("%-8s %-10s %12s %14s %9s %10s\n", "N", "duration", "CPU % core", "bytes/s taken",
-                "paints/s", "wake-ups/s");
+    std::printf("%-8s %-10s %-5s %12s %14s %9s %10s\n", "N", "duration", "disk", "CPU % core",
+                "bytes/s taken", "paints/s", "wake-ups/s");
     for (auto [N, Deflect] :
          {std::pair{"103", "0.001"}, std::pair{"1025", "0.01"}, std::pair{"102401", "1"}}) {
         if (Only && std::strcmp(Only, N) != 0)
             continue;
-        const TRun Run = Record(Deflect, Seconds);
-        std::printf("%-8s %-10s %12.2f %14.0f %9.1f %10.0f\n", N, Deflect, Run.CpuPercent,
-                    Run.BytesPerSecond, Run.PaintsPerSecond, Run.WakeUpsPerSecond);
-        std::fflush(stdout);
+        for (const bool ToDisk : {false, true}) {
+            // A file of its own: the dialog would ask before it replaced one.
+            const QString File = Config.filePath(QStringLiteral("bench-%1.tlr").arg(N));
+            const TRun Run = Record(Deflect, Seconds, ToDisk ? File : QString());
+            std::printf("%-8s %-10s %-5s %12.2f %14.0f %9.1f %10.0f\n", N, Deflect,
+                        ToDisk ? "yes" : "no", Run.CpuPercent, Run.BytesPerSecond,
+                        Run.PaintsPerSecond, Run.WakeUpsPerSecond);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }

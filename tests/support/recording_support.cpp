@@ -113,6 +113,15 @@ void AfterTheLastClick(const std::function<void()>& click) {
 }
 } // namespace
 
+void AfterEachDelivery(recorder::TMainForm& form, std::function<void(std::uint16_t)> after) {
+    auto handler = form.Port().OnTriggerAvail;
+    form.Port().OnTriggerAvail = [handler, after = std::move(after)](serial::TSerialPort* cp,
+                                                                     std::uint16_t count) {
+        handler(cp, count);
+        after(count);
+    };
+}
+
 void ClickSwitch(controls::TSwitch* sw) {
     AfterTheLastClick([sw] { QTest::mouseClick(sw, Qt::LeftButton, {}, sw->rect().center()); });
 }
@@ -159,21 +168,32 @@ QAction* TWindowTest::Action(const char* name) const {
     return FindChild<QAction>(*Form, name);
 }
 
-bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
-                     const QString& path) {
+bool WithFile(QWidget& form, const char* dialogName, const QString& path,
+              const std::function<void()>& open) {
     bool opened = false;
-    QTimer::singleShot(0, &form, [&form, &opened, dialogName, path] {
+    // Looked for until it opens: `open` may wait before it opens the dialog.
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &form, [&form, &opened, &poll, dialogName, path] {
         auto* dialog = form.findChild<QFileDialog*>(QString::fromLatin1(dialogName));
         if (!dialog || !dialog->isVisible())
             return;
+        poll.stop();
         opened = true;
         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
         static_cast<QDialog*>(dialog)->accept();
         if (dialog->isVisible())
             static_cast<QDialog*>(dialog)->reject();
     });
-    form.findChild<QAction*>(QString::fromLatin1(action))->trigger();
+    poll.start();
+    open();
     return opened;
+}
+
+bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
+                     const QString& path) {
+    return WithFile(form, dialogName, path,
+                    [&] { form.findChild<QAction*>(QString::fromLatin1(action))->trigger(); });
 }
 
 std::string FileBytes(const QString& path) {

@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -125,10 +126,19 @@ struct TWindowParts {
 // Types a value into a spin edit and leaves it, as the operator does.
 void Confirm(controls::TSpinEdit* edit, const QString& dotted);
 
+// Wraps the window's data handler, set by a start: `after` runs after each delivery with the
+// count of bytes the handler was offered.
+void AfterEachDelivery(recorder::TMainForm& form, std::function<void(std::uint16_t)> after);
+
 // A click on the switch's middle.
 void ClickSwitch(controls::TSwitch* sw);
 // A double click there, as the window receives it.
 void DoubleClickSwitch(controls::TSwitch* sw);
+
+// Runs `open`; when the file dialog of that name opens meanwhile, `path` is typed into its name
+// field and confirmed (a name it refuses closes it unconfirmed). True when the dialog opened.
+bool WithFile(QWidget& form, const char* dialogName, const QString& path,
+              const std::function<void()>& open);
 
 // Triggers the window's action; when the file dialog of that name opens, `path` is typed into
 // its name field and confirmed (a name it refuses closes it unconfirmed). True when the dialog
