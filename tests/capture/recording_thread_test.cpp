@@ -63,9 +63,11 @@ TEST(RecordingThread, BytesReachTheFileInOrderBlockByBlock) {
     const std::vector<std::uint8_t> bytes = RandomBytes(40'000, 3);
     TRecordingThread thread(path, SampleHeader(), Limits(1 << 20, 20ms));
     thread.Push(bytes.data(), 25'000);
-    // Open while being written: the blocks so far, found by scanning.
+    // Open while being written: the blocks so far, found by scanning. The size the thread tells
+    // follows its write, so it may come a moment after the bytes are in the file.
     std::vector<std::uint8_t> seen;
-    for (int tries = 0; tries < 500 && seen.size() < 25'000; ++tries) {
+    for (int tries = 0; tries < 500 && (seen.size() < 25'000 || thread.FileSize() < 25'000);
+         ++tries) {
         std::this_thread::sleep_for(10ms);
         seen = AllBytes(TRecordingReader(path));
     }
