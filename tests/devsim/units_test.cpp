@@ -151,41 +151,41 @@ TEST_P(Wave, StartsHighAndKeepsItsPeriodOnTheSampleGrid) {
 
 // Divider 16 samples every 9.765625 us, so 1600 Hz and 625 us are 64 samples a period.
 INSTANTIATE_TEST_SUITE_P(
-    Specs, Wave,
+    Sources, Wave,
     testing::Values(WaveCase{"square:1600:0.25", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
                     WaveCase{"square:1600", 16, {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
                     WaveCase{"pulses:156.25:625", 16, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0}},
                     WaveCase{"pulses:9.765625:78.125", 16, {0x80}}));
 
 // What a source is parsed into, the fields its kind uses.
-SourceSpec Glitch(double periodMs, double widthUs, double frequencyHz) {
-    SourceSpec spec;
-    spec.kind = SourceSpec::Kind::Glitch;
-    spec.periodMs = periodMs;
-    spec.widthUs = widthUs;
-    spec.frequencyHz = frequencyHz;
-    return spec;
+SourceChoice Glitch(double periodMs, double widthUs, double frequencyHz) {
+    SourceChoice choice;
+    choice.kind = SourceChoice::Kind::Glitch;
+    choice.periodMs = periodMs;
+    choice.widthUs = widthUs;
+    choice.frequencyHz = frequencyHz;
+    return choice;
 }
 
-SourceSpec Uart(std::uint32_t baud, std::string text, Parity parity) {
-    SourceSpec spec;
-    spec.kind = SourceSpec::Kind::Uart;
-    spec.baud = baud;
-    spec.uartText = std::move(text);
-    spec.parity = parity;
-    return spec;
+SourceChoice Uart(std::uint32_t baud, std::string text, Parity parity) {
+    SourceChoice choice;
+    choice.kind = SourceChoice::Kind::Uart;
+    choice.baud = baud;
+    choice.uartText = std::move(text);
+    choice.parity = parity;
+    return choice;
 }
 
-struct SpecCase {
+struct SourceCase {
     const char* arg;
-    SourceSpec spec;
+    SourceChoice choice;
 };
 
-class Spec : public testing::TestWithParam<SpecCase> {};
+class SourceText : public testing::TestWithParam<SourceCase> {};
 
-TEST_P(Spec, IsParsedAsWritten) {
-    const SourceSpec source = ParseSource(GetParam().arg);
-    const SourceSpec& expected = GetParam().spec;
+TEST_P(SourceText, IsParsedAsWritten) {
+    const SourceChoice source = ParseSource(GetParam().arg);
+    const SourceChoice& expected = GetParam().choice;
     EXPECT_EQ(source.kind, expected.kind);
     EXPECT_EQ(source.periodMs, expected.periodMs);
     EXPECT_EQ(source.widthUs, expected.widthUs);
@@ -196,25 +196,25 @@ TEST_P(Spec, IsParsedAsWritten) {
 }
 
 // The glitch's square wave is at 1000 Hz by default.
-INSTANTIATE_TEST_SUITE_P(Glitches, Spec,
-                         testing::Values(SpecCase{"glitch:1000:30", Glitch(1000, 30, 1000)},
-                                         SpecCase{"glitch:3600000:30", Glitch(3600000, 30, 1000)},
-                                         SpecCase{"glitch:1:250", Glitch(1, 250, 1000)},
-                                         SpecCase{"glitch:0.5:9.765625:4000",
+INSTANTIATE_TEST_SUITE_P(Glitches, SourceText,
+                         testing::Values(SourceCase{"glitch:1000:30", Glitch(1000, 30, 1000)},
+                                         SourceCase{"glitch:3600000:30", Glitch(3600000, 30, 1000)},
+                                         SourceCase{"glitch:1:250", Glitch(1, 250, 1000)},
+                                         SourceCase{"glitch:0.5:9.765625:4000",
                                                   Glitch(0.5, 9.765625, 4000)},
-                                         SpecCase{"glitch:86400000:1e3:0.5",
+                                         SourceCase{"glitch:86400000:1e3:0.5",
                                                   Glitch(86400000, 1000, 0.5)}));
 
 // The text runs to the end and may hold ':', unless a parity's name ends it.
 INSTANTIATE_TEST_SUITE_P(
-    Uarts, Spec,
-    testing::Values(SpecCase{"uart:9600:Hello", Uart(9600, "Hello", Parity::None)},
-                    SpecCase{"uart:300:a:b", Uart(300, "a:b", Parity::None)},
-                    SpecCase{"uart:25600:a:b:odd", Uart(25600, "a:b", Parity::Odd)},
-                    SpecCase{"uart:1:even", Uart(1, "even", Parity::None)},
-                    SpecCase{"uart:9600:x::even", Uart(9600, "x:", Parity::Even)},
-                    SpecCase{"uart:9600:even:none", Uart(9600, "even", Parity::None)},
-                    SpecCase{"uart:9600:ok\\r\\n\\x00",
+    Uarts, SourceText,
+    testing::Values(SourceCase{"uart:9600:Hello", Uart(9600, "Hello", Parity::None)},
+                    SourceCase{"uart:300:a:b", Uart(300, "a:b", Parity::None)},
+                    SourceCase{"uart:25600:a:b:odd", Uart(25600, "a:b", Parity::Odd)},
+                    SourceCase{"uart:1:even", Uart(1, "even", Parity::None)},
+                    SourceCase{"uart:9600:x::even", Uart(9600, "x:", Parity::Even)},
+                    SourceCase{"uart:9600:even:none", Uart(9600, "even", Parity::None)},
+                    SourceCase{"uart:9600:ok\\r\\n\\x00",
                              Uart(9600, std::string("ok\r\n\0", 5), Parity::None)}));
 
 struct BadSourceCase {
@@ -324,7 +324,7 @@ TEST_P(GlitchWave, HasOneNarrowPulseEveryPeriodInTheMiddleOfALowHalf) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Specs, GlitchWave,
+    Sources, GlitchWave,
     testing::Values(
         // 30 us is 3.07 samples of 9.765625 us; the square has 102.4 samples a period, so the
         // pulses fall at every position within a byte.
@@ -559,7 +559,7 @@ TEST(Options, ParsesEveryKind) {
     const auto options = ParseOptions({"--source=file:/data/a:b.txt", "--fault", "noise:a:b\\r",
                                        "--fault", "stall:250", "--fault", "hangup:0", "--rate",
                                        "max", "--com", "50", "--log", "/tmp/x"});
-    EXPECT_EQ(options.source.kind, SourceSpec::Kind::File);
+    EXPECT_EQ(options.source.kind, SourceChoice::Kind::File);
     EXPECT_EQ(options.source.path, "/data/a:b.txt");
     EXPECT_EQ(options.faults.noise, "a:b\r");
     ASSERT_TRUE(options.faults.stall);

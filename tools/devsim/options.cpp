@@ -67,7 +67,7 @@ constexpr double kMaxGlitchPeriodMs = 86'400'000;
 // a period, so a pulse of a quarter period fits its low half with low samples on either side.
 constexpr double kMaxGlitchSquareHz = 4000;
 
-void CheckGlitch(const SourceSpec& source) {
+void CheckGlitch(const SourceChoice& source) {
     if (source.periodMs > kMaxGlitchPeriodMs)
         throw UsageError("glitch period must be at most a day (" + Text(kMaxGlitchPeriodMs) +
                          " ms): \"" + source.text + "\"");
@@ -102,9 +102,9 @@ int HexDigit(char c) {
 constexpr std::uint32_t kMaxBaud = 25600;
 
 void ParseUart(const std::vector<std::string_view>& parts, std::string_view arg,
-               SourceSpec& source) {
+               SourceChoice& source) {
     ExpectParts(parts, 3, std::string_view::npos, arg, "uart:BAUD:TEXT[:PARITY]");
-    source.kind = SourceSpec::Kind::Uart;
+    source.kind = SourceChoice::Kind::Uart;
     source.baud = Number<std::uint32_t>(parts[1], "uart baud rate");
     if (source.baud == 0 || source.baud > kMaxBaud)
         throw UsageError("uart baud rate must lie between 1 and " + std::to_string(kMaxBaud) +
@@ -133,14 +133,14 @@ std::uint8_t Byte(std::string_view text, std::string_view what) {
 
 } // namespace
 
-SourceSpec ParseSource(std::string_view arg) {
+SourceChoice ParseSource(std::string_view arg) {
     const auto parts = Split(arg, ':');
-    SourceSpec source;
+    SourceChoice source;
     source.text = std::string(arg);
     const std::string_view kind = parts[0];
     if (kind == "square") {
         ExpectParts(parts, 2, 3, arg, "square:FREQ_HZ[:DUTY]");
-        source.kind = SourceSpec::Kind::Square;
+        source.kind = SourceChoice::Kind::Square;
         source.frequencyHz = Positive(parts[1], "square frequency");
         if (parts.size() == 3) {
             source.duty = Number<double>(parts[2], "square duty");
@@ -150,7 +150,7 @@ SourceSpec ParseSource(std::string_view arg) {
         }
     } else if (kind == "pulses") {
         ExpectParts(parts, 3, 3, arg, "pulses:WIDTH_US:PERIOD_US");
-        source.kind = SourceSpec::Kind::Pulses;
+        source.kind = SourceChoice::Kind::Pulses;
         source.widthUs = Positive(parts[1], "pulse width");
         source.periodUs = Positive(parts[2], "pulse period");
         if (source.widthUs >= source.periodUs)
@@ -158,7 +158,7 @@ SourceSpec ParseSource(std::string_view arg) {
                              "\"");
     } else if (kind == "glitch") {
         ExpectParts(parts, 3, 4, arg, "glitch:PERIOD_MS:WIDTH_US[:FREQ_HZ]");
-        source.kind = SourceSpec::Kind::Glitch;
+        source.kind = SourceChoice::Kind::Glitch;
         source.periodMs = Positive(parts[1], "glitch period");
         source.widthUs = Positive(parts[2], "glitch width");
         if (parts.size() == 4)
@@ -166,20 +166,20 @@ SourceSpec ParseSource(std::string_view arg) {
         CheckGlitch(source);
     } else if (kind == "prbs") {
         ExpectParts(parts, 2, 2, arg, "prbs:SEED");
-        source.kind = SourceSpec::Kind::Prbs;
+        source.kind = SourceChoice::Kind::Prbs;
         source.seed = Number<std::uint32_t>(parts[1], "prbs seed");
         if (source.seed == 0)
             throw UsageError("prbs seed must not be 0 (the generator would only give zeros)");
     } else if (kind == "file") {
         if (arg.size() <= 5)
             throw UsageError("\"" + std::string(arg) + "\" should be file:PATH");
-        source.kind = SourceSpec::Kind::File;
+        source.kind = SourceChoice::Kind::File;
         source.path = std::string(arg.substr(5)); // a path may itself hold ':'
     } else if (kind == "uart") {
         ParseUart(parts, arg, source);
     } else if (kind == "nec") {
         ExpectParts(parts, 3, 3, arg, "nec:ADDRESS:COMMAND");
-        source.kind = SourceSpec::Kind::Nec;
+        source.kind = SourceChoice::Kind::Nec;
         source.address = Byte(parts[1], "nec address");
         source.command = Byte(parts[2], "nec command");
     } else {

@@ -18,7 +18,7 @@ public:
 
 enum class Parity { None, Odd, Even };
 
-struct SourceSpec {
+struct SourceChoice {
     enum class Kind { Square, Pulses, Glitch, Prbs, File, Uart, Nec };
     Kind kind = Kind::Square;
     double frequencyHz = 1000.0;      // Square, Glitch: the square wave
@@ -60,7 +60,7 @@ struct OfflineRecording {
 };
 
 struct Options {
-    SourceSpec source;
+    SourceChoice source;
     Faults faults;
     RateMode rate = RateMode::Line;
     std::optional<int> comNumber;
@@ -74,7 +74,7 @@ struct Options {
 // offending argument.
 Options ParseOptions(const std::vector<std::string>& args);
 
-SourceSpec ParseSource(std::string_view arg);
+SourceChoice ParseSource(std::string_view arg);
 void ApplyFault(std::string_view arg, Faults& faults);
 
 // Turns \r \n \t \\ and \xHH into their bytes, so a noise or UART text can hold line ends.

@@ -72,8 +72,8 @@ std::uint8_t ReplaySource::NextByte() {
     return byte;
 }
 
-SignalFactory::SignalFactory(SourceSpec source) : source_(std::move(source)) {
-    if (source_.kind != SourceSpec::Kind::File)
+SignalFactory::SignalFactory(SourceChoice source) : source_(std::move(source)) {
+    if (source_.kind != SourceChoice::Kind::File)
         return;
     std::ifstream file(source_.path, std::ios::binary);
     if (!file)
@@ -92,14 +92,14 @@ std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const
         return std::make_unique<TestPatternSource>();
     const long double sampleSeconds = 1.0L / SamplesPerSecond(command.divider);
     switch (source_.kind) {
-    case SourceSpec::Kind::Square:
+    case SourceChoice::Kind::Square:
         return std::make_unique<SquareSource>(source_.frequencyHz * sampleSeconds, source_.duty);
-    case SourceSpec::Kind::Pulses:
+    case SourceChoice::Kind::Pulses:
         // A pulse train is a square wave whose duty is the pulse's share of the period.
         return std::make_unique<SquareSource>(sampleSeconds * 1e6L / source_.periodUs,
                                               static_cast<long double>(source_.widthUs) /
                                                   source_.periodUs);
-    case SourceSpec::Kind::Glitch: {
+    case SourceChoice::Kind::Glitch: {
         // Whole samples, never none: a slow divider still shows the glitch, one sample wide.
         const long long width = std::llround(source_.widthUs * 1e-6L / sampleSeconds);
         return std::make_unique<GlitchSource>(
@@ -107,14 +107,14 @@ std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const
             static_cast<std::uint64_t>(std::llround(source_.periodMs * source_.frequencyHz / 1000)),
             static_cast<std::uint64_t>(std::max(1LL, width)));
     }
-    case SourceSpec::Kind::Prbs:
+    case SourceChoice::Kind::Prbs:
         return std::make_unique<PrbsSource>(source_.seed);
-    case SourceSpec::Kind::File:
+    case SourceChoice::Kind::File:
         return std::make_unique<ReplaySource>(fileLevels_);
-    case SourceSpec::Kind::Uart:
+    case SourceChoice::Kind::Uart:
         return std::make_unique<UnitPatternSource>(UartBits(source_.uartText, source_.parity),
                                                    source_.baud, 1, command.divider);
-    case SourceSpec::Kind::Nec:
+    case SourceChoice::Kind::Nec:
         return std::make_unique<UnitPatternSource>(NecUnits(source_.address, source_.command),
                                                    kNecUnitsPerSecondNum, kNecUnitsPerSecondDen,
                                                    command.divider);

@@ -111,11 +111,11 @@ private:
 // once, here, so a bad file is reported before the simulator offers its port.
 class SignalFactory {
 public:
-    explicit SignalFactory(SourceSpec source); // throws UsageError for an unusable data file
+    explicit SignalFactory(SourceChoice source); // throws UsageError for an unusable data file
     std::unique_ptr<SampleSource> Start(const Command& command) const;
 
 private:
-    SourceSpec source_;
+    SourceChoice source_;
     std::vector<bool> fileLevels_;
 };
 
