@@ -1,5 +1,6 @@
 #include "decode/client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -117,7 +118,11 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
             Fail("the decoder host answered nothing for " + std::to_string(limit_.count()) +
                  " ms and was stopped: a decoder may hang");
         }
-        const int ready = poll(fds, sent < out.size() ? 2 : 1, static_cast<int>(left.count()));
+        if (cancel_ && cancel_->load())
+            Fail("the decoding was cancelled");
+        // With a cancel flag to watch, no wait is longer than a moment.
+        const auto wait = cancel_ ? std::min(left, std::chrono::milliseconds(50)) : left;
+        const int ready = poll(fds, sent < out.size() ? 2 : 1, static_cast<int>(wait.count()));
         if (ready < 0 && errno != EINTR)
             Fail("cannot talk to the decoder host: " + std::string(std::strerror(errno)));
         if (ready <= 0)

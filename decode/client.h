@@ -5,6 +5,7 @@
 // Threads: a THostProcess is used by one thread at a time; each call blocks until the host has
 // answered, failed or been stopped.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -77,6 +78,10 @@ public:
     THostProcess(const THostProcess&) = delete;
     THostProcess& operator=(const THostProcess&) = delete;
 
+    // While `cancel` is set, the call under way ends within a moment with a TDecodeError and its
+    // host is stopped: how another thread ends a decoding it no longer wants. Null for none.
+    void SetCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
     // The library's decoders that fit one line, and those that stack on them. Throws
     // TDecodeError.
     std::vector<TDecoderInfo> ListDecoders();
@@ -105,6 +110,7 @@ private:
 
     std::string program_;
     std::chrono::milliseconds limit_;
+    const std::atomic<bool>* cancel_ = nullptr;
     pid_t pid_ = -1;
     int toHost_ = -1;
     int fromHost_ = -1;
