@@ -1,0 +1,211 @@
+// The "Декодер" panel on real decodings: a trace loaded from a file, a single sweep from the
+// simulator, a recording's view and the whole of it, each read by the library's decoders through
+// the decoder host; the annotations under the trace, in the table, on the clipboard, in the CSV
+// export and in a picture; a decoder that fails said so once, the trace kept.
+
+#include "chart/annotation_strip.h"
+#include "support/recording_support.h"
+#include "support/simulator_process.h"
+
+#include "devsim/options.h"
+#include "devsim/recording_maker.h"
+#include "devsim/sources.h"
+#include "recorder/radio_group.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <cstdlib>
+#include <fstream>
+
+using recording_test::TWindowParts;
+
+namespace {
+
+const QString Text = QStringLiteral("Hello, 1-bit!");
+
+// The texts of the strip's row of that name, in time order, joined.
+QString RowText(const chart::TChart& chart, const QString& name) {
+    QString text;
+    for (const chart::TStripRow& row : chart.Strip())
+        if (row.Name == name)
+            for (const chart::TStripItem& item : row.Items)
+                text += item.Texts.value(0);
+    return text;
+}
+
+} // namespace
+
+class DecoderTest : public recording_test::TWindowTest {
+    Q_OBJECT
+
+private:
+    chart::TChart* Chart() const { return Find<chart::TChart>("Chart"); }
+    QLabel* Status() const { return Find<QLabel>("DecoderStatus"); }
+
+    // Opens the panel and waits for the library's list.
+    void OpenPanel() {
+        Action("actViewDecoder")->trigger();
+        QVERIFY(Find<QDockWidget>("DecoderDock")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(Find<QComboBox>("cmbDecoder0")->count() > 20, 30000);
+    }
+
+    // Chooses the decoder of `id` as the operator does, and types the options' values.
+    void Choose(const char* id, const std::vector<std::pair<QString, QString>>& options) {
+        auto* chooser = Find<QComboBox>("cmbDecoder0");
+        const int index = chooser->findData(QString::fromLatin1(id));
+        QVERIFY(index > 0);
+        chooser->setCurrentIndex(index);
+        emit chooser->activated(index);
+        for (const auto& [option, value] : options)
+            SetOption(option, value);
+    }
+    void SetOption(const QString& option, const QString& value) {
+        const QString name = QStringLiteral("edDecoderOption_0_") + option;
+        QTRY_VERIFY(Form->findChild<QLineEdit*>(name) != nullptr);
+        auto* edit = Form->findChild<QLineEdit*>(name);
+        edit->setText(value);
+        edit->setModified(true);
+        emit edit->editingFinished();
+    }
+
+    // A data file of the simulator's UART text at 9600 baud, sampled at 102,400 Hz.
+    void LoadUart(double seconds) {
+        const devsim::SignalFactory factory(devsim::ParseSource("uart:9600:Hello, 1-bit!"));
+        const auto stream = factory.Start(devsim::Command{false, 16});
+        const QString path = Path("uart.txt");
+        std::ofstream file(path.toStdString(), std::ios::binary);
+        const double period = 1000.0 / 102400;
+        for (int byte = 0; byte < int(seconds * 102400 / 8); ++byte) {
+            const std::uint8_t bits = stream->NextByte();
+            for (int b = 0; b < 8; ++b)
+                file << (byte * 8 + b) * period << ' ' << ((bits >> (7 - b)) & 1) << "\r\n";
+        }
+        file.close();
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actLoad", "OpenDialog", path));
+    }
+
+    void WaitForAnnotations() {
+        QTRY_VERIFY_WITH_TIMEOUT(Status()->text().startsWith(QStringLiteral("Аннотаций")) ||
+                                     Status()->text().startsWith(QStringLiteral("Ошибка")),
+                                 30000);
+    }
+
+private slots:
+    void init() {
+        NewSettingsFolder();
+        QLocale::setDefault(QLocale::c());
+        setenv("TALVIR_DECODE", TALVIR_DECODE_PROGRAM, 1);
+        ShowNewWindow();
+    }
+    void cleanup() { Form.reset(); }
+
+    // Without a decoder the chart has no strip; with uart the text is read back under the trace,
+    // in the table and in the CSV export, and its rows are in a saved picture.
+    void loadedTraceIsDecoded() {
+        LoadUart(0.05);
+        QVERIFY(!Find<QDockWidget>("DecoderDock")->isVisible());
+        OpenPanel();
+        QVERIFY(Chart()->Strip().empty());
+        Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("9600")}});
+        WaitForAnnotations();
+        QTRY_VERIFY(RowText(*Chart(), QStringLiteral("uart: RX data")).startsWith(Text + Text));
+        // The trace keeps its place above the rows.
+        QVERIFY(Chart()->StripRect().top() > Chart()->PlotRect().bottom() - 1);
+
+        QApplication::clipboard()->clear();
+        Find<QPushButton>("btnCopyAnnotations")->click();
+        QString copied;
+        for (const QString& line : QApplication::clipboard()->text().split(u'\n'))
+            if (line.section(u'\t', 1, 1) == QStringLiteral("uart: RX data"))
+                copied += line.section(u'\t', 2);
+        QVERIFY2(copied.startsWith(Text + Text), qPrintable(copied));
+
+        const QString csv = Path("annotations.csv");
+        QVERIFY(recording_test::WithFile(*Form, "ExportAnnotationsDialog", csv, [&] {
+            Find<QPushButton>("btnExportAnnotations")->click();
+        }));
+        const QString written = QString::fromStdString(recording_test::FileBytes(csv));
+        QVERIFY(written.startsWith(QStringLiteral("start_ms,end_ms,decoder,row,text\n")));
+        QString fromFile;
+        for (const QString& line : written.split(u'\n'))
+            if (line.contains(QStringLiteral(",uart,rx-data,")))
+                fromFile += line.section(u',', 4).remove(u'"');
+        QVERIFY2(fromFile.startsWith(QStringLiteral("Hello")), qPrintable(fromFile));
+
+        const QString svg = Path("chart.svg");
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actSaveImage", "SavePictureDialog", svg));
+        QVERIFY(recording_test::FileBytes(svg).find("RX data") != std::string::npos);
+    }
+
+    // A decoder that raises is one line in the panel, no box; the next choice decodes again.
+    void failingDecoderIsToldAndTheTraceStays() {
+        LoadUart(0.03);
+        OpenPanel();
+        const std::size_t points = TWindowParts(*Form).Series->Count();
+        recording_test::TBoxCloser boxes;
+        Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("0")}});
+        QTRY_VERIFY_WITH_TIMEOUT(Status()->text().startsWith(QStringLiteral("Ошибка декодера")),
+                                 30000);
+        QVERIFY(Chart()->Strip().empty());
+        QCOMPARE(TWindowParts(*Form).Series->Count(), points);
+        QVERIFY(boxes.Texts().isEmpty());
+        SetOption(QStringLiteral("baudrate"), QStringLiteral("9600"));
+        QTRY_VERIFY_WITH_TIMEOUT(RowText(*Chart(), QStringLiteral("uart: RX data")).startsWith(Text),
+                                 30000);
+    }
+
+    // A single sweep from the device, through the serial stack, is decoded once it is shown.
+    void singleSweepIsDecoded() {
+        const std::string log = Path("devsim.log").toStdString();
+        devsim_test::SimulatorProcess simulator(
+            {"--source", "uart:9600:Hello, 1-bit!", "--com", "1", "--log", log});
+        TWindowParts parts(*Form);
+        recording_test::Confirm(parts.SamplePeriod, QStringLiteral("0.01"));
+        recording_test::Confirm(parts.DeflectTime, QStringLiteral("0.05"));
+        static_cast<recorder::TRadioGroup*>(parts.DeflectOptions)->SetItemIndex(0);
+        OpenPanel();
+        Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("9600")}});
+        recording_test::ClickSwitch(parts.Switch);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            RowText(*Chart(), QStringLiteral("uart: RX data")).contains(Text), 30000);
+    }
+
+    // A recording's view is decoded as it is shown; the whole recording on request, with more.
+    void recordingViewAndWholeRecording() {
+        const std::string path = Path("uart.tlr").toStdString();
+        devsim::MakeRecording(devsim::SignalFactory(devsim::ParseSource("uart:9600:Hello, 1-bit!")),
+                              devsim::OfflineRecording{path, 16, 3}, 1'796'000'000'000'000,
+                              "decoder test");
+        OpenPanel();
+        Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("9600")}});
+        QVERIFY(recording_test::TriggerWithFile(*Form, "actOpenRecording", "OpenRecordingDialog",
+                                                QString::fromStdString(path)));
+        // 50 ms in view: a few repetitions of the text.
+        Chart()->BottomAxis().SetRange(1000, 1050);
+        Chart()->RedrawNow();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            RowText(*Chart(), QStringLiteral("uart: RX data")).contains(Text + Text), 30000);
+        const qsizetype inView = RowText(*Chart(), QStringLiteral("uart: RX data")).size();
+
+        auto* whole = Find<QPushButton>("btnDecodeWholeRecording");
+        QVERIFY(whole->isVisible());
+        whole->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Status()->text().startsWith(QStringLiteral("По всей записи")),
+                                 60000);
+        const QString all = RowText(*Chart(), QStringLiteral("uart: RX data"));
+        // Three seconds at 9600 baud: over 2000 characters, the text from the first sample on.
+        QVERIFY2(all.size() > 2000 && all.size() > 10 * inView, qPrintable(QString::number(all.size())));
+        QVERIFY(all.startsWith(Text + Text));
+    }
+};
+
+QTEST_MAIN(DecoderTest)
+#include "main_form_decoder_test.moc"
