@@ -1,6 +1,8 @@
 #include "chart/chart.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -71,6 +73,23 @@ TChart::Part TChart::PartAt(int x, int y, TChartAxis** axis, TChartSeries** seri
     if (anyActive && plotRect_.contains(x, y))
         return Part::Plot;
     return Part::None;
+}
+
+bool TChart::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const auto hit = StripItemAt(help->pos());
+    const QStringList* texts =
+        hit ? &strip_.Rows()[static_cast<std::size_t>(hit->first)].Items[hit->second].Texts
+            : nullptr;
+    if (texts && !texts->isEmpty() && !texts->front().isEmpty()) {
+        QToolTip::showText(help->globalPos(), texts->front(), this);
+        return true;
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }
 
 void TChart::mousePressEvent(QMouseEvent* event) {
