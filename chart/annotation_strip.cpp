@@ -140,11 +140,12 @@ void TStrip::DrawRow(QPainter& painter, std::size_t row, const QRect& band,
     // once: zoomed out, a row of many thousand items costs a few hundred rectangles.
     struct Run {
         int left = 0, right = -1;
-        QColor color;
+        int color = 0;
     } run;
     const auto flush = [&] {
         if (run.right >= run.left)
-            painter.fillRect(QRect(QPoint(run.left, top), QPoint(run.right, bottom)), run.color);
+            painter.fillRect(QRect(QPoint(run.left, top), QPoint(run.right, bottom)),
+                             Outline(StripColor(run.color)));
         run.right = run.left - 1;
     };
 
@@ -157,19 +158,19 @@ void TStrip::DrawRow(QPainter& painter, std::size_t row, const QRect& band,
         const auto [x0, x1] = Span(map, item);
         if (x1 < band.left() || x0 > band.right())
             continue;
-        const QColor fill = StripColor(item.Color);
         if (x1 - x0 < NarrowestShape) {
             if (run.right >= run.left && x0 <= run.right + 1) {
                 run.right = std::max(run.right, x1);
                 continue;
             }
             flush();
-            run = Run{x0, x1, Outline(fill)};
+            run = Run{x0, x1, item.Color};
             continue;
         }
         const int d = std::min((bottom - top) / 2, (x1 - x0) / 2);
         const QPolygon hexagon({QPoint(x0, mid), QPoint(x0 + d, top), QPoint(x1 - d, top),
                                 QPoint(x1, mid), QPoint(x1 - d, bottom), QPoint(x0 + d, bottom)});
+        const QColor fill = StripColor(item.Color);
         painter.setPen(Outline(fill));
         painter.setBrush(fill);
         painter.drawPolygon(hexagon);
