@@ -80,11 +80,16 @@ bool TChart::event(QEvent* event) {
         return QWidget::event(event);
     auto* help = static_cast<QHelpEvent*>(event);
     const auto hit = StripItemAt(help->pos());
-    const QStringList* texts =
-        hit ? &strip_.Rows()[static_cast<std::size_t>(hit->first)].Items[hit->second].Texts
-            : nullptr;
-    if (texts && !texts->isEmpty() && !texts->front().isEmpty()) {
-        QToolTip::showText(help->globalPos(), texts->front(), this);
+    const TStripItem* item =
+        hit ? &strip_.Rows()[static_cast<std::size_t>(hit->first)].Items[hit->second] : nullptr;
+    if (item && !item->Texts.isEmpty() && !item->Texts.front().isEmpty()) {
+        // The tip goes when the mouse leaves the item (a tick's reach included).
+        const int a = BottomAxis().AxisValueToPixel(item->Start);
+        const int b = BottomAxis().AxisValueToPixel(item->End);
+        const int top = stripRect_.top() + hit->first * stripRowHeight_;
+        const QRect area(QPoint(std::min(a, b) - 2, top),
+                         QPoint(std::max(a, b) + 2, top + stripRowHeight_ - 1));
+        QToolTip::showText(help->globalPos(), item->Texts.front(), this, area);
         return true;
     }
     QToolTip::hideText();
