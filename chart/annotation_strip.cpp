@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace chart {
 
@@ -41,6 +42,9 @@ public:
         const double range = axis.EffectiveRange();
         scale_ = range != 0 ? axis.AxisLength() / range : 0;
     }
+    bool Inverted() const { return inverted_; }
+    // Pixels across a span of values.
+    double Pixels(double span) const { return std::fabs(span * scale_); }
     int operator()(double value) const {
         if (scale_ == 0)
             return center_;
@@ -94,9 +98,15 @@ QString StripText(const QStringList& texts, const QFontMetrics& metrics, int wid
 void TStrip::SetRows(std::vector<TStripRow> rows) {
     rows_ = std::move(rows);
     widest_.assign(rows_.size(), 0);
-    for (std::size_t r = 0; r < rows_.size(); ++r)
-        for (const TStripItem& item : rows_[r].Items)
+    reach_.assign(rows_.size(), {});
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        double reach = -std::numeric_limits<double>::infinity();
+        for (const TStripItem& item : rows_[r].Items) {
             widest_[r] = std::max(widest_[r], std::fabs(item.End - item.Start));
+            reach = std::max({reach, item.Start, item.End});
+            reach_[r].push_back(reach);
+        }
+    }
 }
 
 int TStrip::RowHeight(const QPaintDevice* device) const {
@@ -152,6 +162,10 @@ void TStrip::DrawRow(QPainter& painter, std::size_t row, const QRect& band,
     // Only items a few pixels wide have room for text, so few are on view at once.
     std::vector<std::pair<QRect, QString>> texts;
     const std::vector<TStripItem>& items = rows_[row].Items;
+    const std::vector<double>& reach = reach_[row];
+    // Every item at most a pixel wide, left to right: the items that start within a run's
+    // columns or the next one all join it, and the furthest end among them is where it reaches.
+    const bool skipRuns = !map.Inverted() && map.Pixels(widest_[row]) < 1;
     const auto [first, last] = Candidates(row, axis.EffectiveMinimum(), axis.EffectiveMaximum());
     for (std::size_t i = first; i < last; ++i) {
         const TStripItem& item = items[i];
@@ -159,12 +173,24 @@ void TStrip::DrawRow(QPainter& painter, std::size_t row, const QRect& band,
         if (x1 < band.left() || x0 > band.right())
             continue;
         if (x1 - x0 < NarrowestShape) {
-            if (run.right >= run.left && x0 <= run.right + 1) {
+            if (run.right >= run.left && x0 <= run.right + 1 && x1 >= run.left - 1) {
+                run.left = std::min(run.left, x0);
                 run.right = std::max(run.right, x1);
                 continue;
             }
             flush();
             run = Run{x0, x1, item.Color};
+            while (skipRuns) {
+                const auto joining = std::partition_point(
+                    items.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                    items.begin() + static_cast<std::ptrdiff_t>(last),
+                    [&](const TStripItem& next) { return map(next.Start) <= run.right + 1; });
+                const auto skipped = static_cast<std::size_t>(joining - items.begin());
+                if (skipped == i + 1)
+                    break;
+                i = skipped - 1;
+                run.right = std::max(run.right, map(reach[i]));
+            }
             continue;
         }
         const int d = std::min((bottom - top) / 2, (x1 - x0) / 2);

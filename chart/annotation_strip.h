@@ -72,6 +72,9 @@ private:
 
     std::vector<TStripRow> rows_;
     std::vector<double> widest_; // per row, the longest End - Start
+    // Per row and item, the latest End of the items up to it: how far a run of merged items
+    // reaches, without visiting them.
+    std::vector<std::vector<double>> reach_;
     QFont font_;
 };
 
