@@ -92,9 +92,9 @@ bool TChart::event(QEvent* event) {
         QToolTip::showText(help->globalPos(), item->Texts.front(), this, area);
         return true;
     }
+    // Off the items, the widget's own tip, if it has one.
     QToolTip::hideText();
-    event->ignore();
-    return true;
+    return QWidget::event(event);
 }
 
 void TChart::mousePressEvent(QMouseEvent* event) {

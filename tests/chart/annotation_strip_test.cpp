@@ -120,7 +120,6 @@ void AnnotationStripTest::textIsTheLongestThatFits_data() {
     QTest::addColumn<QString>("shown");
     const QStringList forms{QStringLiteral("Address 0x50 write"), QStringLiteral("W 0x50"),
                             QStringLiteral("W")};
-    QTest::newRow("all fit") << forms << forms[0] << 10 << forms[0];
     QTest::newRow("just the full one") << forms << forms[0] << 0 << forms[0];
     QTest::newRow("a shorter one") << forms << forms[1] << 3 << forms[1];
     QTest::newRow("the shortest") << forms << QStringLiteral("Wx") << 0 << forms[2];
