@@ -95,6 +95,20 @@ void TChart::SetColor(QColor c) {
     Invalidate();
 }
 
+void TChart::SetStrip(std::vector<TStripRow> rows) {
+    strip_.SetRows(std::move(rows));
+    Invalidate();
+}
+
+void TChart::SetStripFont(const QFont& font) {
+    strip_.SetFont(font);
+    Invalidate();
+}
+
+std::optional<std::pair<int, std::size_t>> TChart::StripItemAt(QPoint point) const {
+    return strip_.ItemAt(point, stripRect_, stripRowHeight_, *axes_[0]);
+}
+
 void TChart::SetMarginLeft(int percent) {
     margins_[0] = percent;
     Invalidate();

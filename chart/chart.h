@@ -2,6 +2,7 @@
 // TChart, the chart widget: axes, titles, series, zoom and scroll by mouse, and its output to
 // the screen, to pictures and to paper.
 
+#include "chart/annotation_strip.h"
 #include "chart/axis.h"
 #include "chart/canvas.h"
 #include "chart/picture_format.h"
@@ -19,6 +20,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QPrinter;
@@ -100,6 +103,20 @@ public:
     QRect PlotRect() const { return plotRect_; }
     int DepthOffsetX() const { return 0; }
     int DepthOffsetY() const { return 0; }
+
+    // Rows drawn under the plot, above the bottom axis, following its zoom and scroll. With rows
+    // the plot gives up their height at its bottom; no rows: the chart is exactly as without a
+    // strip. The repaint is asked for.
+    void SetStrip(std::vector<TStripRow> rows);
+    const std::vector<TStripRow>& Strip() const { return strip_.Rows(); }
+    // The font of the rows' names and texts; a row is a line of it high and a little more.
+    const QFont& StripFont() const { return strip_.Font(); }
+    void SetStripFont(const QFont& font);
+    // The strip's rectangle in the last full repaint (empty without rows).
+    QRect StripRect() const { return stripRect_; }
+    // The row and item at a client point of the strip, if any (as the last full repaint drew
+    // them). Hovering one shows its full text as a tool tip.
+    std::optional<std::pair<int, std::size_t>> StripItemAt(QPoint point) const;
 
     QCursor IdleCursor() const { return idleCursor_; }
     void SetIdleCursor(const QCursor& c) { idleCursor_ = c; }
@@ -212,6 +229,7 @@ signals:
     void painted();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -252,6 +270,9 @@ private:
     bool axisVisible_ = true, view3D_ = true, view3DWalls_ = true, clipPoints_ = true;
     bool useBackBuffer_ = true, imageDirty_ = true;
     QRect plotRect_;
+    TStrip strip_;
+    QRect stripRect_;
+    int stripRowHeight_ = 0;
     QCursor idleCursor_;
 
     bool allowZoom_ = true, animatedZoom_ = false, zoomed_ = false;

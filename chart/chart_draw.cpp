@@ -118,6 +118,17 @@ void TChart::LayoutAxes(QPainter& painter) {
             break;
         }
     }
+    // The strip takes its rows off the plot's bottom, between the plot's edge and the bottom
+    // axis, which stays where it was; the vertical axes span what is left.
+    const int axisLine = bottom;
+    stripRowHeight_ = strip_.Empty() ? 0 : strip_.RowHeight(painter.device());
+    if (stripRowHeight_ > 0) {
+        const int height = stripRowHeight_ * static_cast<int>(strip_.Rows().size());
+        bottom = std::max(top + 1, axisLine - height - 1);
+        stripRect_ = QRect(QPoint(left, bottom + 1), QPoint(right, axisLine - 1));
+    } else {
+        stripRect_ = QRect();
+    }
     plotRect_ = QRect(QPoint(left, top), QPoint(right, bottom));
     for (auto& axisPtr : axes_) {
         TChartAxis& axis = *axisPtr;
@@ -125,7 +136,7 @@ void TChart::LayoutAxes(QPainter& painter) {
         const int zone = axis.Axis().Width() + axis.TickLength();
         switch (axis.AxisKind()) {
         case TChartAxis::Bottom:
-            axis.SetLinePositions(bottom, bottom + zone);
+            axis.SetLinePositions(axisLine, axisLine + zone);
             break;
         case TChartAxis::Top:
             axis.SetLinePositions(top, top - zone);
@@ -283,6 +294,8 @@ void TChart::DrawChart(QPainter& painter, const QRect& panel) {
     FitAxesToSeries();
     LayoutAxes(painter);
     DrawWalls(painter);
+    if (!stripRect_.isEmpty())
+        strip_.Draw(painter, stripRect_, stripRowHeight_, BottomAxis());
 
     if (axisVisible_) {
         if (OnBeforeDrawAxes)

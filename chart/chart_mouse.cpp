@@ -1,6 +1,8 @@
 #include "chart/chart.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -71,6 +73,28 @@ TChart::Part TChart::PartAt(int x, int y, TChartAxis** axis, TChartSeries** seri
     if (anyActive && plotRect_.contains(x, y))
         return Part::Plot;
     return Part::None;
+}
+
+bool TChart::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    const auto hit = StripItemAt(help->pos());
+    const TStripItem* item =
+        hit ? &strip_.Rows()[static_cast<std::size_t>(hit->first)].Items[hit->second] : nullptr;
+    if (item && !item->Texts.isEmpty() && !item->Texts.front().isEmpty()) {
+        // The tip goes when the mouse leaves the item (a tick's reach included).
+        const int a = BottomAxis().AxisValueToPixel(item->Start);
+        const int b = BottomAxis().AxisValueToPixel(item->End);
+        const int top = stripRect_.top() + hit->first * stripRowHeight_;
+        const QRect area(QPoint(std::min(a, b) - 2, top),
+                         QPoint(std::max(a, b) + 2, top + stripRowHeight_ - 1));
+        QToolTip::showText(help->globalPos(), item->Texts.front(), this, area);
+        return true;
+    }
+    // Off the items, the widget's own tip, if it has one.
+    QToolTip::hideText();
+    return QWidget::event(event);
 }
 
 void TChart::mousePressEvent(QMouseEvent* event) {

@@ -129,6 +129,27 @@ public:
         }
     }
 
+    // Polygons are filled like rectangles, their outline through the middle of its pixels.
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override {
+        if (count < 2)
+            return;
+        if (mode == PolylineMode) {
+            std::vector<QLineF> lines;
+            for (int i = 0; i + 1 < count; ++i)
+                lines.emplace_back(points[i], points[i + 1]);
+            drawLines(lines.data(), static_cast<int>(lines.size()));
+            return;
+        }
+        const QPointF half = pen_.style() == Qt::NoPen ? QPointF() : QPointF(0.5, 0.5);
+        QPolygon polygon;
+        for (int i = 0; i < count; ++i)
+            polygon << Logical(transform_.map(points[i]) + half);
+        PrepareStroke();
+        sink_->SetBrush(brush_.style() == Qt::NoBrush ? std::nullopt
+                                                      : std::optional<QColor>(brush_.color()));
+        sink_->Polygon(polygon);
+    }
+
     void drawTextItem(const QPointF& p, const QTextItem& item) override {
         const QString text = item.text();
         if (text.isEmpty() || pen_.style() == Qt::NoPen)

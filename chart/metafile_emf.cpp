@@ -81,6 +81,15 @@ public:
 
     void Rectangle(const QRect& r) override { Append(U_EMRRECTANGLE_set(Rectl(r)), "rectangle"); }
 
+    void Polygon(const QPolygon& polygon) override {
+        std::vector<U_POINT16> points;
+        for (const QPoint& p : polygon)
+            points.push_back(Point16(p));
+        Append(U_EMRPOLYGON16_set(DeviceBounds(polygon.boundingRect()),
+                                  static_cast<uint32_t>(points.size()), points.data()),
+               "polygon");
+    }
+
     void Text(QPoint origin, const TMetaFont& font, QColor color, const QString& text,
               const std::vector<int>& advances) override {
         PrepareText(font, color);

@@ -50,6 +50,8 @@ public:
     // Outlined with the pen and filled with the brush; right and bottom are the first units
     // outside.
     virtual void Rectangle(const QRect& r) = 0;
+    // Outlined with the pen and filled with the brush, closed from the last point to the first.
+    virtual void Polygon(const QPolygon& points) = 0;
     // `origin` is the start of the base line; `advances` are per UTF-16 unit.
     virtual void Text(QPoint origin, const TMetaFont& font, QColor color, const QString& text,
                       const std::vector<int>& advances) = 0;

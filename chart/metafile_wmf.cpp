@@ -118,6 +118,14 @@ public:
 
     void Rectangle(const QRect& r) override { Append(U_WMRRECTANGLE_set(Rect16(r)), "rectangle"); }
 
+    // The chart's polygons are a few points each, far below a record's limit.
+    void Polygon(const QPolygon& polygon) override {
+        std::vector<U_POINT16> points;
+        for (const QPoint& p : polygon)
+            points.push_back(Point16(p));
+        Append(U_WMRPOLYGON_set(static_cast<uint16_t>(points.size()), points.data()), "polygon");
+    }
+
     void Text(QPoint origin, const TMetaFont& font, QColor color, const QString& text,
               const std::vector<int>& advances) override {
         PrepareText(font, color);

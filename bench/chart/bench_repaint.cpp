@@ -1,6 +1,7 @@
 // Full repaint of the chart into its back buffer: the fast line series beside the literal
 // reference renderer, on the recorder's kind of data (levels 0 and 1, one sample period apart).
-// Then the window's repaints while the recorder asks for one per completed sweep.
+// Then the window's repaints while the recorder asks for one per completed sweep, and the repaint
+// with an annotation strip under the trace.
 #include "chart/chart.h"
 #include "reference/reference_line_series.h"
 
@@ -16,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -90,6 +92,34 @@ void BM_Repaint(benchmark::State& state, int width, int n, Signal signal, bool c
     }
 }
 
+// The same repaint with an annotation strip under the trace: two rows of as many items in all,
+// spread over the whole bottom axis, which shows all of them (a long decode zoomed out).
+void BM_StripRepaint(benchmark::State& state) {
+    constexpr int Points = 102401;
+    const int items = static_cast<int>(state.range(0));
+    auto c = MakeChart<chart::TFastLineSeries>(1100, Points, Signal::Random);
+    if (items > 0) {
+        std::vector<chart::TStripRow> rows(2);
+        rows[0].Name = QStringLiteral("bytes");
+        rows[1].Name = QStringLiteral("bits");
+        const double span = Points * Period;
+        for (int i = 0; i < items; ++i) {
+            const double start = span * i / items;
+            rows[i % 2].Items.push_back({start,
+                                         start + 0.5 * span / items,
+                                         {QStringLiteral("0x55 'U'"), QStringLiteral("55")},
+                                         i % 2});
+        }
+        c->SetStrip(std::move(rows));
+    }
+    QImage image(c->size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        c->DrawChart(painter, QRect(QPoint(0, 0), c->size()));
+    }
+    state.counters["strip_items"] = items;
+}
+
 // The shortest sweep period completes about 900 sweeps a second, each asking for a repaint from an
 // event of its own. A frame of 0 paints every request; 17 (the default) merges those of one display
 // frame. The CPU time is the window thread's, which waits in the event loop between sweeps.
@@ -138,6 +168,11 @@ void RegisterAll() {
                                              width, n, s, false)
                     ->Unit(benchmark::kMillisecond);
             }
+    benchmark::RegisterBenchmark("strip", BM_StripRepaint)
+        ->ArgName("items")
+        ->Arg(0)
+        ->Arg(200000)
+        ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("sweep_redraws", BM_SweepRedraws)
         ->ArgName("frame_ms")
         ->Arg(0)

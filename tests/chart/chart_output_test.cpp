@@ -14,6 +14,7 @@
 #include <QTextItem>
 #include <QtEndian>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <stdexcept>
@@ -22,6 +23,21 @@ namespace {
 
 template <class T> T Read(const QByteArray& bytes, qsizetype offset) {
     return qFromLittleEndian<T>(bytes.constData() + offset);
+}
+
+// The pixels of about the colour (the office's rendering may round it).
+int PixelsOf(const QImage& image, QColor color) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor p = image.pixelColor(x, y);
+            n += std::abs(p.red() - color.red()) + std::abs(p.green() - color.green()) +
+                             std::abs(p.blue() - color.blue()) <=
+                         12
+                     ? 1
+                     : 0;
+        }
+    return n;
 }
 
 // The box of everything not white.
@@ -46,6 +62,8 @@ public:
 
     QRectF Ink;
     QList<QRectF> Texts;
+    // The box of every filled shape, with its brush's colour.
+    QList<std::pair<QRectF, QColor>> Fills;
     bool ResolutionSet = false;
 
     // The paint engine.
@@ -55,11 +73,13 @@ public:
     void updateState(const QPaintEngineState& change) override {
         if (change.state() & DirtyTransform)
             transform_ = change.transform();
+        if (change.state() & DirtyBrush)
+            brush_ = change.brush();
     }
     void drawPolygon(const QPointF* points, int count, PolygonDrawMode) override {
-        Ink |= transform_.map(QPolygonF(QList<QPointF>(points, points + count))).boundingRect();
+        Add(transform_.map(QPolygonF(QList<QPointF>(points, points + count))).boundingRect());
     }
-    void drawPath(const QPainterPath& path) override { Ink |= transform_.map(path).boundingRect(); }
+    void drawPath(const QPainterPath& path) override { Add(transform_.map(path).boundingRect()); }
     void drawTextItem(const QPointF& p, const QTextItem& item) override {
         const QRectF box(p.x(), p.y() - item.ascent(), item.width(),
                          item.ascent() + item.descent());
@@ -112,9 +132,16 @@ public:
     }
 
 private:
+    void Add(const QRectF& box) {
+        Ink |= box;
+        if (brush_.style() != Qt::NoBrush)
+            Fills.emplace_back(box, brush_.color());
+    }
+
     QSizeF inches_;
     int dpiX_, dpiY_;
     QTransform transform_;
+    QBrush brush_;
     QHash<int, QVariant> properties_;
 };
 
@@ -137,13 +164,15 @@ private slots:
 };
 
 // LibreOffice places either picture on a page at its physical size (shrinking only what is larger
-// than the page); rendered at 96 dpi, both cover the chart's pixels.
+// than the page); rendered at 96 dpi, both cover the chart's pixels, the annotation strip's item
+// among them.
 void ChartOutputTest::metafilesHaveTheChartsSizeInLibreOffice() {
     if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty())
         QSKIP("LibreOffice (soffice) is not installed");
     auto c = MakeShownChart(true);
     QVERIFY(c);
     c->resize(300, 100);
+    c->SetStrip({{QStringLiteral("bytes"), {{20, 60, {QStringLiteral("0x41")}, 0}}}});
     QTemporaryDir dir;
     c->WriteMetafile(dir.filePath(QStringLiteral("w.wmf")), false);
     c->WriteMetafile(dir.filePath(QStringLiteral("e.emf")), true);
@@ -174,6 +203,9 @@ void ChartOutputTest::metafilesHaveTheChartsSizeInLibreOffice() {
         QVERIFY2(ink.width() <= 300 && ink.width() > 270 && ink.height() <= 100 &&
                      ink.height() > 85,
                  qPrintable(QStringLiteral("%1x%2").arg(ink.width()).arg(ink.height())));
+    for (const QImage* page : {&wmfPage, &emfPage})
+        QVERIFY2(PixelsOf(*page, chart::StripColor(0)) > 200,
+                 qPrintable(QString::number(PixelsOf(*page, chart::StripColor(0)))));
 }
 
 // The placeable header's box and units give the frame's size at the screen's dpi, and the size
@@ -241,6 +273,10 @@ void ChartOutputTest::printsWithThePrintersOwnResolutions() {
     auto c = MakeShownChart(true);
     QVERIFY(c);
     c->resize(666, 223);
+    c->SetStrip({{QStringLiteral("bytes"), {{20, 40, {QStringLiteral("0x41")}, 0}}}});
+    c->RedrawNow();
+    const QRect strip = c->StripRect();
+    const int x0 = c->BottomAxis().AxisValueToPixel(20), x1 = c->BottomAxis().AxisValueToPixel(40);
     c->SetPrintResolution(percent);
     TTestPrintEngine engine(page, dpiX, dpiY);
     TTestPrinter printer(engine);
@@ -269,6 +305,23 @@ void ChartOutputTest::printsWithThePrintersOwnResolutions() {
                        .arg(ink.y())
                        .arg(ink.width())
                        .arg(ink.height())));
+    // The strip's item on the page: where the screen has it, in the layout's proportions.
+    const auto item = std::find_if(engine.Fills.begin(), engine.Fills.end(),
+                                   [](const auto& f) { return f.second == chart::StripColor(0); });
+    QVERIFY(item != engine.Fills.end());
+    const QRectF box = item->first;
+    QVERIFY(target.contains(box));
+    const double sx = target.width() / layout.width(), sy = target.height() / layout.height();
+    if (percent == 0)
+        QVERIFY2(std::abs(box.left() - (target.left() + x0 * sx)) <= sx &&
+                     std::abs(box.right() - (target.left() + x1 * sx)) <= 2 * sx &&
+                     box.top() >= target.top() + strip.top() * sy &&
+                     box.bottom() <= target.top() + (strip.bottom() + 1) * sy,
+                 qPrintable(QStringLiteral("item %1,%2 %3x%4")
+                                .arg(box.x())
+                                .arg(box.y())
+                                .arg(box.width())
+                                .arg(box.height())));
 }
 
 void ChartOutputTest::refusesWhatCannotBePrinted() {
