@@ -5,6 +5,7 @@
 #include "acquisition/timing.h"
 #include "support/child_process.h"
 #include "support/simulator_process.h"
+#include "support/uart_annotations.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,40 +53,12 @@ std::size_t CsvSamples(const std::string& path) {
     return Count(ReadText(path), "\n") - 1;
 }
 
-struct TByte {
-    double StartMs;
-    double EndMs;
-    char Value;
-};
-
-// The UART's data bytes of the annotations' CSV: in row rx-data, the texts of two hex digits
-// (the row's others are its start and stop bits).
-std::vector<TByte> DataBytes(const std::string& csv) {
-    std::istringstream lines(csv);
-    std::string line;
-    std::getline(lines, line);
-    EXPECT_EQ(line, "start_ms,end_ms,decoder,row,text");
-    std::vector<TByte> bytes;
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, ',');)
-            fields.push_back(field);
-        EXPECT_EQ(fields.size(), 5u) << line;
-        if (fields.size() != 5 || fields[2] != "uart" || fields[3] != "rx-data" ||
-            fields[4].size() != 2 || fields[4].find_first_not_of("0123456789ABCDEF") != std::string::npos)
-            continue;
-        bytes.push_back({std::stod(fields[0]), std::stod(fields[1]),
-                         static_cast<char>(std::stoi(fields[4], nullptr, 16))});
-    }
-    return bytes;
-}
-
 // The bytes spell the text over and over from the first, and each lasts its 8 data bits.
 void ExpectTheTextRepeated(const std::string& csv, double seconds) {
-    const std::vector<TByte> bytes = DataBytes(csv);
+    EXPECT_EQ(csv.rfind("start_ms,end_ms,decoder,row,text\n", 0), 0u);
+    const std::vector<test_support::TUartByte> bytes = test_support::UartBytes(csv);
     std::string spelt;
-    for (const TByte& byte : bytes) {
+    for (const test_support::TUartByte& byte : bytes) {
         spelt += byte.Value;
         EXPECT_NEAR(byte.EndMs - byte.StartMs, 8 / 9.6, 0.03) << "byte " << spelt.size();
     }

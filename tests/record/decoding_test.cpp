@@ -6,6 +6,7 @@
 #include "devsim/options.h"
 #include "devsim/sources.h"
 #include "record/decoding.h"
+#include "support/uart_annotations.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -40,27 +38,14 @@ std::string ReadText(const std::string& path) {
 
 // The samples of each repetition's "H" that starts the whole text, from the annotations' CSV.
 std::vector<double> WholeTextStarts(const std::string& csv) {
-    std::vector<std::pair<double, char>> bytes;
-    std::istringstream lines(csv);
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line)) {
-        std::vector<std::string> f;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, ',');)
-            f.push_back(field);
-        if (f.size() == 5 && f[3] == "rx-data" && f[4].size() == 2 &&
-            f[4].find_first_not_of("0123456789ABCDEF") == std::string::npos)
-            bytes.emplace_back(std::stod(f[0]) / PeriodMs,
-                               static_cast<char>(std::stoi(f[4], nullptr, 16)));
-    }
+    const std::vector<test_support::TUartByte> bytes = test_support::UartBytes(csv);
     std::vector<double> starts;
     for (std::size_t i = 0; i + Text.size() <= bytes.size(); ++i) {
         std::string spelt;
         for (std::size_t k = 0; k < Text.size(); ++k)
-            spelt += bytes[i + k].second;
+            spelt += bytes[i + k].Value;
         if (spelt == Text)
-            starts.push_back(bytes[i].first);
+            starts.push_back(bytes[i].StartMs / PeriodMs);
     }
     return starts;
 }
