@@ -45,17 +45,20 @@ TDecoding::TDecoding(TDecodingSetup setup, TFailed failed)
     : setup_(std::move(setup)), onFailed_(std::move(failed)),
       host_(setup_.HostProgram, setup_.HangLimit) {
     csv_ = setup_.Annotations.empty() ? stdout : std::fopen(setup_.Annotations.c_str(), "w");
-    const std::string name = setup_.Annotations.empty() ? "standard output" : setup_.Annotations;
     if (csv_ == nullptr)
-        throw CannotWrite(name);
+        throw CannotWrite(CsvName());
     const std::string header = decode::AnnotationCsvHeader();
     if (std::fputs(header.c_str(), csv_) < 0 || std::fflush(csv_) != 0) {
-        const auto error = CannotWrite(name);
+        const auto error = CannotWrite(CsvName());
         if (csv_ != stdout)
             std::fclose(csv_);
         throw error;
     }
     thread_ = std::thread([this] { Run(); });
+}
+
+std::string TDecoding::CsvName() const {
+    return setup_.Annotations.empty() ? "standard output" : setup_.Annotations;
 }
 
 TDecoding::~TDecoding() {
@@ -161,7 +164,7 @@ void TDecoding::Write(const std::vector<decode::TAnnotation>& annotations) {
         lines += decode::AnnotationCsvLine(annotation, 0, setup_.MsPerSample);
     }
     if (std::fwrite(lines.data(), 1, lines.size(), csv_) != lines.size() || std::fflush(csv_) != 0)
-        throw CannotWrite(setup_.Annotations.empty() ? "standard output" : setup_.Annotations);
+        throw CannotWrite(CsvName());
 }
 
 } // namespace record

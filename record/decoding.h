@@ -73,6 +73,7 @@ private:
     std::optional<TPiece> Next();
     void Decode(const TPiece& piece);
     void Write(const std::vector<decode::TAnnotation>& annotations);
+    std::string CsvName() const;
 
     TDecodingSetup setup_;
     TFailed onFailed_;
