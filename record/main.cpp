@@ -114,8 +114,10 @@ std::unique_ptr<record::TDecoding> StartDecoding(const record::TRecordOptions& o
     setup.Annotations = options.Annotations;
     // A reader of the annotations that goes away ends their writing, not the recording.
     std::signal(SIGPIPE, SIG_IGN);
-    return std::make_unique<record::TDecoding>(std::move(setup), [](const std::string& line) {
-        std::fprintf(stderr, "talvir-record: %s\n", line.c_str());
+    // A failure comes while the progress bar is drawn on a terminal: its line starts anew.
+    const bool bar = isatty(STDERR_FILENO) == 1 && !options.Quiet;
+    return std::make_unique<record::TDecoding>(std::move(setup), [bar](const std::string& line) {
+        std::fprintf(stderr, "%stalvir-record: %s\n", bar ? "\n" : "", line.c_str());
     });
 }
 
