@@ -63,9 +63,16 @@ void THostProcess::Start() {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    // A process group of its own: the signals a terminal or a service manager sends to ours
+    // (Ctrl+C, a stop) are for us to handle, and would otherwise end the host mid-decoding.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     char* const argv[] = {program_.data(), nullptr};
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program_.c_str(), &actions, nullptr, argv, environ);
+    const int error = posix_spawn(&pid, program_.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(input[1]);
     close(output[1]);

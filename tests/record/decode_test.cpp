@@ -13,6 +13,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -142,6 +143,30 @@ TEST_F(RecordDecoding, ADecoderThatRaisesEndsTheDecodingInOneLineAndTheRecording
         << run.Err;
     EXPECT_EQ(ReadText(Path("bytes.csv")), "start_ms,end_ms,decoder,row,text\n");
     EXPECT_EQ(CsvSamples(Path("trace.csv")), SamplesOf(Seconds));
+}
+
+TEST_F(RecordDecoding, ASignalToTheRecordersGroupEndsTheRecordingAndTheDecodingNormally) {
+    // The recorder leads a process group of its own, as a shell's job, and the signal goes to
+    // the whole group, as Ctrl+C sends SIGINT and a service's stop SIGTERM.
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        std::filesystem::remove(Path("bytes.csv"));
+        std::vector<std::string> command =
+            Command({"--decode", "uart:baudrate=9600", "--annotations", Path("bytes.csv")}, 0);
+        command.insert(command.begin(), "setsid");
+        TChildProcess recorder(command, Path("err.txt"));
+        for (auto until = std::chrono::steady_clock::now() + 20s;
+             test_support::UartBytes(ReadText(Path("bytes.csv"))).size() < 2 * Text.size() &&
+             std::chrono::steady_clock::now() < until;
+             std::this_thread::sleep_for(20ms)) {
+        }
+        ASSERT_EQ(kill(-recorder.Pid(), signal), 0);
+        const std::optional<int> status = recorder.Wait(60s);
+        const std::string err = ReadText(Path("err.txt"));
+        EXPECT_EQ(status, 0) << err;
+        EXPECT_EQ(err.find("decoder"), std::string::npos) << err;
+        EXPECT_GE(test_support::UartBytes(ReadText(Path("bytes.csv"))).size(), 2 * Text.size());
+    }
 }
 
 TEST_F(RecordDecoding, AKilledHostEndsTheDecodingInOneLineAndTheRecordingGoesOn) {
