@@ -415,6 +415,18 @@ TEST(DecoderStream, AnswersComeBeforeTheDecodingEnds) {
               Sorted(host.Decode({Uart9600}, 102400, samples.packed, samples.count)));
 }
 
+TEST(DecoderStream, ABeginMidwayAbandonsTheDecodingUnderWay) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host();
+    host.Begin({{"uart", {{"baudrate", "19200"}}}}, 102400);
+    host.Feed(Piece(samples, 0, 3001), 3001);
+    host.Begin({Uart9600}, 102400);
+    auto annotations = host.Feed(samples.packed, samples.count);
+    Append(annotations, host.Finish());
+    EXPECT_EQ(Sorted(annotations),
+              Sorted(host.Decode({Uart9600}, 102400, samples.packed, samples.count)));
+}
+
 // Our children of the given program, by their /proc entries.
 std::vector<pid_t> Children(const std::string& name) {
     std::vector<pid_t> children;
