@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -87,10 +88,17 @@ TDecoderPanel::TDecoderPanel(QWidget* parent) : QWidget(parent) {
 
     auto* left = new QVBoxLayout;
     columns->addLayout(left);
-    layers_ = new QWidget(this);
+    // A decoder may have a dozen options: they scroll rather than push the chart off the window.
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    layers_ = new QWidget(scroll);
     layersLayout_ = new QVBoxLayout(layers_);
     layersLayout_->setContentsMargins(0, 0, 0, 0);
-    left->addWidget(layers_);
+    layersLayout_->addStretch();
+    scroll->setWidget(layers_);
+    left->addWidget(scroll, 1);
     auto* buttons = new QHBoxLayout;
     add_ = new QPushButton(QStringLiteral("Добавить"), this);
     add_->setObjectName(QStringLiteral("btnAddDecoder"));
@@ -109,7 +117,6 @@ TDecoderPanel::TDecoderPanel(QWidget* parent) : QWidget(parent) {
     wholeRecording_->setObjectName(QStringLiteral("btnDecodeWholeRecording"));
     wholeRecording_->hide();
     left->addWidget(wholeRecording_);
-    left->addStretch();
 
     auto* right = new QVBoxLayout;
     columns->addLayout(right, 1);
@@ -207,7 +214,7 @@ void TDecoderPanel::AddLayer(std::size_t layer) {
     auto* box = new QWidget(layers_);
     auto* form = new QFormLayout(box);
     form->setContentsMargins(0, 0, 0, 0);
-    layersLayout_->addWidget(box);
+    layersLayout_->insertWidget(layersLayout_->count() - 1, box);
 
     auto* chooser = new QComboBox(box);
     chooser->setObjectName(QStringLiteral("cmbDecoder%1").arg(layer));

@@ -88,7 +88,11 @@ void TMainForm::WireDecoder() {
 
     connect(actViewDecoder, &QAction::toggled, this, [this](bool shown) {
         DecoderDock->setVisible(shown);
-        if (shown && !DecodeWorker)
+        if (!shown)
+            return;
+        // A third of the window at most: the trace stays the larger part.
+        resizeDocks({DecoderDock}, {height() / 3}, Qt::Vertical);
+        if (!DecodeWorker)
             StartDecoding();
     });
     SweepBuffers.OnShown = [this] { DecodeWanted = true; };
@@ -190,7 +194,10 @@ void TMainForm::ShowDecoded(decode::TDecodeResult result) {
         return;
     const TDecodePlace place = DecodePlaces.front();
     DecodePlaces.pop_front();
-    SkippedDecodings += result.Skipped;
+    // Only sweeps are skipped for a decoder that cannot keep up; other requests replaced are
+    // the operator's changes, overtaken by the next.
+    if (RecordingState.State() == acquisition::TRecorderState::Recording)
+        SkippedDecodings += result.Skipped;
     QString status;
     if (!result.Error.empty()) {
         status = QStringLiteral("Ошибка декодера: ") + QString::fromStdString(result.Error);
