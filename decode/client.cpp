@@ -63,9 +63,16 @@ void THostProcess::Start() {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    // A process group of its own: the signals a terminal or a service manager sends to ours
+    // (Ctrl+C, a stop) are for us to handle, and would otherwise end the host mid-decoding.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
     char* const argv[] = {program_.data(), nullptr};
     pid_t pid = -1;
-    const int error = posix_spawn(&pid, program_.c_str(), &actions, nullptr, argv, environ);
+    const int error = posix_spawn(&pid, program_.c_str(), &actions, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(input[1]);
     close(output[1]);
@@ -82,6 +89,7 @@ void THostProcess::Start() {
 }
 
 void THostProcess::Stop() {
+    decoding_ = false;
     if (pid_ < 0)
         return;
     close(toHost_);
@@ -96,7 +104,8 @@ void THostProcess::Fail(const std::string& message) {
     throw TDecodeError(message);
 }
 
-template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine onLine) {
+template <typename OnLine>
+void THostProcess::Exchange(std::string_view out, bool untilLast, OnLine onLine) {
     if (pid_ < 0)
         Start();
     std::size_t sent = 0;
@@ -117,9 +126,14 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
             Fail("the decoder host answered nothing for " + std::to_string(limit_.count()) +
                  " ms and was stopped: a decoder may hang");
         }
-        const int ready = poll(fds, sent < out.size() ? 2 : 1, static_cast<int>(left.count()));
+        // All sent and not waiting for the last line: only what is there already is read.
+        const bool sentAll = sent == out.size();
+        const int ready =
+            poll(fds, sentAll ? 1 : 2, sentAll && !untilLast ? 0 : static_cast<int>(left.count()));
         if (ready < 0 && errno != EINTR)
             Fail("cannot talk to the decoder host: " + std::string(std::strerror(errno)));
+        if (ready == 0 && sentAll && !untilLast)
+            return;
         if (ready <= 0)
             continue;
         if (fds[0].revents != 0) {
@@ -131,6 +145,7 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
                 int status = 0;
                 waitpid(pid_, &status, 0);
                 pid_ = -1;
+                decoding_ = false;
                 close(toHost_);
                 close(fromHost_);
                 throw TDecodeError(
@@ -158,9 +173,11 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
 }
 
 std::vector<TDecoderInfo> THostProcess::ListDecoders() {
+    if (decoding_)
+        throw std::logic_error("ListDecoders during a decoding");
     std::vector<TDecoderInfo> decoders;
     try {
-        Exchange("list\n", [&](const std::vector<std::string>& f) {
+        Exchange("list\n", true, [&](const std::vector<std::string>& f) {
             const std::string& kind = f[0];
             if (kind == "listed")
                 return true;
@@ -191,26 +208,26 @@ std::vector<TAnnotation> THostProcess::Decode(const std::vector<TStackedDecoder>
                                               std::uint64_t sampleRateHz,
                                               std::span<const std::uint8_t> packed,
                                               std::uint64_t samples) {
-    if (packed.size() < (samples + 7) / 8)
-        throw std::invalid_argument("fewer packed bytes than samples");
-    std::string command = JoinFields({"bits", std::to_string(samples)});
-    command.append(reinterpret_cast<const char*>(packed.data()), (samples + 7) / 8);
-    return Run(stack, sampleRateHz, std::move(command));
+    Begin(stack, sampleRateHz);
+    auto annotations = Feed(packed, samples);
+    auto rest = Finish();
+    annotations.insert(annotations.end(), rest.begin(), rest.end());
+    return annotations;
 }
 
 std::vector<TAnnotation> THostProcess::DecodeRuns(const std::vector<TStackedDecoder>& stack,
                                                   std::uint64_t sampleRateHz, bool firstLevel,
                                                   std::span<const std::uint64_t> lengths) {
-    std::string command =
-        JoinFields({"runs", firstLevel ? "1" : "0", std::to_string(lengths.size())});
-    for (std::uint64_t length : lengths)
-        for (int b = 0; b < 8; ++b, length >>= 8)
-            command += static_cast<char>(length & 0xFF);
-    return Run(stack, sampleRateHz, std::move(command));
+    Begin(stack, sampleRateHz);
+    auto annotations = FeedRuns(firstLevel, lengths);
+    auto rest = Finish();
+    annotations.insert(annotations.end(), rest.begin(), rest.end());
+    return annotations;
 }
 
-std::vector<TAnnotation> THostProcess::Run(const std::vector<TStackedDecoder>& stack,
-                                           std::uint64_t sampleRateHz, std::string samples) {
+void THostProcess::Begin(const std::vector<TStackedDecoder>& stack, std::uint64_t sampleRateHz) {
+    if (decoding_)
+        Stop(); // mid-decoding, the host cannot be told to drop what it has
     std::string out;
     for (const TStackedDecoder& decoder : stack) {
         std::vector<std::string> fields{"stack", decoder.Id};
@@ -219,11 +236,47 @@ std::vector<TAnnotation> THostProcess::Run(const std::vector<TStackedDecoder>& s
         out += JoinFields(fields);
     }
     out += JoinFields({"samplerate", std::to_string(sampleRateHz)});
-    out += samples;
-    out += "end\n";
+    decoding_ = true;
+    // The host answers nothing to these, unless it has already failed.
+    Decoding(out, false);
+}
+
+std::vector<TAnnotation> THostProcess::Feed(std::span<const std::uint8_t> packed,
+                                            std::uint64_t samples) {
+    if (packed.size() < (samples + 7) / 8)
+        throw std::invalid_argument("fewer packed bytes than samples");
+    std::string command;
+    if (samples > 0) {
+        command = JoinFields({"bits", std::to_string(samples)});
+        command.append(reinterpret_cast<const char*>(packed.data()), (samples + 7) / 8);
+    }
+    return Decoding(command, false);
+}
+
+std::vector<TAnnotation> THostProcess::FeedRuns(bool firstLevel,
+                                                std::span<const std::uint64_t> lengths) {
+    std::string command;
+    if (!lengths.empty()) {
+        command = JoinFields({"runs", firstLevel ? "1" : "0", std::to_string(lengths.size())});
+        for (std::uint64_t length : lengths)
+            for (int b = 0; b < 8; ++b, length >>= 8)
+                command += static_cast<char>(length & 0xFF);
+    }
+    return Decoding(command, false);
+}
+
+std::vector<TAnnotation> THostProcess::Finish() {
+    auto annotations = Decoding("end\n", true);
+    decoding_ = false;
+    return annotations;
+}
+
+std::vector<TAnnotation> THostProcess::Decoding(std::string_view out, bool untilDone) {
+    if (!decoding_)
+        throw std::logic_error("no decoding begun");
     std::vector<TAnnotation> annotations;
     try {
-        Exchange(std::move(out), [&](const std::vector<std::string>& f) {
+        Exchange(out, untilDone, [&](const std::vector<std::string>& f) {
             if (f[0] == "done")
                 return true;
             if (f[0] == "error")

@@ -2,14 +2,17 @@
 // Our side of the decoder host: starts talvir-decode, lists its decoders, feeds it samples and
 // reads back the annotations. It does not link the decoder library; the host runs it.
 //
-// Threads: a THostProcess is used by one thread at a time; each call blocks until the host has
-// answered, failed or been stopped.
+// Threads: a THostProcess is used by one thread at a time. ListDecoders, Decode, DecodeRuns and
+// Finish block until the host has answered, failed or been stopped. Feed and FeedRuns block only
+// until the host has taken their samples: a host slower than the caller holds each piece back
+// (while its answers are read) until it has read it, so that the pieces cannot pile up in memory.
 
 #include <chrono>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -93,14 +96,26 @@ public:
                                         std::uint64_t sampleRateHz, bool firstLevel,
                                         std::span<const std::uint64_t> lengths);
 
+    // A decoding fed in pieces: Begin, then Feed / FeedRuns any number of times, then Finish.
+    // Samples are numbered from 0 across the pieces. Feed and FeedRuns send their samples and
+    // return the annotations the host has sent so far, without waiting for those of these samples;
+    // Finish ends the decoding and returns the rest. Any failure throws TDecodeError and ends the
+    // decoding (the next Begin starts a fresh host). A Begin during a decoding abandons that one
+    // and its host; Feed, FeedRuns and Finish without one throw std::logic_error.
+    void Begin(const std::vector<TStackedDecoder>& stack, std::uint64_t sampleRateHz);
+    std::vector<TAnnotation> Feed(std::span<const std::uint8_t> packed, std::uint64_t samples);
+    std::vector<TAnnotation> FeedRuns(bool firstLevel, std::span<const std::uint64_t> lengths);
+    std::vector<TAnnotation> Finish();
+
 private:
-    // Sends the stack, the rate, `samples` (a "bits" or "runs" command with its bytes) and "end".
-    std::vector<TAnnotation> Run(const std::vector<TStackedDecoder>& stack,
-                                 std::uint64_t sampleRateHz, std::string samples);
+    // Sends `out` within the decoding under way and returns the annotations read meanwhile: all of
+    // them up to "done" with `untilDone`, else those there are once `out` is sent.
+    std::vector<TAnnotation> Decoding(std::string_view out, bool untilDone);
     void Start();
     void Stop();
-    // Writes `out` while reading lines, until `onLine` says a line is the last.
-    template <typename OnLine> void Exchange(std::string out, OnLine onLine);
+    // Writes `out` while reading lines, until `onLine` says a line is the last or, without
+    // `untilLast`, until `out` is written and no more is there to read.
+    template <typename OnLine> void Exchange(std::string_view out, bool untilLast, OnLine onLine);
     [[noreturn]] void Fail(const std::string& message);
 
     std::string program_;
@@ -109,6 +124,7 @@ private:
     int toHost_ = -1;
     int fromHost_ = -1;
     std::string received_;
+    bool decoding_ = false; // between Begin and Finish
 };
 
 } // namespace decode

@@ -2,6 +2,9 @@
 // the file and answers with an exit status that says what happened.
 
 #include "acquisition/timing.h"
+#include "decode/host_program.h"
+#include "decode/protocol.h"
+#include "record/decoding.h"
 #include "record/notices.h"
 #include "record/options.h"
 #include "record/output.h"
@@ -12,6 +15,8 @@
 #include <cstdio>
 #include <cstdint>
 #include <exception>
+#include <memory>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -91,6 +96,49 @@ private:
     std::string shown_;
 };
 
+// The decoding of the recording as --decode asks; throws std::runtime_error where the annotations
+// cannot be written.
+std::unique_ptr<record::TDecoding> StartDecoding(const record::TRecordOptions& options,
+                                                 const char* argv0) {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        self = argv0;
+    const long double periodMs = acquisition::ConfirmedPeriod(options.PeriodMs);
+    record::TDecodingSetup setup;
+    setup.Stack = options.Decoders;
+    setup.HostProgram = decode::HostProgram(self.string());
+    setup.SampleRateHz =
+        decode::SampleRateHz(static_cast<unsigned>(acquisition::PeriodToDivider(periodMs)));
+    setup.MsPerSample = static_cast<double>(periodMs);
+    setup.Annotations = options.Annotations;
+    // A reader of the annotations that goes away ends their writing, not the recording.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A failure comes while the progress bar is drawn on a terminal: its line starts anew.
+    const bool bar = isatty(STDERR_FILENO) == 1 && !options.Quiet;
+    return std::make_unique<record::TDecoding>(std::move(setup), [bar](const std::string& line) {
+        std::fprintf(stderr, "%stalvir-record: %s\n", bar ? "\n" : "", line.c_str());
+    });
+}
+
+// What was recorded is written whatever ended the recording, unless the writing itself failed.
+// The status of the recording and its file.
+int WriteOutput(const record::TRecordOptions& options, record::TOutput& output,
+                const record::TRecording& recording) {
+    if (output.Samples() == 0 || output.Broken())
+        return recording.Status != record::stOk ? recording.Status : record::stOther;
+    try {
+        output.Finish(recording);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "talvir-record: %s\n", record::WriteFailure(options, error).c_str());
+        return recording.Status != record::stOk ? recording.Status : record::stWriteFailed;
+    }
+    if (const auto text = record::DataFileLengthNotice(options, recording.Samples);
+        text && !options.Quiet)
+        std::fprintf(stderr, "talvir-record: %s\n", text->c_str());
+    return recording.Status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,6 +177,16 @@ int main(int argc, char** argv) {
         return record::stWriteFailed;
     }
 
+    std::unique_ptr<record::TDecoding> decoding;
+    if (!options.Decoders.empty()) {
+        try {
+            decoding = StartDecoding(options, argv[0]);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "talvir-record: %s\n", error.what());
+            return record::stWriteFailed;
+        }
+    }
+
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     TProgressReport progress(options);
@@ -140,7 +198,11 @@ int main(int argc, char** argv) {
             notice(record::LineRateNotice(options));
         },
         [&progress](std::uint64_t done, std::uint64_t total) { progress(done, total); },
-        [&output](std::span<const double> levels) { output->Add(levels); },
+        [&output, &decoding](std::span<const double> levels) {
+            output->Add(levels);
+            if (decoding)
+                decoding->Add(levels);
+        },
         [&output](std::span<const std::uint8_t> bytes) { output->AddBytes(bytes); },
         StopRequested);
     progress.Finish();
@@ -149,15 +211,12 @@ int main(int argc, char** argv) {
     if (recording.Status != record::stOk)
         std::fprintf(stderr, "talvir-record: %s\n", recording.Message.c_str());
 
-    // What was recorded is written whatever ended the recording, unless the writing itself failed.
-    if (output->Samples() == 0 || output->Broken())
-        return recording.Status != record::stOk ? recording.Status : record::stOther;
-    try {
-        output->Finish(recording);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "talvir-record: %s\n", record::WriteFailure(options, error).c_str());
-        return recording.Status != record::stOk ? recording.Status : record::stWriteFailed;
-    }
-    notice(record::DataFileLengthNotice(options, recording.Samples));
-    return recording.Status;
+    const int status = WriteOutput(options, *output, recording);
+    if (!decoding)
+        return status;
+    const record::TDecodingEnd decoded = decoding->Finish();
+    if (decoded.Undecoded != 0)
+        notice(std::to_string(decoded.Undecoded) +
+               " samples went undecoded: the decoder did not keep up with the recording");
+    return status == record::stOk && decoded.Failed ? record::stDecodingFailed : status;
 }

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string_view>
@@ -94,10 +95,37 @@ std::uint16_t ComNumberOf(const std::string& port) {
     return static_cast<std::uint16_t>(*number);
 }
 
+TParsedDecoder ParseDecoder(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    decode::TStackedDecoder decoder{text.substr(0, colon), {}};
+    if (decoder.Id.empty())
+        return {std::nullopt, "no decoder named in '" + text + "'"};
+    if (colon == std::string::npos)
+        return {decoder, ""};
+    const std::string options = text.substr(colon + 1);
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = options.find(',', from);
+        const std::string option = options.substr(from, comma - from);
+        const std::size_t eq = option.find('=');
+        if (option.empty())
+            return {std::nullopt, "an empty option in '" + text + "'"};
+        if (eq == std::string::npos)
+            return {std::nullopt, "option '" + option + "' of " + decoder.Id + " needs =VALUE"};
+        if (eq == 0 || eq + 1 == option.size())
+            return {std::nullopt, "option '" + option + "' of " + decoder.Id +
+                                      " needs a name and a value"};
+        decoder.Options.emplace_back(option.substr(0, eq), option.substr(eq + 1));
+        if (comma == std::string::npos)
+            return {decoder, ""};
+        from = comma + 1;
+    }
+}
+
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     TParsedCommandLine parsed;
     TRecordOptions options;
     bool sweepsGiven = false;
+    std::string badDecoder; // why a --decode value is wrong
     auto fail = [&parsed](std::string message) {
         parsed.Error = std::move(message);
         return parsed;
@@ -168,6 +196,19 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
              options.Out = v;
              return !v.empty();
          }},
+        {"--decode",
+         [&](const std::string& v) {
+             const TParsedDecoder decoder = ParseDecoder(v);
+             if (decoder.Decoder)
+                 options.Decoders.push_back(*decoder.Decoder);
+             badDecoder = decoder.Error;
+             return decoder.Decoder.has_value();
+         }},
+        {"--annotations",
+         [&](const std::string& v) {
+             options.Annotations = v;
+             return !v.empty();
+         }},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -200,9 +241,12 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
                 return fail(name + " needs a value");
             value = args[++i];
         }
-        if (!setter->second(*value))
-            return fail("bad value '" + *value + "' for " + name +
-                        (name == "--baud" ? "; a serial line takes " + RatesText() : ""));
+        if (setter->second(*value))
+            continue;
+        if (!badDecoder.empty())
+            return fail("--decode: " + badDecoder);
+        return fail("bad value '" + *value + "' for " + name +
+                    (name == "--baud" ? "; a serial line takes " + RatesText() : ""));
     }
 
     if (options.Port.empty())
@@ -215,6 +259,12 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (!kind)
         return fail("--out: the file's extension must be .tlr, .txt, .vcd, .csv or .png");
     options.Output = *kind;
+    if (!options.Annotations.empty() && options.Decoders.empty())
+        return fail("--annotations needs --decode");
+    if (!options.Annotations.empty() &&
+        std::filesystem::path(options.Annotations).lexically_normal() ==
+            std::filesystem::path(options.Out).lexically_normal())
+        return fail("--annotations and --out name the same file");
     if (options.PeriodText.empty())
         options.PeriodMs = acquisition::DividerPeriod(acquisition::MinDivider);
     parsed.Options = options;
@@ -251,6 +301,12 @@ Options:
                     opens whole and talvir-convert turns into the other kinds), .txt the
                     window's data file ("time level" lines), .vcd a Value Change Dump, .csv
                     "time_ms,level", .png a picture of the trace
+  --decode DECODER[:OPTION=VALUE[,OPTION=VALUE]...]
+                    decode the line as it is recorded with a protocol decoder of
+                    libsigrokdecode, such as uart:baudrate=9600,parity=even; a further
+                    --decode stacks a decoder on the one before (uart, then midi)
+  --annotations F   write the decoders' annotations to F instead of standard output, as
+                    CSV: "start_ms,end_ms,decoder,row,text", times from the first sample
   --quiet, -q       nothing on standard error but a failure
   --help, -h        show this text
   --version         show the version
@@ -266,6 +322,13 @@ file ends it at once. SIGINT or SIGTERM stops the device and FILE is finished: w
 it holds the sweeps completed by then, with --seconds every sample received; the status says
 the recording was interrupted, but after --seconds 0, whose end it is.
 
+With --decode, the samples go to the decoder program talvir-decode as they come (found by
+TALVIR_DECODE, else in ../libexec/talvir beside this program); standard output then carries
+only the annotations. The recording never waits for the decoder: samples it cannot keep up
+with are left undecoded, and standard error says how many. A decoder that fails (a wrong
+option, a hang of 10 s, its program ended) gives one line "talvir-record: decoder: ...",
+the decoding stops and the recording goes on.
+
 Exit status:
   0  the recording was complete (or --seconds 0 was stopped) and FILE was written
   1  another failure (the line says which)
@@ -280,6 +343,7 @@ Exit status:
   10 a sweep did not complete in time
   11 FILE could not be written (the recording ends there)
   12 interrupted by a signal
+  13 the recording was complete and FILE written, but the decoding failed
 )";
 }
 

@@ -2,6 +2,7 @@
 // The command line of talvir-record, read into what the recording needs. Pure; no device, no file.
 
 #include "acquisition/sweep.h"
+#include "decode/client.h"
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +30,9 @@ struct TRecordOptions {
     std::string Out;
     TOutputKind Output = TOutputKind::DataFile;
     bool Quiet = false; // nothing on standard error but a failure
+    // --decode, in the order given: the first decodes the line, each next the one before's output.
+    std::vector<decode::TStackedDecoder> Decoders;
+    std::string Annotations; // --annotations FILE; empty: the CSV goes to standard output
 };
 
 // A command line read: the options, or a request for help or the version, or a mistake in words.
@@ -45,6 +49,14 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The output kind for a file name by its extension, whatever its case; none for another.
 std::optional<TOutputKind> OutputKindForName(const std::string& name);
+
+// A --decode value, DECODER[:OPTION=VALUE[,OPTION=VALUE]...], as a decoder of the stack; or what
+// is wrong with it.
+struct TParsedDecoder {
+    std::optional<decode::TStackedDecoder> Decoder;
+    std::string Error;
+};
+TParsedDecoder ParseDecoder(const std::string& text);
 
 // The COM number of "COMn" (any case, 1 .. 50); 0 when the name is a device path instead.
 std::uint16_t ComNumberOf(const std::string& port);

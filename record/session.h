@@ -29,6 +29,7 @@ enum TStatus : int {
     stSweepTimeout = 10,
     stWriteFailed = 11,
     stInterrupted = 12,
+    stDecodingFailed = 13,
 };
 
 // Over a shorter recording the device's lag behind the command outweighs what the counts say.

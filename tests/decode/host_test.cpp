@@ -11,6 +11,8 @@
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <unistd.h>
+#include <csignal>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -311,6 +313,183 @@ TEST(DecoderHost, AProgramThatIsNoHostIsReported) {
                   "directory");
     }
 }
+
+// The samples [from, from + count) packed anew from bit 7 of their first byte.
+std::vector<std::uint8_t> Piece(const Samples& samples, std::uint64_t from, std::uint64_t count) {
+    std::vector<std::uint8_t> packed((count + 7) / 8);
+    for (std::uint64_t k = 0; k < count; ++k)
+        if ((samples.packed[(from + k) / 8] >> (7 - (from + k) % 8)) & 1)
+            packed[k / 8] |= static_cast<std::uint8_t>(0x80 >> (k % 8));
+    return packed;
+}
+
+using Whole = std::tuple<std::uint64_t, std::uint64_t, std::string, std::string, std::string,
+                         std::vector<std::string>>;
+
+std::vector<Whole> Sorted(const std::vector<TAnnotation>& annotations) {
+    std::vector<Whole> whole;
+    for (const TAnnotation& a : annotations)
+        whole.emplace_back(a.Start, a.End, a.Decoder, a.Row, a.Class, a.Texts);
+    std::sort(whole.begin(), whole.end());
+    return whole;
+}
+
+void Append(std::vector<TAnnotation>& to, const std::vector<TAnnotation>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+const TStackedDecoder Uart9600{"uart", {{"baudrate", "9600"}}};
+
+// Piece sizes, taken in turn until the samples run out.
+class Pieces : public testing::TestWithParam<std::vector<std::uint64_t>> {};
+
+TEST_P(Pieces, OfBitsDecodeAsTheWholeDoes) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host();
+    const auto whole = host.Decode({Uart9600}, 102400, samples.packed, samples.count);
+    ASSERT_GE(whole.size(), 13u * 4);
+    std::vector<TAnnotation> pieces;
+    host.Begin({Uart9600}, 102400);
+    for (std::uint64_t at = 0, i = 0; at < samples.count; ++i) {
+        const std::uint64_t count = std::min(GetParam()[i % GetParam().size()], samples.count - at);
+        Append(pieces, host.Feed(Piece(samples, at, count), count));
+        at += count;
+    }
+    Append(pieces, host.Finish());
+    EXPECT_EQ(Sorted(pieces), Sorted(whole));
+}
+
+TEST_P(Pieces, OfRunsDecodeAsTheWholeDoes) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    const auto [first, lengths] = RunsOf(samples);
+    auto host = Host();
+    const auto whole = host.DecodeRuns({Uart9600}, 102400, first, lengths);
+    ASSERT_GE(whole.size(), 13u * 4);
+    // The sizes count runs here; a run cut in two at a piece's end goes on in the next piece at
+    // the same level.
+    std::vector<TAnnotation> pieces;
+    host.Begin({Uart9600}, 102400);
+    bool level = first;
+    std::uint64_t cut = 0; // of the run at `at`, the samples already sent
+    for (std::size_t at = 0, i = 0; at < lengths.size(); ++i) {
+        const std::size_t count = std::min<std::size_t>(GetParam()[i % GetParam().size()],
+                                                        lengths.size() - at);
+        std::vector<std::uint64_t> piece(lengths.begin() + static_cast<std::ptrdiff_t>(at),
+                                         lengths.begin() + static_cast<std::ptrdiff_t>(at + count));
+        if (!piece.empty())
+            piece.front() -= cut;
+        cut = 0;
+        if (count > 1 && piece.back() > 1) { // half of the last run now, the rest next time
+            cut = piece.back() / 2;
+            piece.back() = cut;
+        }
+        Append(pieces, host.FeedRuns(level, piece));
+        at += cut == 0 ? count : count - 1;
+        if ((cut == 0 ? count : count - 1) % 2 == 1)
+            level = !level;
+    }
+    Append(pieces, host.Finish());
+    EXPECT_EQ(Sorted(pieces), Sorted(whole));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Pieces,
+                         testing::Values(std::vector<std::uint64_t>{1},
+                                         std::vector<std::uint64_t>{7},
+                                         std::vector<std::uint64_t>{8},
+                                         std::vector<std::uint64_t>{9},
+                                         std::vector<std::uint64_t>{0, 13, 1000, 0, 3, 4099},
+                                         std::vector<std::uint64_t>{100000}));
+
+TEST(DecoderStream, AnswersComeBeforeTheDecodingEnds) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host();
+    host.Begin({Uart9600}, 102400);
+    auto annotations = host.Feed(samples.packed, samples.count);
+    // An empty piece sends nothing and collects what the host has sent by now.
+    for (auto until = std::chrono::steady_clock::now() + 30s;
+         annotations.size() < 13u * 4 && std::chrono::steady_clock::now() < until;)
+        Append(annotations, host.Feed({}, 0));
+    EXPECT_GE(annotations.size(), 13u * 4) << "the answers wait for the end";
+    Append(annotations, host.Finish());
+    EXPECT_EQ(Sorted(annotations),
+              Sorted(host.Decode({Uart9600}, 102400, samples.packed, samples.count)));
+}
+
+TEST(DecoderStream, ABeginMidwayAbandonsTheDecodingUnderWay) {
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host();
+    host.Begin({{"uart", {{"baudrate", "19200"}}}}, 102400);
+    host.Feed(Piece(samples, 0, 3001), 3001);
+    host.Begin({Uart9600}, 102400);
+    auto annotations = host.Feed(samples.packed, samples.count);
+    Append(annotations, host.Finish());
+    EXPECT_EQ(Sorted(annotations),
+              Sorted(host.Decode({Uart9600}, 102400, samples.packed, samples.count)));
+}
+
+// Our children of the given program, by their /proc entries.
+std::vector<pid_t> Children(const std::string& name) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.find("(" + name + ")") == std::string::npos)
+            continue;
+        int parent = 0;
+        std::istringstream(line.substr(line.rfind(')') + 2)) >> std::skipws >> line >> parent;
+        if (parent == getpid())
+            children.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return children;
+}
+
+struct StreamFailure {
+    const char* name;
+    TStackedDecoder decoder;
+    bool killHost; // by its pid after the first piece, rather than by its decoder
+    const char* message;
+};
+
+class StreamFailures : public testing::TestWithParam<StreamFailure> {};
+
+TEST_P(StreamFailures, ThrowOnceAndTheNextBeginWorks) {
+    setenv("SIGROKDECODE_DIR", TestDecoders().c_str(), 1);
+    const Samples samples = FromSimulator("uart:9600:Hello, 1-bit!", 16, 0.05);
+    auto host = Host(5s);
+    host.Begin({GetParam().decoder}, 102400);
+    host.Feed(Piece(samples, 0, 1000), 1000);
+    if (GetParam().killHost) {
+        const auto hosts = Children("talvir-decode");
+        ASSERT_EQ(hosts.size(), 1u);
+        kill(hosts[0], SIGKILL);
+    }
+    int failures = 0;
+    try {
+        for (std::uint64_t at = 1000; at + 1000 <= samples.count; at += 1000)
+            host.Feed(Piece(samples, at, 1000), 1000);
+        host.Finish();
+    } catch (const TDecodeError& e) {
+        ++failures;
+        EXPECT_NE(std::string(e.what()).find(GetParam().message), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(failures, 1);
+    EXPECT_THROW(host.Feed(Piece(samples, 0, 8), 8), std::logic_error) << "the decoding went on";
+    host.Begin({Uart9600}, 102400);
+    auto annotations = host.Feed(samples.packed, samples.count);
+    Append(annotations, host.Finish());
+    EXPECT_GE(annotations.size(), 13u * 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, StreamFailures,
+    testing::Values(StreamFailure{"DecoderKillsItsHost", {"talvir_kill", {}}, false,
+                                  "ended by signal 9"},
+                    StreamFailure{"HostKilled", Uart9600, true, "ended by signal 9"},
+                    StreamFailure{"DecoderRaises", {"uart", {{"baudrate", "0"}}}, false,
+                                  "AttributeError"},
+                    StreamFailure{"DecoderHangs", {"talvir_loop", {}}, false,
+                                  "answered nothing for 5000 ms"}),
+    [](const auto& failure) { return std::string(failure.param.name); });
 
 struct EscapeCase {
     std::string text;

@@ -67,6 +67,24 @@ TEST(RecordCommandLine, MistakesAreNamedAndNothingIsRecorded) {
         {{"--port", "COM1", "--out", "a.txt", "--seconds", "2e9"}, "bad value '2e9'"},
         {{"--port", "COM1", "--out", "a.txt", "--seconds", "1", "--sweeps", "2"},
          "--sweeps and --seconds exclude each other"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", ""}, "--decode: no decoder named in ''"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", ":baudrate=9600"},
+         "--decode: no decoder named in ':baudrate=9600'"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", "uart:"},
+         "--decode: an empty option in 'uart:'"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", "uart:baudrate=9600,,parity=odd"},
+         "--decode: an empty option in"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", "uart:baudrate"},
+         "--decode: option 'baudrate' of uart needs =VALUE"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", "uart:=9600"},
+         "--decode: option '=9600' of uart needs a name and a value"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode", "uart:baudrate="},
+         "--decode: option 'baudrate=' of uart needs a name and a value"},
+        {{"--port", "COM1", "--out", "a.txt", "--decode"}, "--decode needs a value"},
+        {{"--port", "COM1", "--out", "a.txt", "--annotations", "a.csv"},
+         "--annotations needs --decode"},
+        {{"--port", "COM1", "--out", "a.csv", "--decode", "uart", "--annotations", "./a.csv"},
+         "--annotations and --out name the same file"},
     };
     for (const auto& [args, message] : cases) {
         const auto parsed = ParseCommandLine(args);
@@ -76,6 +94,27 @@ TEST(RecordCommandLine, MistakesAreNamedAndNothingIsRecorded) {
     }
     EXPECT_TRUE(ParseCommandLine({"--port", "x", "--help"}).Help);
     EXPECT_TRUE(ParseCommandLine({"--version", "--colour"}).Version);
+}
+
+TEST(RecordCommandLine, DecodersStackInTheOrderGiven) {
+    const auto parsed = ParseCommandLine(
+        {"--port", "COM1", "--out", "a.tlr", "--decode", "uart:baudrate=9600,parity=even",
+         "--decode=midi", "--annotations", "notes.csv", "--decode", "x:a=b=c"});
+    ASSERT_TRUE(parsed.Options) << parsed.Error;
+    const std::vector<decode::TStackedDecoder>& stack = parsed.Options->Decoders;
+    ASSERT_EQ(stack.size(), 3u);
+    EXPECT_EQ(stack[0].Id, "uart");
+    EXPECT_EQ(stack[0].Options, (std::vector<std::pair<std::string, std::string>>{
+                                    {"baudrate", "9600"}, {"parity", "even"}}));
+    EXPECT_EQ(stack[1].Id, "midi");
+    EXPECT_TRUE(stack[1].Options.empty());
+    EXPECT_EQ(stack[2].Options, (std::vector<std::pair<std::string, std::string>>{{"a", "b=c"}}))
+        << "the value is all after the first '='";
+    EXPECT_EQ(parsed.Options->Annotations, "notes.csv");
+
+    const auto plain = ParseCommandLine({"--port", "COM1", "--out", "a.txt"});
+    ASSERT_TRUE(plain.Options) << plain.Error;
+    EXPECT_TRUE(plain.Options->Decoders.empty());
 }
 
 TEST(RecordCommandLine, PortsNamedCOMGoThroughThePortMapAndOthersArePaths) {
