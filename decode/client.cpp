@@ -3,8 +3,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <poll.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,14 +104,19 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
     std::size_t sent = 0;
     auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
-        // Whole lines already received first: the last one ends the exchange.
+        // Whole lines already received first: the last one ends the exchange. They are cut off
+        // together, as cutting each would move the rest of a long read once a line.
+        std::size_t taken = 0;
         for (auto newline = received_.find('\n'); newline != std::string::npos;
-             newline = received_.find('\n')) {
-            const std::string line = received_.substr(0, newline);
-            received_.erase(0, newline + 1);
-            if (onLine(SplitFields(line)))
+             newline = received_.find('\n', taken)) {
+            const std::string_view line(received_.data() + taken, newline - taken);
+            taken = newline + 1;
+            if (onLine(SplitFields(line))) {
+                received_.erase(0, taken);
                 return;
+            }
         }
+        received_.erase(0, taken);
         pollfd fds[2] = {{fromHost_, POLLIN, 0}, {toHost_, POLLOUT, 0}};
         const auto waited = std::chrono::steady_clock::now() - lastProgress;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit_ - waited);
@@ -223,14 +230,16 @@ std::vector<TAnnotation> THostProcess::Run(const std::vector<TStackedDecoder>& s
     out += "end\n";
     std::vector<TAnnotation> annotations;
     try {
-        Exchange(std::move(out), [&](const std::vector<std::string>& f) {
+        Exchange(std::move(out), [&](std::vector<std::string>&& f) {
             if (f[0] == "done")
                 return true;
             if (f[0] == "error")
                 Fail(f.at(1));
             if (f[0] == "ann")
-                annotations.push_back({Number(f.at(1)), Number(f.at(2)), f.at(3), f.at(4),
-                                       f.at(5), {f.begin() + 6, f.end()}});
+                annotations.push_back({Number(f.at(1)), Number(f.at(2)), std::move(f.at(3)),
+                                       std::move(f.at(4)), std::move(f.at(5)),
+                                       {std::make_move_iterator(f.begin() + 6),
+                                        std::make_move_iterator(f.end())}});
             return false;
         });
     } catch (const std::logic_error&) { // a field missing or not a number
