@@ -1,9 +1,9 @@
 #include "decode/client.h"
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstring>
-#include <iterator>
 #include <poll.h>
 #include <spawn.h>
 #include <string_view>
@@ -30,12 +30,38 @@ std::vector<std::string> CommaList(const std::string& text) {
     }
 }
 
-std::uint64_t Number(const std::string& text) {
-    std::size_t used = 0;
-    const auto value = std::stoull(text, &used);
-    if (used != text.size())
-        throw std::invalid_argument(text);
+std::uint64_t Number(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        throw std::invalid_argument(std::string(text));
     return value;
+}
+
+// An annotation's line, "ann START END DECODER ROW CLASS TEXT...", read field by field into the
+// annotation: the host's densest answer, one every few samples, is read without a vector of its
+// fields between. Throws std::logic_error for a field missing or not a number.
+TAnnotation ReadAnnotation(std::string_view line) {
+    bool last = false;
+    auto next = [&] {
+        if (last)
+            throw std::out_of_range("an annotation with too few fields");
+        const auto tab = line.find('\t');
+        last = tab == std::string_view::npos;
+        const std::string_view field = line.substr(0, tab);
+        line.remove_prefix(last ? line.size() : tab + 1);
+        return field;
+    };
+    next(); // "ann"
+    TAnnotation annotation;
+    annotation.Start = Number(next());
+    annotation.End = Number(next());
+    annotation.Decoder = UnescapeField(next());
+    annotation.Row = UnescapeField(next());
+    annotation.Class = UnescapeField(next());
+    while (!last)
+        annotation.Texts.push_back(UnescapeField(next()));
+    return annotation;
 }
 
 } // namespace
@@ -111,7 +137,7 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
              newline = received_.find('\n', taken)) {
             const std::string_view line(received_.data() + taken, newline - taken);
             taken = newline + 1;
-            if (onLine(SplitFields(line))) {
+            if (onLine(line)) {
                 received_.erase(0, taken);
                 return;
             }
@@ -167,7 +193,8 @@ template <typename OnLine> void THostProcess::Exchange(std::string out, OnLine o
 std::vector<TDecoderInfo> THostProcess::ListDecoders() {
     std::vector<TDecoderInfo> decoders;
     try {
-        Exchange("list\n", [&](const std::vector<std::string>& f) {
+        Exchange("list\n", [&](std::string_view line) {
+            const std::vector<std::string> f = SplitFields(line);
             const std::string& kind = f[0];
             if (kind == "listed")
                 return true;
@@ -230,16 +257,16 @@ std::vector<TAnnotation> THostProcess::Run(const std::vector<TStackedDecoder>& s
     out += "end\n";
     std::vector<TAnnotation> annotations;
     try {
-        Exchange(std::move(out), [&](std::vector<std::string>&& f) {
+        Exchange(std::move(out), [&](std::string_view line) {
+            if (line.substr(0, line.find('\t')) == "ann") {
+                annotations.push_back(ReadAnnotation(line));
+                return false;
+            }
+            const std::vector<std::string> f = SplitFields(line);
             if (f[0] == "done")
                 return true;
             if (f[0] == "error")
                 Fail(f.at(1));
-            if (f[0] == "ann")
-                annotations.push_back({Number(f.at(1)), Number(f.at(2)), std::move(f.at(3)),
-                                       std::move(f.at(4)), std::move(f.at(5)),
-                                       {std::make_move_iterator(f.begin() + 6),
-                                        std::make_move_iterator(f.end())}});
             return false;
         });
     } catch (const std::logic_error&) { // a field missing or not a number

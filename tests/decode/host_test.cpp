@@ -339,6 +339,50 @@ TEST(DecoderHost, AProgramThatIsNoHostIsReported) {
     }
 }
 
+// A host of our own that answers whatever it is sent with `lines`, for lines ours never sends.
+std::string ScriptedHost(const std::string& name, const std::string& lines) {
+    const std::string path = testing::TempDir() + name;
+    std::ofstream(path) << "#!/bin/sh\ncat <<'END'\n" << lines << "END\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+struct LineCase {
+    const char* name;
+    const char* line;
+    std::vector<std::string> texts; // of the annotation read; none read: the line is refused
+};
+
+class AnnotationLine : public testing::TestWithParam<LineCase> {};
+
+TEST_P(AnnotationLine, IsReadWholeOrRefused) {
+    const LineCase& c = GetParam();
+    THostProcess host(ScriptedHost(c.name, std::string(c.line) + "\ndone\t1\n"), 10s);
+    const std::vector<std::uint8_t> packed(1);
+    try {
+        const auto annotations = host.Decode({{"uart", {}}}, 102400, packed, 8);
+        ASSERT_EQ(annotations.size(), 1u);
+        EXPECT_EQ(std::tie(annotations[0].Start, annotations[0].End, annotations[0].Decoder,
+                           annotations[0].Row, annotations[0].Class),
+                  std::make_tuple(5, 9, "uart", "", "rx-data"));
+        EXPECT_EQ(annotations[0].Texts, c.texts);
+        EXPECT_FALSE(c.texts.empty()) << "read a line to refuse";
+    } catch (const TDecodeError& e) {
+        EXPECT_TRUE(c.texts.empty()) << e.what();
+        EXPECT_STREQ(e.what(), "the decoder host sent a line that is not of the protocol");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, AnnotationLine,
+    testing::Values(LineCase{"texts", "ann\t5\t9\tuart\t\trx-data\tHello\tH", {"Hello", "H"}},
+                    LineCase{"escaped", "ann\t5\t9\tuart\t\trx-data\ta\\tb\\\\", {"a\tb\\"}},
+                    LineCase{"empty_text", "ann\t5\t9\tuart\t\trx-data\t", {""}},
+                    LineCase{"no_class", "ann\t5\t9\tuart\t", {}},
+                    LineCase{"bad_start", "ann\t5x\t9\tuart\t\trx-data\tHello", {}},
+                    LineCase{"no_end", "ann\t5\t\tuart\t\trx-data\tHello", {}}),
+    [](const testing::TestParamInfo<LineCase>& param) { return std::string(param.param.name); });
+
 struct EscapeCase {
     std::string text;
     std::string field;
