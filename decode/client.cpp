@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstring>
 #include <poll.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,12 +31,38 @@ std::vector<std::string> CommaList(const std::string& text) {
     }
 }
 
-std::uint64_t Number(const std::string& text) {
-    std::size_t used = 0;
-    const auto value = std::stoull(text, &used);
-    if (used != text.size())
-        throw std::invalid_argument(text);
+std::uint64_t Number(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        throw std::invalid_argument(std::string(text));
     return value;
+}
+
+// An annotation's line, "ann START END DECODER ROW CLASS TEXT...", read field by field into the
+// annotation: the host's densest answer, one every few samples, is read without a vector of its
+// fields between. Throws std::logic_error for a field missing or not a number.
+TAnnotation ReadAnnotation(std::string_view line) {
+    bool last = false;
+    auto next = [&] {
+        if (last)
+            throw std::out_of_range("an annotation with too few fields");
+        const auto tab = line.find('\t');
+        last = tab == std::string_view::npos;
+        const std::string_view field = line.substr(0, tab);
+        line.remove_prefix(last ? line.size() : tab + 1);
+        return field;
+    };
+    next(); // "ann"
+    TAnnotation annotation;
+    annotation.Start = Number(next());
+    annotation.End = Number(next());
+    annotation.Decoder = UnescapeField(next());
+    annotation.Row = UnescapeField(next());
+    annotation.Class = UnescapeField(next());
+    while (!last)
+        annotation.Texts.push_back(UnescapeField(next()));
+    return annotation;
 }
 
 } // namespace
@@ -112,14 +140,19 @@ void THostProcess::Exchange(std::string_view out, bool untilLast, OnLine onLine)
     std::size_t sent = 0;
     auto lastProgress = std::chrono::steady_clock::now();
     for (;;) {
-        // Whole lines already received first: the last one ends the exchange.
+        // Whole lines already received first: the last one ends the exchange. They are cut off
+        // together, as cutting each would move the rest of a long read once a line.
+        std::size_t taken = 0;
         for (auto newline = received_.find('\n'); newline != std::string::npos;
-             newline = received_.find('\n')) {
-            const std::string line = received_.substr(0, newline);
-            received_.erase(0, newline + 1);
-            if (onLine(SplitFields(line)))
+             newline = received_.find('\n', taken)) {
+            const std::string_view line(received_.data() + taken, newline - taken);
+            taken = newline + 1;
+            if (onLine(line)) {
+                received_.erase(0, taken);
                 return;
+            }
         }
+        received_.erase(0, taken);
         pollfd fds[2] = {{fromHost_, POLLIN, 0}, {toHost_, POLLOUT, 0}};
         const auto waited = std::chrono::steady_clock::now() - lastProgress;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit_ - waited);
@@ -182,7 +215,8 @@ std::vector<TDecoderInfo> THostProcess::ListDecoders() {
         throw std::logic_error("ListDecoders during a decoding");
     std::vector<TDecoderInfo> decoders;
     try {
-        Exchange("list\n", true, [&](const std::vector<std::string>& f) {
+        Exchange("list\n", true, [&](std::string_view line) {
+            const std::vector<std::string> f = SplitFields(line);
             const std::string& kind = f[0];
             if (kind == "listed")
                 return true;
@@ -281,14 +315,16 @@ std::vector<TAnnotation> THostProcess::Decoding(std::string_view out, bool until
         throw std::logic_error("no decoding begun");
     std::vector<TAnnotation> annotations;
     try {
-        Exchange(out, untilDone, [&](const std::vector<std::string>& f) {
+        Exchange(out, untilDone, [&](std::string_view line) {
+            if (line.substr(0, line.find('\t')) == "ann") {
+                annotations.push_back(ReadAnnotation(line));
+                return false;
+            }
+            const std::vector<std::string> f = SplitFields(line);
             if (f[0] == "done")
                 return true;
             if (f[0] == "error")
                 Fail(f.at(1));
-            if (f[0] == "ann")
-                annotations.push_back({Number(f.at(1)), Number(f.at(2)), f.at(3), f.at(4),
-                                       f.at(5), {f.begin() + 6, f.end()}});
             return false;
         });
     } catch (const std::logic_error&) { // a field missing or not a number

@@ -153,6 +153,11 @@ private:
 } // namespace decode
 
 int main() {
+    // Annotations go out in blocks of this size between the commands' flushes: a dense decoding
+    // gives one every few samples, and a socket's default block of 4 KiB would wake the client
+    // for every hundred of them. The C library takes the size only with a buffer of ours.
+    static char output[1 << 16];
+    std::setvbuf(stdout, output, _IOFBF, sizeof output);
     if (!decode::StartLibrary()) {
         std::fprintf(stderr, "talvir-decode: the decoder library did not start\n");
         return 1;

@@ -80,11 +80,11 @@ std::string Run(const std::string& command) {
 // at a time, and once for all of them to count those of classes we did not see.
 class SigrokCli {
 public:
-    SigrokCli(const std::string& vcd, unsigned divider, const std::string& stack)
+    SigrokCli(const std::string& vcd, unsigned divider, const std::string& stack,
+              const std::string& decoder)
         : command_("sigrok-cli -I vcd:downsample=" +
                    std::to_string(trace::VcdDownsample(PeriodMs(divider))) + " -i '" + vcd +
-                   "' -P " + stack + " --protocol-decoder-samplenum -A " +
-                   stack.substr(0, stack.find(':'))) {}
+                   "' -P " + stack + " --protocol-decoder-samplenum -A " + decoder) {}
 
     std::vector<Seen> OfClass(const std::string& cls) const {
         std::vector<Seen> seen;
@@ -120,7 +120,7 @@ struct CompareCase {
     const char* source;
     unsigned divider; // one whose sample period is whole picoseconds, as our VCD's times are
     const char* stack;
-    TStackedDecoder decoder;
+    std::vector<TStackedDecoder> decoders; // the annotations of the last are compared
     std::size_t least; // annotations at the least, so that decoding nothing cannot pass
 };
 
@@ -129,15 +129,18 @@ class SameAsSigrokCli : public testing::TestWithParam<CompareCase> {};
 TEST_P(SameAsSigrokCli, OnTheSameSamples) {
     const auto& c = GetParam();
     const Samples samples = FromSimulator(c.source, c.divider, 0.3);
+    const std::string& decoder = c.decoders.back().Id;
     auto host = Host();
     std::vector<Seen> ours;
     std::set<std::string> classes;
-    for (const TAnnotation& a : host.Decode({c.decoder}, SampleRateHz(c.divider), samples.packed,
-                                            samples.count)) {
+    for (const TAnnotation& a :
+         host.Decode(c.decoders, SampleRateHz(c.divider), samples.packed, samples.count)) {
+        if (a.Decoder != decoder)
+            continue;
         ours.emplace_back(a.Start, a.End, a.Class, a.Texts.at(0));
         classes.insert(a.Class);
     }
-    const SigrokCli cli(WriteVcd(samples, c.divider, c.decoder.Id), c.divider, c.stack);
+    const SigrokCli cli(WriteVcd(samples, c.divider, decoder), c.divider, c.stack, decoder);
     std::vector<Seen> theirs;
     for (const std::string& cls : classes) {
         const auto seen = cli.OfClass(cls);
@@ -154,15 +157,21 @@ INSTANTIATE_TEST_SUITE_P(
     Decoders, SameAsSigrokCli,
     testing::Values(
         CompareCase{"uart:9600:Hello, 1-bit!", 16, "uart:baudrate=9600",
-                    {"uart", {{"baudrate", "9600"}}}, 3 * 13 * 4},
+                    {{"uart", {{"baudrate", "9600"}}}}, 3 * 13 * 4},
         CompareCase{"uart:19200:Hello, 1-bit!:even", 34, "uart:baudrate=19200:parity=even",
-                    {"uart", {{"baudrate", "19200"}, {"parity", "even"}}}, 3 * 13 * 5},
+                    {{"uart", {{"baudrate", "19200"}, {"parity", "even"}}}}, 3 * 13 * 5},
         CompareCase{"uart:9600:Hello, 1-bit!:odd", 16, "uart:baudrate=9600:parity=odd:format=ascii",
-                    {"uart", {{"baudrate", "9600"}, {"parity", "odd"}, {"format", "ascii"}}},
+                    {{"uart", {{"baudrate", "9600"}, {"parity", "odd"}, {"format", "ascii"}}}},
                     3 * 13 * 5},
-        CompareCase{"nec:89:194", 16, "ir_nec", {"ir_nec", {}}, 2 * 5},
+        CompareCase{"nec:89:194", 16, "ir_nec", {{"ir_nec", {}}}, 2 * 5},
         // 1 kHz is 51.2 samples a period at divider 34: the duty cycle's text varies.
-        CompareCase{"square:1000:0.3", 34, "pwm", {"pwm", {}}, 250}));
+        CompareCase{"square:1000:0.3", 34, "pwm", {{"pwm", {}}}, 250},
+        // 30 Read ROMs of a reset, a presence and 72 bits. At the device's rates a 1's 6 us low
+        // often falls between samples and the bits read are not all those sent, but both sides
+        // must read the same.
+        CompareCase{"onewire:0416016D4CFF28", 16, "onewire_link", {{"onewire_link", {}}}, 30 * 2},
+        CompareCase{"onewire:0416016D4CFF28", 34, "onewire_link,onewire_network",
+                    {{"onewire_link", {}}, {"onewire_network", {}}}, 30 * 2}));
 
 // Runs of the samples: the lengths of the runs, the first at the first sample's level.
 std::pair<bool, std::vector<std::uint64_t>> RunsOf(const Samples& samples) {
@@ -205,6 +214,24 @@ TEST(DecoderHost, StacksADecoderOnTheLinesDecoder) {
     for (const TAnnotation& a : annotations)
         midi = midi || (a.Decoder == "midi" && !a.Texts.empty());
     EXPECT_TRUE(midi) << "no annotation of the stacked decoder";
+}
+
+TEST(DecoderHost, ReadsTheSimulatorsOneWireRom) {
+    // Divider 2, 460800 Hz, is below the device's range, but the first the 1-Wire decoder asks
+    // for; the device's own rates are a quarter of it at most.
+    const Samples samples = FromSimulator("onewire:00000001B81C02", 2, 0.05);
+    auto host = Host();
+    std::vector<std::string> roms;
+    for (const TAnnotation& a : host.Decode({{"onewire_link", {}}, {"onewire_network", {}}},
+                                            SampleRateHz(2), samples.packed, samples.count))
+        if (a.Decoder == "onewire_network" && a.Texts.at(0).starts_with("ROM"))
+            roms.push_back(a.Texts.at(0));
+    // The ROM as the network decoder shows it, its last byte highest: A2 is the CRC of the
+    // other seven.
+    std::vector<std::string> sent;
+    for (int i = 0; i < 5; ++i)
+        sent.insert(sent.end(), {"ROM command: 0x33 'Read ROM'", "ROM: 0xa200000001b81c02"});
+    EXPECT_EQ(roms, sent);
 }
 
 const TDecoderInfo* Find(const std::vector<TDecoderInfo>& decoders, const std::string& id) {
@@ -490,6 +517,50 @@ INSTANTIATE_TEST_SUITE_P(
                     StreamFailure{"DecoderHangs", {"talvir_loop", {}}, false,
                                   "answered nothing for 5000 ms"}),
     [](const auto& failure) { return std::string(failure.param.name); });
+
+// A host of our own that answers whatever it is sent with `lines`, for lines ours never sends.
+std::string ScriptedHost(const std::string& name, const std::string& lines) {
+    const std::string path = testing::TempDir() + name;
+    std::ofstream(path) << "#!/bin/sh\ncat <<'END'\n" << lines << "END\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+struct LineCase {
+    const char* name;
+    const char* line;
+    std::vector<std::string> texts; // of the annotation read; none read: the line is refused
+};
+
+class AnnotationLine : public testing::TestWithParam<LineCase> {};
+
+TEST_P(AnnotationLine, IsReadWholeOrRefused) {
+    const LineCase& c = GetParam();
+    THostProcess host(ScriptedHost(c.name, std::string(c.line) + "\ndone\t1\n"), 10s);
+    const std::vector<std::uint8_t> packed(1);
+    try {
+        const auto annotations = host.Decode({{"uart", {}}}, 102400, packed, 8);
+        ASSERT_EQ(annotations.size(), 1u);
+        EXPECT_EQ(std::tie(annotations[0].Start, annotations[0].End, annotations[0].Decoder,
+                           annotations[0].Row, annotations[0].Class),
+                  std::make_tuple(5, 9, "uart", "", "rx-data"));
+        EXPECT_EQ(annotations[0].Texts, c.texts);
+        EXPECT_FALSE(c.texts.empty()) << "read a line to refuse";
+    } catch (const TDecodeError& e) {
+        EXPECT_TRUE(c.texts.empty()) << e.what();
+        EXPECT_STREQ(e.what(), "the decoder host sent a line that is not of the protocol");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, AnnotationLine,
+    testing::Values(LineCase{"texts", "ann\t5\t9\tuart\t\trx-data\tHello\tH", {"Hello", "H"}},
+                    LineCase{"escaped", "ann\t5\t9\tuart\t\trx-data\ta\\tb\\\\", {"a\tb\\"}},
+                    LineCase{"empty_text", "ann\t5\t9\tuart\t\trx-data\t", {""}},
+                    LineCase{"no_class", "ann\t5\t9\tuart\t", {}},
+                    LineCase{"bad_start", "ann\t5x\t9\tuart\t\trx-data\tHello", {}},
+                    LineCase{"no_end", "ann\t5\t\tuart\t\trx-data\tHello", {}}),
+    [](const testing::TestParamInfo<LineCase>& param) { return std::string(param.param.name); });
 
 struct EscapeCase {
     std::string text;

@@ -9,6 +9,7 @@
 
 #include "devsim/command_parser.h"
 #include "devsim/level_file.h"
+#include "devsim/line_codes.h"
 #include "devsim/options.h"
 #include "devsim/pacer.h"
 #include "devsim/simulator.h"
@@ -193,6 +194,7 @@ TEST_P(SourceText, IsParsedAsWritten) {
     EXPECT_EQ(source.baud, expected.baud);
     EXPECT_EQ(source.uartText, expected.uartText);
     EXPECT_EQ(source.parity, expected.parity);
+    EXPECT_EQ(source.rom, expected.rom);
 }
 
 // The glitch's square wave is at 1000 Hz by default.
@@ -216,6 +218,18 @@ INSTANTIATE_TEST_SUITE_P(
                     SourceCase{"uart:9600:even:none", Uart(9600, "even", Parity::None)},
                     SourceCase{"uart:9600:ok\\r\\n\\x00",
                              Uart(9600, std::string("ok\r\n\0", 5), Parity::None)}));
+
+SourceChoice OneWire(std::uint64_t rom) {
+    SourceChoice choice;
+    choice.kind = SourceChoice::Kind::OneWire;
+    choice.rom = rom;
+    return choice;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneWires, SourceText,
+    testing::Values(SourceCase{"onewire:00000001B81C02", OneWire(0x00000001B81C02)},
+                    SourceCase{"onewire:ffffffffffffff", OneWire(0xFFFFFFFFFFFFFF)}));
 
 struct BadSourceCase {
     const char* arg;
@@ -251,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadSourceCase{"glitch:0.5:30", "whole number of the square wave's periods (1 ms)"},
         BadSourceCase{"glitch:1000:251", "at most a quarter of the square wave's period (250 us)"},
         BadSourceCase{"glitch:1000:130:2000", "quarter of the square wave's period (125 us)"},
-        BadSourceCase{"sine:5", "square, pulses, glitch, prbs, file, uart or nec"}));
+        BadSourceCase{"sine:5", "square, pulses, glitch, prbs, file, uart, nec or onewire"}));
 
 INSTANTIATE_TEST_SUITE_P(
     LineCodes, BadSource,
@@ -264,7 +278,13 @@ INSTANTIATE_TEST_SUITE_P(
                     BadSourceCase{"uart:9600:\\q", "unknown escape \\q"},
                     BadSourceCase{"nec:1", "nec:ADDRESS:COMMAND"},
                     BadSourceCase{"nec:256:1", "nec address must be a whole number from 0 to 255"},
-                    BadSourceCase{"nec:1:-1", "nec command must be a whole number from 0 to 255"}));
+                    BadSourceCase{"nec:1:-1", "nec command must be a whole number from 0 to 255"},
+                    BadSourceCase{"onewire", "onewire:ROM"},
+                    BadSourceCase{"onewire:00000001B81C02:1", "onewire:ROM"},
+                    BadSourceCase{"onewire:01B81C02", "14 hex digits"},
+                    BadSourceCase{"onewire:A200000001B81C02", "14 hex digits"},
+                    BadSourceCase{"onewire:00000001B81G02", "14 hex digits"},
+                    BadSourceCase{"onewire:", "14 hex digits"}));
 
 // A run of samples at one level.
 struct LevelRun {
@@ -288,8 +308,8 @@ std::vector<LevelRun> Runs(const std::vector<std::uint8_t>& bytes) {
 struct GlitchWaveCase {
     const char* arg;
     unsigned divider;
-    std::uint64_t widthSamples;  // worked out by hand from the sample period
-    double samplesPerSquare;     // 11059200 / ((6n + 12) FREQ_HZ)
+    std::uint64_t widthSamples; // worked out by hand from the sample period
+    double samplesPerSquare;    // 11059200 / ((6n + 12) FREQ_HZ)
     std::uint64_t squaresPerGlitch;
 };
 
@@ -315,8 +335,8 @@ TEST_P(GlitchWave, HasOneNarrowPulseEveryPeriodInTheMiddleOfALowHalf) {
     ASSERT_EQ(glitches.size(), static_cast<std::size_t>(kPeriods));
     for (std::size_t k = 0; k < glitches.size(); ++k) {
         EXPECT_EQ(glitches[k].length, c.widthSamples) << "glitch " << k;
-        const double middle = static_cast<double>(glitches[k].start) +
-                              static_cast<double>(glitches[k].length) / 2;
+        const double middle =
+            static_cast<double>(glitches[k].start) + static_cast<double>(glitches[k].length) / 2;
         const double lowHalfMiddle =
             (static_cast<double>(k * c.squaresPerGlitch) + 0.75) * c.samplesPerSquare;
         EXPECT_NEAR(middle, lowHalfMiddle, 1.0) << "glitch " << k;
@@ -441,6 +461,13 @@ TEST(NecFrames, CarryAddressCommandAndInversesEvery108Ms) {
     }
 }
 
+// The example ROM of the 1-Wire CRC's own description: family 02, serial 00000001B81C, CRC A2.
+TEST(OneWireRom, EndsWithTheCrcOfItsFirstSevenBytes) {
+    const std::vector<std::uint8_t> rom = OneWireRom(0x00000001B81C02);
+    EXPECT_EQ(rom, (std::vector<std::uint8_t>{0x02, 0x1C, 0xB8, 0x01, 0x00, 0x00, 0x00, 0xA2}));
+    EXPECT_EQ(OneWireCrc(rom), 0);
+}
+
 TEST(Sources, TestModeCountsBytesWhateverTheSource) {
     const SignalFactory factory(ParseSource("prbs:5"));
     const auto source = factory.Start(Command{true, 16});
@@ -515,11 +542,12 @@ TEST_P(PacerDrift, SendsTheRateTimesTheTimeToTheByteAfterLongStreams) {
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, PacerDrift,
-    testing::Values(DriftCase{1841, 4000000, 600, 1'700'000}, // 125.011.. bytes/s, ten minutes
-                    // An hour at the shortest period: 46 million bytes, as the device sends
-                    // them and as a 115200-baud line caps them.
-                    DriftCase{16, 4000000, 3600, 2'000'000},
-                    DriftCase{16, 115200, 3600, 2'300'001}));
+    testing::Values(
+        DriftCase{1841, 4000000, 600,
+                  1'700'000}, // 125.011.. bytes/s, ten minutes
+                              // An hour at the shortest period: 46 million bytes, as the device
+                              // sends them and as a 115200-baud line caps them.
+        DriftCase{16, 4000000, 3600, 2'000'000}, DriftCase{16, 115200, 3600, 2'300'001}));
 
 TEST(Pacer, HeldBackReaderGetsAtMostTheBacklogAtOnce) {
     Pacer pacer;
@@ -594,14 +622,12 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<std::string>{"--fault", "no-echo", "--fault", "lower-echo"},
                     std::vector<std::string>{"--fault", "no-prompt:1"},
                     std::vector<std::string>{"--com", "0"}, std::vector<std::string>{"--log"},
-                    std::vector<std::string>{"extra"},
-                    std::vector<std::string>{"--seconds", "10"},
+                    std::vector<std::string>{"extra"}, std::vector<std::string>{"--seconds", "10"},
                     std::vector<std::string>{"--make-recording", "a.tlr"},
                     std::vector<std::string>{"--make-recording", "a.tlr", "--seconds", "0"},
                     std::vector<std::string>{"--make-recording", "a.tlr", "--seconds", "1",
                                              "--divider", "15"},
-                    std::vector<std::string>{"--make-recording", "a.tlr", "--seconds",
-                                             "2678401"}));
+                    std::vector<std::string>{"--make-recording", "a.tlr", "--seconds", "2678401"}));
 
 } // namespace
 } // namespace devsim

@@ -62,4 +62,47 @@ std::vector<bool> NecUnits(std::uint8_t address, std::uint8_t command) {
     return units;
 }
 
+std::uint8_t OneWireCrc(const std::vector<std::uint8_t>& bytes) {
+    std::uint8_t crc = 0;
+    for (std::uint8_t byte : bytes)
+        for (int i = 0; i < 8; ++i, byte >>= 1) {
+            const bool mix = ((crc ^ byte) & 1) != 0;
+            crc >>= 1;
+            if (mix)
+                crc ^= 0x8C; // the polynomial's bits 0..7 reflected
+        }
+    return crc;
+}
+
+std::vector<std::uint8_t> OneWireRom(std::uint64_t familyAndSerial) {
+    std::vector<std::uint8_t> rom;
+    for (int i = 0; i < 7; ++i)
+        rom.push_back(static_cast<std::uint8_t>(familyAndSerial >> (8 * i)));
+    rom.push_back(OneWireCrc(rom));
+    return rom;
+}
+
+std::vector<bool> OneWireUnits(std::uint64_t familyAndSerial) {
+    std::vector<bool> units(1000, true); // idle first, so the reset begins with a falling edge
+    auto low = [&](std::size_t lowUs, std::size_t highUs) {
+        units.insert(units.end(), lowUs, false);
+        units.insert(units.end(), highUs, true);
+    };
+    low(500, 30);
+    low(120, 350);
+    // Slots of 70 us: the bus master writes a 1 or starts a read with 6 us low; a 0 written is
+    // held low for 60 us, a 0 read by the device for 30 us.
+    auto slots = [&](std::uint8_t byte, std::size_t zeroLowUs) {
+        for (int i = 0; i < 8; ++i, byte >>= 1) {
+            const std::size_t lowUs = byte & 1 ? 6 : zeroLowUs;
+            low(lowUs, 70 - lowUs);
+        }
+    };
+    slots(0x33, 60);
+    for (const std::uint8_t byte : OneWireRom(familyAndSerial))
+        slots(byte, 30);
+    units.resize(10'000, true);
+    return units;
+}
+
 } // namespace devsim

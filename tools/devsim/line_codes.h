@@ -1,7 +1,7 @@
 #pragma once
-// Sources that speak a protocol on the line: UART text and NEC infra-red codes, each a pattern of
-// levels on a time grid of its own (a bit of the baud rate, the NEC's 562.5 us unit) that the
-// samples fall on.
+// Sources that speak a protocol on the line: UART text, NEC infra-red codes and a 1-Wire ROM
+// read, each a pattern of levels on a time grid of its own (a bit of the baud rate, the NEC's
+// 562.5 us unit, a microsecond) that the samples fall on.
 
 #include <cstdint>
 #include <string_view>
@@ -42,5 +42,23 @@ inline constexpr std::uint64_t kNecUnitsPerSecondDen = 9;
 // command and its inverse, each least significant bit first as a one-unit burst and a space of
 // one unit (0) or three (1), and a closing one-unit burst. 192 units, 108 ms, start to start.
 std::vector<bool> NecUnits(std::uint8_t address, std::uint8_t command);
+
+// The 1-Wire check byte of `bytes`: the CRC with polynomial x^8 + x^5 + x^4 + 1, shifted in
+// least significant bit first from 0. A ROM whose eighth byte is the CRC of its first seven has
+// a CRC of 0 over all eight.
+std::uint8_t OneWireCrc(const std::vector<std::uint8_t>& bytes);
+
+// The eight ROM bytes of a 1-Wire device in the order it sends them: the family code (the lowest
+// byte of `familyAndSerial`), the six serial bytes least significant first, then their CRC.
+std::vector<std::uint8_t> OneWireRom(std::uint64_t familyAndSerial);
+
+// A 1-Wire microsecond, the grid of its standard speed.
+inline constexpr std::uint64_t kOneWireUnitsPerSecond = 1'000'000;
+
+// One repetition of a standard-speed Read ROM, idle high, in microseconds: 1000 idle, 500 low
+// (reset), 30 high, the device's 120 low (presence), high to 500 after the reset, then 72 time
+// slots of 70 (a 1: 6 low, a 0: 60 low written or 30 low read): the command 0x33 and the
+// device's eight ROM bytes, each least significant bit first, and idle to 10 ms from the start.
+std::vector<bool> OneWireUnits(std::uint64_t familyAndSerial);
 
 } // namespace devsim

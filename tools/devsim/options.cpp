@@ -1,5 +1,6 @@
 #include "devsim/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -131,6 +132,21 @@ std::uint8_t Byte(std::string_view text, std::string_view what) {
     return static_cast<std::uint8_t>(*value);
 }
 
+// The 1-Wire ROM as it is written: 14 hex digits, the serial number and then the family code,
+// the CRC left to the simulator.
+std::uint64_t RomWithoutCrc(std::string_view text) {
+    const bool digits =
+        std::all_of(text.begin(), text.end(), [](char c) { return HexDigit(c) >= 0; });
+    if (text.size() != 14 || !digits)
+        throw UsageError("onewire ROM must be 14 hex digits, the serial number and then the family "
+                         "code, without the CRC: \"" +
+                         std::string(text) + "\"");
+    std::uint64_t value = 0;
+    for (const char c : text)
+        value = value << 4 | static_cast<unsigned>(HexDigit(c));
+    return value;
+}
+
 } // namespace
 
 SourceChoice ParseSource(std::string_view arg) {
@@ -182,9 +198,13 @@ SourceChoice ParseSource(std::string_view arg) {
         source.kind = SourceChoice::Kind::Nec;
         source.address = Byte(parts[1], "nec address");
         source.command = Byte(parts[2], "nec command");
+    } else if (kind == "onewire") {
+        ExpectParts(parts, 2, 2, arg, "onewire:ROM");
+        source.kind = SourceChoice::Kind::OneWire;
+        source.rom = RomWithoutCrc(parts[1]);
     } else {
         throw UsageError("unknown source \"" + std::string(arg) +
-                         "\" (square, pulses, glitch, prbs, file, uart or nec)");
+                         "\" (square, pulses, glitch, prbs, file, uart, nec or onewire)");
     }
     return source;
 }
@@ -365,6 +385,8 @@ Options:
                                             PARITY none (default), odd or even
                     nec:ADDRESS:COMMAND     an NEC infra-red frame (ADDRESS, COMMAND 0..255)
                                             every 108 ms, see NEC
+                    onewire:ROM             a 1-Wire Read ROM every 10 ms, ROM 14 hex digits
+                                            (serial number, family code), see 1-WIRE
                   "RT" (test mode) always streams the test pattern: byte k is k mod 256
                   (00 01 02 ... FF 00 01 ...), counted from the echo.
   --fault FAULT   misbehave; may be given several times:
@@ -413,6 +435,13 @@ low. In units of 562.5 us: 71 idle, a 16-unit burst and 8 units space, then the 
 inverse, the command and its inverse, each least significant bit first as a one-unit burst and
 one unit (bit 0) or three (bit 1) of space, then a closing one-unit burst: 192 units, 108 ms,
 over and over. Sample k carries the level of the unit its moment k T falls in.
+
+1-WIRE: idle high, standard speed. In us from the start of each 10 ms: 1000 idle, a reset of
+500 low, 30 high, the device's presence of 120 low, high to 500 after the reset, then 72 slots
+of 70: Read ROM (0x33) and the 8 ROM bytes, each least significant bit first. A 1 is 6 low, a 0
+written 60 low, a 0 read 30 low. The ROM bytes: the family code (ROM's last two digits), the
+serial number from its lowest byte, their CRC (x^8 + x^5 + x^4 + 1). No divider resolves it:
+a 1's 6 us low is shorter than the shortest sample period (decoders ask for 400 kHz).
 
 The slave starts raw at 115200 baud. SIGINT, SIGTERM and SIGHUP end the simulator cleanly.
 Exit status: 0 after a signal or a hang-up, 1 on a system error, 2 on a bad command line.

@@ -19,7 +19,7 @@ public:
 enum class Parity { None, Odd, Even };
 
 struct SourceChoice {
-    enum class Kind { Square, Pulses, Glitch, Prbs, File, Uart, Nec };
+    enum class Kind { Square, Pulses, Glitch, Prbs, File, Uart, Nec, OneWire };
     Kind kind = Kind::Square;
     double frequencyHz = 1000.0;      // Square, Glitch: the square wave
     double duty = 0.5;                // Square: share of each period at level 1
@@ -33,7 +33,8 @@ struct SourceChoice {
     Parity parity = Parity::None;     // Uart
     std::uint8_t address = 0;         // Nec
     std::uint8_t command = 0;         // Nec
-    std::string text = "square:1000"; // as given, for the log
+    std::uint64_t rom = 0;            // OneWire: family code (lowest byte) and serial, no CRC
+    std::string text = "square:1000";  // as given, for the log
 };
 
 struct Stall {

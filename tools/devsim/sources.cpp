@@ -118,6 +118,9 @@ std::unique_ptr<SampleSource> SignalFactory::Start(const Command& command) const
         return std::make_unique<UnitPatternSource>(NecUnits(source_.address, source_.command),
                                                    kNecUnitsPerSecondNum, kNecUnitsPerSecondDen,
                                                    command.divider);
+    case SourceChoice::Kind::OneWire:
+        return std::make_unique<UnitPatternSource>(OneWireUnits(source_.rom),
+                                                   kOneWireUnitsPerSecond, 1, command.divider);
     }
     return nullptr;
 }

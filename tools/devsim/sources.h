@@ -1,7 +1,7 @@
 #pragma once
 // The simulated signals: square wave, pulses, a square wave with a rare glitch, PRBS, the test
-// pattern and a replayed data file, each as a stream of sample bytes (UART text and NEC codes are
-// in line_codes.h).
+// pattern and a replayed data file, each as a stream of sample bytes (UART text, NEC codes and
+// 1-Wire are in line_codes.h).
 
 #include <cstdint>
 #include <memory>
