@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 #include <cstdlib>
@@ -52,39 +53,16 @@ private:
     chart::TChart* Chart() const { return Find<chart::TChart>("Chart"); }
     QLabel* Status() const { return Find<QLabel>("DecoderStatus"); }
 
-    // Opens the panel and waits for the library's list.
-    void OpenPanel() {
-        Action("actViewDecoder")->trigger();
-        QVERIFY(Find<QDockWidget>("DecoderDock")->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(Form->findChild<QComboBox*>(QStringLiteral("cmbDecoder0")), 30000);
-        QVERIFY(Find<QComboBox>("cmbDecoder0")->count() > 20);
-    }
-
-    // Chooses the decoder of `id` as the operator does, and types the options' values.
     void Choose(const char* id, const std::vector<std::pair<QString, QString>>& options) {
-        auto* chooser = Find<QComboBox>("cmbDecoder0");
-        const int index = chooser->findData(QString::fromLatin1(id));
-        QVERIFY(index > 0);
-        chooser->setCurrentIndex(index);
-        emit chooser->activated(index);
-        for (const auto& [option, value] : options)
-            SetOption(option, value);
+        QVERIFY(recording_test::ChooseDecoder(*Form, id, options));
+        QVERIFY(Find<QDockWidget>("DecoderDock")->isVisible());
     }
-    // Types an option's value, or picks it from its choices.
     void SetOption(const QString& option, const QString& value) {
-        const QString name = QStringLiteral("edDecoderOption_0_") + option;
-        QTRY_VERIFY(Form->findChild<QWidget*>(name) != nullptr);
-        if (auto* edit = Form->findChild<QLineEdit*>(name)) {
-            edit->setText(value);
-            edit->setModified(true);
-            emit edit->editingFinished();
-        } else {
-            auto* list = Form->findChild<QComboBox*>(name);
-            const int index = list->findText(value);
-            QVERIFY(index >= 0);
-            list->setCurrentIndex(index);
-            emit list->activated(index);
-        }
+        auto* edit = Form->findChild<QLineEdit*>(QStringLiteral("edDecoderOption_0_") + option);
+        QVERIFY(edit);
+        edit->setText(value);
+        edit->setModified(true);
+        emit edit->editingFinished();
     }
 
     // A data file of the simulator's UART text at 9600 baud, sampled at 102,400 Hz.
@@ -123,7 +101,6 @@ private slots:
     void loadedTraceIsDecoded() {
         LoadUart(0.05);
         QVERIFY(!Find<QDockWidget>("DecoderDock")->isVisible());
-        OpenPanel();
         QVERIFY(Chart()->Strip().empty());
         Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("9600")},
                        {QStringLiteral("format"), QStringLiteral("ascii")}});
@@ -134,6 +111,28 @@ private slots:
         QTRY_VERIFY(!Chart()->StripRect().isEmpty() &&
                     Chart()->StripRect().top() > Chart()->PlotRect().bottom() - 1);
 
+        // Choosing a line of the table brings its annotation to the chart's middle: the last "H".
+        auto* table = Find<QTableView>("DecoderTable");
+        int last = -1;
+        for (int r = 0; r < table->model()->rowCount(); ++r)
+            if (table->model()->index(r, 2).data().toString() == QStringLiteral("H"))
+                last = r;
+        QVERIFY(last > 0);
+        const double time = table->model()->index(last, 0).data().toString().toDouble();
+        QVERIFY(time > 30);
+        table->selectRow(last);
+        const chart::TChartAxis& axis = Chart()->BottomAxis();
+        const double middle = (axis.Minimum() + axis.Maximum()) / 2;
+        // A frame at 9600 baud lasts about 1.04 ms; its annotation is its eight data bits.
+        QVERIFY2(middle > time && middle < time + 1.1,
+                 qPrintable(QStringLiteral("%1 %2").arg(middle).arg(time)));
+
+        // "Копировать": the line chosen, then with none chosen all of them.
+        Find<QPushButton>("btnCopyAnnotations")->click();
+        QCOMPARE(QApplication::clipboard()->text().section(u'\n', 1),
+                 table->model()->index(last, 0).data().toString() +
+                     QStringLiteral("\tuart: RX\tH\n"));
+        table->clearSelection();
         QApplication::clipboard()->clear();
         Find<QPushButton>("btnCopyAnnotations")->click();
         QString copied;
@@ -168,7 +167,6 @@ private slots:
     // A decoder that raises is one line in the panel, no box; the next choice decodes again.
     void failingDecoderIsToldAndTheTraceStays() {
         LoadUart(0.03);
-        OpenPanel();
         const std::size_t points = TWindowParts(*Form).Series->Count();
         recording_test::TBoxCloser boxes;
         Choose("uart", {{QStringLiteral("format"), QStringLiteral("ascii")},
@@ -192,7 +190,6 @@ private slots:
         recording_test::Confirm(parts.SamplePeriod, QStringLiteral("0.01"));
         recording_test::Confirm(parts.DeflectTime, QStringLiteral("0.05"));
         static_cast<recorder::TRadioGroup*>(parts.DeflectOptions)->SetItemIndex(0);
-        OpenPanel();
         Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("9600")},
                        {QStringLiteral("format"), QStringLiteral("ascii")}});
         recording_test::ClickSwitch(parts.Switch);
@@ -206,7 +203,6 @@ private slots:
         devsim::MakeRecording(devsim::SignalFactory(devsim::ParseSource("uart:9600:Hello, 1-bit!")),
                               devsim::OfflineRecording{path, 16, 3}, 1'796'000'000'000'000,
                               "decoder test");
-        OpenPanel();
         Choose("uart", {{QStringLiteral("baudrate"), QStringLiteral("9600")},
                        {QStringLiteral("format"), QStringLiteral("ascii")}});
         QVERIFY(recording_test::TriggerWithFile(*Form, "actOpenRecording", "OpenRecordingDialog",
