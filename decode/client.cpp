@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <iterator>
 #include <cstring>
 #include <poll.h>
 #include <spawn.h>
@@ -250,7 +251,8 @@ std::vector<TAnnotation> THostProcess::Decode(const std::vector<TStackedDecoder>
     Begin(stack, sampleRateHz);
     auto annotations = Feed(packed, samples);
     auto rest = Finish();
-    annotations.insert(annotations.end(), rest.begin(), rest.end());
+    annotations.insert(annotations.end(), std::make_move_iterator(rest.begin()),
+                       std::make_move_iterator(rest.end()));
     return annotations;
 }
 
@@ -260,7 +262,8 @@ std::vector<TAnnotation> THostProcess::DecodeRuns(const std::vector<TStackedDeco
     Begin(stack, sampleRateHz);
     auto annotations = FeedRuns(firstLevel, lengths);
     auto rest = Finish();
-    annotations.insert(annotations.end(), rest.begin(), rest.end());
+    annotations.insert(annotations.end(), std::make_move_iterator(rest.begin()),
+                       std::make_move_iterator(rest.end()));
     return annotations;
 }
 

@@ -46,32 +46,42 @@ TDecodedView ViewOf(const TDecoded& decoded, const std::vector<decode::TDecoderI
     std::vector<std::pair<std::size_t, chart::TStripRow>> rows;
     TDecodedView view;
     view.Lines.reserve(decoded.Annotations.size());
+    // Where the last annotation went: a decoder's annotations come in runs of the same class.
+    const decode::TAnnotation* previous = nullptr;
+    std::map<TRowKey, TRowPlace>::iterator place;
+    std::size_t rowIndex = 0;
+    int colour = 0;
     for (const decode::TAnnotation& a : decoded.Annotations) {
-        const TRowKey key{a.Decoder, a.Row, a.Row.empty() ? a.Class : std::string()};
-        auto place = places.find(key);
-        if (place == places.end()) // a decoder or row the list did not name: a row of its own
-            place = places.emplace(key, TRowPlace{places.size(),
-                                                  Label(a.Decoder, a.Row.empty() ? a.Class : a.Row)})
-                        .first;
-        auto [row, added] = rowOfPlace.try_emplace(place->second.Order, rows.size());
-        if (added)
-            rows.push_back({place->second.Order, {place->second.Name, {}}});
-
-        int colour = 0;
-        if (const auto layer = layers.find(a.Decoder); layer != layers.end()) {
-            const auto& classes = layer->second.second->Classes;
-            const auto cls = std::find_if(classes.begin(), classes.end(),
-                                          [&](const auto& c) { return c.Id == a.Class; });
-            colour = layer->second.first * kColoursPerDecoder +
-                     static_cast<int>(cls == classes.end() ? 0 : cls - classes.begin());
+        if (!previous || a.Class != previous->Class || a.Row != previous->Row ||
+            a.Decoder != previous->Decoder) {
+            const TRowKey key{a.Decoder, a.Row, a.Row.empty() ? a.Class : std::string()};
+            place = places.find(key);
+            if (place == places.end()) // a decoder or row the list did not name: a row of its own
+                place = places
+                            .emplace(key, TRowPlace{places.size(),
+                                                    Label(a.Decoder, a.Row.empty() ? a.Class : a.Row)})
+                            .first;
+            const auto [made, added] = rowOfPlace.try_emplace(place->second.Order, rows.size());
+            if (added)
+                rows.push_back({place->second.Order, {place->second.Name, {}}});
+            rowIndex = made->second;
+            colour = 0;
+            if (const auto layer = layers.find(a.Decoder); layer != layers.end()) {
+                const auto& classes = layer->second.second->Classes;
+                const auto cls = std::find_if(classes.begin(), classes.end(),
+                                              [&](const auto& c) { return c.Id == a.Class; });
+                colour = layer->second.first * kColoursPerDecoder +
+                         static_cast<int>(cls == classes.end() ? 0 : cls - classes.begin());
+            }
         }
+        previous = &a;
         QStringList texts;
         for (const std::string& text : a.Texts)
             texts << QString::fromStdString(text);
         const double start = decoded.StartMs(a);
         const double end = decoded.EndMs(a);
         view.Lines.push_back({start, end, place->second.Name, texts.value(0)});
-        rows[row->second].second.Items.push_back({start, end, std::move(texts), colour});
+        rows[rowIndex].second.Items.push_back({start, end, std::move(texts), colour});
     }
 
     std::stable_sort(rows.begin(), rows.end(),

@@ -287,8 +287,10 @@ private:
     std::deque<TDecodePlace> DecodePlaces;
     std::uint64_t DecodeTag = 0;
     std::uint64_t SkippedDecodings = 0;
-    // A new trace was painted: decode it once the paint is over.
+    // A new trace was painted: decode it once the paint is over, unless DecodeTimer is still
+    // running since the last decoding, then when it runs out.
     bool DecodeWanted = false;
+    QTimer* DecodeTimer = nullptr;
     // The annotations shown are the whole recording's: the view's changes need no decoding.
     bool WholeRecordingDecoded = false;
     TDecoded Decoded;

@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDockWidget>
+#include <QTimer>
 #include <QFileDialog>
 #include <QToolBar>
 
@@ -31,6 +32,8 @@ namespace recorder {
 
 namespace {
 
+// The shortest time between two decodings of a changing trace.
+constexpr std::chrono::milliseconds kDecodeInterval{200};
 // How long the host may go without a word before it is taken to hang.
 constexpr std::chrono::milliseconds kHostLimit{5000};
 // Around the view of a recording, so that a frame cut by the view's edge is decoded whole.
@@ -96,12 +99,21 @@ void TMainForm::WireDecoder() {
             StartDecoding();
     });
     SweepBuffers.OnShown = [this] { DecodeWanted = true; };
-    // A decoding per picture at most: a sweep that comes faster than the screen shows it is not
-    // one the operator could read.
-    connect(Chart, &chart::TChart::painted, this, [this] {
-        if (std::exchange(DecodeWanted, false))
-            DecodeTrace();
-    });
+    // A trace is decoded once it has been painted, and then at most five times a second: sweeps
+    // that come faster change their annotations faster than anyone reads them, and each decoding
+    // costs the host its decoder's time and the window the annotations' reading and drawing.
+    DecodeTimer = new QTimer(this);
+    DecodeTimer->setSingleShot(true);
+    DecodeTimer->setInterval(kDecodeInterval);
+    const auto decodeWanted = [this] {
+        if (!DecodeWanted || DecodeTimer->isActive())
+            return;
+        DecodeWanted = false;
+        DecodeTimer->start();
+        DecodeTrace();
+    };
+    connect(Chart, &chart::TChart::painted, this, decodeWanted);
+    connect(DecodeTimer, &QTimer::timeout, this, decodeWanted);
 }
 
 void TMainForm::StartDecoding() {

@@ -20,7 +20,8 @@
 // annotations, for a sweep of 500,001 samples, three times; then periodic sweeps of N = 1025 and
 // N = 102401 for SECONDS each, the window's CPU and the decoder host's beside it.
 //
-//   bench_recording_cpu --decode [SECONDS]  (default 10)
+//   bench_recording_cpu --decode [SECONDS [N]]  (default 10; N = 1025 or 102401 measures only the
+//                                              CPU of that one)
 
 #include "capture/reader.h"
 #include "chart/chart.h"
@@ -272,14 +273,16 @@ std::pair<double, std::size_t> DecodedSweepLatency() {
     return {double(Drawn - LastByte), Annotations};
 }
 
-// Periodic sweeps of `N` samples for `Seconds` with uart decoding them: the window's CPU and the
-// host's, in % of a core.
-std::pair<double, double> DecodingCpu(const char* Deflect, int Seconds) {
+// Periodic sweeps of the UART text for `Seconds`, with uart decoding them or without a decoder:
+// the window's CPU and the host's, in % of a core.
+std::pair<double, double> DecodingCpu(const char* Deflect, int Seconds, bool Decode) {
     devsim_test::SimulatorProcess Simulator({"--com", "1", "--source", DenseUart});
     recorder::TMainForm Form;
     uint64_t Offered = 0;
     controls::TSwitch* Switch = SetUp(Form, Deflect, Offered);
-    if (!ChooseUart(Form))
+    // Periodic, whatever the last window kept.
+    Form.findChild<recorder::TRadioGroup*>(QStringLiteral("rgrpDeflectOptions"))->SetItemIndex(1);
+    if (Decode && !ChooseUart(Form))
         return {-1, -1};
     Start(Form, Switch, QString());
     RunFor(1000);
@@ -296,17 +299,21 @@ std::pair<double, double> DecodingCpu(const char* Deflect, int Seconds) {
     return {Window, Host};
 }
 
-void MeasureDecoding(int Seconds) {
-    for (int Run = 0; Run < 3; ++Run) {
+void MeasureDecoding(int Seconds, const char* Only) {
+    for (int Run = 0; Run < (Only ? 0 : 3); ++Run) {
         const auto [Ms, Annotations] = DecodedSweepLatency();
         std::printf("last byte to the picture with its %zu annotations: %.0f ms\n", Annotations,
                     Ms);
         std::fflush(stdout);
     }
-    std::printf("%-8s %16s %14s\n", "N", "window CPU %", "host CPU %");
+    std::printf("%-8s %16s %14s %22s\n", "N", "window CPU %", "host CPU %",
+                "window without decoder");
     for (auto [N, Deflect] : {std::pair{"1025", "0.01"}, std::pair{"102401", "1"}}) {
-        const auto [Window, Host] = DecodingCpu(Deflect, Seconds);
-        std::printf("%-8s %16.2f %14.2f\n", N, Window, Host);
+        if (Only && std::strcmp(Only, N) != 0)
+            continue;
+        const auto [Window, Host] = DecodingCpu(Deflect, Seconds, true);
+        const double Plain = DecodingCpu(Deflect, Seconds, false).first;
+        std::printf("%-8s %16.2f %14.2f %22.2f\n", N, Window, Host, Plain);
         std::fflush(stdout);
     }
 }
@@ -327,7 +334,7 @@ int main(int argc, char** argv) {
     // The decoder host of this build, unless another is named.
     ::setenv("TALVIR_DECODE", TALVIR_DECODE_PROGRAM, 0);
     if (argc > 1 && std::strcmp(argv[1], "--decode") == 0) {
-        MeasureDecoding(argc > 2 ? std::atoi(argv[2]) : 10);
+        MeasureDecoding(argc > 2 ? std::atoi(argv[2]) : 10, argc > 3 ? argv[3] : nullptr);
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "--disk") == 0) {
