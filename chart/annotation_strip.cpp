@@ -97,6 +97,7 @@ QString StripText(const QStringList& texts, const QFontMetrics& metrics, int wid
 
 void TStrip::SetRows(std::vector<TStripRow> rows) {
     rows_ = std::move(rows);
+    ++generation_;
     widest_.assign(rows_.size(), 0);
     reach_.assign(rows_.size(), {});
     for (std::size_t r = 0; r < rows_.size(); ++r) {
@@ -127,6 +128,30 @@ std::pair<std::size_t, std::size_t> TStrip::Candidates(std::size_t row, double l
 
 void TStrip::Draw(QPainter& painter, const QRect& rect, int rowHeight,
                   const TChartAxis& axis) const {
+    // On an image as it is (the window's kept image, a bitmap) the strip is kept as drawn last:
+    // while sweeps repaint the trace many times a second, the annotations stay as they were.
+    // Vector outputs and the printer get it drawn afresh.
+    const QPaintDevice* device = painter.device();
+    if (device == nullptr || device->devType() != QInternal::Image ||
+        painter.deviceTransform().type() != QTransform::TxNone) {
+        DrawRows(painter, rect, rowHeight, axis);
+        return;
+    }
+    const TDrawnAs drawn{rect,           rowHeight,          axis.Minimum(), axis.Maximum(),
+                         axis.StartPixel(), axis.EndPixel(), axis.Inverted(), generation_,
+                         font_};
+    if (cache_.isNull() || !(drawn == drawnAs_)) {
+        cache_ = QImage(rect.size(), QImage::Format_RGB32);
+        QPainter cache(&cache_);
+        cache.translate(-rect.topLeft());
+        DrawRows(cache, rect, rowHeight, axis);
+        drawnAs_ = drawn;
+    }
+    painter.drawImage(rect.topLeft(), cache_);
+}
+
+void TStrip::DrawRows(QPainter& painter, const QRect& rect, int rowHeight,
+                      const TChartAxis& axis) const {
     painter.save();
     painter.setClipRect(rect, Qt::IntersectClip);
     painter.setFont(font_);

@@ -4,12 +4,14 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -64,6 +66,8 @@ public:
                                                       int rowHeight, const TChartAxis& axis) const;
 
 private:
+    void DrawRows(QPainter& painter, const QRect& rect, int rowHeight,
+                  const TChartAxis& axis) const;
     // The items of a row that may reach into [lo, hi]: those from the first whose start lies
     // within the row's widest span before lo, up to the last that starts before hi.
     std::pair<std::size_t, std::size_t> Candidates(std::size_t row, double lo, double hi) const;
@@ -76,6 +80,20 @@ private:
     // reaches, without visiting them.
     std::vector<std::vector<double>> reach_;
     QFont font_;
+    // The rows as last drawn on an image, and what they were drawn for.
+    struct TDrawnAs {
+        QRect Rect;
+        int RowHeight = 0;
+        double Minimum = 0, Maximum = 0;
+        int StartPixel = 0, EndPixel = 0;
+        bool Inverted = false;
+        std::uint64_t Generation = 0;
+        QFont Font;
+        bool operator==(const TDrawnAs&) const = default;
+    };
+    std::uint64_t generation_ = 0; // of the rows, counted by SetRows
+    mutable QImage cache_;
+    mutable TDrawnAs drawnAs_;
 };
 
 } // namespace chart

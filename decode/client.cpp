@@ -1,8 +1,10 @@
 #include "decode/client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <iterator>
 #include <cstring>
 #include <poll.h>
 #include <spawn.h>
@@ -159,10 +161,14 @@ void THostProcess::Exchange(std::string_view out, bool untilLast, OnLine onLine)
             Fail("the decoder host answered nothing for " + std::to_string(limit_.count()) +
                  " ms and was stopped: a decoder may hang");
         }
-        // All sent and not waiting for the last line: only what is there already is read.
+        if (cancel_ && cancel_->load())
+            Fail("the decoding was cancelled");
+        // All sent and not waiting for the last line: only what is there already is read. With a
+        // cancel flag to watch, no wait is longer than a moment.
         const bool sentAll = sent == out.size();
+        const auto wait = cancel_ ? std::min(left, std::chrono::milliseconds(50)) : left;
         const int ready =
-            poll(fds, sentAll ? 1 : 2, sentAll && !untilLast ? 0 : static_cast<int>(left.count()));
+            poll(fds, sentAll ? 1 : 2, sentAll && !untilLast ? 0 : static_cast<int>(wait.count()));
         if (ready < 0 && errno != EINTR)
             Fail("cannot talk to the decoder host: " + std::string(std::strerror(errno)));
         if (ready == 0 && sentAll && !untilLast)
@@ -245,7 +251,8 @@ std::vector<TAnnotation> THostProcess::Decode(const std::vector<TStackedDecoder>
     Begin(stack, sampleRateHz);
     auto annotations = Feed(packed, samples);
     auto rest = Finish();
-    annotations.insert(annotations.end(), rest.begin(), rest.end());
+    annotations.insert(annotations.end(), std::make_move_iterator(rest.begin()),
+                       std::make_move_iterator(rest.end()));
     return annotations;
 }
 
@@ -255,7 +262,8 @@ std::vector<TAnnotation> THostProcess::DecodeRuns(const std::vector<TStackedDeco
     Begin(stack, sampleRateHz);
     auto annotations = FeedRuns(firstLevel, lengths);
     auto rest = Finish();
-    annotations.insert(annotations.end(), rest.begin(), rest.end());
+    annotations.insert(annotations.end(), std::make_move_iterator(rest.begin()),
+                       std::make_move_iterator(rest.end()));
     return annotations;
 }
 

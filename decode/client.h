@@ -7,6 +7,7 @@
 // until the host has taken their samples: a host slower than the caller holds each piece back
 // (while its answers are read) until it has read it, so that the pieces cannot pile up in memory.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -80,6 +81,10 @@ public:
     THostProcess(const THostProcess&) = delete;
     THostProcess& operator=(const THostProcess&) = delete;
 
+    // While `cancel` is set, the call under way ends within a moment with a TDecodeError and its
+    // host is stopped: how another thread ends a decoding it no longer wants. Null for none.
+    void SetCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
     // The library's decoders that fit one line, and those that stack on them. Throws
     // TDecodeError.
     std::vector<TDecoderInfo> ListDecoders();
@@ -120,6 +125,7 @@ private:
 
     std::string program_;
     std::chrono::milliseconds limit_;
+    const std::atomic<bool>* cancel_ = nullptr;
     pid_t pid_ = -1;
     int toHost_ = -1;
     int fromHost_ = -1;

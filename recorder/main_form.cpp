@@ -5,6 +5,7 @@
 #include "controls/slider.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
+#include "decode/worker.h"
 #include "port_dialogs/com_select_form.h"
 #include "recorder/radio_group.h"
 #include "recorder/recording_view.h"
@@ -62,6 +63,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
     WireInterchange();
     WirePictures();
     WireStatistics();
+    WireDecoder();
     WireSearch();
     WireTrigger();
     WireIntegrity();

@@ -10,6 +10,7 @@
 #include "measure/markers.h"
 #include "measure/pulse_search.h"
 #include "measure/pulse_statistics.h"
+#include "recorder/decoded_rows.h"
 #include "recorder/port_settings.h"
 #include "recorder/sweep_buffers.h"
 #include "serial/serial_port.h"
@@ -19,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -51,6 +53,11 @@ class TChartAxis;
 class TFastLineSeries;
 } // namespace chart
 
+namespace decode {
+class TDecodeWorker;
+struct TDecodeResult;
+} // namespace decode
+
 namespace controls {
 class TSlider;
 class TSpinEdit;
@@ -63,6 +70,7 @@ class TFormStorage;
 
 namespace recorder {
 
+class TDecoderPanel;
 class TPulseSearchDialog;
 class TRecordingView;
 class TRadioGroup;
@@ -254,6 +262,39 @@ private:
     // The width the panel added to the window when the operator showed it.
     int StatisticsWidening = 0;
 
+    // Protocol decoders on the trace (main_form_decode.cpp).
+    void WireDecoder();
+    // The decoder host's worker made, and the library's list asked for, at the panel's first
+    // showing.
+    void StartDecoding();
+    // Asks for the decoding of what the trace shows, when a stack is chosen: a sweep's or a
+    // file's trace whole, of a recording the view with some context on each side.
+    void DecodeTrace();
+    void ShowDecoded(decode::TDecodeResult result);
+    void ShowAnnotations(TDecoded decoded);
+    // The annotations go with the trace they belong to.
+    void ClearDecoded();
+    void ExportAnnotations();
+    // The whole recording shown, on request, off the window thread with progress and "Отмена".
+    void DecodeWholeRecording();
+    std::unique_ptr<decode::TDecodeWorker> DecodeWorker;
+    // Where the samples of each decoding asked for lie on the time axis, oldest first.
+    struct TDecodePlace {
+        std::uint64_t Tag;
+        double OffsetMs;
+        double MsPerSample;
+    };
+    std::deque<TDecodePlace> DecodePlaces;
+    std::uint64_t DecodeTag = 0;
+    std::uint64_t SkippedDecodings = 0;
+    // A new trace was painted: decode it once the paint is over, unless DecodeTimer is still
+    // running since the last decoding, then when it runs out.
+    bool DecodeWanted = false;
+    QTimer* DecodeTimer = nullptr;
+    // The annotations shown are the whole recording's: the view's changes need no decoding.
+    bool WholeRecordingDecoded = false;
+    TDecoded Decoded;
+
     // Finding a pulse by level and width, and stepping from edge to edge (main_form_search.cpp).
     void WireSearch();
     void actFindPulseExecute(QObject* Sender);
@@ -347,6 +388,7 @@ private:
     QAction* actNextEdge = nullptr;
     QAction* actPreviousEdge = nullptr;
     QAction* actRecordToFile = nullptr;
+    QAction* actViewDecoder = nullptr;
     QFileDialog* DiskDialog = nullptr;
     QLabel* DiskPanel = nullptr;
     QTimer* DiskTimer = nullptr;
@@ -388,6 +430,8 @@ private:
     QComboBox* cmbTrigger = nullptr;
     QDockWidget* StatisticsDock = nullptr;
     TStatisticsPanel* StatisticsPanel = nullptr;
+    QDockWidget* DecoderDock = nullptr;
+    TDecoderPanel* DecoderPanel = nullptr;
     settings::TFormStorage* FormStorage1 = nullptr;
 };
 

@@ -94,6 +94,7 @@ void TMainForm::ShowLoadedPoints(const std::vector<double>& times,
     Series1->AddPoints(times, levels);
     // The trace is no longer the last recording's: an export names no recording counts.
     IntegrityTotals = {};
+    DecodeWanted = true;
 }
 
 void TMainForm::FollowLoadedPoints(const std::vector<double>& times, bool limitExceeded) {

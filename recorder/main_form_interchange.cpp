@@ -33,22 +33,6 @@ namespace recorder {
 
 namespace {
 
-// Runs a file dialog of its own name; the chosen path, or none when the operator cancels.
-std::optional<std::string> ChooseFile(QWidget* parent, const char* name,
-                                      QFileDialog::AcceptMode mode, const QString& filter,
-                                      const QString& suffix) {
-    QFileDialog dialog(parent);
-    dialog.setObjectName(QString::fromLatin1(name));
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
-                                                       : QFileDialog::ExistingFile);
-    dialog.setNameFilter(filter);
-    dialog.setDefaultSuffix(suffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().front().toStdString();
-}
-
 const QString ImportTitle = QStringLiteral("Импорт VCD");
 
 // Asks the operator which of several signals to import, with the busy cursor put aside meanwhile.

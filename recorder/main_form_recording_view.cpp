@@ -75,6 +75,7 @@ void TMainForm::actOpenRecordingExecute(QObject*) {
     IntegrityTotals = {};
     RecordingView = std::move(view);
     WholeRecordingStatistics.reset();
+    ClearDecoded();
     SetSamplePeriod(RecordingView->PeriodMs());
     SetAxisBounds(Chart->BottomAxis(), 0, RecordingView->SpanMs());
     Chart->RedrawNow();
@@ -84,6 +85,7 @@ void TMainForm::actOpenRecordingExecute(QObject*) {
 void TMainForm::LeaveRecordingView() {
     RecordingView.reset();
     WholeRecordingStatistics.reset();
+    ClearDecoded();
 }
 
 // The paint hands the trace what it is about to show; a failure to read the file ends the view
@@ -105,6 +107,7 @@ void TMainForm::ChartBeforeDrawSeries() {
     if (!filled)
         return;
     StatisticsStale = true;
+    DecodeWanted = true;
     QTimer::singleShot(0, this, [this] { RunReporting([this] { ReportDamagedBlocks(); }); });
 }
 

@@ -14,4 +14,19 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
     box.exec();
 }
 
+std::optional<std::string> ChooseFile(QWidget* parent, const char* name,
+                                      QFileDialog::AcceptMode mode, const QString& filter,
+                                      const QString& suffix) {
+    QFileDialog dialog(parent);
+    dialog.setObjectName(QString::fromLatin1(name));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile
+                                                       : QFileDialog::ExistingFile);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(suffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
 } // namespace recorder

@@ -1,7 +1,12 @@
 #pragma once
-// The error box in which the window reports the failure of an action.
+// The window's own modal boxes: the error box in which it reports the failure of an action, and
+// the file dialogs of the exports.
 
+#include <QFileDialog>
 #include <QString>
+
+#include <optional>
+#include <string>
 
 class QWidget;
 
@@ -11,5 +16,10 @@ namespace recorder {
 // the text and a single button "&Abort". Returns when the operator presses the button or closes
 // the box; the action that failed is then abandoned.
 void ShowErrorBox(QWidget* parent, const QString& text);
+
+// Runs a file dialog of its own name; the chosen path, or none when the operator cancels.
+std::optional<std::string> ChooseFile(QWidget* parent, const char* name,
+                                      QFileDialog::AcceptMode mode, const QString& filter,
+                                      const QString& suffix);
 
 } // namespace recorder

@@ -18,6 +18,8 @@ void TSweepBuffers::SweepCompleted() {
         return;
     Levels = decoding_;
     series_->RequestRedraw();
+    if (OnShown)
+        OnShown();
 }
 
 void TSweepBuffers::Finish(std::int32_t underWay) {

@@ -4,6 +4,7 @@
 #include "acquisition/sweep.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace chart {
@@ -27,6 +28,9 @@ public:
     void Finish(std::int32_t underWay);
 
     void SweepCompleted() override;
+
+    // Told when a completed sweep has become the trace.
+    std::function<void()> OnShown;
 
 private:
     chart::TChartSeries* series_ = nullptr;

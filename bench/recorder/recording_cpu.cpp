@@ -14,12 +14,21 @@
 // those bytes checked against the PRBS (none lost, none repeated).
 //
 //   bench_recording_cpu --disk [SECONDS]  (default 120; 3600 for the hour)
+//
+// With the "Декодер" panel reading dense UART text (25600 baud, a frame's idle between the
+// repetitions) by uart: the time from a single sweep's last received byte to the picture with its
+// annotations, for a sweep of 500,001 samples, three times; then periodic sweeps of N = 1025 and
+// N = 102401 for SECONDS each, the window's CPU and the decoder host's beside it.
+//
+//   bench_recording_cpu --decode [SECONDS [N]]  (default 10; N = 1025 or 102401 measures only the
+//                                              CPU of that one)
 
 #include "capture/reader.h"
 #include "chart/chart.h"
 #include "controls/spin_edit.h"
 #include "controls/switch.h"
 #include "recorder/main_form.h"
+#include "recorder/radio_group.h"
 #include "support/recording_support.h"
 #include "support/simulator_process.h"
 
@@ -39,6 +48,7 @@
 #include <cstring>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -199,6 +209,115 @@ void RecordToDisk(int Seconds, const QString& DiskFile) {
                 Size, 100.0 * (Size / double(Bytes) - 1));
 }
 
+const std::string DenseUart =
+    "uart:25600:The quick brown fox jumps over the lazy dog 0123456789 ~!@#$%^&*()_+";
+
+// The CPU seconds the decoder hosts started by this process have used, from /proc.
+double HostCpuSeconds() {
+    double Total = 0;
+    for (const QString& Pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile Stat(QStringLiteral("/proc/%1/stat").arg(Pid));
+        if (!Stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray Line = Stat.readAll();
+        if (!Line.contains("(talvir-decode)"))
+            continue;
+        // After the name: state, parent, ... utime is the 14th field, stime the 15th.
+        const QList<QByteArray> Fields = Line.mid(Line.lastIndexOf(')') + 2).split(' ');
+        if (Fields.size() > 12 && Fields[1].toLongLong() == ::getpid())
+            Total += double(Fields[11].toLongLong() + Fields[12].toLongLong()) /
+                     double(::sysconf(_SC_CLK_TCK));
+    }
+    return Total;
+}
+
+bool ChooseUart(recorder::TMainForm& Form) {
+    return recording_test::ChooseDecoder(
+        Form, "uart", {{QStringLiteral("baudrate"), QStringLiteral("25600")},
+                       {QStringLiteral("format"), QStringLiteral("ascii")}});
+}
+
+// A single sweep of 500,001 samples: from its last received byte to the picture that shows its
+// annotations, in ms, and how many there were.
+std::pair<double, std::size_t> DecodedSweepLatency() {
+    devsim_test::SimulatorProcess Simulator({"--com", "1", "--source", DenseUart});
+    recorder::TMainForm Form;
+    uint64_t Offered = 0;
+    controls::TSwitch* Switch = SetUp(Form, "4.8828125", Offered);
+    Form.findChild<recorder::TRadioGroup*>(QStringLiteral("rgrpDeflectOptions"))->SetItemIndex(0);
+    if (!ChooseUart(Form))
+        return {-1, 0};
+    QElapsedTimer Clock;
+    Clock.start();
+    qint64 LastByte = 0;
+    Form.Port().OnTrigger = [&](serial::TSerialPort*, uint16_t Msg, uint16_t, uint16_t) {
+        if (Msg == serial::cwmAvail)
+            LastByte = Clock.elapsed();
+    };
+    auto* Chart = Form.findChild<chart::TChart*>(QStringLiteral("Chart"));
+    qint64 Drawn = -1;
+    std::size_t Annotations = 0;
+    QObject Scope;
+    QObject::connect(Chart, &chart::TChart::painted, &Scope, [&] {
+        if (Drawn < 0 && !Chart->Strip().empty() && !Switch->StateOn()) {
+            Drawn = Clock.elapsed();
+            for (const chart::TStripRow& Row : Chart->Strip())
+                Annotations += Row.Items.size();
+        }
+    });
+    Start(Form, Switch, QString());
+    if (!QTest::qWaitFor([&] { return Drawn >= 0; }, 60000))
+        return {-1, 0};
+    Form.Port().OnTrigger = nullptr;
+    std::printf("sweep of %d samples\n", Form.SweepLength());
+    return {double(Drawn - LastByte), Annotations};
+}
+
+// Periodic sweeps of the UART text for `Seconds`, with uart decoding them or without a decoder:
+// the window's CPU and the host's, in % of a core.
+std::pair<double, double> DecodingCpu(const char* Deflect, int Seconds, bool Decode) {
+    devsim_test::SimulatorProcess Simulator({"--com", "1", "--source", DenseUart});
+    recorder::TMainForm Form;
+    uint64_t Offered = 0;
+    controls::TSwitch* Switch = SetUp(Form, Deflect, Offered);
+    // Periodic, whatever the last window kept.
+    Form.findChild<recorder::TRadioGroup*>(QStringLiteral("rgrpDeflectOptions"))->SetItemIndex(1);
+    if (Decode && !ChooseUart(Form))
+        return {-1, -1};
+    Start(Form, Switch, QString());
+    RunFor(1000);
+    const double Before = CpuSeconds();
+    const double HostBefore = HostCpuSeconds();
+    QElapsedTimer Wall;
+    Wall.start();
+    RunFor(Seconds * 1000);
+    const double Elapsed = Wall.elapsed() / 1000.0;
+    const double Window = 100.0 * (CpuSeconds() - Before) / Elapsed;
+    const double Host = 100.0 * (HostCpuSeconds() - HostBefore) / Elapsed;
+    QTest::mouseClick(Switch, Qt::LeftButton, {}, Switch->rect().center());
+    Form.Port().OnTrigger = nullptr;
+    return {Window, Host};
+}
+
+void MeasureDecoding(int Seconds, const char* Only) {
+    for (int Run = 0; Run < (Only ? 0 : 3); ++Run) {
+        const auto [Ms, Annotations] = DecodedSweepLatency();
+        std::printf("last byte to the picture with its %zu annotations: %.0f ms\n", Annotations,
+                    Ms);
+        std::fflush(stdout);
+    }
+    std::printf("%-8s %16s %14s %22s\n", "N", "window CPU %", "host CPU %",
+                "window without decoder");
+    for (auto [N, Deflect] : {std::pair{"1025", "0.01"}, std::pair{"102401", "1"}}) {
+        if (Only && std::strcmp(Only, N) != 0)
+            continue;
+        const auto [Window, Host] = DecodingCpu(Deflect, Seconds, true);
+        const double Plain = DecodingCpu(Deflect, Seconds, false).first;
+        std::printf("%-8s %16.2f %14.2f %22.2f\n", N, Window, Host, Plain);
+        std::fflush(stdout);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +331,12 @@ int main(int argc, char** argv) {
     // timer looking for it would wake the window thread and so count in the figure.
     TBoxCloser Boxes;
     App.installEventFilter(&Boxes);
+    // The decoder host of this build, unless another is named.
+    ::setenv("TALVIR_DECODE", TALVIR_DECODE_PROGRAM, 0);
+    if (argc > 1 && std::strcmp(argv[1], "--decode") == 0) {
+        MeasureDecoding(argc > 2 ? std::atoi(argv[2]) : 10, argc > 3 ? argv[3] : nullptr);
+        return 0;
+    }
     if (argc > 1 && std::strcmp(argv[1], "--disk") == 0) {
         RecordToDisk(argc > 2 ? std::atoi(argv[2]) : 120,
                      Config.filePath(QStringLiteral("disk.tlr")));

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -194,6 +195,42 @@ bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
                      const QString& path) {
     return WithFile(form, dialogName, path,
                     [&] { form.findChild<QAction*>(QString::fromLatin1(action))->trigger(); });
+}
+
+bool ChooseDecoder(recorder::TMainForm& form, const char* id,
+                   const std::vector<std::pair<QString, QString>>& options) {
+    auto* show = form.findChild<QAction*>(QStringLiteral("actViewDecoder"));
+    if (!show->isChecked())
+        show->trigger();
+    QComboBox* chooser = nullptr;
+    if (!QTest::qWaitFor([&] { return chooser = form.findChild<QComboBox*>(QStringLiteral("cmbDecoder0")); }, 30000))
+        return false;
+    const int index = chooser->findData(QString::fromLatin1(id));
+    if (index <= 0)
+        return false;
+    chooser->setCurrentIndex(index);
+    emit chooser->activated(index);
+    for (const auto& [option, value] : options) {
+        // The editors are made anew after each change.
+        const QString name = QStringLiteral("edDecoderOption_0_") + option;
+        QWidget* editor = nullptr;
+        if (!QTest::qWaitFor([&] {
+                editor = form.findChild<QWidget*>(name);
+                return editor && editor->isVisible();
+            }))
+            return false;
+        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+            edit->setText(value);
+            edit->setModified(true);
+            emit edit->editingFinished();
+        } else if (auto* list = qobject_cast<QComboBox*>(editor); list && list->findText(value) >= 0) {
+            list->setCurrentIndex(list->findText(value));
+            emit list->activated(list->currentIndex());
+        } else {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string FileBytes(const QString& path) {

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace recording_test {
@@ -145,6 +146,12 @@ bool WithFile(QWidget& form, const char* dialogName, const QString& path,
 // opened.
 bool TriggerWithFile(QWidget& form, const char* action, const char* dialogName,
                      const QString& path);
+
+// Opens the "Декодер" panel, waits for the library's list, and chooses the decoder of `id` on the
+// line with its options' values typed, or picked from their choices, as the operator does. False
+// when the list did not come or the decoder, an option or a value is not there.
+bool ChooseDecoder(recorder::TMainForm& form, const char* id,
+                   const std::vector<std::pair<QString, QString>>& options);
 
 // The bytes of a file; empty when there is none.
 std::string FileBytes(const QString& path);
