@@ -4,9 +4,8 @@
 
 namespace decode {
 
-TDecodeWorker::TDecodeWorker(std::string program, std::chrono::milliseconds limit,
-                             TDecoded decoded, TListed listed)
-    : host_(std::move(program), limit), decoded_(std::move(decoded)), listed_(std::move(listed)) {
+TDecodeWorker::TDecodeWorker(std::string program, std::chrono::milliseconds limit, TReady ready)
+    : host_(std::move(program), limit), ready_(std::move(ready)) {
     host_.SetCancel(&stop_);
     thread_ = std::thread([this] { Run(); });
 }
@@ -38,6 +37,16 @@ void TDecodeWorker::RequestList() {
     wake_.notify_one();
 }
 
+std::optional<TDecodeResult> TDecodeWorker::TakeDecoded() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(decoded_, std::nullopt);
+}
+
+std::optional<TListResult> TDecodeWorker::TakeList() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(listed_, std::nullopt);
+}
+
 void TDecodeWorker::Run() {
     for (;;) {
         std::optional<TDecodeRequest> request;
@@ -63,7 +72,11 @@ void TDecodeWorker::Run() {
             }
             if (stop_)
                 return;
-            listed_(std::move(result));
+            {
+                std::lock_guard lock(mutex_);
+                listed_ = std::move(result);
+            }
+            ready_();
             continue;
         }
         TDecodeResult result{request->Tag, {}, {}, skipped};
@@ -75,7 +88,13 @@ void TDecodeWorker::Run() {
         }
         if (stop_)
             return;
-        decoded_(std::move(result));
+        {
+            std::lock_guard lock(mutex_);
+            if (decoded_)
+                result.Skipped += decoded_->Skipped + 1;
+            decoded_ = std::move(result);
+        }
+        ready_();
     }
 }
 

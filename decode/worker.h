@@ -4,8 +4,10 @@
 // the replaced request is skipped and counted, so a decoder slower than the sweeps decodes the
 // latest sweep rather than falling ever further behind.
 //
-// Threads: Post, RequestList and the destructor from the owning thread. The callbacks run on
-// the worker's own thread; the owner hands their results over to its own (a queued call).
+// Threads: Post, RequestList and the destructor from the owning thread. `ready` runs on the
+// worker's own thread once a result is there to take; the results themselves cross under the
+// worker's lock (TakeDecoded, TakeList, from any thread), so nothing but that wake-up goes through
+// the owner's event queue.
 
 #include "decode/client.h"
 
@@ -45,27 +47,32 @@ struct TListResult {
 
 class TDecodeWorker {
 public:
-    using TDecoded = std::function<void(TDecodeResult)>;
-    using TListed = std::function<void(TListResult)>;
+    using TReady = std::function<void()>;
 
-    TDecodeWorker(std::string program, std::chrono::milliseconds limit, TDecoded decoded,
-                  TListed listed);
+    TDecodeWorker(std::string program, std::chrono::milliseconds limit, TReady ready);
     // Ends a decoding under way (its host is stopped) and waits for the thread.
     ~TDecodeWorker();
     TDecodeWorker(const TDecodeWorker&) = delete;
     TDecodeWorker& operator=(const TDecodeWorker&) = delete;
 
     void Post(TDecodeRequest request);
-    // Asks for the library's list of decoders, answered through `listed`.
+    // Asks for the library's list of decoders.
     void RequestList();
+
+    // The latest decoding's result not taken yet: one not taken before the next came counts as
+    // skipped in the next.
+    std::optional<TDecodeResult> TakeDecoded();
+    // The list, once, when it has come.
+    std::optional<TListResult> TakeList();
 
 private:
     void Run();
 
     THostProcess host_;
-    TDecoded decoded_;
-    TListed listed_;
+    TReady ready_;
     std::mutex mutex_;
+    std::optional<TDecodeResult> decoded_;
+    std::optional<TListResult> listed_;
     std::condition_variable wake_;
     std::optional<TDecodeRequest> waiting_;
     bool listWanted_ = false;

@@ -270,6 +270,8 @@ private:
     // Asks for the decoding of what the trace shows, when a stack is chosen: a sweep's or a
     // file's trace whole, of a recording the view with some context on each side.
     void DecodeTrace();
+    // The worker's results that have come, on the window thread.
+    void TakeDecodings();
     void ShowDecoded(decode::TDecodeResult result);
     void ShowAnnotations(TDecoded decoded);
     // The annotations go with the trace they belong to.
@@ -277,6 +279,8 @@ private:
     void ExportAnnotations();
     // The whole recording shown, on request, off the window thread with progress and "Отмена".
     void DecodeWholeRecording();
+    // Wakes the window thread for the worker's results; it outlives the worker.
+    std::unique_ptr<serial::TNotifyWindow> DecodeNotify;
     std::unique_ptr<decode::TDecodeWorker> DecodeWorker;
     // Where the samples of each decoding asked for lie on the time axis, oldest first.
     struct TDecodePlace {

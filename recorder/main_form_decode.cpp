@@ -17,6 +17,7 @@
 #include "recorder/progress_task.h"
 #include "recorder/recording_view.h"
 #include "recorder/report.h"
+#include "serial/message_loop.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -118,29 +119,27 @@ void TMainForm::WireDecoder() {
 
 void TMainForm::StartDecoding() {
     DecoderPanel->ShowStatus(QStringLiteral("Чтение списка декодеров…"));
-    // The results come on the worker's thread and are shown on this one.
+    // The worker only wakes the window thread; the results cross under its own lock.
+    DecodeNotify = serial::DefaultMessageLoop().CreateNotifyWindow(
+        [this](const serial::TDispatchMessage&) { TakeDecodings(); });
     DecodeWorker = std::make_unique<decode::TDecodeWorker>(
         decode::HostProgram(QCoreApplication::applicationFilePath().toStdString()), kHostLimit,
-        [this](decode::TDecodeResult result) {
-            QMetaObject::invokeMethod(
-                this, [this, result = std::move(result)]() mutable { ShowDecoded(std::move(result)); },
-                Qt::QueuedConnection);
-        },
-        [this](decode::TListResult list) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, list = std::move(list)]() mutable {
-                    if (!list.Error.empty()) {
-                        DecoderPanel->ShowStatus(QStringLiteral("Декодеры недоступны: ") +
-                                                 QString::fromStdString(list.Error));
-                        return;
-                    }
-                    DecoderPanel->SetDecoders(std::move(list.Decoders));
-                    DecoderPanel->ShowStatus(QStringLiteral("Декодер не выбран"));
-                },
-                Qt::QueuedConnection);
-        });
+        [notify = DecodeNotify.get()] { notify->Post({}); });
     DecodeWorker->RequestList();
+}
+
+void TMainForm::TakeDecodings() {
+    if (auto list = DecodeWorker->TakeList()) {
+        if (!list->Error.empty()) {
+            DecoderPanel->ShowStatus(QStringLiteral("Декодеры недоступны: ") +
+                                     QString::fromStdString(list->Error));
+        } else {
+            DecoderPanel->SetDecoders(std::move(list->Decoders));
+            DecoderPanel->ShowStatus(QStringLiteral("Декодер не выбран"));
+        }
+    }
+    if (auto result = DecodeWorker->TakeDecoded())
+        ShowDecoded(std::move(*result));
 }
 
 void TMainForm::DecodeTrace() {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,44 +18,30 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// What the worker told, gathered from its thread.
-class Results {
+// The worker's wake-ups, counted from its thread.
+class Wakes {
 public:
-    void Decoded(TDecodeResult result) {
+    void Ready() {
         std::lock_guard lock(mutex_);
-        decoded_.push_back(std::move(result));
+        ++count_;
         changed_.notify_all();
     }
-    void Listed(TListResult result) {
-        std::lock_guard lock(mutex_);
-        listed_.push_back(std::move(result));
-        changed_.notify_all();
-    }
-    // Waits until the result of `tag` has come; all results so far.
-    std::vector<TDecodeResult> UntilTag(std::uint64_t tag) {
+    // Waits for a wake-up after the `seen`th, up to two minutes; false when none came.
+    bool After(std::uint64_t& seen) {
         std::unique_lock lock(mutex_);
-        EXPECT_TRUE(changed_.wait_for(lock, 120s, [&] {
-            return !decoded_.empty() && decoded_.back().Tag == tag;
-        }));
-        return decoded_;
-    }
-    TListResult FirstList() {
-        std::unique_lock lock(mutex_);
-        EXPECT_TRUE(changed_.wait_for(lock, 120s, [&] { return !listed_.empty(); }));
-        return listed_.empty() ? TListResult{} : listed_.front();
+        const bool woken = changed_.wait_for(lock, 120s, [&] { return count_ > seen; });
+        seen = count_;
+        return woken;
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<TDecodeResult> decoded_;
-    std::vector<TListResult> listed_;
+    std::uint64_t count_ = 0;
 };
 
-TDecodeWorker MakeWorker(Results& results, std::chrono::milliseconds limit = 60s) {
-    return TDecodeWorker(
-        TALVIR_DECODE_PROGRAM, limit, [&](TDecodeResult r) { results.Decoded(std::move(r)); },
-        [&](TListResult r) { results.Listed(std::move(r)); });
+TDecodeWorker MakeWorker(Wakes& wakes, std::chrono::milliseconds limit = 60s) {
+    return TDecodeWorker(TALVIR_DECODE_PROGRAM, limit, [&] { wakes.Ready(); });
 }
 
 // A square wave of 8-sample periods, half high: what pwm reads a duty cycle of 50 % from.
@@ -69,12 +56,18 @@ TDecodeRequest Square(std::uint64_t tag) {
 }
 
 TEST(DecodeWorker, AnswersEveryRequestOrCountsItSkippedAndNeverLosesTheLatest) {
-    Results results;
-    auto worker = MakeWorker(results);
+    Wakes wakes;
+    auto worker = MakeWorker(wakes);
     constexpr std::uint64_t kRequests = 6;
     for (std::uint64_t tag = 1; tag <= kRequests; ++tag)
         worker.Post(Square(tag));
-    const auto decoded = results.UntilTag(kRequests);
+    // Taken as the owner takes them: at each wake-up, the latest not taken yet.
+    std::vector<TDecodeResult> decoded;
+    for (std::uint64_t seen = 0; decoded.empty() || decoded.back().Tag != kRequests;) {
+        ASSERT_TRUE(wakes.After(seen));
+        if (auto result = worker.TakeDecoded())
+            decoded.push_back(std::move(*result));
+    }
     std::uint64_t skipped = 0;
     for (const TDecodeResult& result : decoded) {
         EXPECT_EQ(result.Error, "");
@@ -87,12 +80,16 @@ TEST(DecodeWorker, AnswersEveryRequestOrCountsItSkippedAndNeverLosesTheLatest) {
 }
 
 TEST(DecodeWorker, ListsTheLibrarysDecoders) {
-    Results results;
-    auto worker = MakeWorker(results);
+    Wakes wakes;
+    auto worker = MakeWorker(wakes);
     worker.RequestList();
-    const TListResult list = results.FirstList();
-    EXPECT_EQ(list.Error, "");
-    EXPECT_NE(FindDecoder(list.Decoders, "uart"), nullptr);
+    std::uint64_t seen = 0;
+    ASSERT_TRUE(wakes.After(seen));
+    const std::optional<TListResult> list = worker.TakeList();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->Error, "");
+    EXPECT_NE(FindDecoder(list->Decoders, "uart"), nullptr);
+    EXPECT_FALSE(worker.TakeList()) << "taken once";
 }
 
 TEST(DecodeWorker, EndsAtOnceWhileItsDecoderHangs) {
@@ -114,11 +111,11 @@ TEST(DecodeWorker, EndsAtOnceWhileItsDecoderHangs) {
                                         "    def start(self):\n        pass\n"
                                         "    def decode(self):\n        while True:\n            pass\n";
     setenv("SIGROKDECODE_DIR", (testing::TempDir() + "talvir-worker-decoders").c_str(), 1);
-    Results results;
+    Wakes wakes;
     const auto begun = std::chrono::steady_clock::now();
     {
         // The host would be taken to hang only after ten minutes.
-        auto worker = MakeWorker(results, 600s);
+        auto worker = MakeWorker(wakes, 600s);
         TDecodeRequest request = Square(1);
         request.Stack = {{"talvir_hang", {}}};
         worker.Post(std::move(request));
